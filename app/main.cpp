@@ -1,0 +1,23 @@
+// Entry point of every scene's program (tonwell-bell, tonwell-chair, tonwell-dragon): the
+// start-up sequence, in its fixed order, ending in the toolkit's event loop. The scene is chosen
+// by the sceneSelector linked beside this file.
+#include <GL/freeglut.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/startup.h"
+#include "app/window.h"
+
+int main(int argc, char** argv) {
+    // Console lines appear as they are printed, also when the console is a pipe.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+
+    printBanner();
+    readZepSamplingRate();
+    atexit(onExit);
+    initWindow(argc, argv, kWindowTitle);
+    initGraphics();
+    glutMainLoop();
+    return 0;
+}

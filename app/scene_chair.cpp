@@ -1,0 +1,4 @@
+// The chair build of the demo: links the core library and app/main.cpp with this selector.
+#include "app/scene_selector.h"
+
+extern const int sceneSelector = 1;

@@ -1,0 +1,77 @@
+// GLUT and OpenGL set-up of the main window. The handlers registered here live in their own
+// files (app/frame_display.cpp for drawing); this file only wires them to the toolkit.
+#include "app/window.h"
+
+#include <GL/freeglut.h>
+#include <GL/glu.h>
+
+#include <cstdio>
+
+#include "app/frame_display.h"
+#include "app/scene_selector.h"
+#include "app/startup.h"
+
+int panelWidth = 0;
+
+void getFreeDrawingArea(int* x, int* y, int* width, int* height) {
+    *x = 0;
+    *y = 0;
+    *width = windowWidth - panelWidth;
+    if (*width < 0) *width = 0;
+    *height = windowHeight;
+}
+
+void initWindow(int argc, char** argv, const char* title) {
+    glutInit(&argc, argv);
+    glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH | GLUT_STENCIL);
+    glutInitWindowSize(windowWidth, windowHeight);
+    mainWindow = glutCreateWindow(title);
+
+    glutDisplayFunc(onDisplay);
+    glutReshapeFunc(onReshape);
+}
+
+void initGraphics() {
+    // Background by scene; 0.91015625 is exactly 233/256.
+    switch (sceneSelector) {
+        case kBellScene:
+            glClearColor(0.91015625f, 1.0f, 1.0f, 0.0f);
+            break;
+        case kChairScene:
+            glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+            break;
+        default:
+            glClearColor(1.0f, 1.0f, 1.0f, 0.0f);
+            break;
+    }
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_STENCIL_TEST);
+    // Every drawn fragment writes the current stencil reference: the display sets it per
+    // object, and picking reads it back to tell the struck object from its fixtures.
+    glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
+    glShadeModel(GL_SMOOTH);
+    glEnable(GL_POLYGON_SMOOTH);
+    glEnable(GL_LINE_SMOOTH);
+
+    onReshape(windowWidth, windowHeight);
+    printf("Graphics initialization complete.\n");
+}
+
+void onReshape(int width, int height) {
+    windowWidth = width;
+    windowHeight = height;
+    int x = 0, y = 0;
+    getFreeDrawingArea(&x, &y, &viewportWidth, &viewportHeight);
+    glViewport(x, y, viewportWidth, viewportHeight);
+
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    // Before the scene is loaded the clipping planes are still 0 and the projection would be
+    // degenerate; the first reshape event after the window is shown sets the real one.
+    if (nearPlane > 0.0 && viewportHeight > 0) {
+        gluPerspective(45.0, static_cast<double>(viewportWidth) / viewportHeight, nearPlane,
+                       farPlane);
+    }
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}

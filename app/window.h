@@ -1,0 +1,27 @@
+// The main window: GLUT set-up and handler registration, the fixed OpenGL state, and the
+// reshape handler that keeps the perspective projection matched to the free drawing area.
+//
+// GUI thread only.
+#pragma once
+
+// Width in pixels of the control panel docked on the window's right edge; 0 until the panel is
+// built. The 3-D viewport is the window minus this width.
+extern int panelWidth;
+
+// The free drawing area of the main window: the rectangle left of the control panel, in window
+// pixels from the lower-left corner.
+void getFreeDrawingArea(int* x, int* y, int* width, int* height);
+
+// Initialises GLUT, creates the 900 x 480 RGBA, double-buffered window with depth and stencil
+// buffers under `title`, stores its identifier in mainWindow and registers the handlers.
+void initWindow(int argc, char** argv, const char* title);
+
+// Sets the fixed OpenGL state (the scene's clear colour, depth and stencil testing, smooth
+// shading), runs onReshape once and prints "Graphics initialization complete.".
+void initGraphics();
+
+// Reshape handler: records the window size, sets the viewport to the free drawing area and the
+// projection to a 45-degree perspective of that area's aspect ratio between nearPlane and
+// farPlane (left as the identity while nearPlane is not positive), then selects the model-view
+// matrix and loads the identity.
+void onReshape(int width, int height);
