@@ -1,0 +1,55 @@
+// A value published by one writer thread and read whole by others: the sequence lock the GUI
+// thread uses to hand the object's pose and the listener's position to the audio thread, so that
+// an audio block always sees one consistent value (never half of an old and half of a new one).
+//
+// The value is stored as relaxed atomic 64-bit words, so the protocol is free of data races in
+// the C++ memory model (and clean under ThreadSanitizer) without a lock.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+template <typename T>
+class SeqLock {
+    static_assert(std::is_trivially_copyable<T>::value, "SeqLock holds plain data");
+    static constexpr size_t kWords = (sizeof(T) + 7) / 8;
+
+public:
+    explicit SeqLock(const T& initial = T()) { store(initial); }
+    SeqLock(const SeqLock&) = delete;
+    SeqLock& operator=(const SeqLock&) = delete;
+
+    // Publishes `value`. One writer thread only.
+    // Real-time: wait-free; no allocation, no I/O, no lock.
+    void store(const T& value) {
+        uint64_t words[kWords] = {};
+        memcpy(words, &value, sizeof(T));
+        const uint32_t s = sequence_.load(std::memory_order_relaxed);
+        sequence_.store(s + 1, std::memory_order_relaxed);  // odd: a write is under way
+        std::atomic_thread_fence(std::memory_order_release);
+        for (size_t i = 0; i < kWords; ++i) words_[i].store(words[i], std::memory_order_relaxed);
+        sequence_.store(s + 2, std::memory_order_release);  // even again: the value is whole
+    }
+
+    // The last value published. Any thread.
+    // Real-time: lock-free (retries only while a store is under way); no allocation, no I/O.
+    T load() const {
+        uint64_t words[kWords];
+        for (;;) {
+            const uint32_t before = sequence_.load(std::memory_order_acquire);
+            if (before & 1u) continue;
+            for (size_t i = 0; i < kWords; ++i) words[i] = words_[i].load(std::memory_order_relaxed);
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if (sequence_.load(std::memory_order_relaxed) == before) break;
+        }
+        T value;
+        memcpy(&value, words, sizeof(T));
+        return value;
+    }
+
+private:
+    std::atomic<uint32_t> sequence_{0};
+    std::atomic<uint64_t> words_[kWords] = {};
+};
