@@ -391,7 +391,6 @@ void readVertexNumbers(TextFile& text, const char* reader, const char* keyword, 
     for (int c = 0; c < count; ++c) {
         float value;
         if (!scanFloat(text, &value)) {
-            text.tokenStart = text.pos;
             failAt(text, reader, "\"%s\" needs %d numbers, found %d", keyword, count, c);
         }
         if (into != nullptr) into[c] = value;
