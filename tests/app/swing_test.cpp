@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "app/object_pose.h"
 #include "app/scene_objects.h"
@@ -202,4 +204,30 @@ TEST_F(Swing, PoseReachesTheBellAndYokesButNotTheSupports) {
     EXPECT_EQ(supports.position[1], 1.0);  // still the rest pose
     EXPECT_EQ(supports.rotation[4], 1.0);
     mainObject = yokeWoodObject = yokeMetalObject = supportsObject = nullptr;
+}
+
+TEST_F(Swing, AudioThreadSeesOnlyWholePoses) {
+    // A reader stands in for the audio callback: every pose it takes must be one computed pose,
+    // T and R of the same angle, however the loads interleave with the GUI thread's steps.
+    std::atomic<bool> done{false};
+    std::atomic<long> torn{0};
+    std::thread audio([&] {
+        do {
+            const ObjectPose p = publishedObjectPose.load();
+            const double c = p.rotation[4], s = p.rotation[7];
+            const bool whole = fabs(p.translation[1] - (1.308643 - 0.308643 * c)) < 1e-12 &&
+                               fabs(p.translation[2] + 0.308643 * s) < 1e-12 &&
+                               p.rotation[5] == -s && p.rotation[8] == c &&
+                               fabs(c * c + s * s - 1) < 1e-12;
+            if (!whole) torn++;
+        } while (!done.load());
+    });
+    swingVelocity = 12;
+    for (int i = 0; i < 100000; ++i) {
+        if (i % 1000 == 0) pushSwing();
+        swingStep(1e-3, 1e3);
+    }
+    done = true;
+    audio.join();
+    EXPECT_EQ(torn.load(), 0);
 }

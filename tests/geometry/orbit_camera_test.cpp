@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <random>
+#include <thread>
 
 #include "geometry/listener_points.h"
 
@@ -126,4 +128,37 @@ TEST(OrbitCamera, PublishesEyeAndEarsWheneverItMoves) {
                 "after rotateElevation");
     camera.restoreState();
     expectPoint(publishedListener.load().eye, 0, 0, -1, "after restoreState");
+}
+
+TEST(OrbitCamera, AudioThreadSeesOnlyWholeListeners) {
+    // A reader stands in for the audio callback while the GUI thread drags the camera around:
+    // every listener it takes has its ears 0.2 apart, centred on the eye, across the view.
+    OrbitCamera camera(1.2, -1.2, 0.35, kOrigin, kUp, 0.05);
+    std::atomic<bool> done{false};
+    std::atomic<long> torn{0};
+    std::thread audio([&] {
+        do {
+            const ListenerPoints p = publishedListener.load();
+            const double across[3] = {p.rightEar[0] - p.leftEar[0], p.rightEar[1] - p.leftEar[1],
+                                      p.rightEar[2] - p.leftEar[2]};
+            bool whole = fabs(sqrt(across[0] * across[0] + across[2] * across[2]) - 0.2) < 1e-12 &&
+                         across[1] == 0 && fabs(across[0] * p.eye[0] + across[2] * p.eye[2]) < 1e-9;
+            for (int k = 0; k < 3; ++k) {
+                whole = whole && fabs((p.leftEar[k] + p.rightEar[k]) / 2 - p.eye[k]) < 1e-12;
+            }
+            if (!whole) torn++;
+        } while (!done.load());
+    });
+    std::mt19937 random(1);
+    std::uniform_real_distribution<double> step(-3, 3);
+    for (int i = 0; i < 30000; ++i) {
+        camera.saveState();
+        camera.rotateAzimuth(step(random));
+        camera.rotateElevation(step(random));
+        if (i % 3 == 0) camera.zoom(step(random) * 0.1);
+        if (i % 7 == 0) camera.restoreState();
+    }
+    done = true;
+    audio.join();
+    EXPECT_EQ(torn.load(), 0);
 }
