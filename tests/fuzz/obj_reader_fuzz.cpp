@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "geometry/obj_normals.h"
@@ -20,9 +21,10 @@ namespace {
 
 std::string scratchDirectory() {
     static std::string directory = [] {
-        char pattern[] = "/tmp/tonwell-obj-fuzz-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) abort();
-        return std::string(pattern);
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "tonwell-obj-fuzz-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) abort();
+        return pattern;
     }();
     return directory;
 }
