@@ -286,7 +286,7 @@ uint32_t readFace(TextFile& text, const char* reader, OnCorner onCorner) {
 // [SECTION] Material library
 //-----------------------------------------------------------------------------
 
-// One scan over a material library. Counting (materials == null) returns 1 + the number of
+// One scan over a material library. Counting (fill false) returns 1 + the number of
 // material names; filling writes names, colours, shininess and texture map names into
 // model->materials. Both read the same words, so a fill never passes the counted entries.
 uint32_t scanMaterialLibrary(TextFile& text, ObjModel* model, bool fill) {
