@@ -19,13 +19,22 @@
 
 namespace {
 
-std::string scratchDirectory() {
-    static std::string directory = [] {
-        std::string pattern =
+// The process's scratch folder. It lives in a static buffer, not a std::string, because the
+// at-exit handler that removes it runs after the statics' destructors.
+const char* scratchDirectory() {
+    static char directory[4096] = "";
+    if (directory[0] == '\0') {
+        const std::string pattern =
             (std::filesystem::temp_directory_path() / "tonwell-obj-fuzz-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) abort();
-        return pattern;
-    }();
+        if (pattern.size() >= sizeof directory) abort();
+        memcpy(directory, pattern.c_str(), pattern.size() + 1);
+        if (mkdtemp(directory) == nullptr) abort();
+        // libFuzzer ends with exit(): the scratch folder goes with the process.
+        atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(directory, ignored);
+        });
+    }
     return directory;
 }
 
