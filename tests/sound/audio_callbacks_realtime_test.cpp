@@ -24,8 +24,9 @@ using namespace synthetic;
 
 namespace {
 
-// Only allocations of the thread that armed the counter are counted.
-thread_local bool countingArmed = false;
+// Only allocations of the thread that armed the counter are counted. Volatile: the compiler
+// knows malloc's semantics and would otherwise move the arming stores across a malloc call.
+thread_local volatile bool countingArmed = false;
 std::atomic<long> allocationCount{0};
 
 inline void noteAllocation() {
