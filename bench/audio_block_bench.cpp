@@ -235,9 +235,11 @@ int main(int argc, char** argv) {
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
-    printf("\nSummary (220-frame block; workload = block time / 4.99 ms):\n");
-    printf("%-7s %6s %8s | %12s %12s | %12s %12s | %6s\n", "output", "modes", "sources",
-           "block ns/ms", "literal ns/ms", "block load", "literal load", "ratio");
+    printf(
+        "\nSummary (220-frame block; ns per mode-sample; workload = block time / 4.99 ms; ratio = "
+        "literal time / block time):\n");
+    printf("%-7s %6s %8s | %12s %12s | %12s %12s | %6s\n", "output", "modes", "sources", "block ns",
+           "literal ns", "block load", "literal load", "ratio");
     for (int channels : {1, 2}) {
         for (int modes : {10, 100, 1000, 10000}) {
             for (int sources : {0, 20, 80}) {

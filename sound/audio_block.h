@@ -30,13 +30,17 @@ void synthesizeStereoBlock(float* out, unsigned long frameCount);
 
 // Step 3, "ZEP": transfer at the listener point `world` (world coordinates, brought into the
 // object's frame with `pose`) times omega_i into gains[0 .. modeCount-1].
+// Real-time: no allocation, no I/O, no lock; one sine, one cosine per source.
 void computeZepGains(const ObjectPose& pose, const double world[3], double* gains, int modeCount);
 // Step 3, "Modal": all totalModeCount gains = modalRendererGain / |eye - pose translation|, or 0
 // when the eye is at the object's origin.
+// Real-time: no allocation, no I/O, no lock.
 void computeModalGains(const ObjectPose& pose, const double eye[3], double* gains);
 // Step 4: resonators[i]->force = activeModalForce[i] * 26 for every mode.
+// Real-time: no allocation, no I/O, no lock.
 void loadModalForces();
 // Sample value written to the device for the mixed value y: y clipped to [-1, 1]; 0 for NaN.
+// Real-time: no allocation, no I/O, no lock.
 inline float clippedSample(double y) {
     if (y > 1.0) return 1.0f;
     if (y < -1.0) return -1.0f;
@@ -44,6 +48,8 @@ inline float clippedSample(double y) {
     return static_cast<float>(y);
 }
 // Steps 8 to 10: peak rings, flush of the active modes, exchange of the force buffers.
+// Real-time: no allocation, no I/O; takes forceMutex (the caller holds synthesisMutex).
 void finishBlock(double peak0, double peak1, int channelCount, int modeCount);
 // activeModeCount, cut to 0 .. totalModeCount.
+// Real-time: wait-free.
 int activeModes();

@@ -3,19 +3,15 @@
 // each pass adding its eight modes' weighted displacements into per-frame lane sums.
 //
 // On x86-64 the kernel is compiled twice, for AVX2 and for the baseline instruction set, and the
-// loader picks the one the processor runs (function multi-versioning); results are identical, as
-// neither version contracts multiplications and additions.
+// first call picks the one the processor runs; results are identical, as neither version contracts
+// multiplications and additions. (An explicit check rather than an ifunc: ifunc resolvers run
+// before the sanitizers' runtimes are ready.)
 #include "sound/modal_bank_lanes.h"
 
 #include <cstring>
 
-#if defined(__x86_64__) && defined(__has_attribute)
-#if __has_attribute(target_clones)
-#define TONWELL_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#endif
-#endif
-#ifndef TONWELL_VECTOR_CLONES
-#define TONWELL_VECTOR_CLONES
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TONWELL_HAVE_AVX2_KERNEL 1
 #endif
 
 ModalBankLanes::ModalBankLanes(int modeCapacity)
@@ -131,9 +127,9 @@ __attribute__((always_inline)) inline void renderGroups(ModalBankLanes& bank, in
     }
 }
 
-TONWELL_VECTOR_CLONES
-void renderSegment(ModalBankLanes& bank, int firstFrame, int frameCount, bool withForce,
-                   double* const* mix) {
+__attribute__((always_inline)) inline void renderSegment(ModalBankLanes& bank, int firstFrame,
+                                                         int frameCount, bool withForce,
+                                                         double* const* mix) {
     if (bank.channelCount == 2) {
         if (withForce) {
             renderGroups<true, 2>(bank, firstFrame, frameCount);
@@ -155,11 +151,37 @@ void renderSegment(ModalBankLanes& bank, int firstFrame, int frameCount, bool wi
     }
 }
 
+void renderSegmentBaseline(ModalBankLanes& bank, int firstFrame, int frameCount, bool withForce,
+                           double* const* mix) {
+    renderSegment(bank, firstFrame, frameCount, withForce, mix);
+}
+
+#ifdef TONWELL_HAVE_AVX2_KERNEL
+__attribute__((target("avx2"))) void renderSegmentAvx2(ModalBankLanes& bank, int firstFrame,
+                                                       int frameCount, bool withForce,
+                                                       double* const* mix) {
+    renderSegment(bank, firstFrame, frameCount, withForce, mix);
+}
+
+// Decided once, during static initialisation, long before any audio block.
+bool detectAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+const bool kProcessorHasAvx2 = detectAvx2();
+#endif
+
 }  // namespace
 
 void renderModalBankLanes(ModalBankLanes& bank, int firstFrame, int frameCount, bool withForce,
                           double* const* mix) {
-    renderSegment(bank, firstFrame, frameCount, withForce, mix);
+#ifdef TONWELL_HAVE_AVX2_KERNEL
+    if (kProcessorHasAvx2) {
+        renderSegmentAvx2(bank, firstFrame, frameCount, withForce, mix);
+        return;
+    }
+#endif
+    renderSegmentBaseline(bank, firstFrame, frameCount, withForce, mix);
 }
 
 void storeModalBankLanes(const ModalBankLanes& bank, ModalResonator* const* resonators) {
