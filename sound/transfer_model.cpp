@@ -14,12 +14,6 @@ namespace {
 constexpr int kNameBufferSize = 4096;
 constexpr int kSourceRecordSize = 11;
 
-// Complex product (a + ib)(c + id), accumulated into (re, im).
-inline void addProduct(double a, double b, double c, double d, double* re, double* im) {
-    *re += a * c - b * d;
-    *im += a * d + b * c;
-}
-
 }  // namespace
 
 TransferModel loadTransferModel(const char* listFileName) {
@@ -87,42 +81,32 @@ void TransferModel::evaluateTransfer(const double position[3], double* out, int 
             const double dx = position[0] - source[0];
             const double dy = position[1] - source[1];
             const double dz = position[2] - source[2];
-            const double rho = std::sqrt(dx * dx + dy * dy);
-            const double r = std::sqrt(rho * rho + dz * dz);
+            const double r = std::sqrt(dx * dx + dy * dy + dz * dz);
             // The field of a point source is singular at the source itself.
             if (r == 0.0) continue;
-            const double cosTheta = dz / r;
-            const double sinTheta = rho / r;
-            // On the polar axis the azimuth is undefined; sin(theta) = 0 there removes every term
-            // that depends on it, so any value is the limit. Take phi = 0.
-            double cosPhi = 1.0, sinPhi = 0.0;
-            if (rho > 0.0) {
-                cosPhi = dx / rho;
-                sinPhi = dy / rho;
-            }
+            const double invR = 1.0 / r;
             // Spherical Hankel functions of the second kind at x = k r:
             //   h0(x) = j0 - i y0 = (sin x + i cos x) / x
             //   h1(x) = j1 - i y1 = (sin x / x - cos x) / x + i (cos x / x + sin x) / x
             const double x = k * r;
+            const double invX = 1.0 / x;
             const double s = std::sin(x);
             const double c = std::cos(x);
-            const double h0Re = s / x, h0Im = c / x;
-            const double h1Re = (s / x - c) / x, h1Im = (c / x + s) / x;
+            const double h0Re = s * invX, h0Im = c * invX;
+            const double h1Re = (h0Re - c) * invX, h1Im = (h0Im + s) * invX;
+            // With the polar axis along z: cos(theta) = dz / r and sin(theta) e^{-+i phi} =
+            // (dx -+ i dy) / r, so the angular part of the order-1 terms,
+            //   a1 cos(theta) + a2 sin(theta) e^{-i phi} - a3 sin(theta) e^{+i phi},
+            // is (a1 dz + a2 (dx - i dy) - a3 (dx + i dy)) / r. This form has no separate azimuth:
+            // on a source's vertical axis (rho = 0) it gives the limit from beside the axis.
             const double* a = source + 3;  // a0, a1, a2, a3 as (re, im) pairs
-            // S += a0 h0 + a1 h1 cos(theta) + a2 h1 sin(theta) e^{-i phi}
-            //      - a3 h1 sin(theta) e^{+i phi}
-            addProduct(a[0], a[1], h0Re, h0Im, &sumRe, &sumIm);
-            addProduct(a[2], a[3], h1Re * cosTheta, h1Im * cosTheta, &sumRe, &sumIm);
-            const double h1sRe = h1Re * sinTheta, h1sIm = h1Im * sinTheta;
-            // a2 (h1 sin(theta)) (cos(phi) - i sin(phi))
-            double tRe = 0.0, tIm = 0.0;
-            addProduct(h1sRe, h1sIm, cosPhi, -sinPhi, &tRe, &tIm);
-            addProduct(a[4], a[5], tRe, tIm, &sumRe, &sumIm);
-            // - a3 (h1 sin(theta)) (cos(phi) + i sin(phi))
-            tRe = 0.0;
-            tIm = 0.0;
-            addProduct(h1sRe, h1sIm, cosPhi, sinPhi, &tRe, &tIm);
-            addProduct(-a[6], -a[7], tRe, tIm, &sumRe, &sumIm);
+            const double angularRe =
+                (a[2] * dz + (a[4] * dx + a[5] * dy) - (a[6] * dx - a[7] * dy)) * invR;
+            const double angularIm =
+                (a[3] * dz + (a[5] * dx - a[4] * dy) - (a[7] * dx + a[6] * dy)) * invR;
+            // S += a0 h0 + h1 (angular part)
+            sumRe += a[0] * h0Re - a[1] * h0Im + h1Re * angularRe - h1Im * angularIm;
+            sumIm += a[0] * h0Im + a[1] * h0Re + h1Re * angularIm + h1Im * angularRe;
         }
         const double magnitude = std::sqrt(sumRe * sumRe + sumIm * sumIm);
         // Right next to a source h1 ~ 1/x^2 overflows, and coefficients may be non-finite; the

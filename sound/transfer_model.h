@@ -21,11 +21,12 @@ class TransferModel {
     // object's own frame, model length units) for entries 0 .. count-1, into out[0 .. count-1];
     // count < 0 means frequencyCount. Out-of-range counts are cut to frequencyCount.
     // Finite everywhere: a source exactly at the position contributes nothing (its field is
-    // singular there); on a source's vertical axis (rho = 0) the azimuth is taken as 0 (the
-    // order-1 terms that depend on it carry sin(theta) = 0 there); an entry whose sum is not finite
-    // (overflow right next to a source, or non-finite coefficients) gives 0.
-    // Real-time: no allocation, no I/O, no lock; one sine, one cosine and two square roots per
-    // source.
+    // singular there); on a source's vertical axis (rho = 0), where the azimuth is undefined, the
+    // value is the limit from beside the axis (the terms that depend on the azimuth carry
+    // sin(theta) = 0 there); an entry whose sum is not finite (overflow right next to a source, or
+    // non-finite coefficients) gives 0.
+    // Real-time: no allocation, no I/O, no lock; one sine and cosine, one square root and two
+    // divisions per source.
     void evaluateTransfer(const double position[3], double* out, int count) const;
 
     int frequencyCount = 0;             // number of entries (modes)

@@ -301,9 +301,10 @@ TEST(TransferModelEvaluation, CountSelectsTheEntriesWritten) {
     const double p[3] = {0, 0, 2};
     std::vector<double> out(6, -1.0);
     m.evaluateTransfer(p, out.data(), 3);
-    EXPECT_EQ(out, (std::vector<double>{0.5, 0.25, 1.0 / 6.0, -1.0, -1.0, -1.0}));
+    const std::vector<double> expected = {0.5, 0.25, 1.0 / 6.0, -1.0, -1.0, -1.0};
+    for (int i = 0; i < 6; ++i) EXPECT_NEAR(out[i], expected[i], 1e-15) << i;
     m.evaluateTransfer(p, out.data(), -1);
-    EXPECT_EQ(out[4], 0.1);
+    EXPECT_NEAR(out[4], 0.1, 1e-15);
     EXPECT_EQ(out[5], -1.0);
     release(m);
 }
