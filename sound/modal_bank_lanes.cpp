@@ -2,10 +2,8 @@
 // at a time (two groups of four lanes, two independent dependency chains), sample after sample,
 // each pass adding its eight modes' weighted displacements into per-frame lane sums.
 //
-// On x86-64 the kernel is compiled twice, for AVX2 and for the baseline instruction set, and the
-// first call picks the one the processor runs; results are identical, as neither version contracts
-// multiplications and additions. (An explicit check rather than an ifunc: ifunc resolvers run
-// before the sanitizers' runtimes are ready.)
+// On x86-64 the kernel is compiled twice, for AVX2 and for the baseline instruction set
+// (sound/vector_lanes.h).
 #include "sound/modal_bank_lanes.h"
 
 #include <cstring>
@@ -163,12 +161,6 @@ __attribute__((target("avx2"))) void renderSegmentAvx2(ModalBankLanes& bank, int
     renderSegment(bank, firstFrame, frameCount, withForce, mix);
 }
 
-// Decided once, during static initialisation, long before any audio block.
-bool detectAvx2() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-}
-const bool kProcessorHasAvx2 = detectAvx2();
 #endif
 
 }  // namespace

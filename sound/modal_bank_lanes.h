@@ -14,9 +14,7 @@
 #include <vector>
 
 #include "sound/modal_resonator.h"
-
-// Four doubles processed together (one AVX register, or two SSE2 registers).
-typedef double ModeLanes __attribute__((vector_size(32)));
+#include "sound/vector_lanes.h"
 
 struct ModalBankLanes {
     static constexpr int kLaneWidth = 4;

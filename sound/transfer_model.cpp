@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "geometry/dense_matrix.h"
+#include "sound/vector_lanes.h"
 
 namespace {
 
@@ -71,46 +72,108 @@ TransferModel loadTransferModel(const char* listFileName) {
     return model;
 }
 
-void TransferModel::evaluateTransfer(const double position[3], double* out, int count) const {
-    if (count < 0 || count > frequencyCount) count = frequencyCount;
+namespace {
+
+// Largest k r whose sine and cosine the lane reduction gives to full accuracy; beyond it the
+// library's sin and cos take over.
+constexpr double kLargestLaneArgument = 1e5;
+
+// The transfer of entries 0 .. count-1, four sources at a time. For each source, with
+// d = L - O, r = |d| and x = k r:
+//   h0(x) = j0 - i y0 = (sin x + i cos x) / x
+//   h1(x) = j1 - i y1 = (sin x / x - cos x) / x + i (cos x / x + sin x) / x
+// (spherical Hankel functions of the second kind), and with the polar axis along z,
+// cos(theta) = dz / r and sin(theta) e^{-+i phi} = (dx -+ i dy) / r, so that the order-1 terms
+//   a1 h1 cos(theta) + a2 h1 sin(theta) e^{-i phi} - a3 h1 sin(theta) e^{+i phi}
+// are h1 (a1 dz + a2 (dx - i dy) - a3 (dx + i dy)) / r. This form needs no azimuth: on a
+// source's vertical axis (rho = 0) it gives the limit from beside the axis. A source at the
+// listener (r = 0) is left out: its field is singular there.
+__attribute__((always_inline)) inline void evaluateEntries(const TransferModel& model,
+                                                           const double position[3], double* out,
+                                                           int count) {
+    constexpr int W = 4;
     for (int i = 0; i < count; ++i) {
-        const double k = waveNumbers[i];
-        const double* source = sourceBlocks[i];
-        double sumRe = 0.0, sumIm = 0.0;
-        for (int j = 0; j < sourceCounts[i]; ++j, source += kSourceRecordSize) {
-            const double dx = position[0] - source[0];
-            const double dy = position[1] - source[1];
-            const double dz = position[2] - source[2];
-            const double r = std::sqrt(dx * dx + dy * dy + dz * dz);
-            // The field of a point source is singular at the source itself.
-            if (r == 0.0) continue;
-            const double invR = 1.0 / r;
-            // Spherical Hankel functions of the second kind at x = k r:
-            //   h0(x) = j0 - i y0 = (sin x + i cos x) / x
-            //   h1(x) = j1 - i y1 = (sin x / x - cos x) / x + i (cos x / x + sin x) / x
-            const double x = k * r;
-            const double invX = 1.0 / x;
-            const double s = std::sin(x);
-            const double c = std::cos(x);
-            const double h0Re = s * invX, h0Im = c * invX;
-            const double h1Re = (h0Re - c) * invX, h1Im = (h0Im + s) * invX;
-            // With the polar axis along z: cos(theta) = dz / r and sin(theta) e^{-+i phi} =
-            // (dx -+ i dy) / r, so the angular part of the order-1 terms,
-            //   a1 cos(theta) + a2 sin(theta) e^{-i phi} - a3 sin(theta) e^{+i phi},
-            // is (a1 dz + a2 (dx - i dy) - a3 (dx + i dy)) / r. This form has no separate azimuth:
-            // on a source's vertical axis (rho = 0) it gives the limit from beside the axis.
-            const double* a = source + 3;  // a0, a1, a2, a3 as (re, im) pairs
-            const double angularRe =
-                (a[2] * dz + (a[4] * dx + a[5] * dy) - (a[6] * dx - a[7] * dy)) * invR;
-            const double angularIm =
-                (a[3] * dz + (a[5] * dx - a[4] * dy) - (a[7] * dx + a[6] * dy)) * invR;
-            // S += a0 h0 + h1 (angular part)
-            sumRe += a[0] * h0Re - a[1] * h0Im + h1Re * angularRe - h1Im * angularIm;
-            sumIm += a[0] * h0Im + a[1] * h0Re + h1Re * angularIm + h1Im * angularRe;
+        const double k = model.waveNumbers[i];
+        const double* block = model.sourceBlocks[i];
+        const int n = model.sourceCounts[i];
+        ModeLanes sumRe = {0, 0, 0, 0}, sumIm = {0, 0, 0, 0};
+        for (int j = 0; j < n; j += W) {
+            // Source records j .. j+3, the missing ones of the last group repeating record j.
+            ModeLanes v[kSourceRecordSize];
+            IndexLanes present;
+            for (int l = 0; l < W; ++l) {
+                const bool exists = j + l < n;
+                const double* record = block + kSourceRecordSize * (exists ? j + l : j);
+                for (int e = 0; e < kSourceRecordSize; ++e) v[e][l] = record[e];
+                present[l] = exists ? -1 : 0;
+            }
+            const ModeLanes dx = position[0] - v[0];
+            const ModeLanes dy = position[1] - v[1];
+            const ModeLanes dz = position[2] - v[2];
+            const ModeLanes r2 = dx * dx + dy * dy + dz * dz;
+            ModeLanes r;
+            for (int l = 0; l < W; ++l) r[l] = std::sqrt(r2[l]);
+            const IndexLanes live = present & (r > 0.0);
+            const ModeLanes rLive = live ? r : 1.0;
+            const ModeLanes invR = 1.0 / rLive;
+            const ModeLanes x = k * rLive;
+            const ModeLanes invX = 1.0 / x;
+            ModeLanes s, c;
+            sineCosineLanes(x, &s, &c);
+            for (int l = 0; l < W; ++l) {
+                if (!(std::fabs(x[l]) <= kLargestLaneArgument)) {
+                    s[l] = std::sin(x[l]);
+                    c[l] = std::cos(x[l]);
+                }
+            }
+            const ModeLanes h0Re = s * invX, h0Im = c * invX;
+            const ModeLanes h1Re = (h0Re - c) * invX, h1Im = (h0Im + s) * invX;
+            // a0, a1, a2, a3 as (re, im) pairs in v[3 .. 10].
+            const ModeLanes angularRe =
+                (v[5] * dz + (v[7] * dx + v[8] * dy) - (v[9] * dx - v[10] * dy)) * invR;
+            const ModeLanes angularIm =
+                (v[6] * dz + (v[8] * dx - v[7] * dy) - (v[10] * dx + v[9] * dy)) * invR;
+            // a0 h0 + h1 (angular part)
+            const ModeLanes termRe =
+                v[3] * h0Re - v[4] * h0Im + h1Re * angularRe - h1Im * angularIm;
+            const ModeLanes termIm =
+                v[3] * h0Im + v[4] * h0Re + h1Re * angularIm + h1Im * angularRe;
+            const ModeLanes zero = {0, 0, 0, 0};
+            sumRe += live ? termRe : zero;
+            sumIm += live ? termIm : zero;
         }
-        const double magnitude = std::sqrt(sumRe * sumRe + sumIm * sumIm);
+        const double re = (sumRe[0] + sumRe[1]) + (sumRe[2] + sumRe[3]);
+        const double im = (sumIm[0] + sumIm[1]) + (sumIm[2] + sumIm[3]);
+        const double magnitude = std::sqrt(re * re + im * im);
         // Right next to a source h1 ~ 1/x^2 overflows, and coefficients may be non-finite; the
         // audio path must never see NaN or infinity.
         out[i] = std::isfinite(magnitude) ? magnitude : 0.0;
     }
+}
+
+void evaluateBaseline(const TransferModel& model, const double position[3], double* out,
+                      int count) {
+    evaluateEntries(model, position, out, count);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TONWELL_HAVE_AVX2_TRANSFER 1
+__attribute__((target("avx2"))) void evaluateAvx2(const TransferModel& model,
+                                                  const double position[3], double* out,
+                                                  int count) {
+    evaluateEntries(model, position, out, count);
+}
+#endif
+
+}  // namespace
+
+void TransferModel::evaluateTransfer(const double position[3], double* out, int count) const {
+    if (count < 0 || count > frequencyCount) count = frequencyCount;
+#ifdef TONWELL_HAVE_AVX2_TRANSFER
+    if (kProcessorHasAvx2) {
+        evaluateAvx2(*this, position, out, count);
+        return;
+    }
+#endif
+    evaluateBaseline(*this, position, out, count);
 }

@@ -25,8 +25,9 @@ class TransferModel {
     // value is the limit from beside the axis (the terms that depend on the azimuth carry
     // sin(theta) = 0 there); an entry whose sum is not finite (overflow right next to a source, or
     // non-finite coefficients) gives 0.
-    // Real-time: no allocation, no I/O, no lock; one sine and cosine, one square root and two
-    // divisions per source.
+    // Sources are evaluated four at a time (sine and cosine of sound/vector_lanes.h).
+    // Real-time: no allocation, no I/O, no lock; per source one sine and cosine, one square root
+    // and two divisions.
     void evaluateTransfer(const double position[3], double* out, int count) const;
 
     int frequencyCount = 0;             // number of entries (modes)

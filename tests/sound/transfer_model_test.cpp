@@ -222,6 +222,42 @@ TEST(TransferModelEvaluation, MonopolesInterfereWithOutgoingPhase) {
     release(m);
 }
 
+// Any number of sources (the evaluation takes them four at a time), at wave numbers up to and
+// beyond the range of the lane sine: the sum of the monopoles' outgoing waves
+// i e^{-i k r} / (k r) with complex coefficients.
+TEST(TransferModelEvaluation, SumsAnyNumberOfSourcesWithTheirPhases) {
+    std::mt19937 random(5);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    const std::complex<double> i(0, 1);
+    for (double k : {0.5, 40.0, 3e4, 2e5}) {
+        for (int n = 1; n <= 9; ++n) {
+            std::vector<Source> sources;
+            std::complex<double> expected = 0.0;
+            const double p[3] = {0.9, -0.4, 1.3};
+            for (int j = 0; j < n; ++j) {
+                const Source s{0.2 * u(random),
+                               0.2 * u(random),
+                               0.2 * u(random),
+                               {u(random), u(random)},
+                               0,
+                               0,
+                               0};
+                sources.push_back(s);
+                const double r =
+                    std::sqrt((p[0] - s.x) * (p[0] - s.x) + (p[1] - s.y) * (p[1] - s.y) +
+                              (p[2] - s.z) * (p[2] - s.z));
+                expected += s.a0 * i * std::exp(-i * (k * r)) / (k * r);
+            }
+            TransferModel m = modelOf({sources}, {k});
+            // The phase k r of a far wave is known to about k r * 1e-16.
+            EXPECT_NEAR(transferAt(m, p[0], p[1], p[2]), std::abs(expected),
+                        1e-13 * std::max(1.0, k) / k)
+                << "k " << k << ", " << n << " sources";
+            release(m);
+        }
+    }
+}
+
 // Order 1: a1 gives |h1(kr)| |cos(theta)|, a2 alone |h1| sin(theta), and a2 = a3 = 1 together
 // h1 sin(theta) (e^{-i phi} - e^{+i phi}) = -2i sin(phi) sin(theta) h1.
 TEST(TransferModelEvaluation, DipoleTermsFollowTheirAngularFactors) {
