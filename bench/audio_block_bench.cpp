@@ -203,7 +203,7 @@ class SummaryReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
-            secondsPerBlock[run.benchmark_name()] =
+            secondsPerBlock[run.run_name.function_name + "/" + run.run_name.args] =
                 run.cpu_accumulated_time / static_cast<double>(run.iterations);
         }
         ConsoleReporter::ReportRuns(runs);

@@ -99,20 +99,22 @@ __attribute__((always_inline)) inline void evaluateEntries(const TransferModel& 
         ModeLanes sumRe = {0, 0, 0, 0}, sumIm = {0, 0, 0, 0};
         for (int j = 0; j < n; j += W) {
             // Source records j .. j+3, the missing ones of the last group repeating record j.
+            const double* p0 = block + kSourceRecordSize * j;
+            const double* p1 = j + 1 < n ? p0 + kSourceRecordSize : p0;
+            const double* p2 = j + 2 < n ? p0 + 2 * kSourceRecordSize : p0;
+            const double* p3 = j + 3 < n ? p0 + 3 * kSourceRecordSize : p0;
+            const IndexLanes present = {-1, j + 1 < n ? -1 : 0, j + 2 < n ? -1 : 0,
+                                        j + 3 < n ? -1 : 0};
             ModeLanes v[kSourceRecordSize];
-            IndexLanes present;
-            for (int l = 0; l < W; ++l) {
-                const bool exists = j + l < n;
-                const double* record = block + kSourceRecordSize * (exists ? j + l : j);
-                for (int e = 0; e < kSourceRecordSize; ++e) v[e][l] = record[e];
-                present[l] = exists ? -1 : 0;
-            }
+#pragma GCC unroll 11
+            for (int e = 0; e < kSourceRecordSize; ++e)
+                v[e] = ModeLanes{p0[e], p1[e], p2[e], p3[e]};
             const ModeLanes dx = position[0] - v[0];
             const ModeLanes dy = position[1] - v[1];
             const ModeLanes dz = position[2] - v[2];
             const ModeLanes r2 = dx * dx + dy * dy + dz * dz;
-            ModeLanes r;
-            for (int l = 0; l < W; ++l) r[l] = std::sqrt(r2[l]);
+            const ModeLanes r = {std::sqrt(r2[0]), std::sqrt(r2[1]), std::sqrt(r2[2]),
+                                 std::sqrt(r2[3])};
             const IndexLanes live = present & (r > 0.0);
             const ModeLanes rLive = live ? r : 1.0;
             const ModeLanes invR = 1.0 / rLive;
@@ -120,10 +122,14 @@ __attribute__((always_inline)) inline void evaluateEntries(const TransferModel& 
             const ModeLanes invX = 1.0 / x;
             ModeLanes s, c;
             sineCosineLanes(x, &s, &c);
-            for (int l = 0; l < W; ++l) {
-                if (!(std::fabs(x[l]) <= kLargestLaneArgument)) {
-                    s[l] = std::sin(x[l]);
-                    c[l] = std::cos(x[l]);
+            // Rare: arguments beyond the lane reduction's range (or not numbers).
+            const IndexLanes far = !(x * x <= kLargestLaneArgument * kLargestLaneArgument);
+            if ((far[0] | far[1] | far[2] | far[3]) != 0) {
+                for (int l = 0; l < W; ++l) {
+                    if (far[l]) {
+                        s[l] = std::sin(x[l]);
+                        c[l] = std::cos(x[l]);
+                    }
                 }
             }
             const ModeLanes h0Re = s * invX, h0Im = c * invX;
