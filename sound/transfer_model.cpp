@@ -105,7 +105,7 @@ __attribute__((always_inline)) inline void evaluateEntries(const TransferModel& 
             const double* p3 = j + 3 < n ? p0 + 3 * kSourceRecordSize : p0;
             const IndexLanes present = {-1, j + 1 < n ? -1 : 0, j + 2 < n ? -1 : 0,
                                         j + 3 < n ? -1 : 0};
-            ModeLanes v[kSourceRecordSize];
+            ModeLanes v[kSourceRecordSize] = {};
 #pragma GCC unroll 11
             for (int e = 0; e < kSourceRecordSize; ++e)
                 v[e] = ModeLanes{p0[e], p1[e], p2[e], p3[e]};
