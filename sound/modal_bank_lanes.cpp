@@ -160,7 +160,6 @@ __attribute__((target("avx2"))) void renderSegmentAvx2(ModalBankLanes& bank, int
                                                        double* const* mix) {
     renderSegment(bank, firstFrame, frameCount, withForce, mix);
 }
-
 #endif
 
 }  // namespace
@@ -168,7 +167,7 @@ __attribute__((target("avx2"))) void renderSegmentAvx2(ModalBankLanes& bank, int
 void renderModalBankLanes(ModalBankLanes& bank, int firstFrame, int frameCount, bool withForce,
                           double* const* mix) {
 #ifdef TONWELL_HAVE_AVX2_KERNEL
-    if (kProcessorHasAvx2) {
+    if (useAvx2Lanes) {
         renderSegmentAvx2(bank, firstFrame, frameCount, withForce, mix);
         return;
     }

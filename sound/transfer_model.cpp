@@ -176,7 +176,7 @@ __attribute__((target("avx2"))) void evaluateAvx2(const TransferModel& model,
 void TransferModel::evaluateTransfer(const double position[3], double* out, int count) const {
     if (count < 0 || count > frequencyCount) count = frequencyCount;
 #ifdef TONWELL_HAVE_AVX2_TRANSFER
-    if (kProcessorHasAvx2) {
+    if (useAvx2Lanes) {
         evaluateAvx2(*this, position, out, count);
         return;
     }

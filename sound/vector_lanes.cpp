@@ -1,4 +1,4 @@
-// The processor check behind kProcessorHasAvx2. (An explicit check rather than an ifunc: ifunc
+// The processor check that sets useAvx2Lanes. (An explicit check rather than an ifunc: ifunc
 // resolvers run before the sanitizers' runtimes are ready.)
 #include "sound/vector_lanes.h"
 
@@ -15,4 +15,4 @@ bool detectAvx2() {
 
 }  // namespace
 
-const bool kProcessorHasAvx2 = detectAvx2();
+bool useAvx2Lanes = detectAvx2();

@@ -4,7 +4,7 @@
 //
 // The vector type is a GCC/Clang vector extension: one AVX register with AVX2, two SSE2
 // registers otherwise. Loops that use it are compiled twice (baseline and AVX2) and chosen with
-// kProcessorHasAvx2; both builds give identical results, as neither contracts multiplications and
+// useAvx2Lanes; both builds give identical results, as neither contracts multiplications and
 // additions.
 #pragma once
 
@@ -13,8 +13,10 @@
 typedef double ModeLanes __attribute__((vector_size(32)));
 typedef int64_t IndexLanes __attribute__((vector_size(32)));
 
-// True when the processor runs AVX2 code. Set during static initialisation.
-extern const bool kProcessorHasAvx2;
+// Whether the lane loops run their AVX2 build: true when the processor has AVX2, set during static
+// initialisation. Tests switch it off (while no block runs) to check the baseline build; nothing
+// else writes it.
+extern bool useAvx2Lanes;
 
 // sin(x) and cos(x) of each lane, to within about one unit in the last place for |x| <= 1e5:
 // Cody-Waite reduction by pi/2 (the three-part constant of fdlibm, exact products for quadrant

@@ -14,6 +14,7 @@
 #include "app/startup.h"
 #include "sound/audio_block.h"
 #include "sound/literal_block.h"
+#include "sound/vector_lanes.h"
 #include "tests/sound/synthetic_bank.h"
 
 using namespace synthetic;
@@ -305,12 +306,14 @@ TEST_F(AudioCallbacks, PublishesItsRunningTime) {
     EXPECT_GT(callbackSeconds, 0.0);
 }
 
+namespace {
+
 // The vectorised block path against the literal loop over resonator pointers, through a run that
 // exercises everything at once: random modes and multipole sources, a swung pose, a moving
 // listener, strikes, every kind of impact duration, a change of the active mode count, both
 // renderers, mono and stereo, and block lengths that span several segments. States agree bit for
 // bit; samples within 1e-9 of the block's peak (plus float rounding).
-TEST_F(AudioCallbacks, FastBlockPathMatchesTheLiteralLoop) {
+void checkFastBlockPathAgainstLiteralLoop() {
     std::mt19937 random(2024);
     std::uniform_real_distribution<double> u(0.0, 1.0);
     std::vector<double> frequencies;
@@ -412,4 +415,17 @@ TEST_F(AudioCallbacks, FastBlockPathMatchesTheLiteralLoop) {
         EXPECT_EQ(fast.finalState[i].velocity, literal.finalState[i].velocity) << i;
         EXPECT_EQ(fast.finalState[i].force, literal.finalState[i].force) << i;
     }
+}
+
+}  // namespace
+
+// Both builds of the lane loops (AVX2 where the processor has it, and the baseline one).
+TEST_F(AudioCallbacks, FastBlockPathMatchesTheLiteralLoop) {
+    const bool processorLanes = useAvx2Lanes;
+    for (bool avx2 : {processorLanes, false}) {
+        useAvx2Lanes = avx2;
+        SCOPED_TRACE(avx2 ? "AVX2 lane loops" : "baseline lane loops");
+        checkFastBlockPathAgainstLiteralLoop();
+    }
+    useAvx2Lanes = processorLanes;
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "sound/vector_lanes.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -222,10 +223,8 @@ TEST(TransferModelEvaluation, MonopolesInterfereWithOutgoingPhase) {
     release(m);
 }
 
-// Any number of sources (the evaluation takes them four at a time), at wave numbers up to and
-// beyond the range of the lane sine: the sum of the monopoles' outgoing waves
-// i e^{-i k r} / (k r) with complex coefficients.
-TEST(TransferModelEvaluation, SumsAnyNumberOfSourcesWithTheirPhases) {
+// The sum of monopoles against its closed form (see the test below).
+static void checkMonopoleSums() {
     std::mt19937 random(5);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
     const std::complex<double> i(0, 1);
@@ -256,6 +255,19 @@ TEST(TransferModelEvaluation, SumsAnyNumberOfSourcesWithTheirPhases) {
             release(m);
         }
     }
+}
+
+// Any number of sources (the evaluation takes them four at a time), at wave numbers up to and
+// beyond the range of the lane sine: the sum of the monopoles' outgoing waves
+// i e^{-i k r} / (k r) with complex coefficients. Both builds of the lane loop.
+TEST(TransferModelEvaluation, SumsAnyNumberOfSourcesWithTheirPhases) {
+    const bool processorLanes = useAvx2Lanes;
+    for (bool avx2 : {processorLanes, false}) {
+        useAvx2Lanes = avx2;
+        SCOPED_TRACE(avx2 ? "AVX2 lane loop" : "baseline lane loop");
+        checkMonopoleSums();
+    }
+    useAvx2Lanes = processorLanes;
 }
 
 // Order 1: a1 gives |h1(kr)| |cos(theta)|, a2 alone |h1| sin(theta), and a2 = a3 = 1 together
