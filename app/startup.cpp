@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "sound/audio_device.h"
+
 const char* const kWindowTitle = "ZEP real-time sound demo";
 
 int zepSamplingRate = 0;
@@ -60,7 +62,8 @@ static void reportBadZepSamplingRate() {
 // Returns false when no integer starts the stream.
 static bool readFirstInteger(FILE* file, long long* value) {
     int c = getc(file);
-    while (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') c = getc(file);
+    while (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f')
+        c = getc(file);
     bool negative = false;
     if (c == '+' || c == '-') {
         negative = (c == '-');
@@ -93,4 +96,6 @@ void readZepSamplingRate() {
 
 void onExit() {
     printf("Closing GLUI windows...\n");
+    // No audio callback may run once the process starts tearing down the state it reads.
+    stopAudio();
 }

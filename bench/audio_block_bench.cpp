@@ -1,0 +1,266 @@
+// Speed of the audio block: one block of 220 frames for 10 to 10,000 active modes, mono and
+// stereo, with 0, 20 and 80 transfer sources per mode, through the vectorised block path and
+// through the literal loop (every resonator behind its pointer, advanced sample by sample and mode
+// by mode) in the same run. Reports ns per mode-sample, the audio workload (block time / 4.99 ms,
+// the real time of a 220-frame block) and the ratio of the two paths; first checks that the two
+// paths' mixes agree within 1e-9 of the block's peak. The summary uses processor time per block.
+//
+//   build/bench/tonwell_bench          (about a minute)
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/object_pose.h"
+#include "app/startup.h"
+#include "geometry/listener_points.h"
+#include "sound/audio_block.h"
+#include "sound/literal_block.h"
+#include "sound/modal_bank_lanes.h"
+#include "sound/synthesis_state.h"
+
+extern const int sceneSelector = 1;
+
+namespace {
+
+constexpr int kFrames = 220;
+constexpr double kBlockSeconds = kFrames / 44100.0;  // 4.99 ms
+
+int sceneModes = -1, sceneSources = -1;
+
+// Modes from 40 Hz to 18 kHz with the bell's light damping, each with `sources` random multipole
+// sources within 0.1 of the origin at k = omega / 343; the listener about a metre away.
+void setUpScene(int modes, int sources) {
+    if (modes == sceneModes && sources == sceneSources) return;
+    sceneModes = modes;
+    sceneSources = sources;
+    for (double* block : transferModel.sourceBlocks) free(block);
+    transferModel = TransferModel();
+    allocateModeArrays(modes);
+    std::mt19937 random(modes * 131 + sources);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    for (int i = 0; i < modes; ++i) {
+        const double f = 40.0 * std::pow(450.0, (i + 0.5) / modes);
+        modeOmega[i] = f * 6.28318530717958;
+        modeStiffness[i] = modeOmega[i] * modeOmega[i];
+        double* block = static_cast<double*>(malloc(sizeof(double) * 11 * (sources + 1)));
+        for (int s = 0; s < sources; ++s) {
+            for (int v = 0; v < 3; ++v) block[11 * s + v] = 0.1 * u(random);
+            for (int v = 3; v < 11; ++v) block[11 * s + v] = u(random) / (sources + 1);
+        }
+        transferModel.sourceBlocks.push_back(block);
+        transferModel.sourceCounts.push_back(sources);
+        transferModel.waveNumbers.push_back(modeOmega[i] / 343.0);
+    }
+    transferModel.frequencyCount = modes;
+    createResonators(0.75f, 4.68874e-8f);
+    publishedListener.store(ListenerPoints{{0.5, 0.3, 1.0}, {0.4, 0.3, 1.0}, {0.6, 0.3, 1.0}});
+    publishedObjectPose.store(identityPose());
+    rendererType = 0;
+    impactDuration = 10;
+}
+
+// A strike on every mode, small enough that the mix stays below full scale.
+void strike(unsigned seed) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    MutexLock lock(forceMutex);
+    for (int i = 0; i < totalModeCount; ++i) {
+        pendingModalForce[i] += 200.0 * u(random) / std::sqrt(static_cast<double>(totalModeCount));
+    }
+}
+
+void runBlock(float* out, bool stereo, bool literal) {
+    MutexLock lock(synthesisMutex);
+    if (literal) {
+        stereo ? literalStereoBlock(out, kFrames) : literalMonoBlock(out, kFrames);
+    } else {
+        stereo ? synthesizeStereoBlock(out, kFrames) : synthesizeMonoBlock(out, kFrames);
+    }
+}
+
+// Args: modes, sources per mode, channels, literal (0 = vectorised block path, 1 = literal loop).
+void AudioBlock(benchmark::State& state) {
+    const int modes = static_cast<int>(state.range(0));
+    const int sources = static_cast<int>(state.range(1));
+    const bool stereo = state.range(2) == 2;
+    const bool literal = state.range(3) == 1;
+    setUpScene(modes, sources);
+    std::vector<float> out(2 * kFrames);
+    long block = 0;
+    for (auto _ : state) {
+        // Keep the bank ringing: a strike every half second of audio.
+        if (block % 100 == 0) strike(static_cast<unsigned>(block));
+        runBlock(out.data(), stereo, literal);
+        benchmark::DoNotOptimize(out.data());
+        ++block;
+    }
+    state.SetLabel(literal ? "literal" : "block");
+    state.counters["ns_per_mode_sample"] =
+        benchmark::Counter(1e-9 * modes * kFrames, benchmark::Counter::kIsIterationInvariantRate |
+                                                       benchmark::Counter::kInvert);
+    state.counters["workload_pct"] =
+        benchmark::Counter(kBlockSeconds / 100.0, benchmark::Counter::kIsIterationInvariantRate |
+                                                      benchmark::Counter::kInvert);
+}
+
+void blockArguments(benchmark::internal::Benchmark* b) {
+    for (int channels : {1, 2}) {
+        for (int modes : {10, 100, 1000, 10000}) {
+            for (int sources : {0, 20, 80}) {
+                for (int literal : {0, 1}) b->Args({modes, sources, channels, literal});
+            }
+        }
+    }
+}
+BENCHMARK(AudioBlock)->Apply(blockArguments)->Unit(benchmark::kMicrosecond)->MinTime(0.3);
+
+// [SECTION] Agreement of the two paths
+
+// The mix of one struck block as doubles, through the block path's kernel and through the literal
+// loop, from the same state; returns max |difference| / max |literal|, and whether the states
+// after the block agree bit for bit.
+double mixDisagreement(int channels, double* peakOut, bool* statesEqual) {
+    const int modes = totalModeCount;
+    const int N = kFrames;
+    const int duration = 10;
+    std::vector<double> previous[2], current[2];
+    for (int c = 0; c < channels; ++c) {
+        std::mt19937 random(17 + c);
+        std::uniform_real_distribution<double> u(0.0, 300.0);
+        for (int e = 0; e < modes; ++e) {
+            previous[c].push_back(u(random));
+            current[c].push_back(u(random));
+        }
+    }
+    std::vector<ModalResonator> saved;
+    for (int e = 0; e < modes; ++e) {
+        resonators[e]->force = 26.0 * 40.0 * ((e % 5) - 2) / std::sqrt(double(modes));
+        saved.push_back(*resonators[e]);
+    }
+
+    // Block path.
+    const double* previousPointers[2] = {previous[0].data(),
+                                         channels == 2 ? previous[1].data() : nullptr};
+    const double* currentPointers[2] = {current[0].data(),
+                                        channels == 2 ? current[1].data() : nullptr};
+    std::vector<double> fast[2] = {std::vector<double>(N), std::vector<double>(N)};
+    loadModalBankLanes(*modalBankLanes, resonators, modes, channels, previousPointers,
+                       currentPointers, N);
+    double* mix[2] = {fast[0].data(), fast[1].data()};
+    renderModalBankLanes(*modalBankLanes, 0, duration, true, mix);
+    mix[0] += duration;
+    mix[1] += duration;
+    renderModalBankLanes(*modalBankLanes, duration, N - duration, false, mix);
+    storeModalBankLanes(*modalBankLanes, resonators);
+    std::vector<ModalResonator> afterFast;
+    for (int e = 0; e < modes; ++e) afterFast.push_back(*resonators[e]);
+
+    // Literal loop.
+    for (int e = 0; e < modes; ++e) *resonators[e] = saved[e];
+    std::vector<double> literal[2] = {std::vector<double>(N, 0.0), std::vector<double>(N, 0.0)};
+    const double invN = 1.0 / N;
+    for (int i = 0; i < N; ++i) {
+        if (i == duration) {
+            for (int e = 0; e < modes; ++e) resonators[e]->force = 0.0;
+        }
+        for (int e = 0; e < modes; ++e) {
+            resonators[e]->advance();
+            const double q = resonators[e]->displacement;
+            for (int c = 0; c < channels; ++c) {
+                literal[c][i] += invN * q * ((N - i) * previous[c][e] + i * current[c][e]);
+            }
+        }
+    }
+    *statesEqual = true;
+    for (int e = 0; e < modes; ++e) {
+        *statesEqual &= afterFast[e].displacement == resonators[e]->displacement &&
+                        afterFast[e].stateReal == resonators[e]->stateReal &&
+                        afterFast[e].velocity == resonators[e]->velocity;
+    }
+    double peak = 0.0, worst = 0.0;
+    for (int c = 0; c < channels; ++c) {
+        for (int i = 0; i < N; ++i) {
+            peak = std::max(peak, std::fabs(literal[c][i]));
+            worst = std::max(worst, std::fabs(fast[c][i] - literal[c][i]));
+        }
+    }
+    *peakOut = peak;
+    return worst / peak;
+}
+
+// [SECTION] Summary
+
+// Collects every run's processor time per iteration (the machine may be shared: wall-clock time
+// then counts other programs' turns), then prints the console report as usual.
+class SummaryReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            secondsPerBlock[run.run_name.function_name + "/" + run.run_name.args] =
+                run.cpu_accumulated_time / static_cast<double>(run.iterations);
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> secondsPerBlock;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+
+    printf("Agreement of the block path with the literal loop (one struck block, 20 sources):\n");
+    bool agree = true;
+    for (int modes : {10, 100, 1000, 10000}) {
+        setUpScene(modes, 20);
+        for (int channels : {1, 2}) {
+            double peak = 0.0;
+            bool statesEqual = false;
+            const double relative = mixDisagreement(channels, &peak, &statesEqual);
+            printf("  %5d modes, %s: max |difference| / peak = %.2e (peak %.3g), states %s\n",
+                   modes, channels == 1 ? "mono  " : "stereo", relative, peak,
+                   statesEqual ? "bit-identical" : "DIFFER");
+            agree &= relative <= 1e-9 && statesEqual;
+        }
+    }
+    printf("%s\n\n", agree ? "agreement: within 1e-9 of the peak" : "agreement: FAILED");
+
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    printf(
+        "\nSummary (220-frame block, processor time; ns per mode-sample; workload = block time / "
+        "4.99 ms; ratio = literal time / block time):\n");
+    printf("%-7s %6s %8s | %12s %12s | %12s %12s | %6s\n", "output", "modes", "sources", "block ns",
+           "literal ns", "block load", "literal load", "ratio");
+    for (int channels : {1, 2}) {
+        for (int modes : {10, 100, 1000, 10000}) {
+            for (int sources : {0, 20, 80}) {
+                const std::string base = "AudioBlock/" + std::to_string(modes) + "/" +
+                                         std::to_string(sources) + "/" + std::to_string(channels);
+                const auto fast = reporter.secondsPerBlock.find(base + "/0");
+                const auto literal = reporter.secondsPerBlock.find(base + "/1");
+                if (fast == reporter.secondsPerBlock.end() ||
+                    literal == reporter.secondsPerBlock.end()) {
+                    continue;
+                }
+                const double perModeSample = 1e9 / (static_cast<double>(modes) * kFrames);
+                printf("%-7s %6d %8d | %12.3f %12.3f | %11.1f%% %11.1f%% | %5.1fx\n",
+                       channels == 1 ? "mono" : "stereo", modes, sources,
+                       fast->second * perModeSample, literal->second * perModeSample,
+                       100.0 * fast->second / kBlockSeconds,
+                       100.0 * literal->second / kBlockSeconds, literal->second / fast->second);
+            }
+        }
+    }
+    benchmark::Shutdown();
+    return agree ? 0 : 1;
+}

@@ -1,0 +1,138 @@
+// The body of the audio callbacks: one block of mono or stereo samples from the resonator bank.
+#include "sound/audio_block.h"
+
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "app/object_pose.h"
+#include "app/startup.h"
+#include "geometry/listener_points.h"
+#include "sound/modal_bank_lanes.h"
+#include "sound/synthesis_state.h"
+
+int activeModes() {
+    const int count = activeModeCount.load(std::memory_order_relaxed);
+    if (count < 0) return 0;
+    return count < totalModeCount ? count : totalModeCount;
+}
+
+void computeZepGains(const ObjectPose& pose, const double world[3], double* gains, int modeCount) {
+    double object[3];
+    worldToObject(pose, world, object);
+    transferModel.evaluateTransfer(object, gains, modeCount);
+    for (int i = 0; i < modeCount; ++i) gains[i] *= modeOmega[i];
+}
+
+void computeModalGains(const ObjectPose& pose, const double eye[3], double* gains) {
+    const double dx = eye[0] - pose.translation[0];
+    const double dy = eye[1] - pose.translation[1];
+    const double dz = eye[2] - pose.translation[2];
+    const double distance = std::sqrt(dx * dx + dy * dy + dz * dz);
+    const double gain = distance == 0.0 ? 0.0 : modalRendererGain / distance;
+    for (int i = 0; i < totalModeCount; ++i) gains[i] = gain;
+}
+
+void loadModalForces() {
+    for (int i = 0; i < totalModeCount; ++i) {
+        resonators[i]->force = activeModalForce[i] * modalForceGain;
+    }
+}
+
+void finishBlock(double peak0, double peak1, int channelCount, int modeCount) {
+    const int slot = peakIndex.load(std::memory_order_relaxed);
+    if (channelCount == 1) {
+        monoPeaks[slot].store(peak0, std::memory_order_relaxed);
+    } else {
+        leftPeaks[slot].store(peak0, std::memory_order_relaxed);
+        rightPeaks[slot].store(peak1, std::memory_order_relaxed);
+    }
+    peakIndex.store((slot + 1) % kPeakRingSize, std::memory_order_relaxed);
+
+    for (int e = 0; e < modeCount; ++e) resonators[e]->flushIfNegligible();
+
+    // Impacts collected since the last exchange become the next block's forces; the buffer this
+    // block consumed starts collecting afresh.
+    MutexLock lock(forceMutex);
+    std::swap(activeModalForce, pendingModalForce);
+    memset(pendingModalForce, 0, sizeof(double) * totalModeCount);
+}
+
+namespace {
+
+// Steps 4 to 6 and 7 for `channelCount` channels: loads the forces, advances the active modes
+// through the block in segments, mixes with the ramped gains, clips and interleaves into `out`,
+// and keeps each channel's unclipped peak; then the gains become the previous gains.
+void synthesizeBlock(float* out, unsigned long frameCount, int modeCount, int channelCount,
+                     double** gains, double** previousGains, double peaks[2]) {
+    loadModalForces();
+    peaks[0] = peaks[1] = 0.0;
+    const int N = static_cast<int>(frameCount);
+    // The force acts from the first sample up to (not including) sample impactDuration; outside
+    // 0 .. N-1 it never switches off within the block.
+    const int duration = impactDuration.load(std::memory_order_relaxed);
+    const bool forceEndsInBlock = duration >= 0 && duration < N;
+    const int forceFrames = forceEndsInBlock ? duration : N;
+
+    if (N > 0) {
+        ModalBankLanes& bank = *modalBankLanes;
+        loadModalBankLanes(bank, resonators, modeCount, channelCount, previousGains, gains, N);
+        double mixBuffers[ModalBankLanes::kMaxChannels][ModalBankLanes::kSegmentFrames];
+        double* mix[ModalBankLanes::kMaxChannels] = {mixBuffers[0], mixBuffers[1]};
+        for (int first = 0; first < N;) {
+            // A segment ends at the segment length, at the block's end, or where the force stops.
+            const bool withForce = first < forceFrames;
+            int last = first + ModalBankLanes::kSegmentFrames;
+            if (last > N) last = N;
+            if (withForce && last > forceFrames) last = forceFrames;
+            renderModalBankLanes(bank, first, last - first, withForce, mix);
+            for (int i = first; i < last; ++i) {
+                for (int c = 0; c < channelCount; ++c) {
+                    const double y = mix[c][i - first];
+                    if (std::fabs(y) > peaks[c]) peaks[c] = std::fabs(y);
+                    out[i * channelCount + c] = clippedSample(y);
+                }
+            }
+            first = last;
+        }
+        storeModalBankLanes(bank, resonators);
+    }
+    if (forceEndsInBlock) {
+        for (int i = 0; i < totalModeCount; ++i) resonators[i]->force = 0.0;
+    }
+    for (int c = 0; c < channelCount; ++c) {
+        memcpy(previousGains[c], gains[c], sizeof(double) * totalModeCount);
+    }
+}
+
+}  // namespace
+
+void synthesizeMonoBlock(float* out, unsigned long frameCount) {
+    // One snapshot of the settings, the listener and the pose serves the whole block.
+    const int modeCount = activeModes();
+    const ListenerPoints listener = publishedListener.load();
+    const ObjectPose pose = publishedObjectPose.load();
+    if (rendererType.load(std::memory_order_relaxed) == 1) {
+        computeModalGains(pose, listener.eye, monoTransfer);
+    } else {
+        computeZepGains(pose, listener.eye, monoTransfer, modeCount);
+    }
+    double* gains[1] = {monoTransfer};
+    double* previousGains[1] = {monoTransferPrevious};
+    double peaks[2];
+    synthesizeBlock(out, frameCount, modeCount, 1, gains, previousGains, peaks);
+    finishBlock(peaks[0], 0.0, 1, modeCount);
+}
+
+void synthesizeStereoBlock(float* out, unsigned long frameCount) {
+    const int modeCount = activeModes();
+    const ListenerPoints listener = publishedListener.load();
+    const ObjectPose pose = publishedObjectPose.load();
+    computeZepGains(pose, listener.leftEar, leftTransfer, modeCount);
+    computeZepGains(pose, listener.rightEar, rightTransfer, modeCount);
+    double* gains[2] = {leftTransfer, rightTransfer};
+    double* previousGains[2] = {leftTransferPrevious, rightTransferPrevious};
+    double peaks[2];
+    synthesizeBlock(out, frameCount, modeCount, 2, gains, previousGains, peaks);
+    finishBlock(peaks[0], peaks[1], 2, modeCount);
+}

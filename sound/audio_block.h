@@ -1,0 +1,55 @@
+// One audio block of the synthesis, without the device around it: the renderer's per-mode gains
+// at the listener, the loading of the impact forces, the resonators advanced and mixed with the
+// gains ramped across the block, clipping, the peak rings, the flush of decayed modes and the
+// exchange of the force buffers. The PortAudio callbacks (sound/audio_callbacks.h) run it between
+// taking and releasing synthesisMutex; the benchmark and the tests run it directly.
+//
+// Audio thread (or a test standing in for it), with synthesisMutex held by the caller.
+#pragma once
+
+#include "app/object_pose.h"
+
+// Fills `out` with frameCount mono samples (full scale +-1): steps 3 to 10 of a mono block.
+// Listener: the published eye, brought into the object's frame with the published pose.
+// Renderer from rendererType: 0 "ZEP" (gain = omega_i * transfer at the eye), 1 "Modal" (every
+// gain modalRendererGain / distance from the eye to the object's origin, 0 at distance 0).
+// Clips to [-1, 1]; a sample that is not a number is written as 0. The block's largest |sample|
+// before clipping goes to monoPeaks[peakIndex], and peakIndex advances.
+// Preconditions: allocateModeArrays ran; synthesisMutex is held.
+// Real-time: no allocation, no I/O; takes forceMutex (inside synthesisMutex) to exchange the
+// force buffers.
+void synthesizeMonoBlock(float* out, unsigned long frameCount);
+
+// Fills `out` with frameCount interleaved (left, right) sample pairs: the stereo block. Always the
+// "ZEP" renderer, evaluated at the published left and right ear points; peaks to leftPeaks and
+// rightPeaks at the same peakIndex, which advances once.
+// Preconditions and real-time behaviour as synthesizeMonoBlock.
+void synthesizeStereoBlock(float* out, unsigned long frameCount);
+
+// [SECTION] Pieces of a block shared with the literal reference loop (sound/literal_block.h)
+
+// Step 3, "ZEP": transfer at the listener point `world` (world coordinates, brought into the
+// object's frame with `pose`) times omega_i into gains[0 .. modeCount-1].
+// Real-time: no allocation, no I/O, no lock; one sine, one cosine per source.
+void computeZepGains(const ObjectPose& pose, const double world[3], double* gains, int modeCount);
+// Step 3, "Modal": all totalModeCount gains = modalRendererGain / |eye - pose translation|, or 0
+// when the eye is at the object's origin.
+// Real-time: no allocation, no I/O, no lock.
+void computeModalGains(const ObjectPose& pose, const double eye[3], double* gains);
+// Step 4: resonators[i]->force = activeModalForce[i] * 26 for every mode.
+// Real-time: no allocation, no I/O, no lock.
+void loadModalForces();
+// Sample value written to the device for the mixed value y: y clipped to [-1, 1]; 0 for NaN.
+// Real-time: no allocation, no I/O, no lock.
+inline float clippedSample(double y) {
+    if (y > 1.0) return 1.0f;
+    if (y < -1.0) return -1.0f;
+    if (y != y) return 0.0f;
+    return static_cast<float>(y);
+}
+// Steps 8 to 10: peak rings, flush of the active modes, exchange of the force buffers.
+// Real-time: no allocation, no I/O; takes forceMutex (the caller holds synthesisMutex).
+void finishBlock(double peak0, double peak1, int channelCount, int modeCount);
+// activeModeCount, cut to 0 .. totalModeCount.
+// Real-time: wait-free.
+int activeModes();

@@ -1,0 +1,22 @@
+// The two PortAudio stream callbacks: monoAudioCallback for the one-channel stream and
+// stereoAudioCallback for the two-channel stream. PortAudio calls them on its own thread once per
+// block of blockSize frames; exactly one of the two streams runs at a time (sound/audio_device.h).
+#pragma once
+
+#include <portaudio.h>
+
+// Fills `output` with frameCount mono float samples: times itself from before taking
+// synthesisMutex, synthesises the block under it (sound/audio_block.h), releases it, then
+// publishes its running time in callbackSeconds under workloadMutex. Input, time stamps, flags
+// and user data are ignored. Returns paContinue (0): the stream never stops itself.
+// Real-time: no allocation, no I/O; takes synthesisMutex, forceMutex inside it, then
+// workloadMutex alone.
+int monoAudioCallback(const void* input, void* output, unsigned long frameCount,
+                      const PaStreamCallbackTimeInfo* timeInfo, PaStreamCallbackFlags statusFlags,
+                      void* userData);
+
+// The same for the stereo stream: frameCount interleaved (left, right) float pairs.
+// Real-time: as monoAudioCallback.
+int stereoAudioCallback(const void* input, void* output, unsigned long frameCount,
+                        const PaStreamCallbackTimeInfo* timeInfo, PaStreamCallbackFlags statusFlags,
+                        void* userData);

@@ -1,0 +1,71 @@
+// PortAudio v19 behind the program's two streams.
+#include "sound/audio_device.h"
+
+#include <portaudio.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/startup.h"
+#include "sound/audio_callbacks.h"
+#include "sound/synthesis_state.h"
+
+namespace {
+
+PaStream* monoStream = nullptr;
+PaStream* stereoStream = nullptr;
+PaStream* activeStream = nullptr;  // the started stream, or null
+bool portAudioInitialized = false;
+
+// Ends the process on a PortAudio error.
+void checkPortAudio(PaError error) {
+    if (error != paNoError) {
+        printf("PortAudio error: %s\n", Pa_GetErrorText(error));
+        exit(1);
+    }
+}
+
+}  // namespace
+
+void startAudio() {
+    checkPortAudio(Pa_Initialize());
+    portAudioInitialized = true;
+    checkPortAudio(Pa_OpenDefaultStream(&monoStream, 0, 1, paFloat32, 44100.0, blockSize,
+                                        monoAudioCallback, nullptr));
+    checkPortAudio(Pa_OpenDefaultStream(&stereoStream, 0, 2, paFloat32, 44100.0, blockSize,
+                                        stereoAudioCallback, nullptr));
+    activeStream = monoStream;
+    checkPortAudio(Pa_StartStream(monoStream));
+    printf("PortAudio successfully initalized.\n");
+}
+
+void onAudioModeChanged() {
+    // Stereo exists only for the "ZEP" renderer. The panel draws channelMode every frame, so its
+    // radio group follows at once.
+    if (rendererType.load() == 1 && channelMode.load() == 1) channelMode.store(0);
+    clearPeakRings();
+    if (activeStream == nullptr) return;
+    if (activeStream == monoStream && channelMode.load() == 1) {
+        checkPortAudio(Pa_StopStream(monoStream));
+        // Not started yet: stopAudio must not stop it again if starting fails.
+        activeStream = nullptr;
+        checkPortAudio(Pa_StartStream(stereoStream));
+        activeStream = stereoStream;
+    } else if (activeStream == stereoStream && channelMode.load() == 0) {
+        checkPortAudio(Pa_StopStream(stereoStream));
+        activeStream = nullptr;
+        checkPortAudio(Pa_StartStream(monoStream));
+        activeStream = monoStream;
+    }
+}
+
+void stopAudio() {
+    if (!portAudioInitialized) return;
+    if (activeStream != nullptr) Pa_StopStream(activeStream);
+    activeStream = nullptr;
+    if (monoStream != nullptr) Pa_CloseStream(monoStream);
+    if (stereoStream != nullptr) Pa_CloseStream(stereoStream);
+    monoStream = stereoStream = nullptr;
+    Pa_Terminate();
+    portAudioInitialized = false;
+}

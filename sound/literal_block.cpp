@@ -1,0 +1,71 @@
+// The literal per-mode loop of an audio block (reference and benchmark baseline).
+#include "sound/literal_block.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "app/object_pose.h"
+#include "geometry/listener_points.h"
+#include "sound/audio_block.h"
+#include "sound/synthesis_state.h"
+
+namespace {
+
+void literalBlock(float* out, unsigned long frameCount, int modeCount, int channelCount,
+                  double** gains, double** previousGains) {
+    loadModalForces();
+    const unsigned long N = frameCount;
+    const double invN = 1.0 / static_cast<double>(N);
+    const int duration = impactDuration.load(std::memory_order_relaxed);
+    double peak[2] = {0.0, 0.0};
+    for (unsigned long i = 0; i < N; ++i) {
+        if (duration >= 0 && i == static_cast<unsigned long>(duration)) {
+            for (int e = 0; e < totalModeCount; ++e) resonators[e]->force = 0.0;
+        }
+        double y[2] = {0.0, 0.0};
+        const double fromPrevious = static_cast<double>(N - i);
+        const double fromCurrent = static_cast<double>(i);
+        for (int e = 0; e < modeCount; ++e) {
+            resonators[e]->advance();
+            const double q = resonators[e]->displacement;
+            for (int c = 0; c < channelCount; ++c) {
+                y[c] += invN * q * (fromPrevious * previousGains[c][e] + fromCurrent * gains[c][e]);
+            }
+        }
+        for (int c = 0; c < channelCount; ++c) {
+            if (std::fabs(y[c]) > peak[c]) peak[c] = std::fabs(y[c]);
+            out[i * channelCount + c] = clippedSample(y[c]);
+        }
+    }
+    for (int c = 0; c < channelCount; ++c) {
+        memcpy(previousGains[c], gains[c], sizeof(double) * totalModeCount);
+    }
+    finishBlock(peak[0], peak[1], channelCount, modeCount);
+}
+
+}  // namespace
+
+void literalMonoBlock(float* out, unsigned long frameCount) {
+    const int modeCount = activeModes();
+    const ListenerPoints listener = publishedListener.load();
+    const ObjectPose pose = publishedObjectPose.load();
+    if (rendererType.load(std::memory_order_relaxed) == 1) {
+        computeModalGains(pose, listener.eye, monoTransfer);
+    } else {
+        computeZepGains(pose, listener.eye, monoTransfer, modeCount);
+    }
+    double* gains[1] = {monoTransfer};
+    double* previousGains[1] = {monoTransferPrevious};
+    literalBlock(out, frameCount, modeCount, 1, gains, previousGains);
+}
+
+void literalStereoBlock(float* out, unsigned long frameCount) {
+    const int modeCount = activeModes();
+    const ListenerPoints listener = publishedListener.load();
+    const ObjectPose pose = publishedObjectPose.load();
+    computeZepGains(pose, listener.leftEar, leftTransfer, modeCount);
+    computeZepGains(pose, listener.rightEar, rightTransfer, modeCount);
+    double* gains[2] = {leftTransfer, rightTransfer};
+    double* previousGains[2] = {leftTransferPrevious, rightTransferPrevious};
+    literalBlock(out, frameCount, modeCount, 2, gains, previousGains);
+}

@@ -1,0 +1,188 @@
+// The vectorised resonator loop. Modes are independent, so they are advanced side by side: eight
+// at a time (two groups of four lanes, two independent dependency chains), sample after sample,
+// each pass adding its eight modes' weighted displacements into per-frame lane sums.
+//
+// On x86-64 the kernel is compiled twice, for AVX2 and for the baseline instruction set
+// (sound/vector_lanes.h).
+#include "sound/modal_bank_lanes.h"
+
+#include <cstring>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TONWELL_HAVE_AVX2_KERNEL 1
+#endif
+
+ModalBankLanes::ModalBankLanes(int modeCapacity)
+    : capacity((modeCapacity + kGroupModes - 1) / kGroupModes * kGroupModes) {
+    for (std::vector<double>* array :
+         {&stateReal, &displacement, &stepReal, &stepImag, &forceReal, &forceImag, &gainStart[0],
+          &gainStep[0], &gainStart[1], &gainStep[1]}) {
+        array->assign(capacity, 0.0);
+    }
+    memset(mixLanes, 0, sizeof mixLanes);
+}
+
+void loadModalBankLanes(ModalBankLanes& bank, ModalResonator* const* resonators, int modeCount,
+                        int channelCount, const double* const* previousGains,
+                        const double* const* gains, int frameCount) {
+    bank.modeCount = modeCount;
+    bank.channelCount = channelCount;
+    const double invN = 1.0 / static_cast<double>(frameCount);
+    for (int e = 0; e < modeCount; ++e) {
+        const ModalResonator& r = *resonators[e];
+        bank.stateReal[e] = r.stateReal;
+        bank.displacement[e] = r.displacement;
+        bank.stepReal[e] = r.stepFactor[0];
+        bank.stepImag[e] = r.stepFactor[1];
+        // The input terms G_r f and G_i f are what advance() adds each step.
+        bank.forceReal[e] = r.inputFactor[0] * r.force;
+        bank.forceImag[e] = r.inputFactor[1] * r.force;
+        for (int c = 0; c < channelCount; ++c) {
+            bank.gainStart[c][e] = previousGains[c][e];
+            bank.gainStep[c][e] = (gains[c][e] - previousGains[c][e]) * invN;
+        }
+    }
+    // The slots that pad the last group are silent modes at rest with zero gain.
+    const int padded = (modeCount + ModalBankLanes::kGroupModes - 1) / ModalBankLanes::kGroupModes *
+                       ModalBankLanes::kGroupModes;
+    for (int e = modeCount; e < padded; ++e) {
+        bank.stateReal[e] = bank.displacement[e] = 0.0;
+        bank.stepReal[e] = bank.stepImag[e] = 0.0;
+        bank.forceReal[e] = bank.forceImag[e] = 0.0;
+        for (int c = 0; c < channelCount; ++c) bank.gainStart[c][e] = bank.gainStep[c][e] = 0.0;
+    }
+}
+
+namespace {
+
+#define LOAD_LANES(v, p) memcpy(&(v), (p), sizeof(ModeLanes))
+#define STORE_LANES(p, v) memcpy((p), &(v), sizeof(ModeLanes))
+
+// One pass of `kChannels` channels over the frames of a segment for every group of eight modes.
+// The recurrence per mode, as in ModalResonator::advance:
+//   s' = s E_r - E_i q + G_r f,   q' = G_i f + s E_i + E_r q
+template <bool kWithForce, int kChannels>
+__attribute__((always_inline)) inline void renderGroups(ModalBankLanes& bank, int firstFrame,
+                                                        int frameCount) {
+    constexpr int W = ModalBankLanes::kLaneWidth;
+    for (int c = 0; c < kChannels; ++c) {
+        memset(bank.mixLanes[c], 0, sizeof(ModeLanes) * frameCount);
+    }
+    const int padded = (bank.modeCount + ModalBankLanes::kGroupModes - 1) /
+                       ModalBankLanes::kGroupModes * ModalBankLanes::kGroupModes;
+    const double first = static_cast<double>(firstFrame);
+    for (int m = 0; m < padded; m += ModalBankLanes::kGroupModes) {
+        ModeLanes s0, s1, q0, q1, er0, er1, ei0, ei1, fr0, fr1, fi0, fi1;
+        LOAD_LANES(s0, &bank.stateReal[m]);
+        LOAD_LANES(s1, &bank.stateReal[m + W]);
+        LOAD_LANES(q0, &bank.displacement[m]);
+        LOAD_LANES(q1, &bank.displacement[m + W]);
+        LOAD_LANES(er0, &bank.stepReal[m]);
+        LOAD_LANES(er1, &bank.stepReal[m + W]);
+        LOAD_LANES(ei0, &bank.stepImag[m]);
+        LOAD_LANES(ei1, &bank.stepImag[m + W]);
+        LOAD_LANES(fr0, &bank.forceReal[m]);
+        LOAD_LANES(fr1, &bank.forceReal[m + W]);
+        LOAD_LANES(fi0, &bank.forceImag[m]);
+        LOAD_LANES(fi1, &bank.forceImag[m + W]);
+        ModeLanes g0[kChannels], g1[kChannels], d0[kChannels], d1[kChannels];
+        for (int c = 0; c < kChannels; ++c) {
+            ModeLanes start0, start1;
+            LOAD_LANES(start0, &bank.gainStart[c][m]);
+            LOAD_LANES(start1, &bank.gainStart[c][m + W]);
+            LOAD_LANES(d0[c], &bank.gainStep[c][m]);
+            LOAD_LANES(d1[c], &bank.gainStep[c][m + W]);
+            g0[c] = start0 + first * d0[c];
+            g1[c] = start1 + first * d1[c];
+        }
+        for (int i = 0; i < frameCount; ++i) {
+            ModeLanes sNext0, sNext1, qNext0, qNext1;
+            if (kWithForce) {
+                sNext0 = s0 * er0 - ei0 * q0 + fr0;
+                sNext1 = s1 * er1 - ei1 * q1 + fr1;
+                qNext0 = fi0 + s0 * ei0 + er0 * q0;
+                qNext1 = fi1 + s1 * ei1 + er1 * q1;
+            } else {
+                sNext0 = s0 * er0 - ei0 * q0;
+                sNext1 = s1 * er1 - ei1 * q1;
+                qNext0 = s0 * ei0 + er0 * q0;
+                qNext1 = s1 * ei1 + er1 * q1;
+            }
+            s0 = sNext0;
+            s1 = sNext1;
+            q0 = qNext0;
+            q1 = qNext1;
+            for (int c = 0; c < kChannels; ++c) {
+                bank.mixLanes[c][i] += q0 * g0[c] + q1 * g1[c];
+                g0[c] += d0[c];
+                g1[c] += d1[c];
+            }
+        }
+        STORE_LANES(&bank.stateReal[m], s0);
+        STORE_LANES(&bank.stateReal[m + W], s1);
+        STORE_LANES(&bank.displacement[m], q0);
+        STORE_LANES(&bank.displacement[m + W], q1);
+    }
+}
+
+__attribute__((always_inline)) inline void renderSegment(ModalBankLanes& bank, int firstFrame,
+                                                         int frameCount, bool withForce,
+                                                         double* const* mix) {
+    if (bank.channelCount == 2) {
+        if (withForce) {
+            renderGroups<true, 2>(bank, firstFrame, frameCount);
+        } else {
+            renderGroups<false, 2>(bank, firstFrame, frameCount);
+        }
+    } else {
+        if (withForce) {
+            renderGroups<true, 1>(bank, firstFrame, frameCount);
+        } else {
+            renderGroups<false, 1>(bank, firstFrame, frameCount);
+        }
+    }
+    for (int c = 0; c < bank.channelCount; ++c) {
+        for (int i = 0; i < frameCount; ++i) {
+            const ModeLanes& v = bank.mixLanes[c][i];
+            mix[c][i] = (v[0] + v[1]) + (v[2] + v[3]);
+        }
+    }
+}
+
+void renderSegmentBaseline(ModalBankLanes& bank, int firstFrame, int frameCount, bool withForce,
+                           double* const* mix) {
+    renderSegment(bank, firstFrame, frameCount, withForce, mix);
+}
+
+#ifdef TONWELL_HAVE_AVX2_KERNEL
+__attribute__((target("avx2"))) void renderSegmentAvx2(ModalBankLanes& bank, int firstFrame,
+                                                       int frameCount, bool withForce,
+                                                       double* const* mix) {
+    renderSegment(bank, firstFrame, frameCount, withForce, mix);
+}
+#endif
+
+}  // namespace
+
+void renderModalBankLanes(ModalBankLanes& bank, int firstFrame, int frameCount, bool withForce,
+                          double* const* mix) {
+#ifdef TONWELL_HAVE_AVX2_KERNEL
+    if (useAvx2Lanes) {
+        renderSegmentAvx2(bank, firstFrame, frameCount, withForce, mix);
+        return;
+    }
+#endif
+    renderSegmentBaseline(bank, firstFrame, frameCount, withForce, mix);
+}
+
+void storeModalBankLanes(const ModalBankLanes& bank, ModalResonator* const* resonators) {
+    for (int e = 0; e < bank.modeCount; ++e) {
+        ModalResonator& r = *resonators[e];
+        const double s = bank.stateReal[e];
+        const double q = bank.displacement[e];
+        r.stateReal = s;
+        r.displacement = q;
+        // The velocity after the last step, Im(lambda z), exactly as advance() computes it.
+        r.velocity = q * r.poleReal + r.dampedOmega * s;
+    }
+}

@@ -1,0 +1,60 @@
+// The audio callbacks' fast path through the resonator bank: a compact structure-of-arrays copy
+// of the active modes, taken at the start of a block, advanced and mixed four modes per vector
+// lane group, and written back to the ModalResonator objects at the block's end. The resonators
+// stay the owners of every mode's state and coefficients; this copy only lives within a block.
+//
+// The state recurrence is the resonator's own (same operations in the same order, so the states
+// written back are bit for bit those of ModalResonator::advance); the mix applies the per-mode
+// gain ramp T_prev + i (T - T_prev) / N incrementally, which differs from the literal
+// ((N - i) T_prev + i T) / N only in rounding.
+//
+// Audio thread only, under synthesisMutex. Allocated once by allocateModeArrays.
+#pragma once
+
+#include <vector>
+
+#include "sound/modal_resonator.h"
+#include "sound/vector_lanes.h"
+
+struct ModalBankLanes {
+    static constexpr int kLaneWidth = 4;
+    static constexpr int kGroupModes = 8;       // modes advanced together per pass over the frames
+    static constexpr int kSegmentFrames = 256;  // frames mixed per pass over the modes
+    static constexpr int kMaxChannels = 2;
+
+    // Storage for up to `modeCapacity` modes (padded to whole groups).
+    explicit ModalBankLanes(int modeCapacity);
+
+    int capacity;  // modes, a multiple of kGroupModes
+    int modeCount = 0;
+    int channelCount = 1;
+    // Per mode (capacity entries): state, step factor E, force term G f, gain ramp per channel.
+    std::vector<double> stateReal, displacement;
+    std::vector<double> stepReal, stepImag;
+    std::vector<double> forceReal, forceImag;
+    std::vector<double> gainStart[kMaxChannels], gainStep[kMaxChannels];
+    // Per-frame partial sums of one segment, one lane per mode slot, per channel.
+    ModeLanes mixLanes[kMaxChannels][kSegmentFrames];
+};
+
+// Copies the state, step factors and held force terms G f of resonators[0 .. modeCount-1] into
+// `bank`, and the gain ramps of `channelCount` (1 or 2) channels: channel c starts at
+// previousGains[c][e] and moves by (gains[c][e] - previousGains[c][e]) / frameCount per frame.
+// Preconditions: 0 <= modeCount <= bank.capacity; frameCount > 0.
+// Real-time: no allocation, no I/O, no lock.
+void loadModalBankLanes(ModalBankLanes& bank, ModalResonator* const* resonators, int modeCount,
+                        int channelCount, const double* const* previousGains,
+                        const double* const* gains, int frameCount);
+
+// Advances every loaded mode by `frameCount` samples (at most kSegmentFrames), frames
+// firstFrame .. firstFrame + frameCount - 1 of the block, with the held force when `withForce`
+// and without it otherwise, and writes each channel's mix sum_e q_e[i] g_e[i] to
+// mix[c][0 .. frameCount-1].
+// Real-time: no allocation, no I/O, no lock, no transcendental function.
+void renderModalBankLanes(ModalBankLanes& bank, int firstFrame, int frameCount, bool withForce,
+                          double* const* mix);
+
+// Writes the state back: stateReal, displacement and velocity = Im(lambda z) of
+// resonators[0 .. bank.modeCount-1].
+// Real-time: no allocation, no I/O, no lock.
+void storeModalBankLanes(const ModalBankLanes& bank, ModalResonator* const* resonators);
