@@ -6,8 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/scene_loading.h"
 #include "app/startup.h"
 #include "app/window.h"
+#include "sound/audio_device.h"
+#include "ui/control_panel.h"
 
 int main(int argc, char** argv) {
     // Console lines appear as they are printed, also when the console is a pipe.
@@ -18,6 +21,9 @@ int main(int argc, char** argv) {
     atexit(onExit);
     initWindow(argc, argv, kWindowTitle);
     initGraphics();
+    loadScene();
+    buildControlPanel();
+    startAudio();
     glutMainLoop();
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "sound/audio_device.h"
+#include "ui/control_panel.h"
 
 const char* const kWindowTitle = "ZEP real-time sound demo";
 
@@ -98,4 +99,5 @@ void onExit() {
     printf("Closing GLUI windows...\n");
     // No audio callback may run once the process starts tearing down the state it reads.
     stopAudio();
+    shutdownControlPanel();
 }

@@ -10,6 +10,7 @@
 #include "app/frame_display.h"
 #include "app/scene_selector.h"
 #include "app/startup.h"
+#include "ui/control_panel.h"
 
 int panelWidth = 0;
 
@@ -27,8 +28,18 @@ void initWindow(int argc, char** argv, const char* title) {
     glutInitWindowSize(windowWidth, windowHeight);
     mainWindow = glutCreateWindow(title);
 
+    // The display handler, then the handlers that the control panel routes: an event over the
+    // panel goes to the panel, every other one to the 3-D view (ui/control_panel.cpp).
     glutDisplayFunc(onDisplay);
+    glutIdleFunc(onIdle);
+    glutKeyboardFunc(routeKeyboard);
+    glutKeyboardUpFunc(routeKeyboardUp);
+    glutSpecialFunc(routeSpecial);
+    glutSpecialUpFunc(routeSpecialUp);
     glutReshapeFunc(onReshape);
+    glutMouseFunc(routeMouseButton);
+    glutMotionFunc(routeMouseMotion);
+    glutPassiveMotionFunc(routePassiveMotion);
 }
 
 void initGraphics() {
@@ -60,6 +71,7 @@ void initGraphics() {
 void onReshape(int width, int height) {
     windowWidth = width;
     windowHeight = height;
+    controlPanelReshape(width, height);
     int x = 0, y = 0;
     getFreeDrawingArea(&x, &y, &viewportWidth, &viewportHeight);
     glViewport(x, y, viewportWidth, viewportHeight);

@@ -28,8 +28,9 @@ public:
         memcpy(words, &value, sizeof(T));
         const uint32_t s = sequence_.load(std::memory_order_relaxed);
         sequence_.store(s + 1, std::memory_order_relaxed);  // odd: a write is under way
-        std::atomic_thread_fence(std::memory_order_release);
-        for (size_t i = 0; i < kWords; ++i) words_[i].store(words[i], std::memory_order_relaxed);
+        // Release stores: a reader that sees any new word also sees the odd sequence number
+        // stored before it, and so retries.
+        for (size_t i = 0; i < kWords; ++i) words_[i].store(words[i], std::memory_order_release);
         sequence_.store(s + 2, std::memory_order_release);  // even again: the value is whole
     }
 
@@ -40,8 +41,8 @@ public:
         for (;;) {
             const uint32_t before = sequence_.load(std::memory_order_acquire);
             if (before & 1u) continue;
-            for (size_t i = 0; i < kWords; ++i) words[i] = words_[i].load(std::memory_order_relaxed);
-            std::atomic_thread_fence(std::memory_order_acquire);
+            // Acquire loads keep the second reading of the sequence number after the words.
+            for (size_t i = 0; i < kWords; ++i) words[i] = words_[i].load(std::memory_order_acquire);
             if (sequence_.load(std::memory_order_relaxed) == before) break;
         }
         T value;

@@ -127,3 +127,88 @@ stop_program() {
 pixel_at() {
     /usr/bin/convert "$1" -format "%[fx:int(255*u.p{$2,$3}.r)],%[fx:int(255*u.p{$2,$3}.g)],%[fx:int(255*u.p{$2,$3}.b)]" info:
 }
+
+# Audio captured so far on the stream with CHANNELS channels: "max_abs samples" of the floats
+# after the first SKIP frames (default 0), on channel CHANNEL (default 1).
+audio_stats() {
+    local channels=$1 skip=${2:-0} channel=${3:-1}
+    local file="$E2E_TMP/audio_$channels.raw"
+    [[ -s "$file" ]] || { echo "0 0"; return; }
+    local bytes=$(( skip * 4 * channels ))
+    tail -c +$((bytes + 1)) "$file" > "$E2E_TMP/audio_tail.raw"
+    local frames=$(( $(stat -c %s "$E2E_TMP/audio_tail.raw") / (4 * channels) ))
+    ((frames > 0)) || { echo "0 0"; return; }
+    local max
+    max=$(sox -t raw -r 44100 -e floating-point -b 32 -c "$channels" "$E2E_TMP/audio_tail.raw" \
+        -n remix "$channel" stat 2>&1 | awk '/Maximum amplitude/ {a=$3} /Minimum amplitude/ {b=-$3} END {print (a > b ? a : b)}')
+    echo "$max $frames"
+}
+
+# Frames captured so far on the stream with CHANNELS channels.
+audio_frames() {
+    local file="$E2E_TMP/audio_$1.raw"
+    [[ -f "$file" ]] || { echo 0; return; }
+    echo $(( $(stat -c %s "$file") / (4 * $1) ))
+}
+
+# Window pixel (x y) of the world point (X, Y, Z) as the scene's start camera sees it:
+# project X Y Z RADIUS PHI_DEG THETA_DEG FX FY FZ VIEW_WIDTH VIEW_HEIGHT
+project() {
+    awk -v X="$1" -v Y="$2" -v Z="$3" -v R="$4" -v phi="$5" -v theta="$6" -v fx="$7" -v fy="$8" \
+        -v fz="$9" -v W="${10}" -v H="${11}" 'BEGIN {
+        d = 0.017453292519943278; p = phi * d; t = theta * d;
+        ex = fx + R * cos(p) * cos(t); ey = fy + R * sin(t); ez = fz - R * sin(p) * cos(t);
+        # gluLookAt basis: f forward, s = f x up, u = s x f
+        f1 = fx - ex; f2 = fy - ey; f3 = fz - ez; n = sqrt(f1*f1 + f2*f2 + f3*f3);
+        f1 /= n; f2 /= n; f3 /= n;
+        s1 = -f3; s2 = 0; s3 = f1; n = sqrt(s1*s1 + s3*s3); s1 /= n; s3 /= n;
+        u1 = s2*f3 - s3*f2; u2 = s3*f1 - s1*f3; u3 = s1*f2 - s2*f1;
+        vx = X - ex; vy = Y - ey; vz = Z - ez;
+        cx = s1*vx + s2*vy + s3*vz; cy = u1*vx + u2*vy + u3*vz; cz = f1*vx + f2*vy + f3*vz;
+        g = 1 / (sin(22.5 * d) / cos(22.5 * d));
+        ndcx = g / (W / H) * cx / cz; ndcy = g * cy / cz;
+        printf "%d %d\n", (ndcx + 1) / 2 * W, H - (ndcy + 1) / 2 * H;
+    }'
+}
+
+# Number of pure-green (marker) pixels in a W x H box at (X, Y) of a screenshot.
+green_pixels() {
+    /usr/bin/convert "$1" -crop "$4x$5+$2+$3" +repage txt:- | grep -ci "#00FF00"
+}
+
+# A demo directory holding the test scene SCENE (bell, chair, dragon) and the rate file.
+make_scene_demo_dir() {
+    local dir
+    dir=$(make_demo_dir "${2:-200}")
+    "$TONWELL_MAKE_TEST_SCENE" "$dir" "$1" ${3:-}
+    echo "$dir"
+}
+
+# click X Y [BUTTON]: a press and release at window pixel (X, Y).
+click() {
+    xdotool mousemove "$1" "$2" mousedown "${3:-1}" sleep 0.05 mouseup "${3:-1}"
+}
+
+# key_at X Y KEY: a key typed with the pointer at (X, Y).
+key_at() {
+    xdotool mousemove "$1" "$2" key "$3"
+}
+
+# wait_for_exit [SECONDS]: waits for the background program to end; RUN_STATUS is its status
+# (137 after a forced kill).
+wait_for_exit() {
+    local deadline=$((SECONDS + ${1:-10}))
+    while ((SECONDS < deadline)); do
+        kill -0 "$PROGRAM_PID" 2>/dev/null || break
+        sleep 0.05
+    done
+    if kill -0 "$PROGRAM_PID" 2>/dev/null; then
+        kill -9 "$PROGRAM_PID"
+    fi
+    wait "$PROGRAM_PID" 2>/dev/null
+    RUN_STATUS=$?
+    PROGRAM_PID=""
+}
+
+# Greater-than on decimal numbers.
+greater() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }

@@ -1,0 +1,181 @@
+// Scene presets and scene loading. The three scenes differ only in the values of the preset
+// table below and in which fixture meshes exist; everything is a branch on sceneSelector.
+#include "app/scene_loading.h"
+
+#include <GL/gl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/object_pose.h"
+#include "app/scene_objects.h"
+#include "app/scene_presets.h"
+#include "app/scene_selector.h"
+#include "app/startup.h"
+#include "app/swing.h"
+#include "geometry/dense_matrix.h"
+#include "geometry/mode_shape_matrix.h"
+#include "geometry/orbit_camera.h"
+#include "geometry/scene_object.h"
+#include "sound/synthesis_state.h"
+#include "sound/transfer_model.h"
+
+double initialCameraRadius = 0;
+double cameraPhi = 0;
+double cameraTheta = 0;
+double cameraFocus[3] = {0, 0, 0};
+double maxCameraDistance = 0;
+float impactMagnitude = 0, impactMagnitudeMin = 0, impactMagnitudeMax = 0;
+float massDamping = 0, stiffnessDamping = 0;
+float previousMassDamping = 0, previousStiffnessDamping = 0;
+double lightIntensity = 0;
+int lightEnabled[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+int groundConstraint = 0;
+
+OrbitCamera* camera = nullptr;
+ModeShapeMatrix* modeShapes = nullptr;
+unsigned int floorList = 0;
+
+
+void drawFloor() {
+    glEnable(GL_POLYGON_OFFSET_FILL);
+    glPolygonOffset(1, 1);
+    const GLfloat ambient[4] = {0.24f, 0.19607843f, 0.09568627f, 1.0f};
+    const GLfloat diffuse[4] = {0.48f, 0.39215687f, 0.19137254f, 1.0f};
+    const GLfloat specular[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, ambient);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, diffuse);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, specular);
+    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 120.0f);
+    glNormal3f(0.0f, 1.0f, 0.0f);
+    glBegin(GL_QUADS);
+    for (int i = 0; i < 100; ++i) {
+        const double x0 = 0.3 * i - 15.0, x1 = 0.3 * (i + 1) - 15.0;
+        for (int j = 0; j < 100; ++j) {
+            const double z0 = 0.3 * j - 15.0, z1 = 0.3 * (j + 1) - 15.0;
+            glVertex3d(x0, 0.0, z0);
+            glVertex3d(x0, 0.0, z1);
+            glVertex3d(x1, 0.0, z1);
+            glVertex3d(x1, 0.0, z0);
+        }
+    }
+    glEnd();
+    glDisable(GL_POLYGON_OFFSET_FILL);
+}
+
+void loadScene() {
+    // 1. Initial pose: the bell hangs at rest; the other objects sit at the origin.
+    if (sceneSelector == kBellScene) {
+        computeSwingPose(swingAngle, objectTranslation, objectRotation);
+    } else {
+        const ObjectPose identity = identityPose();
+        memcpy(objectTranslation, identity.translation, sizeof(objectTranslation));
+        memcpy(objectRotation, identity.rotation, sizeof(objectRotation));
+    }
+    publishObjectPose();
+
+    // 2. Presets.
+    const SceneParameters* presetOrNull = scenePreset(sceneSelector);
+    if (presetOrNull == nullptr) exit(1);
+    const SceneParameters& preset = *presetOrNull;
+    initialCameraRadius = preset.initialCameraRadius;
+    cameraPhi = preset.cameraPhi;
+    cameraTheta = preset.cameraTheta;
+    for (int k = 0; k < 3; ++k) cameraFocus[k] = preset.cameraFocus[k];
+    maxCameraDistance = preset.maxCameraDistance;
+    impactMagnitude = preset.impactMagnitude;
+    impactMagnitudeMin = preset.impactMagnitudeMin;
+    impactMagnitudeMax = preset.impactMagnitudeMax;
+    massDamping = previousMassDamping = preset.massDamping;
+    stiffnessDamping = previousStiffnessDamping = preset.stiffnessDamping;
+    modalRendererGain = preset.modalRendererGain;
+
+    // 3. Clipping planes follow the camera distance.
+    nearPlane = nearPlaneFactor * initialCameraRadius;
+    farPlane = farPlaneFactor * initialCameraRadius;
+
+    // 4. Camera.
+    const double up[3] = {0.0, 1.0, 0.0};
+    camera = new OrbitCamera(initialCameraRadius, cameraPhi * degreesToRadians,
+                             cameraTheta * degreesToRadians, cameraFocus, up, cameraMotionScale);
+
+    // 5. File names.
+    char meshFile[4096], modeShapeFile[4096], frequencyFile[4096], transferListFile[4096];
+    snprintf(meshFile, sizeof(meshFile), "%s", preset.meshFile);
+    snprintf(modeShapeFile, sizeof(modeShapeFile), "%s", preset.modeShapeFile);
+    snprintf(frequencyFile, sizeof(frequencyFile), "%s", preset.frequencyFile);
+    snprintf(transferListFile, sizeof(transferListFile), "%s", preset.transferListFile);
+
+    // 6. The struck object. The bell's file carries its own normals; the dragon is drawn from
+    // the model every frame.
+    mainObject = new SceneObject(meshFile);
+    if (sceneSelector != kBellScene) mainObject->mesh.computeNormals(normalCreaseAngle);
+    if (sceneSelector != kDragonScene) mainObject->mesh.buildDisplayList();
+    mainObject->setPose(objectTranslation, objectRotation);
+
+    // 7. The bell's fixtures and the floor.
+    if (sceneSelector == kBellScene) {
+        yokeWoodObject = new SceneObject("bell/yoke-wood.obj");
+        yokeWoodObject->mesh.computeNormals(normalCreaseAngle);
+        yokeWoodObject->mesh.buildDisplayList();
+        yokeMetalObject = new SceneObject("bell/yoke-metal.obj");
+        yokeMetalObject->mesh.computeNormals(normalCreaseAngle);
+        yokeMetalObject->mesh.buildDisplayList();
+        supportsObject = new SceneObject("bell/supports.obj");
+        supportsObject->mesh.computeNormals(normalCreaseAngle);
+        supportsObject->mesh.buildDisplayList();
+        yokeWoodObject->setPose(objectTranslation, objectRotation);
+        yokeMetalObject->setPose(objectTranslation, objectRotation);
+        supportsObject->setPose(objectTranslation, objectRotation);
+
+        floorList = glGenLists(1);
+        glNewList(floorList, GL_COMPILE);
+        drawFloor();
+        glEndList();
+    }
+
+    // 8. Mode shapes: 3 rows per vertex, one column per mode.
+    int rows = 0, modeCount = 0;
+    double* elements = nullptr;
+    loadDenseMatrixOrExit(modeShapeFile, &rows, &modeCount, &elements);
+    modeShapes = new ModeShapeMatrix(rows / 3, modeCount, elements);
+    free(elements);
+    const int r = modeCount;
+
+    // 9. Frequencies: an r x 1 column.
+    int frequencyRows = 0, frequencyColumns = 0;
+    double* frequencies = nullptr;
+    loadDenseMatrixOrExit(frequencyFile, &frequencyRows, &frequencyColumns, &frequencies);
+    checkEqualOrExit(frequencyColumns, 1, 0);
+    checkEqualOrExit(frequencyRows, r, 1);
+
+    // 10-12. The console report; angular frequencies and modal stiffnesses; the force buffers.
+    allocateModeArrays(r);
+    printf("Num linear vibration modes is %d\n", r);
+    printf("Frequencies [Hz]: ");
+    for (int i = 0; i < r; ++i) {
+        printf("%G ", frequencies[i]);
+        modeOmega[i] = frequencies[i] * twoPi;
+        modeStiffness[i] = modeOmega[i] * modeOmega[i];
+    }
+    printf("\n");
+    free(frequencies);
+    activeModeCount = r;
+
+    // 13. Resonators: unit modal mass, Rayleigh damping c = alpha + beta omega^2.
+    createResonators(massDamping, stiffnessDamping);
+
+    // 14. Transfer model: one entry per mode.
+    transferModel = loadTransferModel(transferListFile);
+    checkEqualOrExit(transferModel.frequencyCount, r, 20);
+
+    // 15, 17. The renderer weights and the peak rings start at zero (allocateModeArrays zeroed
+    // the weights).
+    clearPeakRings();
+
+    // 16. Scene flags.
+    groundConstraint = preset.groundConstraint;
+    for (int i = 0; i < 8; ++i) lightEnabled[i] = preset.lightEnabled[i];
+    lightIntensity = preset.lightIntensity;
+}

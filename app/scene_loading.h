@@ -1,0 +1,44 @@
+// Scene presets and scene loading: the one-time start-up step that fills every per-scene setting
+// from the preset table of the build's scene, creates the camera, loads the meshes, the modal
+// data and the acoustic transfer model, and allocates every per-mode array the audio callbacks
+// and the panel use. GUI thread, before the control panel and the audio stream exist.
+#pragma once
+
+class OrbitCamera;
+class ModeShapeMatrix;
+
+// Preset values of the loaded scene (see the table in scene_loading.cpp).
+extern double initialCameraRadius;  // camera distance from cameraFocus at start
+extern double cameraPhi;            // initial azimuth, degrees
+extern double cameraTheta;          // initial elevation, degrees
+extern double cameraFocus[3];       // the point the camera orbits
+extern double maxCameraDistance;    // farthest eye-to-focus distance zooming may reach
+extern float impactMagnitude, impactMagnitudeMin, impactMagnitudeMax;
+extern float massDamping, stiffnessDamping;                  // Rayleigh alpha (1/s), beta (s)
+extern float previousMassDamping, previousStiffnessDamping;  // the last accepted values
+extern double lightIntensity;
+extern int lightEnabled[8];
+extern int groundConstraint;  // the scene has a floor at y = 0 (the bell)
+
+// Clipping planes as multiples of the camera distance; the camera's motion scale.
+constexpr double nearPlaneFactor = 0.05;
+constexpr double farPlaneFactor = 20.0;
+constexpr double cameraMotionScale = 0.05;
+// Crease angle of the smoothed vertex normals, degrees.
+constexpr double normalCreaseAngle = 85.0;
+// The value of 2 pi used to turn frequencies into angular frequencies.
+constexpr double twoPi = 6.28318530717958;
+constexpr double degreesToRadians = 0.017453292519943278;
+
+// The program's one camera, and the modal displacement matrix of the struck object.
+extern OrbitCamera* camera;
+extern ModeShapeMatrix* modeShapes;
+// Display list of the floor (bell scene).
+extern unsigned int floorList;
+
+// Loads the scene of sceneSelector; ends the process on any error (exit(1), with the message of
+// the reader that failed; no message for an unknown selector).
+void loadScene();
+
+// The floor's drawing commands: a 100 x 100 grid of quads on y = 0 from -15 to 15 in x and z.
+void drawFloor();

@@ -1,0 +1,108 @@
+# The chair program end to end on a small test scene: start-up report, picture, strikes heard
+# through the captured audio stream, the panel's buttons and radio groups, keys, and a clean exit.
+source "$(dirname "$0")/lib.sh"
+start_xvfb
+capture_audio
+
+# Pixel positions of the panel's controls (the panel is 330 pixels wide at the window's right).
+SILENCE=(603 154)
+STEREO=(672 135)
+MODAL=(605 135)
+MONO=(672 118)
+EXIT_BUTTON=(592 364)
+MESH_BOX=(640 281)
+# The object (a sphere of radius 0.2 at the origin) fills the middle of the 600 x 480 view.
+OBJECT=(300 215)
+BACKGROUND=(60 420)
+
+dir=$(make_scene_demo_dir chair)
+start_program chair "$dir"
+check "start-up reaches the audio stream" wait_for_output "PortAudio successfully initalized."
+expected='Graphics initialization complete.
+Loading the obj file chair/chair.obj ...
+Num vertices is: 266
+Num linear vibration modes is 5
+Frequencies [Hz]: 310 520 870 1330 2050 
+Num frequencies: 5 . Total num sources: 5
+PortAudio successfully initalized.'
+got=$(sed -n '/^Graphics initialization complete/,/PortAudio successfully/p' "$E2E_TMP/out")
+check "the scene's start-up lines, in order" test "$got" == "$expected"
+check "no fixture is loaded in the chair scene" bash -c "! grep -q 'yoke\|supports' '$E2E_TMP/out'"
+
+window=$(wait_for_window "ZEP real-time sound demo.*")
+sleep 1.5
+title=$(xdotool getwindowname "$window")
+check "the title is the status line (got '$title')" bash -c "[[ '$title' =~ ^'ZEP real-time sound demo|Audio: 44100 Hz|ZEP: 200 Hz|Audio workload: '[0-9]+' %|Graphics: '[0-9]+' Hz'\$ ]]"
+check "silence before any strike" test "$(audio_stats 1 | cut -d' ' -f1)" == "0"
+check "the stream is running (captured frames)" greater "$(audio_frames 1)" 22050
+
+import -window root "$E2E_TMP/start.png"
+check "the object is drawn lit in the view" \
+    bash -c "[[ \$(pixel_at '$E2E_TMP/start.png' ${OBJECT[0]} ${OBJECT[1]}) != 0,0,0 ]]"
+check "the background is black" test "$(pixel_at "$E2E_TMP/start.png" "${BACKGROUND[@]}")" == "0,0,0"
+check "the panel is drawn on the right" \
+    bash -c "[[ \$(pixel_at '$E2E_TMP/start.png' 580 380) != 0,0,0 ]]"
+
+# A strike sounds, and the marker appears where the object was hit.
+before=$(audio_frames 1)
+click "${OBJECT[@]}"
+sleep 0.15
+import -window root "$E2E_TMP/struck.png"
+sleep 0.6
+read -r peak frames <<< "$(audio_stats 1 "$before")"
+check "a strike on the object sounds (peak $peak)" greater "$peak" 0.02
+check "nothing clips (peak $peak)" greater 1.0 "$peak"
+check "the green marker shows near the click" \
+    greater "$(green_pixels "$E2E_TMP/struck.png" $((OBJECT[0] - 20)) $((OBJECT[1] - 20)) 40 40)" 4
+
+# Silence, then a click on the background: nothing sounds.
+click "${SILENCE[@]}"
+sleep 0.3
+before=$(audio_frames 1)
+click "${BACKGROUND[@]}"
+sleep 0.5
+check "after 'Silence' a click on the background stays silent" \
+    test "$(audio_stats 1 "$before" | cut -d' ' -f1)" == "0"
+
+# 'r' repeats the last strike.
+before=$(audio_frames 1)
+key_at "${OBJECT[@]}" r
+sleep 0.6
+check "the key 'r' repeats the strike" greater "$(audio_stats 1 "$before" | cut -d' ' -f1)" 0.02
+
+# Stereo: the stereo stream takes over and both ears hear a strike.
+click "${SILENCE[@]}"
+click "${STEREO[@]}"
+sleep 0.5
+stereo_before=$(audio_frames 2)
+check "'Stereo (omni)' starts the stereo stream" greater "$stereo_before" 1000
+import -window root "$E2E_TMP/stereo.png"
+white_in_r=$(/usr/bin/convert "$E2E_TMP/stereo.png" -crop 12x16+5+36 +repage txt:- | grep -ci "#FFFFFF")
+check "stereo shows the right-ear meter's label ($white_in_r white pixels)" greater "$white_in_r" 3
+click "${OBJECT[@]}"
+sleep 0.6
+check "the left ear hears the strike" greater "$(audio_stats 2 "$stereo_before" 1 | cut -d' ' -f1)" 0.02
+check "the right ear hears the strike" greater "$(audio_stats 2 "$stereo_before" 2 | cut -d' ' -f1)" 0.02
+
+# 'Modal' while stereo runs falls back to mono.
+mono_before=$(audio_frames 1)
+click "${MODAL[@]}"
+sleep 0.5
+check "'Modal' with stereo selected returns to the mono stream" greater "$(audio_frames 1)" "$((mono_before + 4000))"
+import -window root "$E2E_TMP/modal.png"
+white_in_r=$(/usr/bin/convert "$E2E_TMP/modal.png" -crop 12x16+5+36 +repage txt:- | grep -ci "#FFFFFF")
+check "the second (right-ear) meter is gone in mono ($white_in_r white pixels)" test "$white_in_r" -eq 0
+
+# The mesh overlay draws black edges over the object.
+click "${MESH_BOX[@]}"
+sleep 0.3
+import -window root "$E2E_TMP/mesh.png"
+dark=$(/usr/bin/convert "$E2E_TMP/mesh.png" -crop 80x80+260+175 +repage -colorspace gray -threshold 10% txt:- | grep -ci "#000000")
+check "'Display computational mesh' draws the edges ($dark dark pixels)" greater "$dark" 100
+
+# The panel's "Exit" ends the program with status 0 after the at-exit message.
+click "${EXIT_BUTTON[@]}"
+wait_for_exit 10
+check "'Exit' ends with status 0 (got $RUN_STATUS)" test "$RUN_STATUS" -eq 0
+check "the at-exit message is the last line" test "$(tail -n1 "$E2E_TMP/out")" == "Closing GLUI windows..."
+finish
