@@ -37,6 +37,7 @@ BakeRun bake(const std::string& arguments) {
 struct ObjSummary {
     int vertexCount = 0, normalCount = 0, triangleCount = 0;
     std::vector<Eigen::Vector3d> vertices;
+    std::vector<std::array<int, 3>> triangles;  // 0-based vertex indices
     std::string materialLibrary;
     std::vector<std::string> materialsUsed;
 };
@@ -81,6 +82,7 @@ ObjSummary readObjStrictly(const std::string& path) {
             }
             EXPECT_EQ(corners, 3) << line;
             faces.push_back(face);
+            obj.triangles.push_back({face[0] - 1, face[1] - 1, face[2] - 1});
             ++obj.triangleCount;
         } else {
             ADD_FAILURE() << path << ": keyword the demo's reader does not accept: " << line;
@@ -112,7 +114,9 @@ std::vector<double> checkSceneFolder(const std::string& folder, const std::strin
     std::vector<double> values(frequencies, frequencies + std::max(0, freqRows));
     for (size_t j = 0; j < values.size(); ++j) {
         EXPECT_GT(values[j], 0.0);
-        if (j > 0) EXPECT_GE(values[j], values[j - 1]);
+        if (j > 0) {
+            EXPECT_GE(values[j], values[j - 1]);
+        }
     }
     // Every mode moves the surface (the rows are not a slice of interior nodes or zeros).
     for (int j = 0; j < columns; ++j) {
