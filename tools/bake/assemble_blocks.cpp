@@ -1,0 +1,29 @@
+// The node-block sparsity pattern of a tetrahedral mesh (see assemble_blocks.h).
+#include "tools/bake/assemble_blocks.h"
+
+#include <algorithm>
+#include <vector>
+
+Eigen::SparseMatrix<double> sparsePatternOfNodes(const TetMesh& mesh) {
+    const int n = static_cast<int>(mesh.nodes.size());
+    std::vector<std::vector<int>> neighbours(n);
+    for (const auto& tet : mesh.tets)
+        for (int a = 0; a < 4; ++a)
+            for (int b = 0; b < 4; ++b) neighbours[tet[a]].push_back(tet[b]);
+    Eigen::SparseMatrix<double> matrix(3 * n, 3 * n);
+    std::vector<int> perColumn(3 * n);
+    for (int i = 0; i < n; ++i) {
+        auto& list = neighbours[i];
+        std::sort(list.begin(), list.end());
+        list.erase(std::unique(list.begin(), list.end()), list.end());
+        for (int k = 0; k < 3; ++k) perColumn[3 * i + k] = 3 * static_cast<int>(list.size());
+    }
+    matrix.reserve(perColumn);
+    // Column 3i + k holds the rows of every neighbour of node i (the pattern is symmetric).
+    for (int i = 0; i < n; ++i)
+        for (int k = 0; k < 3; ++k)
+            for (int neighbour : neighbours[i])
+                for (int r = 0; r < 3; ++r) matrix.insert(3 * neighbour + r, 3 * i + k) = 0.0;
+    matrix.makeCompressed();
+    return matrix;
+}

@@ -1,0 +1,247 @@
+// The baking pipeline (see bake_scene.h).
+#include "tools/bake/bake_scene.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tools/bake/assemble_mass.h"
+#include "tools/bake/assemble_stiffness.h"
+#include "tools/bake/bake_error.h"
+#include "tools/bake/bake_report.h"
+#include "tools/bake/bell_fixtures.h"
+#include "tools/bake/chair_shape.h"
+#include "tools/bake/mesh_import.h"
+#include "tools/bake/scene_files.h"
+#include "tools/bake/solve_modes.h"
+#include "tools/bake/tet_mesh.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+uint64_t fnv1a(const std::string& bytes, uint64_t hash = 1469598103934665603ull) {
+    for (unsigned char c : bytes) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+std::string hex(uint64_t value) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+// Prints one progress line per stage and keeps the stage times for the report.
+class Progress {
+  public:
+    Progress(bool quiet, BakeReport& report) : quiet_(quiet), report_(report) {}
+
+    void begin(const char* stage) {
+        stage_ = stage;
+        start_ = std::chrono::steady_clock::now();
+        if (!quiet_) {
+            std::printf("  %-12s ... ", stage);
+            std::fflush(stdout);
+        }
+    }
+
+    void end(const std::string& result) {
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        report_.stageSeconds.push_back({stage_, seconds});
+        if (!quiet_) {
+            std::printf("%s (%.2f s)\n", result.c_str(), seconds);
+            std::fflush(stdout);
+        }
+    }
+
+  private:
+    bool quiet_;
+    BakeReport& report_;
+    std::string stage_;
+    std::chrono::steady_clock::time_point start_;
+};
+
+// Removes the temporary folder unless it was renamed into place.
+struct TemporaryFolder {
+    fs::path path;
+    bool keep = false;
+    ~TemporaryFolder() {
+        if (!keep) {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    }
+};
+
+MtlMaterial objectMaterial(const Recipe& r) {
+    return {r.materialName, r.ambient, r.diffuse, r.specular, r.shininess};
+}
+
+}  // namespace
+
+std::string executableIdentity(const std::string& path) {
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0) return "";
+    const long long nanoseconds =
+        static_cast<long long>(status.st_mtim.tv_sec) * 1000000000LL + status.st_mtim.tv_nsec;
+    return std::to_string(static_cast<long long>(status.st_size)) + "-" +
+           std::to_string(nanoseconds);
+}
+
+std::string bakeStamp(const Recipe& recipe, const std::string& bakerIdentity) {
+    return "recipe " + hex(fnv1a(recipe.text)) + " baker " + bakerIdentity;
+}
+
+bool isUpToDate(const std::string& outputFolder, const std::string& stamp) {
+    std::ifstream in(fs::path(outputFolder) / kStampFileName);
+    std::string line;
+    return in && std::getline(in, line) && line == stamp;
+}
+
+SurfaceMesh makeStruckSurface(const Recipe& recipe) {
+    switch (recipe.shape) {
+        case ShapeKind::bell:
+            return makeBellSurface(recipe.bell);
+        case ShapeKind::chair:
+            return makeBoxUnionSurface(chairBoxes(), recipe.chairGrid, recipe.path);
+        case ShapeKind::mesh:
+            break;
+    }
+    const SurfaceMesh soup = readTriangleSoup(recipe.sourceMesh);
+    SurfaceMesh surface = wrapSurface(soup, recipe.wrap, recipe.sourceMesh);
+    // Placement: scale the largest extent to the recipe's length, centre the bounding box.
+    Eigen::Vector3d lower, upper;
+    boundingBox(surface, lower, upper);
+    const double scale =
+        recipe.placementLength > 0.0 ? recipe.placementLength / (upper - lower).maxCoeff() : 1.0;
+    const Eigen::Vector3d center = 0.5 * (lower + upper);
+    for (auto& p : surface.positions) p = (p - center) * scale + recipe.placementCenter;
+    return surface;
+}
+
+bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const BakeOptions& options) {
+    const std::string stamp = bakeStamp(recipe, options.bakerIdentity);
+    if (!options.force && isUpToDate(outputFolder, stamp)) {
+        if (!options.quiet) std::printf("tonwell-bake: %s is up to date\n", outputFolder.c_str());
+        return false;
+    }
+    const fs::path output = fs::absolute(outputFolder);
+    std::error_code error;
+    fs::create_directories(output.parent_path(), error);
+    TemporaryFolder temporary{output.parent_path() / ("." + output.filename().string() +
+                                                      ".baking-" + std::to_string(getpid()))};
+    fs::remove_all(temporary.path, error);
+    if (!fs::create_directory(temporary.path, error))
+        throw BakeError(temporary.path.string() + ": cannot create the folder to bake into");
+
+    BakeReport report;
+    report.sceneName = recipe.name;
+    report.recipePath = recipe.path;
+    report.youngsModulus = recipe.material.youngsModulus;
+    report.poissonRatio = recipe.material.poissonRatio;
+    report.density = recipe.material.density;
+    Progress progress(options.quiet, report);
+    if (!options.quiet)
+        std::printf("tonwell-bake: %s -> %s\n", recipe.path.c_str(), outputFolder.c_str());
+
+    progress.begin("surface");
+    ModalSurface modal;
+    modal.surface = makeStruckSurface(recipe);
+    const std::string problem = closedManifoldProblem(modal.surface);
+    if (!problem.empty())
+        throw BakeError(recipe.path + ": the surface is not a closed manifold: " + problem);
+    report.surfaceVertexCount = static_cast<int>(modal.surface.positions.size());
+    report.surfaceTriangleCount = static_cast<int>(modal.surface.triangles.size());
+    report.volume = enclosedVolume(modal.surface);
+    progress.end(std::to_string(report.surfaceVertexCount) + " vertices, " +
+                 std::to_string(report.surfaceTriangleCount) + " triangles");
+
+    progress.begin("tetrahedra");
+    const TetMesh tets = tetrahedralize(modal.surface, recipe.tetrahedra, recipe.path);
+    report.nodeCount = static_cast<int>(tets.nodes.size());
+    report.tetCount = static_cast<int>(tets.tets.size());
+    progress.end(std::to_string(report.nodeCount) + " nodes, " + std::to_string(report.tetCount) +
+                 " tetrahedra");
+
+    progress.begin("assembly");
+    const Eigen::SparseMatrix<double> stiffness = assembleStiffness(tets, recipe.material);
+    const Eigen::SparseMatrix<double> mass = assembleMass(tets, recipe.material);
+    report.mass = mass.sum() / 3.0;  // each axis carries the whole mass once
+    progress.end(std::to_string(stiffness.rows()) + " degrees of freedom, mass " +
+                 std::to_string(report.mass) + " kg");
+
+    progress.begin("eigen solve");
+    const ModalBasis basis = solveModes(stiffness, mass, tets.nodes, recipe.modes, recipe.path);
+    modal.frequencies = basis.frequencies;
+    modal.surfaceShapes = basis.shapes.topRows(3 * tets.surfaceNodeCount);
+    report.frequencies = basis.frequencies;
+    report.largestRigidFrequency =
+        std::sqrt(basis.rigidEigenvalues.cwiseAbs().maxCoeff()) / 6.283185307179586;
+    report.rigidResidual = basis.rigidResidual;
+    report.iterations = basis.iterations;
+    report.operations = basis.operations;
+    char range[96];
+    std::snprintf(range, sizeof range, "%d modes, %.1f Hz to %.1f Hz",
+                  static_cast<int>(basis.frequencies.size()), basis.frequencies(0),
+                  basis.frequencies(basis.frequencies.size() - 1));
+    progress.end(range);
+
+    progress.begin("writing");
+    const fs::path& dir = temporary.path;
+    writeObj((dir / (recipe.name + ".obj")).string(),
+             {ObjPart{recipe.name, recipe.materialName, modal.surface}}, recipe.name + ".mtl");
+    writeMtl((dir / (recipe.name + ".mtl")).string(), {objectMaterial(recipe)});
+    writeDenseMatrix((dir / (recipe.name + ".U")).string(), modal.surfaceShapes);
+    writeDenseMatrix((dir / (recipe.name + ".freq")).string(), modal.frequencies);
+    int fileCount = 4;
+    if (recipe.shape == ShapeKind::bell && recipe.bellFixtures) {
+        Eigen::Vector3d lower, upper;
+        boundingBox(modal.surface, lower, upper);
+        for (const BellFixture& fixture :
+             makeBellFixtures(std::max(upper.x(), upper.z()), upper.y())) {
+            writeObj((dir / (fixture.name + ".obj")).string(), {fixture.part},
+                     fixture.name + ".mtl");
+            writeMtl((dir / (fixture.name + ".mtl")).string(), {fixture.material});
+            fileCount += 2;
+        }
+    }
+    progress.end(std::to_string(fileCount) + " scene files");
+
+    // The acoustic transfer stage belongs here: from `modal`, per mode, the list file
+    // transferListName(recipe) and its ".sources" and ".k" files.
+    report.notes.push_back("acoustic transfer not baked: " + transferListName(recipe) +
+                           " and the per-mode .sources and .k files are missing");
+
+    writeReportText((dir / "report.txt").string(), report);
+    writeReportSvg((dir / "report.svg").string(), report);
+    {
+        std::ofstream stampFile(dir / kStampFileName);
+        stampFile << stamp << "\n";
+        if (!stampFile)
+            throw BakeError((dir / kStampFileName).string() + ": cannot write the stamp");
+    }
+    // Replace the old folder in one step at the end.
+    fs::remove_all(output, error);
+    if (error)
+        throw BakeError(output.string() + ": cannot remove the previous bake: " + error.message());
+    fs::rename(temporary.path, output, error);
+    if (error)
+        throw BakeError(output.string() +
+                        ": cannot move the finished bake into place: " + error.message());
+    temporary.keep = true;
+    double total = 0.0;
+    for (const auto& stage : report.stageSeconds) total += stage.second;
+    if (!options.quiet)
+        std::printf("tonwell-bake: %s baked in %.1f s\n", recipe.name.c_str(), total);
+    return true;
+}

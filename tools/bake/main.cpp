@@ -1,0 +1,90 @@
+// tonwell-bake: makes a scene folder the demo can load (meshes, mode shapes, frequencies, report)
+// from a recipe. Run by hand, by the run script on first use of a scene, and by the tests.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "tools/bake/bake_error.h"
+#include "tools/bake/bake_scene.h"
+#include "tools/bake/recipe.h"
+
+namespace {
+
+void printUsage(FILE* out) {
+    std::fprintf(out,
+                 "Usage: tonwell-bake [--force] [--quiet] [--check] RECIPE OUTPUT_FOLDER\n"
+                 "\n"
+                 "Bakes the scene described by RECIPE (a JSON file: shape, material, mesh\n"
+                 "resolution, number of modes) into OUTPUT_FOLDER: the struck object's OBJ and\n"
+                 "MTL files, its mode shapes (<name>.U) and frequencies in Hz (<name>.freq), the\n"
+                 "bell's fixtures, and report.txt / report.svg. The folder is replaced as a whole\n"
+                 "only when the bake succeeds.\n"
+                 "\n"
+                 "A folder already baked from the same recipe by the same baker is left alone.\n"
+                 "\n"
+                 "Options:\n"
+                 "  --force   bake even when OUTPUT_FOLDER is up to date\n"
+                 "  --quiet   print nothing but errors\n"
+                 "  --check   bake nothing; exit 0 if OUTPUT_FOLDER is up to date, 3 if not\n"
+                 "  --help    show this text\n"
+                 "\n"
+                 "Recipes of the demo's scenes: tools/bake/recipes/{bell,chair,dragon}.json, and\n"
+                 "quick coarse variants *-quick.json.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    BakeOptions options;
+    bool check = false;
+    std::string recipePath, outputFolder;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            printUsage(stdout);
+            return 0;
+        } else if (arg == "--force") {
+            options.force = true;
+        } else if (arg == "--quiet") {
+            options.quiet = true;
+        } else if (arg == "--check") {
+            check = true;
+        } else if (!arg.empty() && arg[0] == '-') {
+            std::fprintf(stderr, "tonwell-bake: unknown option %s\n", arg.c_str());
+            printUsage(stderr);
+            return 2;
+        } else if (recipePath.empty()) {
+            recipePath = arg;
+        } else if (outputFolder.empty()) {
+            outputFolder = arg;
+        } else {
+            std::fprintf(stderr, "tonwell-bake: too many arguments\n");
+            printUsage(stderr);
+            return 2;
+        }
+    }
+    if (recipePath.empty() || outputFolder.empty()) {
+        printUsage(stderr);
+        return 2;
+    }
+    // The baker's identity for the cache: size and modification time of this executable, which
+    // change whenever it is rebuilt.
+    options.bakerIdentity = executableIdentity("/proc/self/exe");
+    if (options.bakerIdentity.empty()) options.bakerIdentity = executableIdentity(argv[0]);
+    try {
+        const Recipe recipe = readRecipe(recipePath);
+        if (check)
+            return isUpToDate(outputFolder, bakeStamp(recipe, options.bakerIdentity)) ? 0 : 3;
+        bakeScene(recipe, outputFolder, options);
+    } catch (const BakeError& e) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "\ntonwell-bake: error: %s\n", e.what());
+        return 1;
+    } catch (const std::exception& e) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "\ntonwell-bake: error: %s: %s\n", recipePath.c_str(), e.what());
+        return 1;
+    }
+    return 0;
+}

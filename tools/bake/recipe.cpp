@@ -1,0 +1,158 @@
+// JSON recipe reading and checking (see recipe.h).
+#include "tools/bake/recipe.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "tools/bake/bake_error.h"
+
+namespace {
+
+using Json = nlohmann::json;
+
+// The value at `key` inside `object`, converted; `where` is the dotted path for messages.
+template <typename T>
+T field(const Json& object, const char* key, const std::string& where, const std::string& path) {
+    if (!object.contains(key)) throw BakeError(path + ": missing \"" + where + key + "\"");
+    try {
+        return object.at(key).get<T>();
+    } catch (const Json::exception&) {
+        throw BakeError(path + ": \"" + where + key + "\" has the wrong type");
+    }
+}
+
+template <typename T>
+T optionalField(const Json& object, const char* key, T fallback, const std::string& where,
+                const std::string& path) {
+    return object.contains(key) ? field<T>(object, key, where, path) : fallback;
+}
+
+Eigen::Vector3d vector3(const Json& object, const char* key, const Eigen::Vector3d& fallback,
+                        const std::string& where, const std::string& path) {
+    if (!object.contains(key)) return fallback;
+    const auto values = field<std::vector<double>>(object, key, where, path);
+    if (values.size() != 3) throw BakeError(path + ": \"" + where + key + "\" needs three numbers");
+    return Eigen::Vector3d(values[0], values[1], values[2]);
+}
+
+void requirePositive(double value, const std::string& name, const std::string& path) {
+    if (!(std::isfinite(value) && value > 0.0))
+        throw BakeError(path + ": \"" + name + "\" must be positive");
+}
+
+}  // namespace
+
+Recipe readRecipe(const std::string& path) {
+    Recipe recipe;
+    recipe.path = path;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw BakeError(path + ": cannot open the recipe");
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    recipe.text = bytes.str();
+    Json json;
+    try {
+        json = Json::parse(recipe.text);
+    } catch (const Json::parse_error& e) {
+        throw BakeError(path + ": not valid JSON: " + e.what());
+    }
+    if (!json.is_object()) throw BakeError(path + ": the recipe must be a JSON object");
+
+    recipe.name = field<std::string>(json, "name", "", path);
+    if (recipe.name.empty() || recipe.name.find_first_of("/\\ \t") != std::string::npos)
+        throw BakeError(path + ": \"name\" must be a plain file stem");
+
+    const Json shape = field<Json>(json, "shape", "", path);
+    const std::string kind = field<std::string>(shape, "kind", "shape.", path);
+    if (kind == "bell") {
+        recipe.shape = ShapeKind::bell;
+        BellParameters& b = recipe.bell;
+        b.lipDiameter = optionalField(shape, "lipDiameter", b.lipDiameter, "shape.", path);
+        b.height = optionalField(shape, "height", b.height, "shape.", path);
+        b.lipY = optionalField(shape, "lipY", b.lipY, "shape.", path);
+        b.profileSpacing = field<double>(shape, "profileSpacing", "shape.", path);
+        b.ringSpacing = field<double>(shape, "ringSpacing", "shape.", path);
+        recipe.bellFixtures = optionalField(shape, "fixtures", true, "shape.", path);
+        for (auto [value, name] : {std::pair{b.lipDiameter, "shape.lipDiameter"},
+                                   {b.height, "shape.height"},
+                                   {b.profileSpacing, "shape.profileSpacing"},
+                                   {b.ringSpacing, "shape.ringSpacing"}})
+            requirePositive(value, name, path);
+    } else if (kind == "chair") {
+        recipe.shape = ShapeKind::chair;
+        recipe.chairGrid.maxSpacing = field<double>(shape, "maxSpacing", "shape.", path);
+        recipe.chairGrid.cellsThrough = optionalField(shape, "cellsThrough", 3, "shape.", path);
+        requirePositive(recipe.chairGrid.maxSpacing, "shape.maxSpacing", path);
+        if (recipe.chairGrid.cellsThrough < 1)
+            throw BakeError(path + ": \"shape.cellsThrough\" must be at least 1");
+    } else if (kind == "mesh") {
+        recipe.shape = ShapeKind::mesh;
+        const std::string source = field<std::string>(shape, "source", "shape.", path);
+        const std::filesystem::path sourcePath(source);
+        recipe.sourceMesh = sourcePath.is_absolute()
+                                ? source
+                                : (std::filesystem::path(path).parent_path() / sourcePath)
+                                      .lexically_normal()
+                                      .string();
+        recipe.wrap.relativeAlpha =
+            optionalField(shape, "relativeAlpha", recipe.wrap.relativeAlpha, "shape.", path);
+        recipe.wrap.relativeOffset =
+            optionalField(shape, "relativeOffset", recipe.wrap.relativeOffset, "shape.", path);
+        recipe.wrap.targetVertexCount = optionalField(
+            shape, "targetVertexCount", recipe.wrap.targetVertexCount, "shape.", path);
+        recipe.placementLength = optionalField(shape, "length", 0.0, "shape.", path);
+        recipe.placementCenter = vector3(shape, "center", recipe.placementCenter, "shape.", path);
+        requirePositive(recipe.wrap.relativeAlpha, "shape.relativeAlpha", path);
+        requirePositive(recipe.wrap.relativeOffset, "shape.relativeOffset", path);
+        if (recipe.wrap.targetVertexCount < 0)
+            throw BakeError(path + ": \"shape.targetVertexCount\" must not be negative");
+        if (recipe.placementLength < 0.0)
+            throw BakeError(path + ": \"shape.length\" must not be negative");
+    } else {
+        throw BakeError(path + ": unknown shape kind \"" + kind + "\" (bell, chair or mesh)");
+    }
+
+    const Json material = field<Json>(json, "material", "", path);
+    recipe.material.youngsModulus = field<double>(material, "youngsModulus", "material.", path);
+    recipe.material.poissonRatio = field<double>(material, "poissonRatio", "material.", path);
+    recipe.material.density = field<double>(material, "density", "material.", path);
+    checkMaterial(recipe.material, path);
+    recipe.materialName =
+        optionalField<std::string>(material, "name", recipe.materialName, "material.", path);
+    recipe.ambient = vector3(material, "ambient", recipe.ambient, "material.", path);
+    recipe.diffuse = vector3(material, "diffuse", recipe.diffuse, "material.", path);
+    recipe.specular = vector3(material, "specular", recipe.specular, "material.", path);
+    recipe.shininess = optionalField(material, "shininess", recipe.shininess, "material.", path);
+
+    const Json tets = field<Json>(json, "tetrahedra", "", path);
+    recipe.tetrahedra.maxVolume = field<double>(tets, "maxVolume", "tetrahedra.", path);
+    recipe.tetrahedra.radiusEdgeRatio =
+        optionalField(tets, "radiusEdgeRatio", 1.4, "tetrahedra.", path);
+    requirePositive(recipe.tetrahedra.maxVolume, "tetrahedra.maxVolume", path);
+    if (!(recipe.tetrahedra.radiusEdgeRatio >= 1.0))
+        throw BakeError(path + ": \"tetrahedra.radiusEdgeRatio\" must be at least 1");
+
+    const Json modes = field<Json>(json, "modes", "", path);
+    recipe.modes.modeCount = field<int>(modes, "count", "modes.", path);
+    recipe.modes.maxFrequency = optionalField(modes, "maxFrequency", 0.0, "modes.", path);
+    if (recipe.modes.modeCount < 1) throw BakeError(path + ": \"modes.count\" must be at least 1");
+
+    if (json.contains("transfer")) {
+        recipe.transferTolerance =
+            optionalField(json["transfer"], "tolerance", 0.05, "transfer.", path);
+        if (!(recipe.transferTolerance > 0.0 && recipe.transferTolerance < 1.0))
+            throw BakeError(path + ": \"transfer.tolerance\" must lie between 0 and 1");
+    }
+    return recipe;
+}
+
+std::string transferListName(const Recipe& recipe) {
+    char percent[16];
+    std::snprintf(percent, sizeof percent, "%02d",
+                  static_cast<int>(std::lround(recipe.transferTolerance * 100.0)));
+    return recipe.name + "-ZEPObjectsList-" + percent + ".txt";
+}

@@ -1,0 +1,55 @@
+// A scene recipe: everything tonwell-bake needs to make one scene folder, read from a small JSON
+// file. Example (the bell):
+//   { "name": "bell",
+//     "shape": { "kind": "bell", "lipDiameter": 0.66, "height": 0.55, "lipY": -0.30,
+//                "profileSpacing": 0.012, "ringSpacing": 0.025, "fixtures": true },
+//     "material": { "name": "bronze", "youngsModulus": 1.0e11, "poissonRatio": 0.34,
+//                   "density": 8600, "diffuse": [0.7, 0.5, 0.2], ... },
+//     "tetrahedra": { "maxVolume": 2e-7, "radiusEdgeRatio": 1.4 },
+//     "modes": { "count": 40, "maxFrequency": 20000 },
+//     "transfer": { "tolerance": 0.05 } }
+// Shape kinds: "bell" (procedural, with the fixtures), "chair" (union of boxes on a grid), "mesh"
+// (any OBJ or PLY file, wrapped, simplified and placed; "source" is relative to the recipe file).
+#pragma once
+
+#include <Eigen/Core>
+#include <string>
+
+#include "tools/bake/bell_shape.h"
+#include "tools/bake/box_union.h"
+#include "tools/bake/material.h"
+#include "tools/bake/solve_modes.h"
+#include "tools/bake/tet_mesh.h"
+#include "tools/bake/wrap_surface.h"
+
+enum class ShapeKind { bell, chair, mesh };
+
+struct Recipe {
+    std::string path;  // the recipe file, for messages
+    std::string text;  // its bytes, part of the cache key
+    std::string name;  // file stem of every data file: "<name>.obj", "<name>.U", ...
+    ShapeKind shape = ShapeKind::mesh;
+    BellParameters bell;
+    bool bellFixtures = true;
+    BoxGridOptions chairGrid;
+    std::string sourceMesh;  // resolved path of the mesh to wrap
+    WrapOptions wrap;
+    double placementLength = 0.0;  // m; largest extent after scaling (0: keep the source's units)
+    Eigen::Vector3d placementCenter = Eigen::Vector3d::Zero();  // bounding box centre goes here
+    Material material;
+    std::string materialName = "default";
+    Eigen::Vector3d ambient{0.2, 0.2, 0.2}, diffuse{0.6, 0.6, 0.6}, specular{0.0, 0.0, 0.0};
+    double shininess = 65.0 / 0.128;  // MTL scale
+    TetMeshOptions tetrahedra;
+    ModeSolveOptions modes;
+    double transferTolerance = 0.05;  // relative error of the transfer fit; names the list file
+};
+
+// Reads and checks the recipe at `path`. Throws BakeError naming the file and the field on a
+// missing or malformed field, an unknown shape kind, or a material with E <= 0, nu outside
+// (-1, 0.5) or rho <= 0.
+Recipe readRecipe(const std::string& path);
+
+// The name of the transfer object list the demo expects: "<name>-ZEPObjectsList-<pp>.txt" with pp
+// the tolerance in per cent, two digits ("bell-ZEPObjectsList-05.txt" for 0.05).
+std::string transferListName(const Recipe& recipe);
