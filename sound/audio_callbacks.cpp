@@ -6,7 +6,17 @@
 #include "sound/audio_block.h"
 #include "sound/synthesis_state.h"
 
+std::atomic<long> outputUnderflowCount{0};
+
 namespace {
+
+// Blocks the device asked for later than it needed them: counted, never printed here.
+// Real-time: wait-free.
+void countUnderflow(PaStreamCallbackFlags statusFlags) {
+    if (statusFlags & paOutputUnderflow) {
+        outputUnderflowCount.fetch_add(1, std::memory_order_relaxed);
+    }
+}
 
 // Step 12: the running time from before the wait for synthesisMutex to now, waiting included.
 void publishCallbackSeconds() {
@@ -18,8 +28,9 @@ void publishCallbackSeconds() {
 }  // namespace
 
 int monoAudioCallback(const void*, void* output, unsigned long frameCount,
-                      const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void*) {
+                      const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags statusFlags, void*) {
     callbackStartTime.reset();
+    countUnderflow(statusFlags);
     {
         MutexLock lock(synthesisMutex);
         synthesizeMonoBlock(static_cast<float*>(output), frameCount);
@@ -29,8 +40,10 @@ int monoAudioCallback(const void*, void* output, unsigned long frameCount,
 }
 
 int stereoAudioCallback(const void*, void* output, unsigned long frameCount,
-                        const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void*) {
+                        const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags statusFlags,
+                        void*) {
     callbackStartTime.reset();
+    countUnderflow(statusFlags);
     {
         MutexLock lock(synthesisMutex);
         synthesizeStereoBlock(static_cast<float*>(output), frameCount);

@@ -5,6 +5,12 @@
 
 #include <portaudio.h>
 
+#include <atomic>
+
+// Callbacks whose status flags reported an output underflow (the device ran dry before the
+// block arrived): written by the audio thread, read by the soak test's report at exit.
+extern std::atomic<long> outputUnderflowCount;
+
 // Fills `output` with frameCount mono float samples: times itself from before taking
 // synthesisMutex, synthesises the block under it (sound/audio_block.h), releases it, then
 // publishes its running time in callbackSeconds under workloadMutex. Input, time stamps, flags

@@ -11,6 +11,8 @@ MODAL=(605 135)
 MONO=(672 118)
 EXIT_BUTTON=(592 364)
 MESH_BOX=(640 281)
+FEWER_MODES=(845 82)
+MASS_DAMPING_BOX=(800 190)
 # The object (a sphere of radius 0.2 at the origin) fills the middle of the 600 x 480 view.
 OBJECT=(300 215)
 BACKGROUND=(60 420)
@@ -54,6 +56,12 @@ check "a strike on the object sounds (peak $peak)" greater "$peak" 0.02
 check "nothing clips (peak $peak)" greater 1.0 "$peak"
 check "the green marker shows near the click" \
     greater "$(green_pixels "$E2E_TMP/struck.png" $((OBJECT[0] - 20)) $((OBJECT[1] - 20)) 40 40)" 4
+# Every sample before the strike is exactly 0; the strike's force is loaded at the start of a
+# block, so the first sound is the first sample of a block (1,760 zero frames that PortAudio
+# writes at the stream's start are 8 blocks of 220).
+first=$(od -An -v -f -w4 "$E2E_TMP/audio_1.raw" | awk '$1 + 0 != 0 { print NR - 1; exit }')
+check "the sound starts on a block boundary (first sample $first)" \
+    test -n "$first" -a "$((first % 220))" -eq 0
 
 # Silence, then a click on the background: nothing sounds.
 click "${SILENCE[@]}"
@@ -63,6 +71,34 @@ click "${BACKGROUND[@]}"
 sleep 0.5
 check "after 'Silence' a click on the background stays silent" \
     test "$(audio_stats 1 "$before" | cut -d' ' -f1)" == "0"
+
+# "Number of frequencies:" silences at once, also the modes that stay active.
+click "${OBJECT[@]}"
+sleep 0.15
+click "${FEWER_MODES[@]}"
+# The capture trails the callback by the device's buffering; without silencing, the ringing
+# would still be far from exactly zero here (the 310 Hz mode decays as exp(-17 t)).
+sleep 0.6
+before=$(audio_frames 1)
+sleep 0.5
+check "'Number of frequencies:' silences the ringing at once" \
+    test "$(audio_stats 1 "$before" | cut -d' ' -f1)" == "0"
+
+# A mass-proportional damping that leaves the 310 Hz mode overdamped (xi = 5000 / (2 omega) =
+# 1.28) is refused by that mode alone and the previous value stays in force and on screen.
+import -window root "$E2E_TMP/damping-before.png"
+box_signature() { /usr/bin/convert "$1" -crop 120x14+760+183 +repage -format "%#" info:; }
+click "${MASS_DAMPING_BOX[@]}"
+sleep 0.2
+key_at "${MASS_DAMPING_BOX[@]}" ctrl+a
+xdotool type --delay 30 "5000"
+key_at "${MASS_DAMPING_BOX[@]}" Return
+sleep 0.4
+refusals=$(grep -c "^Error: ksi = .* >= 1 . The IIR filter only supports underdamped systems.$" "$E2E_TMP/out")
+check "an overdamping entry is refused by exactly one mode ($refusals messages)" test "$refusals" -eq 1
+import -window root "$E2E_TMP/damping-after.png"
+check "the box shows the previous value again" \
+    test "$(box_signature "$E2E_TMP/damping-after.png")" == "$(box_signature "$E2E_TMP/damping-before.png")"
 
 # 'r' repeats the last strike.
 before=$(audio_frames 1)
