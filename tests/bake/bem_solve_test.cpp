@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <complex>
+#include <utility>
 #include <vector>
 
 #include "tools/bake/bem_quadrature.h"
@@ -100,6 +101,35 @@ double solidAngle(const Eigen::Vector3d& x, const BemElement& e) {
     const double numerator = a.dot(b.cross(c));
     const double denominator = la * lb * lc + a.dot(b) * lc + a.dot(c) * lb + b.dot(c) * la;
     return -2 * std::atan2(numerator, denominator);
+}
+
+// A closed box [lo, hi] with cells[a] elements along axis a on every face, two triangles per
+// cell, counter-clockwise seen from outside.
+BemSurface box(const Eigen::Vector3d& lo, const Eigen::Vector3d& hi, const int cells[3]) {
+    std::vector<Eigen::Vector3d> vertices;
+    std::vector<std::array<int, 3>> triangles;
+    for (int axis = 0; axis < 3; ++axis)
+        for (int side = 0; side < 2; ++side) {
+            // In-face axes (b, c) with e_b x e_c along the outward normal.
+            int b = (axis + 1) % 3, c = (axis + 2) % 3;
+            if (side == 0) std::swap(b, c);
+            const int base = static_cast<int>(vertices.size());
+            for (int i = 0; i <= cells[b]; ++i)
+                for (int j = 0; j <= cells[c]; ++j) {
+                    Eigen::Vector3d p;
+                    p[axis] = side ? hi[axis] : lo[axis];
+                    p[b] = lo[b] + (hi[b] - lo[b]) * i / cells[b];
+                    p[c] = lo[c] + (hi[c] - lo[c]) * j / cells[c];
+                    vertices.push_back(p);
+                }
+            auto index = [&](int i, int j) { return base + i * (cells[c] + 1) + j; };
+            for (int i = 0; i < cells[b]; ++i)
+                for (int j = 0; j < cells[c]; ++j) {
+                    triangles.push_back({index(i, j), index(i + 1, j), index(i + 1, j + 1)});
+                    triangles.push_back({index(i, j), index(i + 1, j + 1), index(i, j + 1)});
+                }
+        }
+    return makeBemSurface(vertices, triangles);
 }
 
 }  // namespace
@@ -209,4 +239,26 @@ TEST(BemSolve, AnswerDoesNotDependOnScale) {
     const BemSolution a = solveExteriorNeumann(small, ka / 0.01 * kSpeedOfSound_ms, vn);
     const BemSolution b = solveExteriorNeumann(large, ka / 10.0 * kSpeedOfSound_ms, vn);
     EXPECT_LT((a.pressure - b.pressure).norm(), 1e-6 * a.pressure.norm());
+}
+
+TEST(BemSolve, ThinPlateNeedsItsNearElementsSplit) {
+    // A closed plate 0.5 x 0.5 x 0.01 m, elements 0.0625 m wide: its two faces are a sixth of an
+    // element apart. Moving rigidly across its thickness (v_n = n_z), its radiation rests on the
+    // pressure difference between the faces. The field converges as nearby elements are split
+    // (depth 4 agrees with depth 7); integrated whole they are far off.
+    const int cells[3] = {8, 8, 1};
+    const BemSurface plate = box({-0.25, -0.25, -0.005}, {0.25, 0.25, 0.005}, cells);
+    Eigen::MatrixXd vn(plate.elements.size(), 1);
+    for (size_t j = 0; j < plate.elements.size(); ++j) vn(j, 0) = plate.elements[j].normal.z();
+    const double omega = 2.0 * kSpeedOfSound_ms;  // k = 2 /m
+    const std::vector<Eigen::Vector3d> points = {{0, 0, 1.0}, {0.6, 0, 0.8}, {0.2, -0.3, 0.05}};
+    auto fieldAtDepth = [&](int depth) {
+        BemOptions options;
+        options.nearFieldDepth = depth;
+        const BemSolution solution = solveExteriorNeumann(plate, omega, vn, options);
+        return Eigen::VectorXcd(radiatedPressure(plate, solution, points, options).col(0));
+    };
+    const Eigen::VectorXcd reference = fieldAtDepth(7);
+    EXPECT_LT(relativeError(fieldAtDepth(4), reference), 0.01);
+    EXPECT_GT(relativeError(fieldAtDepth(0), reference), 0.1);
 }

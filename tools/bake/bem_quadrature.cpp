@@ -40,6 +40,7 @@ const std::array<double, 8> kGaussWeights = {
 //   G' = dG/dr = -(1 + ikr) G / r,   G'' = (2 + 2ikr - k^2 r^2) G / r^2,
 //   dr/dn_x = rv.n_x / r,            dr/dn_y = -rv.n_y / r,
 //   d2G/(dn_x dn_y) = (G'' - G'/r) dr/dn_x dr/dn_y - G' (n_x.n_y) / r.
+template <bool kFull>
 inline void addKernels(const Eigen::Vector3d& x, const Eigen::Vector3d& nx,
                        const Eigen::Vector3d& y, const Eigen::Vector3d& ny, double k, double weight,
                        BemIntegrals* sum) {
@@ -48,25 +49,28 @@ inline void addKernels(const Eigen::Vector3d& x, const Eigen::Vector3d& nx,
     const double kr = k * r;
     const Complex green = Complex(std::cos(kr), -std::sin(kr)) / (4 * kPi * r);
     const Complex dGdr = -Complex(1, kr) * green / r;
-    const Complex d2Gdr2 = Complex(2 - kr * kr, 2 * kr) * green / (r * r);
-    const double drdnx = rv.dot(nx) / r;
     const double drdny = -rv.dot(ny) / r;
     sum->single += weight * green;
     sum->doubleLayer += weight * dGdr * drdny;
+    if (!kFull) return;
+    const Complex d2Gdr2 = Complex(2 - kr * kr, 2 * kr) * green / (r * r);
+    const double drdnx = rv.dot(nx) / r;
     sum->adjointDoubleLayer += weight * dGdr * drdnx;
     sum->hypersingular += weight * ((d2Gdr2 - dGdr / r) * drdnx * drdny - dGdr * nx.dot(ny) / r);
 }
 
-template <size_t N>
+template <bool kFull, size_t N>
 void applyRule(const std::array<TrianglePoint, N>& rule, const Eigen::Vector3d& x,
                const Eigen::Vector3d& nx, const Eigen::Vector3d& a, const Eigen::Vector3d& b,
                const Eigen::Vector3d& c, const Eigen::Vector3d& ny, double area, double k,
                BemIntegrals* sum) {
     for (const TrianglePoint& p : rule)
-        addKernels(x, nx, p.a * a + p.b * b + p.c * c, ny, k, p.weight * area, sum);
+        addKernels<kFull>(x, nx, p.a * a + p.b * b + p.c * c, ny, k, p.weight * area, sum);
 }
 
 // Adaptive rule: the ratio of distance to size decides the points; close triangles split in four.
+// kFull: all four kernels; otherwise only G and dG/dn_y (the field in the air).
+template <bool kFull>
 void integrateTriangle(const Eigen::Vector3d& x, const Eigen::Vector3d& nx,
                        const Eigen::Vector3d& a, const Eigen::Vector3d& b, const Eigen::Vector3d& c,
                        const Eigen::Vector3d& ny, double area, double k, int depthLeft,
@@ -77,18 +81,18 @@ void integrateTriangle(const Eigen::Vector3d& x, const Eigen::Vector3d& nx,
     const double distance = (x - (a + b + c) / 3.0).norm();
     const double kh = k * h;
     if (distance > 8 * h && kh < 0.3) {
-        applyRule(kCentroidRule, x, nx, a, b, c, ny, area, k, sum);
+        applyRule<kFull>(kCentroidRule, x, nx, a, b, c, ny, area, k, sum);
     } else if (distance > 4 * h && kh < 1.0) {
-        applyRule(kDegree2Rule, x, nx, a, b, c, ny, area, k, sum);
+        applyRule<kFull>(kDegree2Rule, x, nx, a, b, c, ny, area, k, sum);
     } else if (distance > 2 * h || depthLeft == 0) {
-        applyRule(kDegree5Rule, x, nx, a, b, c, ny, area, k, sum);
+        applyRule<kFull>(kDegree5Rule, x, nx, a, b, c, ny, area, k, sum);
     } else {
         const Eigen::Vector3d ab = 0.5 * (a + b), bc = 0.5 * (b + c), ca = 0.5 * (c + a);
         const double quarter = 0.25 * area;
-        integrateTriangle(x, nx, a, ab, ca, ny, quarter, k, depthLeft - 1, sum);
-        integrateTriangle(x, nx, ab, b, bc, ny, quarter, k, depthLeft - 1, sum);
-        integrateTriangle(x, nx, ca, bc, c, ny, quarter, k, depthLeft - 1, sum);
-        integrateTriangle(x, nx, ab, bc, ca, ny, quarter, k, depthLeft - 1, sum);
+        integrateTriangle<kFull>(x, nx, a, ab, ca, ny, quarter, k, depthLeft - 1, sum);
+        integrateTriangle<kFull>(x, nx, ab, b, bc, ny, quarter, k, depthLeft - 1, sum);
+        integrateTriangle<kFull>(x, nx, ca, bc, c, ny, quarter, k, depthLeft - 1, sum);
+        integrateTriangle<kFull>(x, nx, ab, bc, ca, ny, quarter, k, depthLeft - 1, sum);
     }
 }
 
@@ -97,8 +101,12 @@ void integrateTriangle(const Eigen::Vector3d& x, const Eigen::Vector3d& nx,
 BemIntegrals integrateOffElement(const Eigen::Vector3d& x, const Eigen::Vector3d& nx,
                                  const BemElement& element, double waveNumber, int maxDepth) {
     BemIntegrals sum{};
-    integrateTriangle(x, nx, element.corners[0], element.corners[1], element.corners[2],
-                      element.normal, element.area, waveNumber, maxDepth, &sum);
+    if (nx.isZero())
+        integrateTriangle<false>(x, nx, element.corners[0], element.corners[1], element.corners[2],
+                                 element.normal, element.area, waveNumber, maxDepth, &sum);
+    else
+        integrateTriangle<true>(x, nx, element.corners[0], element.corners[1], element.corners[2],
+                                element.normal, element.area, waveNumber, maxDepth, &sum);
     return sum;
 }
 

@@ -21,10 +21,10 @@ struct BemIntegrals {
 };
 
 // The four integrals over `element` for a collocation point x off the element (normal nx, unit;
-// pass zero when only `single` and `doubleLayer` are wanted). Near the element (closer than about
-// two element diameters) the triangle is split recursively into four, up to `maxDepth` levels,
-// so that thin walls, whose two faces lie a fraction of an element apart, integrate accurately.
-// Precondition: x does not lie on the element.
+// pass zero when only `single` and `doubleLayer` are wanted: the others are then left 0). Near the
+// element (closer than about two element diameters) the triangle is split recursively into four, up
+// to `maxDepth` levels, so that thin walls, whose two faces lie a fraction of an element apart,
+// integrate accurately. Precondition: x does not lie on the element.
 BemIntegrals integrateOffElement(const Eigen::Vector3d& x, const Eigen::Vector3d& nx,
                                  const BemElement& element, double waveNumber, int maxDepth = 4);
 
