@@ -113,7 +113,8 @@ BemIntegrals integrateOffElement(const Eigen::Vector3d& x, const Eigen::Vector3d
 BemIntegrals integrateSelf(const BemElement& element, double k) {
     const Eigen::Vector3d& x = element.centroid;
     BemIntegrals sum{};
-    double laplaceRim = 0;  // closed integral of d(theta) / R(theta) about x
+    double laplaceRim = 0;          // closed integral of d(theta) / R(theta) about x
+    Complex curvatureIntegral = 0;  // int (1 + ikr) e^{-ikr} / (4 pi r) dS
     for (int edge = 0; edge < 3; ++edge) {
         const Eigen::Vector3d& p1 = element.corners[edge];
         const Eigen::Vector3d& p2 = element.corners[(edge + 1) % 3];
@@ -136,6 +137,7 @@ BemIntegrals integrateSelf(const BemElement& element, double k) {
                 const double weight = kGaussWeights[i] * kGaussWeights[j] * s * jacobian;
                 const Complex phase(std::cos(kr), -std::sin(kr));
                 sum.single += weight * phase / (4 * kPi * r);
+                curvatureIntegral += weight * Complex(1, kr) * phase / (4 * kPi * r);
                 // [(1 + ikr) e^{-ikr} - 1] / (4 pi r^3); series below kr = 1e-3 to avoid
                 // cancellation: z^2/2 - i z^3/3 - z^4/8.
                 Complex remainder;
@@ -148,5 +150,6 @@ BemIntegrals integrateSelf(const BemElement& element, double k) {
         }
     }
     sum.hypersingular += -laplaceRim / (4 * kPi);
+    sum.adjointDoubleLayer = -0.5 * element.meanCurvature * curvatureIntegral;
     return sum;
 }

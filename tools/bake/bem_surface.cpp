@@ -45,6 +45,30 @@ BemSurface makeBemSurface(const std::vector<Eigen::Vector3d>& vertices,
                       (e.corners[0] - e.corners[2]).norm()});
         surface.elements.push_back(e);
     }
+    // Dihedral angles across the edges that exactly two elements share (counted on the vertex
+    // indices): theta > 0 where the surface bends away from the normal (convex).
+    std::map<std::pair<int, int>, std::vector<int>> edgeElements;
+    for (size_t t = 0; t < triangles.size(); ++t)
+        for (int c = 0; c < 3; ++c) {
+            const int a = triangles[t][c], b = triangles[t][(c + 1) % 3];
+            edgeElements[{std::min(a, b), std::max(a, b)}].push_back(static_cast<int>(t));
+        }
+    std::vector<double> bending(triangles.size(), 0.0);  // sum of |e| theta_e per element
+    for (const auto& [edge, elements] : edgeElements) {
+        if (elements.size() != 2) continue;
+        const BemElement& e1 = surface.elements[elements[0]];
+        const BemElement& e2 = surface.elements[elements[1]];
+        const double angle =
+            std::atan2(e1.normal.cross(e2.normal).norm(), e1.normal.dot(e2.normal));
+        if (angle > kFeatureEdgeAngle) continue;
+        const Eigen::Vector3d& p = vertices[edge.first];
+        const bool convex = (e2.centroid - p).dot(e1.normal) < 0;
+        const double length = (vertices[edge.second] - p).norm();
+        bending[elements[0]] += length * (convex ? angle : -angle);
+        bending[elements[1]] += length * (convex ? angle : -angle);
+    }
+    for (size_t t = 0; t < triangles.size(); ++t)
+        surface.elements[t].meanCurvature = bending[t] / (4 * surface.elements[t].area);
     return surface;
 }
 

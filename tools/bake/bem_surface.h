@@ -17,14 +17,24 @@ struct BemElement {
     Eigen::Vector3d normal;  // unit, outward
     double area = 0;         // m^2
     double diameter = 0;     // longest edge, m
+    // Mean curvature (k1 + k2) / 2 of the smooth surface the flat element stands for, 1/m,
+    // positive where the surface is convex; 0 on flat parts and across sharp feature edges.
+    double meanCurvature = 0;
 };
+
+constexpr double kFeatureEdgeAngle = 0.6;  // radians, about 34 degrees
 
 struct BemSurface {
     std::vector<BemElement> elements;
     Eigen::Vector3d boxMin, boxMax;  // axis-aligned bounds of the vertices, m
 };
 
-// Builds the element list of a closed, outward-oriented triangle mesh.
+// Builds the element list of a closed, outward-oriented triangle mesh. The mean curvature of each
+// element comes from the dihedral angles theta_e of its edges (Steiner: the integral of the mean
+// curvature over a polyhedral surface is sum_e |e| theta_e / 2, each edge shared by its two
+// elements): H_i = sum over its edges of |e| theta_e / (4 A_i). Edges sharper than
+// kFeatureEdgeAngle are true corners of the object (a box's edges), not a curved surface cut into
+// facets, and count as flat.
 // vertices: positions in metres; triangles: 0-based vertex indices, counter-clockwise from outside.
 // Throws std::invalid_argument when an index is out of range or a triangle has zero area (the
 // message names the triangle).
