@@ -167,6 +167,13 @@ TEST(BemSurface, MeanCurvatureOfFacetsIsTheSurfaces) {
         area += e.area;
     }
     EXPECT_NEAR(weighted / area * radius, 1, 0.01);
+    // The same facets wound the other way bound a spherical void: the air sees a concave wall.
+    std::vector<Eigen::Vector3d> vertices;
+    std::vector<std::array<int, 3>> triangles;
+    makeIcosphere(2, radius, Eigen::Vector3d::Zero(), &vertices, &triangles);
+    for (std::array<int, 3>& t : triangles) std::swap(t[1], t[2]);
+    for (const BemElement& e : makeBemSurface(vertices, triangles).elements)
+        EXPECT_NEAR(e.meanCurvature * radius, -1, 0.15);
     const int cells[3] = {3, 2, 4};
     for (const BemElement& e : box({0, 0, 0}, {1, 2, 3}, cells).elements)
         EXPECT_EQ(e.meanCurvature, 0);

@@ -32,9 +32,9 @@ BemIntegrals integrateOffElement(const Eigen::Vector3d& x, const Eigen::Vector3d
 // singular (polar quadrature about x); H is the finite part: the Laplace part
 // -1/(4 pi) * closed integral of d(theta) / R(theta) in closed form plus the regular remainder
 // [(1 + ikr) e^{-ikr} - 1] / (4 pi r^3) by polar quadrature. On the flat element D = D' = 0, but
-// the curved surface it stands for drops below its tangent plane, (x - y).n_x = H r^2 / 2 on
-// average with H the mean curvature, so there
-//   D' = -(H / 2) int (1 + ikr) e^{-ikr} / (4 pi r) dS,
+// the curved surface it stands for drops below its tangent plane, (x - y).n_x = Hm r^2 / 2 on
+// average with Hm the mean curvature, so there
+//   D' = -(Hm / 2) int (1 + ikr) e^{-ikr} / (4 pi r) dS,
 // which this adds (the facets around collocate this part for D, by Gauss's identity, but not for
 // D'; leaving it out costs an O(h / (ka R)) error in the Burton-Miller right-hand side).
 BemIntegrals integrateSelf(const BemElement& element, double waveNumber);
