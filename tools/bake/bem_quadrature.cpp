@@ -44,19 +44,27 @@ template <bool kFull>
 inline void addKernels(const Eigen::Vector3d& x, const Eigen::Vector3d& nx,
                        const Eigen::Vector3d& y, const Eigen::Vector3d& ny, double k, double weight,
                        BemIntegrals* sum) {
+    // Written out in real arithmetic: this is the innermost loop of the assembly.
     const Eigen::Vector3d rv = x - y;
     const double r = rv.norm();
+    const double invR = 1 / r;
     const double kr = k * r;
-    const Complex green = Complex(std::cos(kr), -std::sin(kr)) / (4 * kPi * r);
-    const Complex dGdr = -Complex(1, kr) * green / r;
-    const double drdny = -rv.dot(ny) / r;
-    sum->single += weight * green;
-    sum->doubleLayer += weight * dGdr * drdny;
+    const double g = invR / (4 * kPi);
+    const double gRe = g * std::cos(kr), gIm = -g * std::sin(kr);  // G
+    const double d1Re = -(gRe - kr * gIm) * invR;                  // G' = -(1 + ikr) G / r
+    const double d1Im = -(gIm + kr * gRe) * invR;
+    const double drdny = -rv.dot(ny) * invR;
+    sum->single += Complex(weight * gRe, weight * gIm);
+    sum->doubleLayer += Complex(weight * drdny * d1Re, weight * drdny * d1Im);
     if (!kFull) return;
-    const Complex d2Gdr2 = Complex(2 - kr * kr, 2 * kr) * green / (r * r);
-    const double drdnx = rv.dot(nx) / r;
-    sum->adjointDoubleLayer += weight * dGdr * drdnx;
-    sum->hypersingular += weight * ((d2Gdr2 - dGdr / r) * drdnx * drdny - dGdr * nx.dot(ny) / r);
+    const double a = 2 - kr * kr, b = 2 * kr;  // G'' = (2 - k^2 r^2 + 2ikr) G / r^2
+    const double d2Re = (a * gRe - b * gIm) * invR * invR;
+    const double d2Im = (a * gIm + b * gRe) * invR * invR;
+    const double drdnx = rv.dot(nx) * invR;
+    sum->adjointDoubleLayer += Complex(weight * drdnx * d1Re, weight * drdnx * d1Im);
+    const double radial = weight * drdnx * drdny, tangential = weight * nx.dot(ny) * invR;
+    sum->hypersingular += Complex((d2Re - d1Re * invR) * radial - d1Re * tangential,
+                                  (d2Im - d1Im * invR) * radial - d1Im * tangential);
 }
 
 template <bool kFull, size_t N>
