@@ -296,6 +296,6 @@ TEST(BemSolve, ThinPlateNeedsItsNearElementsSplit) {
         return Eigen::VectorXcd(radiatedPressure(plate, solution, points, options).col(0));
     };
     const Eigen::VectorXcd reference = fieldAtDepth(7);
-    EXPECT_LT(relativeError(fieldAtDepth(4), reference), 0.01);
-    EXPECT_GT(relativeError(fieldAtDepth(0), reference), 0.1);
+    EXPECT_LT(relativeError(fieldAtDepth(4), reference), 1e-3);
+    EXPECT_GT(relativeError(fieldAtDepth(0), reference), 0.3);
 }
