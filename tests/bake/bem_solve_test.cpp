@@ -240,6 +240,16 @@ TEST(BemSolve, SpheresMatchClosedFormsFromLowFrequencyToTheFirstResonance) {
     }
 }
 
+TEST(BemSolve, CompactSphereStaysAccurateAtVeryLowFrequency) {
+    // ka = 0.05: far below the first resonance; the surface pressure stays within 2 %.
+    const double radius = 0.2;
+    const SphereErrors e = sphereErrors(sphere(3, radius), radius, 0.05);
+    EXPECT_LT(e.surfacePulsating, 0.02);
+    EXPECT_LT(e.surfaceOscillating, 0.02);
+    EXPECT_LT(e.exteriorPulsating, 0.01);
+    EXPECT_LT(e.exteriorOscillating, 0.01);
+}
+
 TEST(BemSolve, ConventionalEquationFailsAtTheInteriorResonance) {
     // The same sphere at ka = pi without the hypersingular part: the pulsating solution is lost.
     const double radius = 0.2;

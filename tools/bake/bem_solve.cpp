@@ -64,7 +64,9 @@ BemSolution solveExteriorNeumann(const BemSurface& surface, double omega,
     solution.normalGradient =
         Complex(0, -omega * kAirDensity_kgm3) * normalVelocity.cast<Complex>();
     const Eigen::MatrixXcd& q = solution.normalGradient;
-    const Complex alpha(0, options.burtonMiller ? 1 / k : 0.0);
+    const double halfDiagonal = 0.5 * (surface.boxMax - surface.boxMin).norm();
+    const double coupling = 1 / std::max(k, 1 / halfDiagonal);
+    const Complex alpha(0, options.burtonMiller ? coupling : 0.0);
 
     // Row i: collocation at centroid i. A = 1/2 I - D + alpha H; right side b = (-S + alpha
     // (1/2 I + D')) q, accumulated during assembly so that S and D' are never stored.

@@ -9,9 +9,12 @@
 //
 // Formulation (Burton-Miller, constant elements collocated at the centroids): with S, D, D', H
 // of bem_quadrature.h,
-//   (1/2 I - D + alpha H) p = (-S + alpha (1/2 I + D')) q,   alpha = +i / k,
+//   (1/2 I - D + alpha H) p = (-S + alpha (1/2 I + D')) q,   alpha = +i / max(k, 1/R),
 // which has a unique solution at every k, including the interior Dirichlet resonances of the
-// solid where (1/2 I - D) p = -S q alone is singular. Then in the air, by Green's formula,
+// solid where (1/2 I - D) p = -S q alone is singular. R is the half-diagonal of the object's
+// bounding box: a ball of radius R holds the solid, so no interior resonance lies below
+// k = pi / R, and below k = 1/R the coupling is held at i R instead of growing as i/k, which
+// would magnify the O(h) consistency error of the hypersingular part as 1/(kR). Then in the air, by Green's formula,
 //   p(x) = int [p dG/dn_y - G q] dS_y.
 #pragma once
 
