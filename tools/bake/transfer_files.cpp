@@ -1,0 +1,79 @@
+// Transfer list, ".sources" and ".k" writers (see transfer_files.h).
+#include "tools/bake/transfer_files.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+
+// Dense matrix file of rows x columns column-major doubles (this machine is little-endian, as the
+// format requires; checked below).
+void writeDenseMatrixFile(const std::string& path, int rows, int columns, const double* elements) {
+    static_assert(sizeof(double) == 8 && sizeof(int32_t) == 4, "format needs 8-byte doubles");
+    const uint16_t probe = 1;
+    if (*reinterpret_cast<const unsigned char*>(&probe) != 1)
+        throw std::runtime_error(path + ": writing dense matrices needs a little-endian machine");
+    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+    if (!file) throw std::runtime_error(path + ": cannot open for writing");
+    const int32_t header[2] = {rows, columns};
+    const size_t count = static_cast<size_t>(rows) * static_cast<size_t>(columns);
+    bool ok = std::fwrite(header, sizeof(int32_t), 2, file.get()) == 2;
+    ok = ok && (count == 0 || std::fwrite(elements, sizeof(double), count, file.get()) == count);
+    ok = (std::fclose(file.release()) == 0) && ok;
+    if (!ok) throw std::runtime_error(path + ": write failed");
+}
+
+}  // namespace
+
+std::string transferListFileName(const std::string& scene, int tolerancePercent) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%02d", tolerancePercent);
+    return scene + "-ZEPObjectsList-" + number + ".txt";
+}
+
+void writeSourcesFile(const std::string& path, const MultipoleSources& sources) {
+    writeDenseMatrixFile(path, 11, static_cast<int>(sources.cols()), sources.data());
+}
+
+void writeWaveNumberFile(const std::string& path, double waveNumber) {
+    writeDenseMatrixFile(path, 1, 1, &waveNumber);
+}
+
+void writeTransferList(const std::string& path, const std::vector<std::string>& prefixes) {
+    std::string text;
+    for (size_t i = 0; i < prefixes.size(); ++i) {
+        const std::string& p = prefixes[i];
+        if (p.empty() || p.find_first_of("\r\n") != std::string::npos)
+            throw std::runtime_error(path + ": prefix " + std::to_string(i) +
+                                     " is empty or holds a line break");
+        text += p + "\n";
+    }
+    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+    if (!file) throw std::runtime_error(path + ": cannot open for writing");
+    bool ok = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
+    ok = (std::fclose(file.release()) == 0) && ok;
+    if (!ok) throw std::runtime_error(path + ": write failed");
+}
+
+std::string writeSceneTransfer(const std::string& demoRoot, const std::string& scene,
+                               int tolerancePercent, const std::vector<TransferFileMode>& modes) {
+    const std::string folder = demoRoot + "/" + scene;
+    std::vector<std::string> prefixes;
+    for (size_t i = 0; i < modes.size(); ++i) {
+        char stem[64];
+        std::snprintf(stem, sizeof stem, "-transfer-%03zu", i);
+        const std::string prefix = scene + "/" + scene + stem;
+        writeSourcesFile(demoRoot + "/" + prefix + ".sources", modes[i].sources);
+        writeWaveNumberFile(demoRoot + "/" + prefix + ".k", modes[i].waveNumber);
+        prefixes.push_back(prefix);
+    }
+    const std::string listPath = folder + "/" + transferListFileName(scene, tolerancePercent);
+    writeTransferList(listPath, prefixes);
+    return listPath;
+}

@@ -1,0 +1,110 @@
+// Boundary element solve, sampling and multipole fit of each mode (see transfer_stage.h).
+#include "tools/bake/transfer_stage.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+#include "tools/bake/multipole_fit.h"
+
+namespace {
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double relativeDifference(const Eigen::VectorXcd& approximate, const Eigen::VectorXcd& exact) {
+    const double norm = exact.norm();
+    return norm > 0 ? (approximate - exact).norm() / norm : approximate.norm();
+}
+
+}  // namespace
+
+std::vector<Eigen::Vector3d> boxSurfacePoints(const Eigen::Vector3d& boxMin,
+                                              const Eigen::Vector3d& boxMax, double margin,
+                                              int count) {
+    const Eigen::Vector3d centre = 0.5 * (boxMin + boxMax);
+    const Eigen::Vector3d half = 0.5 * (boxMax - boxMin) + Eigen::Vector3d::Constant(margin);
+    std::vector<Eigen::Vector3d> points;
+    points.reserve(count);
+    const double goldenAngle = 3.14159265358979323846 * (3 - std::sqrt(5.0));
+    for (int i = 0; i < count; ++i) {
+        // Fibonacci directions, pushed out along the ray to the box's surface.
+        const double z = 1 - 2 * (i + 0.5) / count;
+        const double ring = std::sqrt(std::max(0.0, 1 - z * z));
+        const Eigen::Vector3d d(ring * std::cos(goldenAngle * i), ring * std::sin(goldenAngle * i),
+                                z);
+        const double reach = (d.cwiseAbs().array() / half.array()).maxCoeff();
+        points.push_back(centre + d / reach);
+    }
+    return points;
+}
+
+std::vector<Eigen::Vector3d> candidateSourcePositions(const Eigen::Vector3d& boxMin,
+                                                      const Eigen::Vector3d& boxMax,
+                                                      int perLongestAxis) {
+    const Eigen::Vector3d size = boxMax - boxMin;
+    const double longest = size.maxCoeff();
+    int cells[3];
+    for (int a = 0; a < 3; ++a)
+        cells[a] = std::max(1, static_cast<int>(std::lround(perLongestAxis * size[a] / longest)));
+    std::vector<Eigen::Vector3d> candidates;
+    candidates.push_back(0.5 * (boxMin + boxMax));
+    for (int i = 0; i < cells[0]; ++i)
+        for (int j = 0; j < cells[1]; ++j)
+            for (int l = 0; l < cells[2]; ++l) {
+                const Eigen::Vector3d p = boxMin + Eigen::Vector3d((i + 0.5) / cells[0] * size.x(),
+                                                                   (j + 0.5) / cells[1] * size.y(),
+                                                                   (l + 0.5) / cells[2] * size.z());
+                if ((p - candidates[0]).norm() > 1e-9 * longest) candidates.push_back(p);
+            }
+    return candidates;
+}
+
+std::vector<ModeTransfer> computeModeTransfers(const BemSurface& surface,
+                                               const Eigen::MatrixXd& normalVelocity, double omega,
+                                               const TransferSettings& settings) {
+    const auto bemStart = std::chrono::steady_clock::now();
+    const BemSolution solution = solveExteriorNeumann(surface, omega, normalVelocity, settings.bem);
+    const double halfDiagonal = 0.5 * (surface.boxMax - surface.boxMin).norm();
+    const std::vector<Eigen::Vector3d> fitPoints = boxSurfacePoints(
+        surface.boxMin, surface.boxMax, settings.fitMargin * halfDiagonal, settings.fitPointCount);
+    const std::vector<Eigen::Vector3d> heldOutPoints =
+        boxSurfacePoints(surface.boxMin, surface.boxMax, settings.heldOutMargin * halfDiagonal,
+                         settings.heldOutPointCount);
+    const Eigen::MatrixXcd fitPressure =
+        radiatedPressure(surface, solution, fitPoints, settings.bem);
+    const Eigen::MatrixXcd heldOutPressure =
+        radiatedPressure(surface, solution, heldOutPoints, settings.bem);
+    const double bemSeconds = secondsSince(bemStart);
+    const std::vector<Eigen::Vector3d> candidates =
+        candidateSourcePositions(surface.boxMin, surface.boxMax, settings.candidatesPerAxis);
+
+    std::vector<ModeTransfer> results;
+    for (Eigen::Index mode = 0; mode < normalVelocity.cols(); ++mode) {
+        const auto fitStart = std::chrono::steady_clock::now();
+        ModeTransfer t;
+        t.omega = omega;
+        t.waveNumber = solution.waveNumber;
+        t.bemConverged = solution.converged;
+        t.gmresIterations = solution.iterations[mode];
+        t.bemSeconds = bemSeconds;
+        const MultipoleFit fit = fitMultipoles(fitPoints, fitPressure.col(mode), t.waveNumber,
+                                               candidates, settings.tolerance, settings.maxSources);
+        t.sources = fit.sources;
+        t.fitError = fit.relativeError;
+        t.reachedCap = fit.reachedCap;
+        Eigen::VectorXcd fitted(heldOutPoints.size());
+        for (size_t i = 0; i < heldOutPoints.size(); ++i)
+            fitted[i] = evaluateMultipoles(t.sources, t.waveNumber, heldOutPoints[i]);
+        t.heldOutError = relativeDifference(fitted, heldOutPressure.col(mode));
+        t.fitSeconds = secondsSince(fitStart);
+        results.push_back(t);
+    }
+    return results;
+}
+
+ModeTransfer computeModeTransfer(const BemSurface& surface, const Eigen::VectorXd& normalVelocity,
+                                 double omega, const TransferSettings& settings) {
+    return computeModeTransfers(surface, normalVelocity, omega, settings).front();
+}

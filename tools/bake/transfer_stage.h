@@ -1,0 +1,67 @@
+// The baker's acoustic transfer stage for one object: for every vibration mode, the pressure it
+// radiates with unit modal velocity (boundary elements, bem_solve.h), fitted by a few point
+// sources (multipole_fit.h) in the form the program evaluates. The baker calls
+// computeModeTransfer once per mode (or computeModeTransfers for modes sharing one frequency)
+// and then writes the results with transfer_files.h.
+//
+// Sampling: the fit uses points on a box-shaped surface just outside the object (its bounding box
+// grown by fitMargin times its half-diagonal), the held-out check points on a larger one
+// (heldOutMargin); candidate source positions fill a grid inside the bounding box, where no
+// listener is expected.
+#pragma once
+
+#include <Eigen/Core>
+#include <vector>
+
+#include "tools/bake/bem_solve.h"
+#include "tools/bake/bem_surface.h"
+#include "tools/bake/multipole_basis.h"
+
+struct TransferSettings {
+    double tolerance = 0.05;      // target relative error of the fit (bell 5 %, chair 15 %, ...)
+    int maxSources = 120;         // cap; a mode that reaches it is flagged
+    int fitPointCount = 1000;     // samples on the fit surface
+    int heldOutPointCount = 300;  // samples on the held-out surface
+    double fitMargin = 0.15;      // fit surface: bounding box grown by this x half-diagonal
+    double heldOutMargin = 0.6;   // held-out surface, farther out
+    int candidatesPerAxis = 8;    // along the longest side of the bounding box
+    BemOptions bem;
+};
+
+struct ModeTransfer {
+    MultipoleSources sources;  // 11 x n, positions in the object's frame (m)
+    double omega = 0;          // rad/s
+    double waveNumber = 0;     // k = omega / c, 1/m (the ".k" value)
+    double fitError = 0;       // relative, on the fit surface
+    double heldOutError = 0;   // relative, fitted sources against the BEM field farther out
+    bool reachedCap = false;   // the fit stopped above the tolerance
+    bool bemConverged = true;
+    int gmresIterations = 0;
+    double bemSeconds = 0;  // assembly + solve + field sampling, shared by a group's modes
+    double fitSeconds = 0;
+};
+
+// Transfer of one mode. normalVelocity: one value per element of `surface`, the outward normal
+// surface velocity (m/s) when the mode moves with unit modal velocity (u_i . n, e.g. from
+// elementNormalVelocity with a column of the mode-shape matrix); omega: the mode's angular
+// frequency (rad/s) > 0. Pressures are in pascals, so |sum of sources| is the transfer.
+ModeTransfer computeModeTransfer(const BemSurface& surface, const Eigen::VectorXd& normalVelocity,
+                                 double omega, const TransferSettings& settings);
+
+// The same for several modes at one angular frequency (one boundary element matrix for all):
+// normalVelocity is elements x modes; one result per column.
+std::vector<ModeTransfer> computeModeTransfers(const BemSurface& surface,
+                                               const Eigen::MatrixXd& normalVelocity, double omega,
+                                               const TransferSettings& settings);
+
+// Points on the surface of the box [boxMin - margin, boxMax + margin] (margin in metres on every
+// side), `count` of them along well-spread directions from the box's centre.
+std::vector<Eigen::Vector3d> boxSurfacePoints(const Eigen::Vector3d& boxMin,
+                                              const Eigen::Vector3d& boxMax, double margin,
+                                              int count);
+
+// Candidate source positions: cell centres of a grid filling the box, `perLongestAxis` cells
+// along its longest side (at least one along each), plus the box's centre.
+std::vector<Eigen::Vector3d> candidateSourcePositions(const Eigen::Vector3d& boxMin,
+                                                      const Eigen::Vector3d& boxMax,
+                                                      int perLongestAxis);
