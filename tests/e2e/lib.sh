@@ -84,7 +84,10 @@ run_to_exit() {
 
 # start_program SCENE DIR: starts the program in the background, output as for run_to_exit.
 start_program() {
-    (cd "$2" && exec "$TONWELL_BUILD_DIR/tonwell-$1" > "$E2E_TMP/out" 2> "$E2E_TMP/err") &
+    # Emptied here, before the program starts, so that no wait can read the previous run's lines.
+    : > "$E2E_TMP/out"
+    : > "$E2E_TMP/err"
+    (cd "$2" && exec "$TONWELL_BUILD_DIR/tonwell-$1" >> "$E2E_TMP/out" 2>> "$E2E_TMP/err") &
     PROGRAM_PID=$!
 }
 
