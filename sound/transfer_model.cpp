@@ -2,6 +2,7 @@
 // at a listener point.
 #include "sound/transfer_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -227,8 +228,7 @@ __attribute__((always_inline)) inline void evaluateEntries(const TransferModel& 
         const int n = model.sourceCounts[i];
         ModeLanes sumRe = zero, sumIm = zero;
         for (int chunk = 0; chunk < n; chunk += W * kChunkGroups) {
-            const int groups =
-                (n - chunk + W - 1) / W < kChunkGroups ? (n - chunk + W - 1) / W : kChunkGroups;
+            const int groups = std::min((n - chunk + W - 1) / W, kChunkGroups);
             for (int g = 0; g < groups; ++g) {
                 // Source records j .. j+3, the missing ones of the last group repeating record j.
                 const int j = chunk + W * g;
@@ -252,7 +252,7 @@ __attribute__((always_inline)) inline void evaluateEntries(const TransferModel& 
                 const ModeLanes dz = position[2] - v[2];
                 // r through rho, as the plain sum takes it: k r, and with it the phase of the
                 // wave, is then the plain sum's to the last bit (one unit in the last place of r
-                // is a phase error of 1e-12 at k r = 1e4).
+                // is a phase error of 2e-12 at k r = 1e4).
                 ModeLanes rho;
                 LaneOps::squareRoot(dx * dx + dy * dy, &rho);
                 const ModeLanes r2 = rho * rho + dz * dz;
