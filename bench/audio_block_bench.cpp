@@ -1,9 +1,12 @@
 // Speed of the audio block: one block of 220 frames for 10 to 10,000 active modes, mono and
 // stereo, with 0, 20 and 80 transfer sources per mode, through the vectorised block path and
-// through the literal loop (every resonator behind its pointer, advanced sample by sample and mode
-// by mode) in the same run. Reports ns per mode-sample, the audio workload (block time / 4.99 ms,
+// through the literal loop in the same run. The literal loop is literal end to end: the transfer
+// evaluated source by source as the plain sum (two square roots, the library's sin and cos, h0,
+// h1 and the four angular terms), then every resonator behind its pointer, advanced sample by
+// sample and mode by mode. Reports ns per mode-sample, the audio workload (block time / 4.99 ms,
 // the real time of a 220-frame block) and the ratio of the two paths; first checks that the two
-// paths' mixes agree within 1e-9 of the block's peak. The summary uses processor time per block.
+// paths' transfers agree within 1e-12 and their mixes within 1e-9 of the block's peak. The summary
+// uses processor time per block.
 //
 //   build/bench/tonwell_bench          (about a minute)
 #include <benchmark/benchmark.h>
@@ -24,6 +27,7 @@
 #include "sound/literal_block.h"
 #include "sound/modal_bank_lanes.h"
 #include "sound/synthesis_state.h"
+#include "sound/transfer_model.h"
 
 extern const int sceneSelector = 1;
 
@@ -195,6 +199,23 @@ double mixDisagreement(int channels, double* peakOut, bool* statesEqual) {
     return worst / peak;
 }
 
+// The worst relative difference between the vectorised and the literal transfer of every mode
+// at the three listener points of the scene.
+double transferDisagreement() {
+    const ListenerPoints listener = publishedListener.load();
+    std::vector<double> fast(totalModeCount), literal(totalModeCount);
+    double worst = 0.0;
+    for (const double* point : {listener.eye, listener.leftEar, listener.rightEar}) {
+        transferModel.evaluateTransfer(point, fast.data(), -1);
+        transferModel.evaluateTransferLiteral(point, literal.data(), -1);
+        for (int i = 0; i < totalModeCount; ++i) {
+            const double difference = std::fabs(fast[i] - literal[i]);
+            worst = std::max(worst, literal[i] > 0.0 ? difference / literal[i] : difference);
+        }
+    }
+    return worst;
+}
+
 // [SECTION] Summary
 
 // Collects every run's processor time per iteration (the machine may be shared: wall-clock time
@@ -232,6 +253,20 @@ int main(int argc, char** argv) {
         }
     }
     printf("%s\n\n", agree ? "agreement: within 1e-9 of the peak" : "agreement: FAILED");
+
+    printf("Agreement of the vectorised transfer with the literal sum (eye and both ears):\n");
+    bool transferAgrees = true;
+    for (int sources : {20, 80}) {
+        for (int modes : {10, 100, 1000, 10000}) {
+            setUpScene(modes, sources);
+            const double relative = transferDisagreement();
+            printf("  %5d modes, %2d sources: max relative difference %.2e\n", modes, sources,
+                   relative);
+            transferAgrees &= relative <= 1e-12;
+        }
+    }
+    printf("%s\n\n", transferAgrees ? "agreement: within 1e-12" : "agreement: FAILED");
+    agree &= transferAgrees;
 
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -11,6 +11,15 @@
 
 namespace {
 
+// Step 3, "ZEP", literally: the transfer at the listener point evaluated source by source as the
+// plain sum (TransferModel::evaluateTransferLiteral), times omega_i.
+void literalZepGains(const ObjectPose& pose, const double world[3], double* gains, int modeCount) {
+    double object[3];
+    worldToObject(pose, world, object);
+    transferModel.evaluateTransferLiteral(object, gains, modeCount);
+    for (int i = 0; i < modeCount; ++i) gains[i] *= modeOmega[i];
+}
+
 void literalBlock(float* out, unsigned long frameCount, int modeCount, int channelCount,
                   double** gains, double** previousGains) {
     loadModalForces();
@@ -52,7 +61,7 @@ void literalMonoBlock(float* out, unsigned long frameCount) {
     if (rendererType.load(std::memory_order_relaxed) == 1) {
         computeModalGains(pose, listener.eye, monoTransfer);
     } else {
-        computeZepGains(pose, listener.eye, monoTransfer, modeCount);
+        literalZepGains(pose, listener.eye, monoTransfer, modeCount);
     }
     double* gains[1] = {monoTransfer};
     double* previousGains[1] = {monoTransferPrevious};
@@ -63,8 +72,8 @@ void literalStereoBlock(float* out, unsigned long frameCount) {
     const int modeCount = activeModes();
     const ListenerPoints listener = publishedListener.load();
     const ObjectPose pose = publishedObjectPose.load();
-    computeZepGains(pose, listener.leftEar, leftTransfer, modeCount);
-    computeZepGains(pose, listener.rightEar, rightTransfer, modeCount);
+    literalZepGains(pose, listener.leftEar, leftTransfer, modeCount);
+    literalZepGains(pose, listener.rightEar, rightTransfer, modeCount);
     double* gains[2] = {leftTransfer, rightTransfer};
     double* previousGains[2] = {leftTransferPrevious, rightTransferPrevious};
     literalBlock(out, frameCount, modeCount, 2, gains, previousGains);

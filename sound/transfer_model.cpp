@@ -2,10 +2,15 @@
 // at a listener point.
 #include "sound/transfer_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#if defined(__x86_64__) || defined(__SSE2__)
+#include <immintrin.h>
+#endif
 
 #include "geometry/dense_matrix.h"
 #include "sound/vector_lanes.h"
@@ -72,81 +77,219 @@ TransferModel loadTransferModel(const char* listFileName) {
     return model;
 }
 
+// [SECTION] The literal evaluation
+
+namespace {
+
+struct Complex {
+    double re, im;
+};
+
+inline Complex operator*(Complex a, Complex b) {
+    return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
+}
+inline Complex operator*(Complex a, double s) { return {a.re * s, a.im * s}; }
+inline Complex operator+(Complex a, Complex b) { return {a.re + b.re, a.im + b.im}; }
+inline Complex operator-(Complex a, Complex b) { return {a.re - b.re, a.im - b.im}; }
+
+}  // namespace
+
+void TransferModel::evaluateTransferLiteral(const double position[3], double* out,
+                                            int count) const {
+    if (count < 0 || count > frequencyCount) count = frequencyCount;
+    for (int i = 0; i < count; ++i) {
+        const double k = waveNumbers[i];
+        Complex sum = {0.0, 0.0};
+        const double* source = sourceBlocks[i];
+        for (int j = 0; j < sourceCounts[i]; ++j, source += kSourceRecordSize) {
+            const double dx = position[0] - source[0];
+            const double dy = position[1] - source[1];
+            const double dz = position[2] - source[2];
+            const double rho = std::sqrt(dx * dx + dy * dy);
+            const double r = std::sqrt(rho * rho + dz * dz);
+            // A source at the listener: its field is singular there and is left out.
+            if (r == 0.0) continue;
+            const double cosTheta = dz / r, sinTheta = rho / r;
+            // On the source's vertical axis the azimuth is undefined; phi = 0 there, and the terms
+            // that carry it vanish with sin(theta) = 0, the limit from beside the axis.
+            const double cosPhi = rho == 0.0 ? 1.0 : dx / rho;
+            const double sinPhi = rho == 0.0 ? 0.0 : dy / rho;
+            const double x = k * r;
+            const double s = std::sin(x), c = std::cos(x);
+            // Spherical Hankel functions of the second kind, h_n = j_n - i y_n.
+            const Complex h0 = {s / x, c / x};
+            const Complex h1 = {(s / x - c) / x, (c / x + s) / x};
+            const Complex a0 = {source[3], source[4]}, a1 = {source[5], source[6]};
+            const Complex a2 = {source[7], source[8]}, a3 = {source[9], source[10]};
+            const Complex toMinusPhi = {cosPhi, -sinPhi}, toPlusPhi = {cosPhi, sinPhi};
+            sum = sum + a0 * h0 + a1 * h1 * cosTheta + a2 * h1 * toMinusPhi * sinTheta -
+                  a3 * h1 * toPlusPhi * sinTheta;
+        }
+        const double magnitude = std::sqrt(sum.re * sum.re + sum.im * sum.im);
+        // Right next to a source h1 ~ 1/x^2 overflows, and coefficients may be non-finite; the
+        // audio path must never see NaN or infinity.
+        out[i] = std::isfinite(magnitude) ? magnitude : 0.0;
+    }
+}
+
+// [SECTION] The vectorised evaluation
+
 namespace {
 
 // Largest k r whose sine and cosine the lane reduction gives to full accuracy; beyond it the
 // library's sin and cos take over.
 constexpr double kLargestLaneArgument = 1e5;
 
-// The transfer of entries 0 .. count-1, four sources at a time. For each source, with
-// d = L - O, r = |d| and x = k r:
-//   h0(x) = j0 - i y0 = (sin x + i cos x) / x
-//   h1(x) = j1 - i y1 = (sin x / x - cos x) / x + i (cos x / x + sin x) / x
-// (spherical Hankel functions of the second kind), and with the polar axis along z,
-// cos(theta) = dz / r and sin(theta) e^{-+i phi} = (dx -+ i dy) / r, so that the order-1 terms
-//   a1 h1 cos(theta) + a2 h1 sin(theta) e^{-i phi} - a3 h1 sin(theta) e^{+i phi}
-// are h1 (a1 dz + a2 (dx - i dy) - a3 (dx + i dy)) / r. This form needs no azimuth: on a
-// source's vertical axis (rho = 0) it gives the limit from beside the axis. A source at the
-// listener (r = 0) is left out: its field is singular there.
+// The lane operations that have no portable vector form: square root and "any lane set". The
+// AVX2 ones carry the target attribute and are inlined once the loop is inlined into the AVX2
+// build (always_inline would be refused across the differing targets).
+struct BaselineLaneOps {
+    __attribute__((always_inline)) static inline void squareRoot(const ModeLanes& x,
+                                                                 ModeLanes* root) {
+#if defined(__SSE2__)
+        __m128d part[2];
+        memcpy(part, &x, sizeof part);
+        part[0] = _mm_sqrt_pd(part[0]);
+        part[1] = _mm_sqrt_pd(part[1]);
+        memcpy(root, part, sizeof part);
+#else
+        for (int l = 0; l < 4; ++l) (*root)[l] = std::sqrt(x[l]);
+#endif
+    }
+    __attribute__((always_inline)) static inline bool anyLane(const IndexLanes& mask) {
+        return ((mask[0] | mask[1]) | (mask[2] | mask[3])) != 0;
+    }
+};
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TONWELL_HAVE_AVX2_TRANSFER 1
+struct Avx2LaneOps {
+    __attribute__((target("avx2"))) static inline void squareRoot(const ModeLanes& x,
+                                                                  ModeLanes* root) {
+        *root = (ModeLanes)_mm256_sqrt_pd((__m256d)x);
+    }
+    __attribute__((target("avx2"))) static inline bool anyLane(const IndexLanes& mask) {
+        return _mm256_movemask_pd((__m256d)mask) != 0;
+    }
+};
+#endif
+
+// Elements first .. first+3 of the four source records p[0 .. 3], as four lanes each: four
+// unaligned loads and a 4 x 4 transpose.
+__attribute__((always_inline)) inline void transposeRecords(const double* const p[4], int first,
+                                                            ModeLanes* v) {
+    ModeLanes row[4];
+    memcpy(&row[0], p[0] + first, sizeof(ModeLanes));
+    memcpy(&row[1], p[1] + first, sizeof(ModeLanes));
+    memcpy(&row[2], p[2] + first, sizeof(ModeLanes));
+    memcpy(&row[3], p[3] + first, sizeof(ModeLanes));
+    const IndexLanes evens = {0, 4, 2, 6}, odds = {1, 5, 3, 7};
+    const IndexLanes lowHalves = {0, 1, 4, 5}, highHalves = {2, 3, 6, 7};
+    const ModeLanes t0 = __builtin_shuffle(row[0], row[1], evens);
+    const ModeLanes t1 = __builtin_shuffle(row[0], row[1], odds);
+    const ModeLanes t2 = __builtin_shuffle(row[2], row[3], evens);
+    const ModeLanes t3 = __builtin_shuffle(row[2], row[3], odds);
+    v[0] = __builtin_shuffle(t0, t2, lowHalves);
+    v[1] = __builtin_shuffle(t1, t3, lowHalves);
+    v[2] = __builtin_shuffle(t0, t2, highHalves);
+    v[3] = __builtin_shuffle(t1, t3, highHalves);
+}
+
+// Sources of one entry taken per pass: the geometry pass fills this many lanes of the
+// stack arrays, the wave pass consumes them.
+constexpr int kChunkGroups = 8;
+
+// The transfer of entries 0 .. count-1, four sources per lane group. For each source, with
+// d = L - O, r = |d|, x = k r and s, c = sin x, cos x:
+//   h0 = (s + i c) / x,   h1 = (s/x - c) / x + i (c/x + s) / x = h0 (1/x + i),
+// and with the polar axis along z, cos(theta) = dz / r and sin(theta) e^{-+i phi} =
+// (dx -+ i dy) / r, so the four angular terms are h1 A / r with
+//   A = a1 dz + a2 (dx - i dy) - a3 (dx + i dy) = a1 dz + (a2 - a3) dx - i (a2 + a3) dy.
+// The source's field is then
+//   a0 h0 + h1 A / r = (s + i c) G,   G = (a0 + (1/x + i) B) / x,   B = A / r,
+// with 1/x = (1/r) (1/k): one division per source. A needs no azimuth: on a
+// source's vertical axis (rho = 0) it is the limit from beside the axis. A source at the listener
+// (r = 0) is left out (x = 0 and G = 0 in its lane).
+// Two passes over up to kChunkGroups lane groups: the geometry (x and G, everything but the
+// sine), then the waves (sine, cosine and the sum). Each pass's groups are short and
+// independent, so the processor overlaps the long dependency chains (square root, division,
+// the sine's polynomial) of neighbouring groups.
+template <typename LaneOps>
 __attribute__((always_inline)) inline void evaluateEntries(const TransferModel& model,
                                                            const double position[3], double* out,
                                                            int count) {
     constexpr int W = 4;
+    const ModeLanes zero = {0, 0, 0, 0};
+    ModeLanes xs[kChunkGroups], gRes[kChunkGroups], gIms[kChunkGroups];
     for (int i = 0; i < count; ++i) {
         const double k = model.waveNumbers[i];
+        const double inverseK = 1.0 / k;
         const double* block = model.sourceBlocks[i];
         const int n = model.sourceCounts[i];
-        ModeLanes sumRe = {0, 0, 0, 0}, sumIm = {0, 0, 0, 0};
-        for (int j = 0; j < n; j += W) {
-            // Source records j .. j+3, the missing ones of the last group repeating record j.
-            const double* p0 = block + kSourceRecordSize * j;
-            const double* p1 = j + 1 < n ? p0 + kSourceRecordSize : p0;
-            const double* p2 = j + 2 < n ? p0 + 2 * kSourceRecordSize : p0;
-            const double* p3 = j + 3 < n ? p0 + 3 * kSourceRecordSize : p0;
-            const IndexLanes present = {-1, j + 1 < n ? -1 : 0, j + 2 < n ? -1 : 0,
-                                        j + 3 < n ? -1 : 0};
-            ModeLanes v[kSourceRecordSize] = {};
-#pragma GCC unroll 11
-            for (int e = 0; e < kSourceRecordSize; ++e)
-                v[e] = ModeLanes{p0[e], p1[e], p2[e], p3[e]};
-            const ModeLanes dx = position[0] - v[0];
-            const ModeLanes dy = position[1] - v[1];
-            const ModeLanes dz = position[2] - v[2];
-            const ModeLanes r2 = dx * dx + dy * dy + dz * dz;
-            const ModeLanes r = {std::sqrt(r2[0]), std::sqrt(r2[1]), std::sqrt(r2[2]),
-                                 std::sqrt(r2[3])};
-            const IndexLanes live = present & (r > 0.0);
-            const ModeLanes rLive = live ? r : 1.0;
-            const ModeLanes invR = 1.0 / rLive;
-            const ModeLanes x = k * rLive;
-            const ModeLanes invX = 1.0 / x;
-            ModeLanes s, c;
-            sineCosineLanes(x, &s, &c);
-            // Rare: arguments beyond the lane reduction's range (or not numbers).
-            const IndexLanes far = !(x * x <= kLargestLaneArgument * kLargestLaneArgument);
-            if ((far[0] | far[1] | far[2] | far[3]) != 0) {
-                for (int l = 0; l < W; ++l) {
-                    if (far[l]) {
-                        s[l] = std::sin(x[l]);
-                        c[l] = std::cos(x[l]);
+        ModeLanes sumRe = zero, sumIm = zero;
+        for (int chunk = 0; chunk < n; chunk += W * kChunkGroups) {
+            const int groups = std::min((n - chunk + W - 1) / W, kChunkGroups);
+            for (int g = 0; g < groups; ++g) {
+                // Source records j .. j+3, the missing ones of the last group repeating record j.
+                const int j = chunk + W * g;
+                const double* p0 = block + kSourceRecordSize * j;
+                const double* const p[W] = {p0, j + 1 < n ? p0 + kSourceRecordSize : p0,
+                                            j + 2 < n ? p0 + 2 * kSourceRecordSize : p0,
+                                            j + 3 < n ? p0 + 3 * kSourceRecordSize : p0};
+                const IndexLanes present = {-1, j + 1 < n ? -1 : 0, j + 2 < n ? -1 : 0,
+                                            j + 3 < n ? -1 : 0};
+                // Rows 0 .. 10: x, y, z, a0, a1, a2, a3 as (re, im) pairs; row 7 is read twice,
+                // so that no load passes a record's end.
+                ModeLanes v[12];
+                transposeRecords(p, 0, v);
+                transposeRecords(p, 4, v + 4);
+                transposeRecords(p, 7, v + 8);
+                const ModeLanes &a0Re = v[3], &a0Im = v[4], &a1Re = v[5], &a1Im = v[6];
+                const ModeLanes &a2Re = v[8], &a2Im = v[9], &a3Re = v[10], &a3Im = v[11];
+
+                const ModeLanes dx = position[0] - v[0];
+                const ModeLanes dy = position[1] - v[1];
+                const ModeLanes dz = position[2] - v[2];
+                // r through rho, as the plain sum takes it: k r, and with it the phase of the
+                // wave, is then the plain sum's to the last bit (one unit in the last place of r
+                // is a phase error of 2e-12 at k r = 1e4).
+                ModeLanes rho;
+                LaneOps::squareRoot(dx * dx + dy * dy, &rho);
+                const ModeLanes r2 = rho * rho + dz * dz;
+                const IndexLanes live = present & (r2 > 0.0);
+                // Lanes left out take r = 1, which keeps them finite.
+                ModeLanes r;
+                LaneOps::squareRoot(live ? r2 : 1.0, &r);
+                const ModeLanes inverseR = 1.0 / r;
+                const ModeLanes inverseX = inverseR * inverseK;
+                // B = A / r, then G = (a0 + (1/x + i) B) / x.
+                const ModeLanes aRe = a1Re * dz + (a2Re - a3Re) * dx + (a2Im + a3Im) * dy;
+                const ModeLanes aIm = a1Im * dz + (a2Im - a3Im) * dx - (a2Re + a3Re) * dy;
+                const ModeLanes bRe = aRe * inverseR, bIm = aIm * inverseR;
+                const ModeLanes gRe = (a0Re + (bRe * inverseX - bIm)) * inverseX;
+                const ModeLanes gIm = (a0Im + (bIm * inverseX + bRe)) * inverseX;
+                // Lanes left out: x = 0 and G = 0 (their bits cleared, also a NaN's).
+                xs[g] = (ModeLanes)((IndexLanes)(k * r) & live);
+                gRes[g] = (ModeLanes)((IndexLanes)gRe & live);
+                gIms[g] = (ModeLanes)((IndexLanes)gIm & live);
+            }
+            for (int g = 0; g < groups; ++g) {
+                const ModeLanes& x = xs[g];
+                ModeLanes s, c;
+                sineCosineLanes(x, &s, &c);
+                // Rare: arguments beyond the lane reduction's range (or not numbers).
+                const IndexLanes far = !(x * x <= kLargestLaneArgument * kLargestLaneArgument);
+                if (LaneOps::anyLane(far)) {
+                    for (int l = 0; l < W; ++l) {
+                        if (far[l]) {
+                            s[l] = std::sin(x[l]);
+                            c[l] = std::cos(x[l]);
+                        }
                     }
                 }
+                sumRe += s * gRes[g] - c * gIms[g];
+                sumIm += s * gIms[g] + c * gRes[g];
             }
-            const ModeLanes h0Re = s * invX, h0Im = c * invX;
-            const ModeLanes h1Re = (h0Re - c) * invX, h1Im = (h0Im + s) * invX;
-            // a0, a1, a2, a3 as (re, im) pairs in v[3 .. 10].
-            const ModeLanes angularRe =
-                (v[5] * dz + (v[7] * dx + v[8] * dy) - (v[9] * dx - v[10] * dy)) * invR;
-            const ModeLanes angularIm =
-                (v[6] * dz + (v[8] * dx - v[7] * dy) - (v[10] * dx + v[9] * dy)) * invR;
-            // a0 h0 + h1 (angular part)
-            const ModeLanes termRe =
-                v[3] * h0Re - v[4] * h0Im + h1Re * angularRe - h1Im * angularIm;
-            const ModeLanes termIm =
-                v[3] * h0Im + v[4] * h0Re + h1Re * angularIm + h1Im * angularRe;
-            const ModeLanes zero = {0, 0, 0, 0};
-            sumRe += live ? termRe : zero;
-            sumIm += live ? termIm : zero;
         }
         const double re = (sumRe[0] + sumRe[1]) + (sumRe[2] + sumRe[3]);
         const double im = (sumIm[0] + sumIm[1]) + (sumIm[2] + sumIm[3]);
@@ -159,15 +302,14 @@ __attribute__((always_inline)) inline void evaluateEntries(const TransferModel& 
 
 void evaluateBaseline(const TransferModel& model, const double position[3], double* out,
                       int count) {
-    evaluateEntries(model, position, out, count);
+    evaluateEntries<BaselineLaneOps>(model, position, out, count);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define TONWELL_HAVE_AVX2_TRANSFER 1
+#ifdef TONWELL_HAVE_AVX2_TRANSFER
 __attribute__((target("avx2"))) void evaluateAvx2(const TransferModel& model,
                                                   const double position[3], double* out,
                                                   int count) {
-    evaluateEntries(model, position, out, count);
+    evaluateEntries<Avx2LaneOps>(model, position, out, count);
 }
 #endif
 

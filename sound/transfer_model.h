@@ -2,7 +2,9 @@
 // stored as a set of multipole point sources of orders 0 and 1 per mode, radiating at the mode's
 // wave number. Scene loading reads the model once (loadTransferModel, GUI thread, before the
 // audio stream starts); the audio callbacks evaluate it once per block at the listener
-// (evaluateTransfer, audio thread, under synthesisMutex). Read-only after loading.
+// (evaluateTransfer, audio thread, under synthesisMutex). Read-only after loading. The plain
+// per-source form of the same sum (evaluateTransferLiteral) is the reference for tests and the
+// benchmark's baseline.
 //
 // Files: a transfer object list (text, one file-name prefix P per mode and line) and, per prefix,
 // the dense matrices "P.sources" (11 x n: one column per source: position x, y, z in the object's
@@ -25,10 +27,25 @@ class TransferModel {
     // value is the limit from beside the axis (the terms that depend on the azimuth carry
     // sin(theta) = 0 there); an entry whose sum is not finite (overflow right next to a source, or
     // non-finite coefficients) gives 0.
-    // Sources are evaluated four at a time (sine and cosine of sound/vector_lanes.h).
-    // Real-time: no allocation, no I/O, no lock; per source one sine and cosine, one square root
-    // and two divisions.
+    // Sources are evaluated four lanes at a time (AVX2 when the processor has it), with the
+    // field rearranged to a0 h0 + h1 A / r = (s + i c) (a0 + (1/x + i) A / r) / x, where
+    // A = a1 dz + a2 (dx - i dy) - a3 (dx + i dy) needs no angles. Agrees with
+    // evaluateTransferLiteral to 1e-12 of the value (in practice a few units in the last place of
+    // the terms' sizes): r and k r are formed as there, bit for bit.
+    // Real-time: no allocation, no I/O, no lock; per source two square roots, one division and
+    // one sine and cosine, four lanes at once (the C library's sin and cos beyond k r = 1e5).
     void evaluateTransfer(const double position[3], double* out, int count) const;
+
+    // The same transfer, written as the plain sum: per source, in file order, rho and r (two
+    // square roots), cos(theta), sin(theta), cos(phi), sin(phi), x = k r, sin x and cos x from
+    // the C library, h0 and h1, and the four terms a0 h0 + a1 h1 cos(theta)
+    // + a2 h1 sin(theta) e^{-i phi} - a3 h1 sin(theta) e^{+i phi}, one source at a time. The
+    // reference the vectorised evaluation is checked against and the benchmark's baseline.
+    // Same contract and finite values as evaluateTransfer (phi = 0 on the axis, where its terms
+    // vanish with sin(theta)).
+    // Real-time: no allocation, no I/O, no lock; per source two square roots, a sine, a cosine and
+    // eight divisions.
+    void evaluateTransferLiteral(const double position[3], double* out, int count) const;
 
     int frequencyCount = 0;             // number of entries (modes)
     std::vector<double*> sourceBlocks;  // entry j: 11 * sourceCounts[j] doubles, malloc'ed, owned

@@ -30,7 +30,10 @@ __attribute__((always_inline)) inline void sineCosineLanes(const ModeLanes& x, M
     const double pio2_2 = 6.07710050630396597660e-11;   // next 33 bits
     const double pio2_2t = 2.02226624879595063154e-21;  // pi/2 - pio2_1 - pio2_2
     const double roundingShift = 6755399441055744.0;    // 1.5 * 2^52: adds and rounds to integer
-    const ModeLanes q = (x * twoOverPi + roundingShift) - roundingShift;
+    // x (2/pi) + 1.5 * 2^52 rounds to an integer q whose low bits are those of the double's bit
+    // pattern (also for negative q), so the quadrant needs no conversion to integers.
+    const ModeLanes shifted = x * twoOverPi + roundingShift;
+    const ModeLanes q = shifted - roundingShift;
     const ModeLanes t = ((x - q * pio2_1) - q * pio2_2) - q * pio2_2t;
     const ModeLanes z = t * t;
     // sin t = t + t^3 (S1 + z (S2 + ... + z S6)), cos t = 1 - (z/2 - z^2 (C1 + ... + z C5 ...)).
@@ -47,13 +50,14 @@ __attribute__((always_inline)) inline void sineCosineLanes(const ModeLanes& x, M
                        z * (-2.75573143513906633035e-07 +
                             z * (2.08757232129817482790e-09 + z * -1.13596475577881948265e-11)))));
     const ModeLanes cosT = 1.0 - (0.5 * z - z * cosPolynomial);
-    // Quadrant n = q mod 4: sin x = (S, C, -S, -C)[n], cos x = (C, -S, -C, S)[n].
-    const IndexLanes n = __builtin_convertvector(q, IndexLanes);
-    const IndexLanes swap = (n & 1) != 0;
-    const IndexLanes negateSine = (n & 2) != 0;
-    const IndexLanes negateCosine = ((n + 1) & 2) != 0;
-    const ModeLanes s = swap ? cosT : sinT;
-    const ModeLanes c = swap ? sinT : cosT;
-    *sine = negateSine ? -s : s;
-    *cosine = negateCosine ? -c : c;
+    // Quadrant n = q mod 4: sin x = (S, C, -S, -C)[n], cos x = (C, -S, -C, S)[n]. The swap is a
+    // bit mask (-(n & 1): all ones or none) and the signs flip the sign bit; integer and bit
+    // operations only.
+    const IndexLanes n = (IndexLanes)shifted;  // a vector cast keeps the bits
+    const IndexLanes swap = -(n & 1);
+    const IndexLanes sineSign = (n & 2) << 62;
+    const IndexLanes cosineSign = ((n + 1) & 2) << 62;
+    const IndexLanes sinBits = (IndexLanes)sinT, cosBits = (IndexLanes)cosT;
+    *sine = (ModeLanes)(((sinBits & ~swap) | (cosBits & swap)) ^ sineSign);
+    *cosine = (ModeLanes)(((cosBits & ~swap) | (sinBits & swap)) ^ cosineSign);
 }

@@ -43,3 +43,23 @@ TEST(VectorLanes, SineOfTinyArgumentsIsTheArgument) {
         EXPECT_EQ(c[l], 1.0);
     }
 }
+
+// The quadrant is read from the bits of the rounded x (2/pi), negative quadrants included: sine is
+// odd and cosine even to the last bit, and a shift by pi/2 turns sine into cosine.
+TEST(VectorLanes, SineIsOddAndCosineEvenInEveryQuadrant) {
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> u(0.0, 1e5);
+    for (int i = 0; i < 5000; ++i) {
+        const double a = i < 100 ? 0.25 * i : u(random);
+        const ModeLanes x = {a, -a, a + 1.5707963267948966, -a - 1.5707963267948966};
+        ModeLanes s, c;
+        sineCosineLanes(x, &s, &c);
+        EXPECT_EQ(s[1], -s[0]) << a;
+        EXPECT_EQ(c[1], c[0]) << a;
+        EXPECT_EQ(s[3], -s[2]) << a;
+        EXPECT_EQ(c[3], c[2]) << a;
+        // a + pi/2 is rounded to the last place of a (1.5e-11 at 1e5).
+        EXPECT_NEAR(s[2], c[0], 2e-11) << a;
+        EXPECT_NEAR(c[2], -s[0], 2e-11) << a;
+    }
+}
