@@ -126,13 +126,14 @@ struct StkEngine {
     StkEngine(int modes, int solo) : filters(modes), gains(modes) {
         stk::Stk::setSampleRate(44100.0);
         for (int i = 0; i < modes; ++i) {
-            const ModalResonator r(1.0, kStiffnessDamping * square(i, modes) + kMassDamping,
-                                   square(i, modes), audioTimeStep);
+            const ModalResonator r(1.0,
+                                   kStiffnessDamping * stiffnessOfMode(i, modes) + kMassDamping,
+                                   stiffnessOfMode(i, modes), audioTimeStep);
             filters[i].setResonance(r.dampedOmega / kTrueTwoPi, std::exp(r.poleReal / 44100.0));
             gains[i] = solo < 0 ? strikeForce(i, modes) : solo == i ? 1.0 : 0.0;
         }
     }
-    static double square(int i, int modes) {
+    static double stiffnessOfMode(int i, int modes) {
         const double omega = modeHz(i, modes) * 6.28318530717958;
         return omega * omega;
     }
