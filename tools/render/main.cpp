@@ -85,11 +85,15 @@ int main(int argc, char** argv) {
     }
 
     const std::string loadProblem = loadRenderScene(options);
-    if (!loadProblem.empty()) return fail(loadProblem, 2);
+    if (!loadProblem.empty()) {
+        releaseRenderScene();
+        return fail(loadProblem, 2);
+    }
     fputs(describeStrikes(options).c_str(), stdout);
 
     std::vector<float> samples;
     renderStrikes(options, &samples);
+    releaseRenderScene();
     const std::string writeProblem =
         writeWavFile(options.outputFile, samples, options.channelCount, options.float32);
     if (!writeProblem.empty()) return fail(writeProblem, 1);

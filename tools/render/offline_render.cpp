@@ -245,6 +245,19 @@ std::string loadRenderScene(const RenderOptions& options) {
     return "";
 }
 
+void releaseRenderScene() {
+    if (mesh != nullptr) glmDelete(mesh);
+    mesh = nullptr;
+    delete modeShapes;
+    modeShapes = nullptr;
+    delete camera;
+    camera = nullptr;
+    for (double* block : transferModel.sourceBlocks) free(block);
+    transferModel = TransferModel();
+    allocateModeArrays(0);
+    resolvedStrikes.clear();
+}
+
 std::string describeStrikes(const RenderOptions& options) {
     std::string text;
     for (size_t s = 0; s < resolvedStrikes.size(); ++s) {

@@ -41,6 +41,10 @@ long strikeBlock(double seconds, int blockFrames);
 // Precondition: loadRenderScene succeeded for the same options.
 void renderStrikes(const RenderOptions& options, std::vector<float>* samples);
 
+// Releases what loadRenderScene loaded (mesh, mode shapes, camera, transfer model, per-mode
+// arrays), so the renderer ends with nothing left allocated. Safe after a partial load.
+void releaseRenderScene();
+
 // One line per strike for the console: its vertex, direction, magnitude and the time its force
 // starts. Valid after loadRenderScene.
 std::string describeStrikes(const RenderOptions& options);
