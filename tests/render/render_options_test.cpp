@@ -21,7 +21,7 @@ TEST(RenderOptions, DefaultsAreTheDemosSettings) {
     EXPECT_TRUE(options.float32);
     EXPECT_FALSE(options.hasListener);
     ASSERT_EQ(options.strikes.size(), 1u);
-    const StrikeSpec& s = options.strikes[0];
+    const StrikeRequest& s = options.strikes[0];
     EXPECT_EQ(s.vertex, 7);
     EXPECT_EQ(s.time, 0.0);
     EXPECT_TRUE(s.fromListener);
@@ -48,7 +48,7 @@ TEST(RenderOptions, EverySettingReachesItsField) {
     EXPECT_FALSE(options.float32);
     ASSERT_TRUE(options.hasCamera);
     EXPECT_EQ(options.camera[1], -45.0);
-    const StrikeSpec& s = options.strikes.at(0);
+    const StrikeRequest& s = options.strikes.at(0);
     EXPECT_EQ(s.time, 1.5);
     EXPECT_TRUE(s.hasPoint);
     EXPECT_EQ(s.point[1], -2.0);
@@ -97,7 +97,7 @@ TEST(StrikeScript, ReadsEveryStrikeLineAndNamesTheBadOne) {
                                        "   \n"
                                        "at=0.5 point=0,1,0 magnitude=2\n"
                                        "at=1 vertex=9 direction=listener");
-    std::vector<StrikeSpec> strikes;
+    std::vector<StrikeRequest> strikes;
     ASSERT_EQ(readStrikeScript(good, &strikes), "");
     ASSERT_EQ(strikes.size(), 3u);
     EXPECT_EQ(strikes[0].vertex, 3);

@@ -200,43 +200,43 @@ std::string loadRenderScene(const RenderOptions& options) {
     const ListenerPoints listener = publishedListener.load();
     const long frames = std::lround(options.lengthSeconds * kAudioSamplingRate);
     resolvedStrikes.clear();
-    for (const StrikeSpec& spec : options.strikes) {
+    for (const StrikeRequest& request : options.strikes) {
         ResolvedStrike strike;
-        if (spec.hasPoint) {
+        if (request.hasPoint) {
             double object[3];
-            worldToObject(restPose, spec.point, object);
+            worldToObject(restPose, request.point, object);
             strike.vertex = findNearestVertex(*mesh, object[0], object[1], object[2]);
         } else {
-            strike.vertex = spec.vertex;
+            strike.vertex = request.vertex;
         }
         const int vertexCount = static_cast<int>(mesh->vertexCount);
         if (strike.vertex >= vertexCount) {
-            return spec.origin + ": unknown vertex " + std::to_string(strike.vertex) +
+            return request.origin + ": unknown vertex " + std::to_string(strike.vertex) +
                    " (the mesh " + preset.meshFile + " has " + std::to_string(vertexCount) +
                    " vertices, 0.." + std::to_string(vertexCount - 1) + ")";
         }
         if (strike.vertex >= modeShapes->vertexCount) {
-            return spec.origin + ": vertex " + std::to_string(strike.vertex) +
+            return request.origin + ": vertex " + std::to_string(strike.vertex) +
                    " has no mode shape (" + preset.modeShapeFile + " covers vertices 0.." +
                    std::to_string(modeShapes->vertexCount - 1) + ")";
         }
         // As a click: from the eye to the vertex's world position, or the given direction.
         double d[3];
-        if (spec.fromListener) {
+        if (request.fromListener) {
             double V[3];
             vertexWorld(strike.vertex, V);
             for (int k = 0; k < 3; ++k) d[k] = V[k] - listener.eye[k];
         } else {
-            for (int k = 0; k < 3; ++k) d[k] = spec.direction[k];
+            for (int k = 0; k < 3; ++k) d[k] = request.direction[k];
         }
         const double L = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
         for (int k = 0; k < 3; ++k) strike.direction[k] = L == 0.0 ? 0.0 : d[k] * (1.0 / L);
         // The panel's magnitude is a single-precision float.
-        strike.magnitude = spec.hasMagnitude ? static_cast<float>(spec.magnitude)
-                                             : static_cast<double>(preset.impactMagnitude);
-        strike.block = strikeBlock(spec.time, blockSize);
+        strike.magnitude = request.hasMagnitude ? static_cast<float>(request.magnitude)
+                                                : static_cast<double>(preset.impactMagnitude);
+        strike.block = strikeBlock(request.time, blockSize);
         if (strike.block * blockSize >= frames) {
-            return spec.origin + ": time " + numberText(spec.time) +
+            return request.origin + ": time " + numberText(request.time) +
                    " s starts after the end of the output (--length " +
                    numberText(options.lengthSeconds) + ")";
         }

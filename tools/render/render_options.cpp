@@ -61,9 +61,9 @@ const char* renderUsage() {
            "camera); the files are read as the demo reads them from the folder's parent.\n"
            "\n"
            "Strikes (at least one):\n"
-           "  --strike \"SPEC\"        one strike; may be repeated\n"
-           "  --script FILE          strikes from FILE, one SPEC per line ('#' comments)\n"
-           "  SPEC: words separated by blanks\n"
+           "  --strike \"STRIKE\"        one strike; may be repeated\n"
+           "  --script FILE          strikes from FILE, one STRIKE per line ('#' comments)\n"
+           "  STRIKE: words separated by blanks\n"
            "    at=SECONDS           when (default 0); the force starts on the first block\n"
            "                         boundary at or after that time\n"
            "    vertex=N             0-based mesh vertex (OBJ vertex N + 1), or\n"
@@ -94,7 +94,7 @@ const char* renderUsage() {
            "  tonwell-render demo/chair -o chair.wav --strike \"at=0.1 vertex=12\"\n";
 }
 
-std::string parseStrike(const std::string& text, StrikeSpec* strike) {
+std::string parseStrike(const std::string& text, StrikeRequest* strike) {
     std::istringstream words(text);
     std::string word;
     bool any = false;
@@ -145,7 +145,7 @@ std::string parseStrike(const std::string& text, StrikeSpec* strike) {
     return "";
 }
 
-std::string readStrikeScript(const std::string& fileName, std::vector<StrikeSpec>* strikes) {
+std::string readStrikeScript(const std::string& fileName, std::vector<StrikeRequest>* strikes) {
     std::ifstream in(fileName);
     if (!in) return fileName + ": cannot be read";
     std::string line;
@@ -155,7 +155,7 @@ std::string readStrikeScript(const std::string& fileName, std::vector<StrikeSpec
         if (!line.empty() && line.back() == '\r') line.pop_back();
         const size_t first = line.find_first_not_of(" \t");
         if (first == std::string::npos || line[first] == '#') continue;
-        StrikeSpec strike;
+        StrikeRequest strike;
         strike.origin = fileName + ":" + std::to_string(lineNumber);
         const std::string problem = parseStrike(line, &strike);
         if (!problem.empty()) return strike.origin + ": " + problem;
@@ -196,7 +196,7 @@ std::string parseRenderArguments(const std::vector<std::string>& arguments,
             if (a == "-o" || a == "--output") {
                 options->outputFile = v;
             } else if (a == "--strike") {
-                StrikeSpec strike;
+                StrikeRequest strike;
                 strike.origin = "--strike \"" + v + "\"";
                 if (!(problem = parseStrike(v, &strike)).empty()) {
                     return strike.origin + ": " + problem;
@@ -259,7 +259,8 @@ std::string parseRenderArguments(const std::vector<std::string>& arguments,
     if (options->help) return "";
     if (options->sceneFolder.empty()) return "no scene folder given (see --help)";
     if (options->outputFile.empty()) return "no output file given: add -o OUTPUT.wav";
-    if (options->strikes.empty()) return "no strike given: add --strike \"SPEC\" or --script FILE";
+    if (options->strikes.empty())
+        return "no strike given: add --strike \"STRIKE\" or --script FILE";
     if (options->hasListener && options->hasCamera) {
         return "--listener and --camera both place the listener: give one of them";
     }

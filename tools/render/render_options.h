@@ -9,7 +9,7 @@
 
 // One strike: a force pulse at a mesh vertex (or the vertex nearest to a point), starting on the
 // first block boundary at or after `time`.
-struct StrikeSpec {
+struct StrikeRequest {
     double time = 0.0;                // seconds from the start of the output, >= 0
     int vertex = -1;                  // 0-based mesh vertex (vertex i is OBJ vertex i + 1), or -1
     bool hasPoint = false;            // snap `point` to the nearest vertex instead of `vertex`
@@ -24,7 +24,7 @@ struct StrikeSpec {
 struct RenderOptions {
     std::string sceneFolder;  // a folder named bell, chair or dragon
     std::string outputFile;   // the WAV file
-    std::vector<StrikeSpec> strikes;
+    std::vector<StrikeRequest> strikes;
     int rendererType = 0;     // 0 "ZEP", 1 "Modal"
     int channelCount = 1;     // 1 mono, 2 stereo
     int modeCount = -1;       // active modes; -1: all of the scene's
@@ -49,12 +49,12 @@ std::string parseRenderArguments(const std::vector<std::string>& arguments, Rend
 //   at=SECONDS  vertex=N | point=X,Y,Z  direction=X,Y,Z | direction=listener  magnitude=M
 // Defaults: at=0, direction=listener, the preset magnitude; a vertex or a point is required.
 // Returns an empty string on success, otherwise what is wrong (without the location).
-std::string parseStrike(const std::string& text, StrikeSpec* strike);
+std::string parseStrike(const std::string& text, StrikeRequest* strike);
 
 // Reads a strike script: one strike per line in the form parseStrike takes; blank lines and
 // lines starting with '#' are skipped. Appends to `strikes`. Returns an empty string on success,
 // otherwise "<file>:<line>: <problem>" or "<file>: cannot be read".
-std::string readStrikeScript(const std::string& fileName, std::vector<StrikeSpec>* strikes);
+std::string readStrikeScript(const std::string& fileName, std::vector<StrikeRequest>* strikes);
 
 // The --help text.
 const char* renderUsage();
