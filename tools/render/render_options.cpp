@@ -61,7 +61,7 @@ const char* renderUsage() {
            "camera); the files are read as the demo reads them from the folder's parent.\n"
            "\n"
            "Strikes (at least one):\n"
-           "  --strike \"STRIKE\"        one strike; may be repeated\n"
+           "  --strike \"STRIKE\"      one strike; may be repeated\n"
            "  --script FILE          strikes from FILE, one STRIKE per line ('#' comments)\n"
            "  STRIKE: words separated by blanks\n"
            "    at=SECONDS           when (default 0); the force starts on the first block\n"
