@@ -1,0 +1,312 @@
+// Scene loading and the block loop of tonwell-render.
+#include "tools/render/offline_render.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "app/object_pose.h"
+#include "app/scene_loading.h"
+#include "app/scene_presets.h"
+#include "app/startup.h"
+#include "app/swing.h"
+#include "geometry/dense_matrix.h"
+#include "geometry/listener_points.h"
+#include "geometry/mode_shape_matrix.h"
+#include "geometry/obj_model.h"
+#include "geometry/obj_reader.h"
+#include "geometry/orbit_camera.h"
+#include "sound/audio_callbacks.h"
+#include "sound/synthesis_state.h"
+#include "sound/transfer_model.h"
+#include "ui/picking.h"
+
+namespace {
+
+ObjModel* mesh = nullptr;  // the struck object's mesh (vertices only are used)
+ObjectPose restPose = identityPose();
+
+// One strike resolved against the loaded scene.
+struct ResolvedStrike {
+    int vertex;
+    double direction[3];  // unit, world axes, or zero
+    double magnitude;
+    long block;  // first block it sounds in
+};
+std::vector<ResolvedStrike> resolvedStrikes;
+
+bool isDirectory(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool isReadableFile(const char* path) {
+    FILE* file = fopen(path, "rb");
+    if (file == nullptr) return false;
+    fclose(file);
+    return true;
+}
+
+std::string numberText(double value) {
+    char text[64];
+    snprintf(text, sizeof(text), "%g", value);
+    return text;
+}
+
+// The world position of 0-based mesh vertex v under the rest pose: R p + T.
+void vertexWorld(int v, double world[3]) {
+    const float* p = &mesh->vertices[3 * (v + 1)];
+    const double* R = restPose.rotation;
+    for (int k = 0; k < 3; ++k) {
+        world[k] =
+            R[3 * k] * p[0] + R[3 * k + 1] * p[1] + R[3 * k + 2] * p[2] + restPose.translation[k];
+    }
+}
+
+// The camera the program starts with, or one placed by the options; it publishes the listener.
+void placeCamera(const RenderOptions& options, const SceneParameters& preset) {
+    double radius = preset.initialCameraRadius;
+    double azimuth = preset.cameraPhi * degreesToRadians;
+    double elevation = preset.cameraTheta * degreesToRadians;
+    if (options.hasCamera) {
+        radius = options.camera[0];
+        azimuth = options.camera[1] * degreesToRadians;
+        elevation = options.camera[2] * degreesToRadians;
+    } else if (options.hasListener) {
+        // Invert the camera's placement eye = focus + r (cos el cos az, sin el, -cos el sin az).
+        const double d[3] = {options.listener[0] - preset.cameraFocus[0],
+                             options.listener[1] - preset.cameraFocus[1],
+                             options.listener[2] - preset.cameraFocus[2]};
+        radius = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        elevation = radius > 0 ? std::asin(d[1] / radius) : 0.0;
+        azimuth = (d[0] == 0 && d[2] == 0) ? 0.0 : std::atan2(-d[2], d[0]);
+    }
+    const double up[3] = {0.0, 1.0, 0.0};
+    delete camera;
+    camera = new OrbitCamera(radius, azimuth, elevation, preset.cameraFocus, up, cameraMotionScale);
+    if (options.hasListener) {
+        // The placement above reproduces the point up to rounding; the eye is the point itself.
+        ListenerPoints listener = publishedListener.load();
+        for (int k = 0; k < 3; ++k) {
+            const double shift = options.listener[k] - listener.eye[k];
+            listener.eye[k] += shift;
+            listener.leftEar[k] += shift;
+            listener.rightEar[k] += shift;
+        }
+        publishedListener.store(listener);
+    }
+}
+
+}  // namespace
+
+int sceneSelectorForFolder(const std::string& folder) {
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name == "bell") return 0;
+    if (name == "chair") return 1;
+    if (name == "dragon") return 2;
+    return -1;
+}
+
+long strikeBlock(double seconds, int blockFrames) {
+    // Rounding of seconds * 44100 must not push a strike given exactly on a boundary to the next.
+    const double blocks = seconds * kAudioSamplingRate / blockFrames;
+    return static_cast<long>(std::ceil(blocks - 1e-9));
+}
+
+std::string loadRenderScene(const RenderOptions& options) {
+    const int selector = sceneSelectorForFolder(options.sceneFolder);
+    if (selector < 0) {
+        return "scene folder \"" + options.sceneFolder +
+               "\": its name must be bell, chair or dragon (it chooses the scene's preset)";
+    }
+    static const char* const kNames[3] = {"bell", "chair", "dragon"};
+    if (!isDirectory(kNames[selector])) {
+        return "scene folder \"" + options.sceneFolder + "\" does not exist";
+    }
+    const SceneParameters& preset = *scenePreset(selector);
+
+    // Presets, as scene loading copies them.
+    massDamping = previousMassDamping = preset.massDamping;
+    stiffnessDamping = previousStiffnessDamping = preset.stiffnessDamping;
+    impactMagnitude = preset.impactMagnitude;
+    modalRendererGain = preset.modalRendererGain;
+    blockSize = kAudioSamplingRate / options.zepRate;
+    zepSamplingRate = options.zepRate;
+
+    // The pose at rest: the bell hangs below its pivot; the other objects sit at the origin.
+    if (selector == 0) {
+        computeSwingPose(0.0, restPose.translation, restPose.rotation);
+    } else {
+        restPose = identityPose();
+    }
+    memcpy(objectTranslation, restPose.translation, sizeof(objectTranslation));
+    memcpy(objectRotation, restPose.rotation, sizeof(objectRotation));
+    publishedObjectPose.store(restPose);
+    placeCamera(options, preset);
+
+    // The struck object's mesh, mode shapes and frequencies.
+    mesh = glmReadOBJ(preset.meshFile);
+    int rows = 0, r = 0;
+    double* elements = nullptr;
+    loadDenseMatrixOrExit(preset.modeShapeFile, &rows, &r, &elements);
+    delete modeShapes;
+    modeShapes = new ModeShapeMatrix(rows / 3, r, elements);
+    free(elements);
+    int frequencyRows = 0, frequencyColumns = 0;
+    double* frequencies = nullptr;
+    loadDenseMatrixOrExit(preset.frequencyFile, &frequencyRows, &frequencyColumns, &frequencies);
+    checkEqualOrExit(frequencyColumns, 1, 0);
+    checkEqualOrExit(frequencyRows, r, 1);
+    allocateModeArrays(r);
+    for (int i = 0; i < r; ++i) {
+        modeOmega[i] = frequencies[i] * twoPi;
+        modeStiffness[i] = modeOmega[i] * modeOmega[i];
+    }
+    free(frequencies);
+    createResonators(massDamping, stiffnessDamping);
+
+    // The transfer model: the "ZEP" renderer needs it; "Modal" uses it when it is there.
+    const bool haveList = isReadableFile(preset.transferListFile);
+    if (!haveList && options.rendererType == 0) {
+        return std::string(preset.transferListFile) +
+               ": the transfer list cannot be read; the \"ZEP\" renderer needs the scene's "
+               "acoustic transfer (use --renderer Modal to render without it)";
+    }
+    if (haveList) {
+        transferModel = loadTransferModel(preset.transferListFile);
+        checkEqualOrExit(transferModel.frequencyCount, r, 20);
+    }
+
+    // The panel's settings.
+    if (options.modeCount > r) {
+        return "--modes " + std::to_string(options.modeCount) + ": the scene has only " +
+               std::to_string(r) + " modes";
+    }
+    activeModeCount = options.modeCount > 0 ? options.modeCount : r;
+    impactDuration = options.impactDuration;
+    rendererType = options.rendererType;
+    channelMode = options.channelCount == 2 ? 1 : 0;
+    clearPeakRings();
+    peakIndex = 0;
+
+    // The strikes against this mesh and listener.
+    const ListenerPoints listener = publishedListener.load();
+    const long frames = std::lround(options.lengthSeconds * kAudioSamplingRate);
+    resolvedStrikes.clear();
+    for (const StrikeRequest& request : options.strikes) {
+        ResolvedStrike strike;
+        if (request.hasPoint) {
+            double object[3];
+            worldToObject(restPose, request.point, object);
+            strike.vertex = findNearestVertex(*mesh, object[0], object[1], object[2]);
+        } else {
+            strike.vertex = request.vertex;
+        }
+        const int vertexCount = static_cast<int>(mesh->vertexCount);
+        if (strike.vertex >= vertexCount) {
+            return request.origin + ": unknown vertex " + std::to_string(strike.vertex) +
+                   " (the mesh " + preset.meshFile + " has " + std::to_string(vertexCount) +
+                   " vertices, 0.." + std::to_string(vertexCount - 1) + ")";
+        }
+        if (strike.vertex >= modeShapes->vertexCount) {
+            return request.origin + ": vertex " + std::to_string(strike.vertex) +
+                   " has no mode shape (" + preset.modeShapeFile + " covers vertices 0.." +
+                   std::to_string(modeShapes->vertexCount - 1) + ")";
+        }
+        // As a click: from the eye to the vertex's world position, or the given direction.
+        double d[3];
+        if (request.fromListener) {
+            double V[3];
+            vertexWorld(strike.vertex, V);
+            for (int k = 0; k < 3; ++k) d[k] = V[k] - listener.eye[k];
+        } else {
+            for (int k = 0; k < 3; ++k) d[k] = request.direction[k];
+        }
+        const double L = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        for (int k = 0; k < 3; ++k) strike.direction[k] = L == 0.0 ? 0.0 : d[k] * (1.0 / L);
+        // The panel's magnitude is a single-precision float.
+        strike.magnitude = request.hasMagnitude ? static_cast<float>(request.magnitude)
+                                                : static_cast<double>(preset.impactMagnitude);
+        strike.block = strikeBlock(request.time, blockSize);
+        if (strike.block * blockSize >= frames) {
+            return request.origin + ": time " + numberText(request.time) +
+                   " s starts after the end of the output (--length " +
+                   numberText(options.lengthSeconds) + ")";
+        }
+        resolvedStrikes.push_back(strike);
+    }
+    return "";
+}
+
+void releaseRenderScene() {
+    if (mesh != nullptr) glmDelete(mesh);
+    mesh = nullptr;
+    delete modeShapes;
+    modeShapes = nullptr;
+    delete camera;
+    camera = nullptr;
+    for (double* block : transferModel.sourceBlocks) free(block);
+    transferModel = TransferModel();
+    allocateModeArrays(0);
+    resolvedStrikes.clear();
+}
+
+std::string describeStrikes(const RenderOptions& options) {
+    std::string text;
+    for (size_t s = 0; s < resolvedStrikes.size(); ++s) {
+        const ResolvedStrike& strike = resolvedStrikes[s];
+        char line[256];
+        snprintf(line, sizeof(line),
+                 "Strike %zu: vertex %d, direction (%.6g, %.6g, %.6g), magnitude %g, force from "
+                 "%.6f s (block %ld)\n",
+                 s + 1, strike.vertex, strike.direction[0], strike.direction[1],
+                 strike.direction[2], strike.magnitude,
+                 static_cast<double>(strike.block * blockSize) / kAudioSamplingRate, strike.block);
+        text += line;
+    }
+    (void)options;
+    return text;
+}
+
+void renderStrikes(const RenderOptions& options, std::vector<float>* samples) {
+    const int N = blockSize;
+    const int channels = options.channelCount;
+    const long frames = std::lround(options.lengthSeconds * kAudioSamplingRate);
+    const long blocks = (frames + N - 1) / N;
+    std::vector<float> all(static_cast<size_t>(blocks) * N * channels, 0.0f);
+
+    // Strikes of block b are clicks during block b - 1; block 0's strikes arrive before the
+    // stream's first block, so the exchange that ends "block -1" is made here.
+    auto strikeDuring = [&](long block) {
+        for (const ResolvedStrike& strike : resolvedStrikes) {
+            if (strike.block != block + 1) continue;
+            impactMagnitude = static_cast<float>(strike.magnitude);
+            applyImpact(strike.vertex, strike.direction[0], strike.direction[1],
+                        strike.direction[2], 0.0);
+        }
+    };
+    strikeDuring(-1);
+    {
+        MutexLock lock(forceMutex);
+        std::swap(activeModalForce, pendingModalForce);
+        memset(pendingModalForce, 0, sizeof(double) * totalModeCount);
+    }
+    for (long b = 0; b < blocks; ++b) {
+        strikeDuring(b);
+        float* out = &all[static_cast<size_t>(b) * N * channels];
+        if (channels == 2) {
+            stereoAudioCallback(nullptr, out, N, nullptr, 0, nullptr);
+        } else {
+            monoAudioCallback(nullptr, out, N, nullptr, 0, nullptr);
+        }
+    }
+    all.resize(static_cast<size_t>(frames) * channels);
+    samples->swap(all);
+}

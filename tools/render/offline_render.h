@@ -1,0 +1,50 @@
+// The offline renderer's core: loads a scene folder into the program's own synthesis state the
+// way scene loading does (presets, camera, mesh vertices, mode shapes, frequencies, resonators,
+// transfer model), then drives the audio callbacks block by block with the strikes applied
+// through the program's own impact code, as a window and an audio device would, and collects the
+// samples. Runs on the main thread of tonwell-render, which stands in for both the GUI thread
+// (strikes, camera) and the audio thread (callbacks); nothing runs concurrently.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/render/render_options.h"
+
+// The scene selector (0 bell, 1 chair, 2 dragon) named by the last component of `folder`
+// (trailing slashes ignored), or -1 when the name is none of the three.
+int sceneSelectorForFolder(const std::string& folder);
+
+// Loads the scene of options.sceneFolder into the synthesis state: the preset of the folder's
+// scene (damping, gains, camera, impact magnitude, file names), the pose at rest, the camera
+// (the preset's start camera, or options.listener / options.camera) which publishes the
+// listener, the mesh (glmReadOBJ), the ".U" and ".freq" matrices, the resonators and, when the
+// renderer is "ZEP" or the file exists, the transfer model.
+// Precondition: the working directory is the folder's parent (the scene's files are named
+// relative to it, as the demo names them relative to its demo directory).
+// Returns an empty string, or one message for a problem found here (missing folder, folder
+// name, missing transfer list for "ZEP", more modes asked than the scene has, a strike's vertex
+// outside the mesh or without mode shape, a strike after the end). Broken scene files end the
+// process with exit(1) and the message of the reader that failed, as in the demo.
+std::string loadRenderScene(const RenderOptions& options);
+
+// The block that a strike at `seconds` first sounds in: the first block boundary at or after
+// that time, for blocks of `blockFrames` frames at 44100 Hz.
+long strikeBlock(double seconds, int blockFrames);
+
+// Renders options.lengthSeconds of audio (rounded to whole frames) into `samples` (frames *
+// channels interleaved floats, full scale +-1): blocks of 44100 / zepRate frames through
+// monoAudioCallback or stereoAudioCallback. Strike s is handed to the callbacks like a click:
+// added to the pending modal forces (applyImpact, at its magnitude, towards its direction)
+// during the block before strikeBlock(s), so the callback's force exchange passes it to that
+// block; a strike of block 0 is exchanged before the first block. The listener stays still.
+// Precondition: loadRenderScene succeeded for the same options.
+void renderStrikes(const RenderOptions& options, std::vector<float>* samples);
+
+// Releases what loadRenderScene loaded (mesh, mode shapes, camera, transfer model, per-mode
+// arrays), so the renderer ends with nothing left allocated. Safe after a partial load.
+void releaseRenderScene();
+
+// One line per strike for the console: its vertex, direction, magnitude and the time its force
+// starts. Valid after loadRenderScene.
+std::string describeStrikes(const RenderOptions& options);

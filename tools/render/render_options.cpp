@@ -1,0 +1,271 @@
+// Command line and strike script parsing of tonwell-render.
+#include "tools/render/render_options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+// A finite double that fills the whole text.
+bool parseNumber(const std::string& text, double* value) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v)) return false;
+    *value = v;
+    return true;
+}
+
+// A decimal int that fills the whole text.
+bool parseInteger(const std::string& text, int* value) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (end != text.c_str() + text.size() || errno == ERANGE || v < -2147483647L ||
+        v > 2147483647L) {
+        return false;
+    }
+    *value = static_cast<int>(v);
+    return true;
+}
+
+// Three finite numbers separated by commas.
+bool parseTriple(const std::string& text, double out[3]) {
+    std::string parts[3];
+    size_t start = 0;
+    for (int k = 0; k < 3; ++k) {
+        const size_t comma = text.find(',', start);
+        if ((k < 2) != (comma != std::string::npos)) return false;
+        parts[k] = text.substr(start, k < 2 ? comma - start : std::string::npos);
+        start = comma + 1;
+    }
+    for (int k = 0; k < 3; ++k) {
+        if (!parseNumber(parts[k], &out[k])) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+const char* renderUsage() {
+    return "Usage: tonwell-render SCENE_FOLDER -o OUTPUT.wav [options]\n"
+           "\n"
+           "Renders strikes on a scene to a WAV file at 44100 Hz with the demo's own audio\n"
+           "block code, without a window or an audio device. SCENE_FOLDER is a scene folder\n"
+           "named bell, chair or dragon (the name picks the scene's preset damping, gains and\n"
+           "camera); the files are read as the demo reads them from the folder's parent.\n"
+           "\n"
+           "Strikes (at least one):\n"
+           "  --strike \"STRIKE\"      one strike; may be repeated\n"
+           "  --script FILE          strikes from FILE, one STRIKE per line ('#' comments)\n"
+           "  STRIKE: words separated by blanks\n"
+           "    at=SECONDS           when (default 0); the force starts on the first block\n"
+           "                         boundary at or after that time\n"
+           "    vertex=N             0-based mesh vertex (OBJ vertex N + 1), or\n"
+           "    point=X,Y,Z          a world point, snapped to the nearest vertex\n"
+           "    direction=X,Y,Z      force direction in world axes, or\n"
+           "    direction=listener   from the listener's eye to the vertex (default)\n"
+           "    magnitude=M          strength (default: the scene's preset magnitude)\n"
+           "\n"
+           "Options:\n"
+           "  -o, --output FILE      the WAV file to write\n"
+           "  --renderer ZEP|Modal   gains from the acoustic transfer (default) or 1/distance\n"
+           "  --mono | --stereo      one channel at the eye (default) or two at the ears\n"
+           "                         (stereo is always \"ZEP\")\n"
+           "  --modes N              synthesise modes 0..N-1 (default: all)\n"
+           "  --impact-duration N    samples a strike's force acts, 1..256 (default 10)\n"
+           "  --zep-rate HZ          transfer updates per second, 100..300 (default 200);\n"
+           "                         blocks are 44100 / HZ frames\n"
+           "  --length SECONDS       length of the output (default 2)\n"
+           "  --listener X,Y,Z       the listener's eye, world coordinates (default: the\n"
+           "                         scene's start camera)\n"
+           "  --camera R,AZ,EL       the camera at distance R from the scene's focus, azimuth\n"
+           "                         and elevation in degrees\n"
+           "  --format float|pcm16   sample format (default float)\n"
+           "  --spectrogram FILE     also write a spectrogram PNG (needs sox)\n"
+           "  --help                 show this text\n"
+           "\n"
+           "Example:\n"
+           "  tonwell-render demo/chair -o chair.wav --strike \"at=0.1 vertex=12\"\n";
+}
+
+std::string parseStrike(const std::string& text, StrikeRequest* strike) {
+    std::istringstream words(text);
+    std::string word;
+    bool any = false;
+    while (words >> word) {
+        any = true;
+        const size_t equals = word.find('=');
+        if (equals == std::string::npos) return "\"" + word + "\" is not KEY=VALUE";
+        const std::string key = word.substr(0, equals);
+        const std::string value = word.substr(equals + 1);
+        if (key == "at") {
+            if (!parseNumber(value, &strike->time)) return "time \"" + value + "\" is not a number";
+            if (strike->time < 0) return "time " + value + " is negative";
+        } else if (key == "vertex") {
+            if (!parseInteger(value, &strike->vertex)) {
+                return "vertex \"" + value + "\" is not a whole number";
+            }
+            if (strike->vertex < 0) return "vertex " + value + " is negative";
+            strike->hasPoint = false;
+        } else if (key == "point") {
+            if (!parseTriple(value, strike->point)) {
+                return "point \"" + value + "\" is not three numbers X,Y,Z";
+            }
+            strike->hasPoint = true;
+            strike->vertex = -1;
+        } else if (key == "direction") {
+            if (value == "listener") {
+                strike->fromListener = true;
+                continue;
+            }
+            if (!parseTriple(value, strike->direction)) {
+                return "direction \"" + value + "\" is not three numbers X,Y,Z or \"listener\"";
+            }
+            const double* d = strike->direction;
+            if (d[0] == 0 && d[1] == 0 && d[2] == 0) return "direction " + value + " is zero";
+            strike->fromListener = false;
+        } else if (key == "magnitude") {
+            if (!parseNumber(value, &strike->magnitude)) {
+                return "magnitude \"" + value + "\" is not a number";
+            }
+            if (strike->magnitude < 0) return "magnitude " + value + " is negative";
+            strike->hasMagnitude = true;
+        } else {
+            return "unknown key \"" + key + "\" (expected at, vertex, point, direction, magnitude)";
+        }
+    }
+    if (!any) return "empty strike";
+    if (strike->vertex < 0 && !strike->hasPoint) return "a strike needs vertex=N or point=X,Y,Z";
+    return "";
+}
+
+std::string readStrikeScript(const std::string& fileName, std::vector<StrikeRequest>* strikes) {
+    std::ifstream in(fileName);
+    if (!in) return fileName + ": cannot be read";
+    std::string line;
+    int lineNumber = 0;
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t first = line.find_first_not_of(" \t");
+        if (first == std::string::npos || line[first] == '#') continue;
+        StrikeRequest strike;
+        strike.origin = fileName + ":" + std::to_string(lineNumber);
+        const std::string problem = parseStrike(line, &strike);
+        if (!problem.empty()) return strike.origin + ": " + problem;
+        strikes->push_back(strike);
+    }
+    if (in.bad()) return fileName + ": cannot be read";
+    return "";
+}
+
+std::string parseRenderArguments(const std::vector<std::string>& arguments,
+                                 RenderOptions* options) {
+    const size_t count = arguments.size();
+    for (size_t i = 0; i < count; ++i) {
+        const std::string& a = arguments[i];
+        // Options with a value take the next argument.
+        auto value = [&](std::string* out) -> std::string {
+            if (i + 1 >= count) return a + ": missing value";
+            *out = arguments[++i];
+            return "";
+        };
+        std::string v, problem;
+        if (a == "--help" || a == "-h") {
+            options->help = true;
+        } else if (a == "--mono") {
+            options->channelCount = 1;
+        } else if (a == "--stereo") {
+            options->channelCount = 2;
+        } else if (a.size() > 1 && a[0] == '-') {
+            static const char* const kValued[] = {
+                "-o",       "--output",          "--strike",     "--script", "--renderer",
+                "--modes",  "--impact-duration", "--zep-rate",   "--length", "--listener",
+                "--camera", "--format",          "--spectrogram"};
+            bool known = false;
+            for (const char* name : kValued) known = known || a == name;
+            if (!known) return a + ": unknown option (see --help)";
+            if (!(problem = value(&v)).empty()) return problem;
+            const std::string where = a + " " + v + ": ";
+            if (a == "-o" || a == "--output") {
+                options->outputFile = v;
+            } else if (a == "--strike") {
+                StrikeRequest strike;
+                strike.origin = "--strike \"" + v + "\"";
+                if (!(problem = parseStrike(v, &strike)).empty()) {
+                    return strike.origin + ": " + problem;
+                }
+                options->strikes.push_back(strike);
+            } else if (a == "--script") {
+                if (!(problem = readStrikeScript(v, &options->strikes)).empty()) return problem;
+            } else if (a == "--renderer") {
+                if (v == "ZEP") {
+                    options->rendererType = 0;
+                } else if (v == "Modal") {
+                    options->rendererType = 1;
+                } else {
+                    return where + "the renderer is \"ZEP\" or \"Modal\"";
+                }
+            } else if (a == "--modes") {
+                if (!parseInteger(v, &options->modeCount) || options->modeCount < 1) {
+                    return where + "the number of modes must be a whole number of at least 1";
+                }
+            } else if (a == "--impact-duration") {
+                if (!parseInteger(v, &options->impactDuration) || options->impactDuration < 1 ||
+                    options->impactDuration > 256) {
+                    return where + "the impact duration must be a whole number from 1 to 256";
+                }
+            } else if (a == "--zep-rate") {
+                if (!parseInteger(v, &options->zepRate) || options->zepRate < 100 ||
+                    options->zepRate > 300) {
+                    return where + "the ZEP rate must be a whole number from 100 to 300";
+                }
+            } else if (a == "--length") {
+                if (!parseNumber(v, &options->lengthSeconds) || !(options->lengthSeconds > 0) ||
+                    options->lengthSeconds > 3600) {
+                    return where + "the length must be a number of seconds above 0, at most 3600";
+                }
+            } else if (a == "--listener") {
+                if (!parseTriple(v, options->listener)) return where + "expected X,Y,Z";
+                options->hasListener = true;
+            } else if (a == "--camera") {
+                if (!parseTriple(v, options->camera)) return where + "expected R,AZIMUTH,ELEVATION";
+                if (!(options->camera[0] > 0)) return where + "the camera distance must be above 0";
+                options->hasCamera = true;
+            } else if (a == "--format") {
+                if (v == "float") {
+                    options->float32 = true;
+                } else if (v == "pcm16") {
+                    options->float32 = false;
+                } else {
+                    return where + "the format is \"float\" or \"pcm16\"";
+                }
+            } else if (a == "--spectrogram") {
+                options->spectrogramFile = v;
+            }
+        } else if (options->sceneFolder.empty()) {
+            options->sceneFolder = a;
+        } else {
+            return a + ": only one scene folder may be given (the first was " +
+                   options->sceneFolder + ")";
+        }
+    }
+    if (options->help) return "";
+    if (options->sceneFolder.empty()) return "no scene folder given (see --help)";
+    if (options->outputFile.empty()) return "no output file given: add -o OUTPUT.wav";
+    if (options->strikes.empty())
+        return "no strike given: add --strike \"STRIKE\" or --script FILE";
+    if (options->hasListener && options->hasCamera) {
+        return "--listener and --camera both place the listener: give one of them";
+    }
+    if (options->rendererType == 1 && options->channelCount == 2) {
+        return "--renderer Modal: the \"Modal\" renderer is mono only; use --mono or ZEP";
+    }
+    return "";
+}

@@ -1,0 +1,60 @@
+// The offline renderer's command line and strike scripts: what to render (scene folder, strikes,
+// listener, renderer, channels, modes, impact duration, ZEP rate, length) and where to write it.
+// Parsing only: nothing here reads the scene or touches the synthesis state, so every bad
+// argument is refused with one message before any file is opened.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// One strike: a force pulse at a mesh vertex (or the vertex nearest to a point), starting on the
+// first block boundary at or after `time`.
+struct StrikeRequest {
+    double time = 0.0;                // seconds from the start of the output, >= 0
+    int vertex = -1;                  // 0-based mesh vertex (vertex i is OBJ vertex i + 1), or -1
+    bool hasPoint = false;            // snap `point` to the nearest vertex instead of `vertex`
+    double point[3] = {0, 0, 0};      // world coordinates, metres
+    bool fromListener = true;         // direction = unit vector from the eye to the vertex
+    double direction[3] = {0, 0, 0};  // world axes; normalised before use
+    bool hasMagnitude = false;        // otherwise the scene preset's impact magnitude
+    double magnitude = 0.0;           // newtons-equivalent scale of the unit direction
+    std::string origin;               // where the strike was given, for messages
+};
+
+struct RenderOptions {
+    std::string sceneFolder;  // a folder named bell, chair or dragon
+    std::string outputFile;   // the WAV file
+    std::vector<StrikeRequest> strikes;
+    int rendererType = 0;     // 0 "ZEP", 1 "Modal"
+    int channelCount = 1;     // 1 mono, 2 stereo
+    int modeCount = -1;       // active modes; -1: all of the scene's
+    int impactDuration = 10;  // samples, 1..256
+    int zepRate = 200;        // Hz, 100..300: blocks of 44100 / zepRate frames
+    double lengthSeconds = 2.0;
+    bool float32 = true;             // otherwise 16-bit PCM
+    bool hasListener = false;        // eye given as a world point
+    double listener[3] = {0, 0, 0};  // world coordinates
+    bool hasCamera = false;          // orbit given as radius, azimuth, elevation
+    double camera[3] = {0, 0, 0};    // metres, degrees, degrees
+    std::string spectrogramFile;     // PNG written by sox, or empty
+    bool help = false;
+};
+
+// Parses the arguments after the program name into `options`. Strike scripts named by --script
+// are read here too. Returns an empty string on success, otherwise one message naming the
+// argument (or the script's file and line) and what is wrong with it.
+std::string parseRenderArguments(const std::vector<std::string>& arguments, RenderOptions* options);
+
+// Parses one strike description, words separated by blanks:
+//   at=SECONDS  vertex=N | point=X,Y,Z  direction=X,Y,Z | direction=listener  magnitude=M
+// Defaults: at=0, direction=listener, the preset magnitude; a vertex or a point is required.
+// Returns an empty string on success, otherwise what is wrong (without the location).
+std::string parseStrike(const std::string& text, StrikeRequest* strike);
+
+// Reads a strike script: one strike per line in the form parseStrike takes; blank lines and
+// lines starting with '#' are skipped. Appends to `strikes`. Returns an empty string on success,
+// otherwise "<file>:<line>: <problem>" or "<file>: cannot be read".
+std::string readStrikeScript(const std::string& fileName, std::vector<StrikeRequest>* strikes);
+
+// The --help text.
+const char* renderUsage();
