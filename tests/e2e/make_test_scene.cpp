@@ -21,6 +21,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     TestSceneOptions options;
+    // The dragon's camera starts 0.25 m from the object: a smaller object fits its view.
+    if (selector == 2) options.radius = 0.04;
     if (argc > 3) options.sourceStrength = atof(argv[3]);
     writeTestScene(argv[1], selector, options);
     return 0;
