@@ -18,7 +18,8 @@ int acousticElementTarget(double area, double maxFrequency, const AcousticOption
 // A closed, outward-oriented copy of the struck object's surface with about `targetTriangles`
 // triangles: `fine` itself when it is no larger; otherwise the procedural shapes are made again
 // with a coarser spacing (their element sizes stay even) and a wrapped mesh, or a procedural one
-// that cannot get coarse enough, is simplified by edge collapse. Throws BakeError (naming the recipe) when no usable surface results.
+// that cannot get coarse enough, is simplified by edge collapse. Throws BakeError (naming the
+// recipe) when no usable surface results.
 SurfaceMesh makeAcousticSurface(const Recipe& recipe, const SurfaceMesh& fine, int targetTriangles);
 
 // Surface area of a triangle mesh, m^2.
