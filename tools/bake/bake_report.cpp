@@ -22,6 +22,74 @@ std::unique_ptr<FILE, FileCloser> create(const std::string& path) {
     return file;
 }
 
+// The lower plot: sources per mode (bars, left axis) and the fit and held-out errors in per cent
+// (points, right axis) with the tolerance line; modes at the source cap in red.
+void writeTransferPanel(FILE* f, const BakeReport& r, double y0, double width, double left,
+                        double right, double top, double bottom) {
+    const long count = static_cast<long>(r.transfer.size());
+    const double height = 420, plotTop = y0 + top, plotBottom = y0 + height - bottom;
+    int maxSources = 1;
+    double maxError = 0;
+    for (const ModeTransferSummary& m : r.transfer) {
+        maxSources = std::max(maxSources, m.sourceCount);
+        maxError = std::max({maxError, m.fitError, m.heldOutError});
+    }
+    const double sourceScale = std::ceil(maxSources / 10.0) * 10.0;
+    const double errorScale = std::max(5.0, std::ceil(100.0 * maxError / 5.0) * 5.0);
+    auto xOf = [&](double mode) {
+        return left + (width - left - right) * (count > 1 ? (mode - 1) / (count - 1) : 0.5);
+    };
+    auto ySources = [&](double n) { return plotBottom - (plotBottom - plotTop) * n / sourceScale; };
+    auto yError = [&](double percent) {
+        return plotBottom - (plotBottom - plotTop) * percent / errorScale;
+    };
+    std::fprintf(f,
+                 "<text x=\"%.0f\" y=\"%.0f\" font-size=\"15\">acoustic transfer: sources per mode "
+                 "(bars, left), fit error (blue) and held-out error (green), %% (right)</text>\n",
+                 left, y0 + 22);
+    for (int i = 0; i <= 5; ++i) {
+        const double y = plotBottom - (plotBottom - plotTop) * i / 5.0;
+        std::fprintf(f,
+                     "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#e4e4e4\"/>\n",
+                     left, y, width - right, y);
+        std::fprintf(f, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">%g</text>\n", left - 6,
+                     y + 4, sourceScale * i / 5.0);
+        std::fprintf(f, "<text x=\"%.1f\" y=\"%.1f\">%g %%</text>\n", width - right + 2, y + 4,
+                     errorScale * i / 5.0);
+    }
+    const double barWidth = std::max(1.0, 0.6 * (width - left - right) / std::max(1L, count));
+    for (long j = 0; j < count; ++j) {
+        const ModeTransferSummary& m = r.transfer[j];
+        const double x = xOf(j + 1);
+        std::fprintf(f,
+                     "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"%s\">"
+                     "<title>mode %ld: %d sources%s</title></rect>\n",
+                     x - barWidth / 2, ySources(m.sourceCount), barWidth,
+                     plotBottom - ySources(m.sourceCount), m.reachedCap ? "#d04040" : "#c8b090",
+                     j + 1, m.sourceCount, m.reachedCap ? " (cap)" : "");
+        std::fprintf(f,
+                     "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"3\" fill=\"#2060c0\"><title>mode %ld: "
+                     "fit error %.2f %%</title></circle>\n",
+                     x, yError(100 * m.fitError), j + 1, 100 * m.fitError);
+        std::fprintf(f,
+                     "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"3\" fill=\"#20a040\"><title>mode %ld: "
+                     "held-out error %.2f %%</title></circle>\n",
+                     x, yError(100 * m.heldOutError), j + 1, 100 * m.heldOutError);
+    }
+    const double tolerancePercent = 100.0 * r.transferTolerance;
+    if (tolerancePercent <= errorScale)
+        std::fprintf(f,
+                     "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#2060c0\" "
+                     "stroke-dasharray=\"6 4\"><title>tolerance %g %%</title></line>\n",
+                     left, yError(tolerancePercent), width - right, yError(tolerancePercent),
+                     tolerancePercent);
+    std::fprintf(f, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"black\"/>\n",
+                 left, plotBottom, width - right, plotBottom);
+    std::fprintf(
+        f, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">mode number (1 to %ld)</text>\n",
+        0.5 * (left + width - right), y0 + height - 15, count);
+}
+
 }  // namespace
 
 void writeReportText(const std::string& path, const BakeReport& r) {
@@ -52,6 +120,39 @@ void writeReportText(const std::string& path, const BakeReport& r) {
         std::fprintf(f, ", %.2f Hz to %.2f Hz", r.frequencies(0), r.frequencies(count - 1));
     std::fprintf(f, ":\n");
     for (long j = 0; j < count; ++j) std::fprintf(f, "  %4ld %12.3f Hz\n", j + 1, r.frequencies(j));
+    if (!r.transfer.empty()) {
+        std::fprintf(f, "\nacoustic transfer (%s):\n", r.transferSettings.c_str());
+        std::fprintf(f,
+                     "  boundary elements: %d triangles, %.1f per wavelength at the highest mode\n",
+                     r.acousticElementCount, r.elementsPerWavelength);
+        int maxSources = 0, totalSources = 0;
+        double worstFit = 0, worstHeldOut = 0;
+        std::string capped;
+        for (size_t j = 0; j < r.transfer.size(); ++j) {
+            const ModeTransferSummary& m = r.transfer[j];
+            maxSources = std::max(maxSources, m.sourceCount);
+            totalSources += m.sourceCount;
+            worstFit = std::max(worstFit, m.fitError);
+            worstHeldOut = std::max(worstHeldOut, m.heldOutError);
+            if (m.reachedCap) capped += " " + std::to_string(j + 1);
+        }
+        std::fprintf(f,
+                     "  %d groups solved (boundary elements %.2f s, fits %.2f s); sources per mode "
+                     "%.1f mean, %d max; fit error up to %.2f %%, held-out error up to %.2f %%\n",
+                     r.transferGroupCount, r.bemSeconds, r.fitSeconds,
+                     double(totalSources) / r.transfer.size(), maxSources, 100 * worstFit,
+                     100 * worstHeldOut);
+        std::fprintf(f, "  modes at the source cap:%s\n",
+                     capped.empty() ? " none" : capped.c_str());
+        std::fprintf(f, "  mode    frequency  fitted at  sources  fit err  held-out  GMRES\n");
+        for (size_t j = 0; j < r.transfer.size(); ++j) {
+            const ModeTransferSummary& m = r.transfer[j];
+            std::fprintf(f, "  %4zu %10.2f Hz %9.2f %8d %7.2f %% %7.2f %% %6d%s%s\n", j + 1,
+                         m.frequency, m.fitFrequency, m.sourceCount, 100 * m.fitError,
+                         100 * m.heldOutError, m.gmresIterations, m.reachedCap ? "  cap" : "",
+                         m.bemConverged ? "" : "  not converged");
+        }
+    }
     if (!r.notes.empty()) std::fprintf(f, "\nnotes:\n");
     for (const std::string& note : r.notes) std::fprintf(f, "  %s\n", note.c_str());
     if (std::ferror(f)) throw BakeError(path + ": writing the report failed");
@@ -60,7 +161,10 @@ void writeReportText(const std::string& path, const BakeReport& r) {
 void writeReportSvg(const std::string& path, const BakeReport& r) {
     auto file = create(path);
     FILE* f = file.get();
-    const double width = 720, height = 420, left = 70, right = 20, top = 40, bottom = 50;
+    const double width = 720, panel = 420, left = 70, right = 20, top = 40, bottom = 50;
+    const bool withTransfer = !r.transfer.empty();
+    const double totalHeight = withTransfer ? 2 * panel : panel;
+    const double height = panel;
     const long count = static_cast<long>(r.frequencies.size());
     double fMin = 1.0, fMax = 10.0;
     if (count > 0) {
@@ -79,7 +183,7 @@ void writeReportSvg(const std::string& path, const BakeReport& r) {
     std::fprintf(f,
                  "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" "
                  "font-family=\"sans-serif\" font-size=\"12\">\n",
-                 width, height);
+                 width, totalHeight);
     std::fprintf(f, "<rect width=\"100%%\" height=\"100%%\" fill=\"white\"/>\n");
     std::fprintf(f,
                  "<text x=\"%.0f\" y=\"22\" font-size=\"15\">%s: %ld vibration modes, %d surface "
@@ -108,6 +212,7 @@ void writeReportSvg(const std::string& path, const BakeReport& r) {
     std::fprintf(
         f, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">mode number (1 to %ld)</text>\n",
         0.5 * (left + width - right), height - 15, count);
+    if (withTransfer) writeTransferPanel(f, r, panel, width, left, right, top, bottom);
     std::fprintf(f, "</svg>\n");
     if (std::ferror(f)) throw BakeError(path + ": writing the report plot failed");
 }

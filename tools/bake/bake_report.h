@@ -1,11 +1,14 @@
-// The report written beside a baked scene's data: mesh sizes, material, stage times and the mode
-// frequencies, as plain text ("report.txt") and as a plot of the frequencies ("report.svg").
+// The report written beside a baked scene's data: mesh sizes, material, stage times, the mode
+// frequencies and each mode's acoustic transfer (sources, fit and held-out errors, the modes that
+// reached the source cap), as plain text ("report.txt") and as plots ("report.svg").
 #pragma once
 
 #include <Eigen/Core>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "tools/bake/bake_transfer.h"
 
 struct BakeReport {
     std::string sceneName, recipePath;
@@ -18,11 +21,20 @@ struct BakeReport {
     double rigidResidual = 0.0;
     int iterations = 0, operations = 0;
     std::vector<std::pair<std::string, double>> stageSeconds;
+    // Acoustic transfer: the boundary element surface, the settings, one summary per mode.
+    int acousticElementCount = 0;
+    double elementsPerWavelength = 0.0;  // at the highest mode
+    std::string transferSettings;
+    double transferTolerance = 0.0;  // relative, the fit's target
+    std::vector<ModeTransferSummary> transfer;
+    int transferGroupCount = 0;
+    double bemSeconds = 0.0, fitSeconds = 0.0;
     std::vector<std::string> notes;  // one line each, e.g. what is not baked yet
 };
 
 // Writes `report` as text to `path`. Throws BakeError on failure.
 void writeReportText(const std::string& path, const BakeReport& report);
 
-// Writes an SVG plot of the frequencies (log scale) against mode number to `path`.
+// Writes an SVG of two plots against mode number to `path`: the frequencies (log scale), and the
+// sources per mode with the fit and held-out errors (per cent) and the tolerance.
 void writeReportSvg(const std::string& path, const BakeReport& report);

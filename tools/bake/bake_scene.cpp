@@ -11,16 +11,21 @@
 #include <fstream>
 #include <sstream>
 
+#include "tools/bake/acoustic_surface.h"
 #include "tools/bake/assemble_mass.h"
 #include "tools/bake/assemble_stiffness.h"
 #include "tools/bake/bake_error.h"
 #include "tools/bake/bake_report.h"
+#include "tools/bake/bake_transfer.h"
 #include "tools/bake/bell_fixtures.h"
+#include "tools/bake/bem_solve.h"
+#include "tools/bake/bem_surface.h"
 #include "tools/bake/chair_shape.h"
 #include "tools/bake/mesh_import.h"
 #include "tools/bake/scene_files.h"
 #include "tools/bake/solve_modes.h"
 #include "tools/bake/tet_mesh.h"
+#include "tools/bake/transfer_files.h"
 
 namespace fs = std::filesystem;
 
@@ -54,11 +59,19 @@ class Progress {
         }
     }
 
+    // A running count inside a long stage, on the same line where the output is a terminal.
+    void update(int done, int total) {
+        if (quiet_ || !isatty(fileno(stdout))) return;
+        std::printf("\r  %-12s ... %d/%d ", stage_.c_str(), done, total);
+        std::fflush(stdout);
+    }
+
     void end(const std::string& result) {
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
         report_.stageSeconds.push_back({stage_, seconds});
         if (!quiet_) {
+            if (isatty(fileno(stdout))) std::printf("\r  %-12s ... ", stage_.c_str());
             std::printf("%s (%.2f s)\n", result.c_str(), seconds);
             std::fflush(stdout);
         }
@@ -99,7 +112,8 @@ std::string executableIdentity(const std::string& path) {
 }
 
 std::string bakeStamp(const Recipe& recipe, const std::string& bakerIdentity) {
-    return "recipe " + hex(fnv1a(recipe.text)) + " baker " + bakerIdentity;
+    return "recipe " + hex(fnv1a(recipe.text)) + " transfer " +
+           hex(fnv1a(describeAcousticOptions(recipe.transfer))) + " baker " + bakerIdentity;
 }
 
 bool isUpToDate(const std::string& outputFolder, const std::string& stamp) {
@@ -138,10 +152,13 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
     const fs::path output = fs::absolute(outputFolder);
     std::error_code error;
     fs::create_directories(output.parent_path(), error);
+    // The scene is baked into <temporary>/<name>, laid out as the demo folder it will join, and
+    // moved to `output` at the end.
     TemporaryFolder temporary{output.parent_path() / ("." + output.filename().string() +
                                                       ".baking-" + std::to_string(getpid()))};
     fs::remove_all(temporary.path, error);
-    if (!fs::create_directory(temporary.path, error))
+    if (!fs::create_directory(temporary.path, error) ||
+        !fs::create_directory(temporary.path / recipe.name, error))
         throw BakeError(temporary.path.string() + ": cannot create the folder to bake into");
 
     BakeReport report;
@@ -196,8 +213,53 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
                   basis.frequencies(basis.frequencies.size() - 1));
     progress.end(range);
 
+    progress.begin("acoustic mesh");
+    const double highestHz = modal.frequencies(modal.frequencies.size() - 1);
+    const double fineArea = surfaceArea(modal.surface);
+    const SurfaceMesh acoustic = makeAcousticSurface(
+        recipe, modal.surface, acousticElementTarget(fineArea, highestHz, recipe.transfer));
+    const BemSurface bemSurface = makeBemSurface(acoustic.positions, acoustic.triangles);
+    const Eigen::MatrixXd normalVelocity =
+        interpolateNormalVelocity(modal.surface, modal.surfaceShapes, acoustic);
+    report.acousticElementCount = static_cast<int>(acoustic.triangles.size());
+    // Edge of the equilateral triangle of the mean element area, against the shortest wavelength.
+    const double meanEdge =
+        std::sqrt(4.0 / std::sqrt(3.0) * surfaceArea(acoustic) / report.acousticElementCount);
+    report.elementsPerWavelength = kSpeedOfSound_ms / highestHz / meanEdge;
+    char acousticText[128];
+    std::snprintf(acousticText, sizeof acousticText, "%d elements, %.1f per wavelength at %.0f Hz",
+                  report.acousticElementCount, report.elementsPerWavelength, highestHz);
+    progress.end(acousticText);
+
+    progress.begin("transfer");
+    const SceneTransfer transfer =
+        computeSceneTransfer(bemSurface, normalVelocity, modal.frequencies, recipe.transfer,
+                             [&](int done, int total) { progress.update(done, total); });
+    report.transfer = transfer.summaries;
+    report.transferGroupCount = transfer.groupCount;
+    report.transferSettings = describeAcousticOptions(recipe.transfer);
+    report.transferTolerance = recipe.transfer.tolerance;
+    report.bemSeconds = transfer.bemSeconds;
+    report.fitSeconds = transfer.fitSeconds;
+    int maxSources = 0, capped = 0, totalSources = 0;
+    double worstHeldOut = 0;
+    for (const ModeTransferSummary& m : transfer.summaries) {
+        maxSources = std::max(maxSources, m.sourceCount);
+        totalSources += m.sourceCount;
+        worstHeldOut = std::max(worstHeldOut, m.heldOutError);
+        capped += m.reachedCap ? 1 : 0;
+    }
+    char transferText[160];
+    std::snprintf(transferText, sizeof transferText,
+                  "%d modes in %d groups, %.1f sources per mode (max %d), held-out error up to "
+                  "%.1f %%, %d at the cap",
+                  static_cast<int>(transfer.summaries.size()), transfer.groupCount,
+                  double(totalSources) / std::max<size_t>(1, transfer.summaries.size()), maxSources,
+                  100.0 * worstHeldOut, capped);
+    progress.end(transferText);
+
     progress.begin("writing");
-    const fs::path& dir = temporary.path;
+    const fs::path dir = temporary.path / recipe.name;
     writeObj((dir / (recipe.name + ".obj")).string(),
              {ObjPart{recipe.name, recipe.materialName, modal.surface}}, recipe.name + ".mtl");
     writeMtl((dir / (recipe.name + ".mtl")).string(), {objectMaterial(recipe)});
@@ -215,12 +277,21 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
             fileCount += 2;
         }
     }
+    const int tolerancePercent = static_cast<int>(std::lround(recipe.transfer.tolerance * 100.0));
+    writeSceneTransfer(temporary.path.string(), recipe.name, tolerancePercent, transfer.files);
+    fileCount += 1 + 2 * static_cast<int>(transfer.files.size());
     progress.end(std::to_string(fileCount) + " scene files");
 
-    // The acoustic transfer stage belongs here: from `modal`, per mode, the list file
-    // transferListName(recipe) and its ".sources" and ".k" files.
-    report.notes.push_back("acoustic transfer not baked: " + transferListName(recipe) +
-                           " and the per-mode .sources and .k files are missing");
+    if (output.filename().string() != recipe.name)
+        report.notes.push_back("the transfer list names its files \"" + recipe.name +
+                               "/...\": "
+                               "the demo finds them only in a folder named " +
+                               recipe.name);
+    for (const ModeTransferSummary& m : transfer.summaries)
+        if (!m.bemConverged)
+            report.notes.push_back("the boundary element solve at " + std::to_string(m.frequency) +
+                                   " Hz stopped short of its "
+                                   "tolerance");
 
     writeReportText((dir / "report.txt").string(), report);
     writeReportSvg((dir / "report.svg").string(), report);
@@ -234,11 +305,10 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
     fs::remove_all(output, error);
     if (error)
         throw BakeError(output.string() + ": cannot remove the previous bake: " + error.message());
-    fs::rename(temporary.path, output, error);
+    fs::rename(temporary.path / recipe.name, output, error);
     if (error)
         throw BakeError(output.string() +
                         ": cannot move the finished bake into place: " + error.message());
-    temporary.keep = true;
     double total = 0.0;
     for (const auto& stage : report.stageSeconds) total += stage.second;
     if (!options.quiet)

@@ -1,11 +1,14 @@
-// The baking pipeline of one scene: surface -> tetrahedra -> assembly -> eigen solve -> files.
+// The baking pipeline of one scene: surface -> tetrahedra -> assembly -> eigen solve ->
+// acoustic mesh -> transfer -> files.
 // Writes into a temporary folder beside the output and renames it at the end, so a failed bake
 // leaves no partial scene folder. Caches: a folder whose stamp matches the recipe and the baker
 // is left alone.
 //
 // The acoustic transfer stage runs after the eigen solve on a ModalSurface (the struck object's
-// surface with each mode's surface displacement and frequency) and adds the transfer list and
-// one ".sources" and ".k" file per mode to the same temporary folder.
+// surface with each mode's surface displacement and frequency), on a coarser copy of the surface
+// (acoustic_surface.h), and adds the transfer list and one ".sources" and ".k" file per mode to
+// the same temporary folder, which holds the scene as <temporary>/<name> so that the list's
+// prefixes ("<name>/<name>-transfer-MMM") resolve from the demo directory.
 #pragma once
 
 #include <Eigen/Core>
@@ -33,7 +36,8 @@ struct BakeOptions {
 // placed). Throws BakeError on bad input.
 SurfaceMesh makeStruckSurface(const Recipe& recipe);
 
-// The cache key of `recipe` baked by the baker `bakerIdentity`, as text.
+// The cache key of `recipe` (its bytes and its transfer settings) baked by the baker
+// `bakerIdentity`, as text.
 std::string bakeStamp(const Recipe& recipe, const std::string& bakerIdentity);
 
 // True when `outputFolder` holds a finished bake with the stamp `stamp`.

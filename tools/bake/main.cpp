@@ -1,4 +1,5 @@
-// tonwell-bake: makes a scene folder the demo can load (meshes, mode shapes, frequencies, report)
+// tonwell-bake: makes a scene folder the demo can load (meshes, mode shapes, frequencies, the
+// acoustic transfer of every mode, report)
 // from a recipe. Run by hand, by the run script on first use of a scene, and by the tests.
 #include <cstdio>
 #include <cstring>
@@ -16,10 +17,13 @@ void printUsage(FILE* out) {
                  "Usage: tonwell-bake [--force] [--quiet] [--check] RECIPE OUTPUT_FOLDER\n"
                  "\n"
                  "Bakes the scene described by RECIPE (a JSON file: shape, material, mesh\n"
-                 "resolution, number of modes) into OUTPUT_FOLDER: the struck object's OBJ and\n"
-                 "MTL files, its mode shapes (<name>.U) and frequencies in Hz (<name>.freq), the\n"
-                 "bell's fixtures, and report.txt / report.svg. The folder is replaced as a whole\n"
-                 "only when the bake succeeds.\n"
+                 "resolution, number of modes, transfer settings) into OUTPUT_FOLDER: the struck\n"
+                 "object's OBJ and MTL files, its mode shapes (<name>.U) and frequencies in Hz\n"
+                 "(<name>.freq), the acoustic transfer of every mode (the list\n"
+                 "<name>-ZEPObjectsList-NN.txt and one .sources and .k file per mode), the bell's\n"
+                 "fixtures, and report.txt / report.svg. The folder is replaced as a whole only\n"
+                 "when the bake succeeds. Name OUTPUT_FOLDER after the scene (<demo>/<name>): the\n"
+                 "transfer list names its files relative to the demo directory.\n"
                  "\n"
                  "A folder already baked from the same recipe by the same baker is left alone.\n"
                  "\n"

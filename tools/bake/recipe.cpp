@@ -142,10 +142,33 @@ Recipe readRecipe(const std::string& path) {
     if (recipe.modes.modeCount < 1) throw BakeError(path + ": \"modes.count\" must be at least 1");
 
     if (json.contains("transfer")) {
-        recipe.transferTolerance =
-            optionalField(json["transfer"], "tolerance", 0.05, "transfer.", path);
-        if (!(recipe.transferTolerance > 0.0 && recipe.transferTolerance < 1.0))
+        const Json& transfer = json["transfer"];
+        AcousticOptions& t = recipe.transfer;
+        t.tolerance = optionalField(transfer, "tolerance", t.tolerance, "transfer.", path);
+        if (!(t.tolerance > 0.0 && t.tolerance < 1.0))
             throw BakeError(path + ": \"transfer.tolerance\" must lie between 0 and 1");
+        t.maxSources = optionalField(transfer, "maxSources", t.maxSources, "transfer.", path);
+        t.elementsPerWavelength = optionalField(transfer, "elementsPerWavelength",
+                                                t.elementsPerWavelength, "transfer.", path);
+        t.minElements = optionalField(transfer, "minElements", t.minElements, "transfer.", path);
+        t.maxElements = optionalField(transfer, "maxElements", t.maxElements, "transfer.", path);
+        t.groupWidth = optionalField(transfer, "groupWidth", t.groupWidth, "transfer.", path);
+        t.fitPointCount = optionalField(transfer, "fitPoints", t.fitPointCount, "transfer.", path);
+        t.heldOutPointCount =
+            optionalField(transfer, "heldOutPoints", t.heldOutPointCount, "transfer.", path);
+        if (t.maxSources < 1) throw BakeError(path + ": \"transfer.maxSources\" must be positive");
+        requirePositive(t.elementsPerWavelength, "transfer.elementsPerWavelength", path);
+        if (t.minElements < 20 || t.maxElements < t.minElements)
+            throw BakeError(path +
+                            ": \"transfer.minElements\" must be at least 20 and at most "
+                            "\"transfer.maxElements\"");
+        if (!(t.groupWidth >= 0.0 && t.groupWidth < 0.5))
+            throw BakeError(path + ": \"transfer.groupWidth\" must lie in [0, 0.5)");
+        // The fit needs more samples than its largest number of unknowns (4 per source).
+        if (t.fitPointCount < 4 * t.maxSources + 20 || t.heldOutPointCount < 20)
+            throw BakeError(path +
+                            ": \"transfer.fitPoints\" must exceed 4 x maxSources and "
+                            "\"transfer.heldOutPoints\" be at least 20");
     }
     return recipe;
 }
@@ -153,6 +176,16 @@ Recipe readRecipe(const std::string& path) {
 std::string transferListName(const Recipe& recipe) {
     char percent[16];
     std::snprintf(percent, sizeof percent, "%02d",
-                  static_cast<int>(std::lround(recipe.transferTolerance * 100.0)));
+                  static_cast<int>(std::lround(recipe.transfer.tolerance * 100.0)));
     return recipe.name + "-ZEPObjectsList-" + percent + ".txt";
+}
+
+std::string describeAcousticOptions(const AcousticOptions& t) {
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "tolerance %g, at most %d sources, %g elements per wavelength within [%d, %d], "
+                  "groups of %g relative width, %d fit and %d held-out points",
+                  t.tolerance, t.maxSources, t.elementsPerWavelength, t.minElements, t.maxElements,
+                  t.groupWidth, t.fitPointCount, t.heldOutPointCount);
+    return text;
 }

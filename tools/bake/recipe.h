@@ -7,7 +7,8 @@
 //                   "density": 8600, "diffuse": [0.7, 0.5, 0.2], ... },
 //     "tetrahedra": { "maxVolume": 2e-7, "radiusEdgeRatio": 1.4 },
 //     "modes": { "count": 40, "maxFrequency": 20000 },
-//     "transfer": { "tolerance": 0.05 } }
+//     "transfer": { "tolerance": 0.05, "maxSources": 80, "elementsPerWavelength": 6,
+//                   "minElements": 800, "maxElements": 3000 } }
 // Shape kinds: "bell" (procedural, with the fixtures), "chair" (union of boxes on a grid), "mesh"
 // (any OBJ or PLY file, wrapped, simplified and placed; "source" is relative to the recipe file).
 #pragma once
@@ -23,6 +24,18 @@
 #include "tools/bake/wrap_surface.h"
 
 enum class ShapeKind { bell, chair, mesh };
+
+// How the acoustic transfer of the modes is computed (the recipe's "transfer" object).
+struct AcousticOptions {
+    double tolerance = 0.05;             // relative error of the multipole fit; names the list
+    int maxSources = 80;                 // cap of the fit; modes reaching it are reported
+    double elementsPerWavelength = 6.0;  // boundary elements per wavelength at the highest mode
+    int minElements = 800;               // never coarser than this (thin walls, small features)
+    int maxElements = 3000;              // never finer (dense matrix: 16 bytes x elements^2)
+    double groupWidth = 0.005;           // modes within this relative frequency share one matrix
+    int fitPointCount = 1000;            // pressure samples on the fit surface
+    int heldOutPointCount = 300;         // samples on the held-out check surface
+};
 
 struct Recipe {
     std::string path;  // the recipe file, for messages
@@ -42,7 +55,7 @@ struct Recipe {
     double shininess = 65.0 / 0.128;  // MTL scale
     TetMeshOptions tetrahedra;
     ModeSolveOptions modes;
-    double transferTolerance = 0.05;  // relative error of the transfer fit; names the list file
+    AcousticOptions transfer;
 };
 
 // Reads and checks the recipe at `path`. Throws BakeError naming the file and the field on a
@@ -53,3 +66,6 @@ Recipe readRecipe(const std::string& path);
 // The name of the transfer object list the demo expects: "<name>-ZEPObjectsList-<pp>.txt" with pp
 // the tolerance in per cent, two digits ("bell-ZEPObjectsList-05.txt" for 0.05).
 std::string transferListName(const Recipe& recipe);
+
+// The acoustic settings as one line of text, for the cache key and the report.
+std::string describeAcousticOptions(const AcousticOptions& options);

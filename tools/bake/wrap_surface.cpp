@@ -25,6 +25,51 @@ using Mesh = CGAL::Surface_mesh<Point>;
 namespace SMS = CGAL::Surface_mesh_simplification;
 namespace PMP = CGAL::Polygon_mesh_processing;
 
+// Edge collapse to about `targetVertexCount` vertices. Edge collapse keeps the surface closed and
+// manifold but may fold it into itself. The input is intersection-free, so try the target and,
+// if the result intersects, targets half as coarse again (closer to the input) until one is
+// clean; when none is, the input stays as it is.
+void simplifyInPlace(Mesh& mesh, int targetVertexCount) {
+    if (static_cast<int>(mesh.number_of_vertices()) <= targetVertexCount) return;
+    double target = targetVertexCount;
+    for (;;) {
+        Mesh simplified = mesh;
+        // A closed surface of genus g has E = 3V - 6 + 6g edges: stop at the edge count of the
+        // target vertex count.
+        SMS::Count_stop_predicate<Mesh> stop(static_cast<std::size_t>(3.0 * target));
+        SMS::GarlandHeckbert_plane_policies<Mesh, Kernel> policies(simplified);
+        SMS::edge_collapse(simplified, stop,
+                           CGAL::parameters::get_cost(policies.get_cost())
+                               .get_placement(policies.get_placement())
+                               .filter(SMS::Bounded_normal_change_filter<>()));
+        simplified.collect_garbage();
+        if (!PMP::does_self_intersect(simplified)) {
+            mesh = std::move(simplified);
+            return;
+        }
+        target *= 1.5;
+        if (target >= mesh.number_of_vertices()) return;
+    }
+}
+
+SurfaceMesh toSurfaceMesh(const Mesh& wrap) {
+    SurfaceMesh mesh;
+    std::map<Mesh::Vertex_index, int> index;
+    for (Mesh::Vertex_index v : wrap.vertices()) {
+        index[v] = static_cast<int>(mesh.positions.size());
+        const Point& p = wrap.point(v);
+        mesh.positions.emplace_back(p.x(), p.y(), p.z());
+    }
+    for (Mesh::Face_index f : wrap.faces()) {
+        std::array<int, 3> tri;
+        int c = 0;
+        for (Mesh::Vertex_index v : CGAL::vertices_around_face(wrap.halfedge(f), wrap))
+            tri[c++] = index[v];
+        mesh.triangles.push_back(tri);
+    }
+    return mesh;
+}
+
 }  // namespace
 
 SurfaceMesh wrapSurface(const SurfaceMesh& soup, const WrapOptions& options,
@@ -50,49 +95,30 @@ SurfaceMesh wrapSurface(const SurfaceMesh& soup, const WrapOptions& options,
 
     if (!CGAL::is_closed(wrap) || !CGAL::is_triangle_mesh(wrap))
         throw BakeError(sourceName + ": the wrapped surface is not closed");
-    if (options.targetVertexCount > 0 &&
-        static_cast<int>(wrap.number_of_vertices()) > options.targetVertexCount) {
-        // Edge collapse keeps the surface closed and manifold but may fold it into itself. The
-        // wrap itself is intersection-free, so try the target and, if the result intersects,
-        // targets half as coarse again (closer to the wrap) until one is clean.
-        double target = options.targetVertexCount;
-        for (;;) {
-            Mesh simplified = wrap;
-            // A closed surface of genus g has E = 3V - 6 + 6g edges: stop at the edge count of
-            // the target vertex count.
-            SMS::Count_stop_predicate<Mesh> stop(static_cast<std::size_t>(3.0 * target));
-            SMS::GarlandHeckbert_plane_policies<Mesh, Kernel> policies(simplified);
-            SMS::edge_collapse(simplified, stop,
-                               CGAL::parameters::get_cost(policies.get_cost())
-                                   .get_placement(policies.get_placement())
-                                   .filter(SMS::Bounded_normal_change_filter<>()));
-            simplified.collect_garbage();
-            if (!PMP::does_self_intersect(simplified)) {
-                wrap = std::move(simplified);
-                break;
-            }
-            target *= 1.5;
-            if (target >= wrap.number_of_vertices()) break;  // keep the wrap as it is
-        }
-    }
+    if (options.targetVertexCount > 0) simplifyInPlace(wrap, options.targetVertexCount);
     if (!PMP::is_outward_oriented(wrap)) PMP::reverse_face_orientations(wrap);
 
-    SurfaceMesh mesh;
-    std::map<Mesh::Vertex_index, int> index;
-    for (Mesh::Vertex_index v : wrap.vertices()) {
-        index[v] = static_cast<int>(mesh.positions.size());
-        const Point& p = wrap.point(v);
-        mesh.positions.emplace_back(p.x(), p.y(), p.z());
-    }
-    for (Mesh::Face_index f : wrap.faces()) {
-        std::array<int, 3> tri;
-        int c = 0;
-        for (Mesh::Vertex_index v : CGAL::vertices_around_face(wrap.halfedge(f), wrap))
-            tri[c++] = index[v];
-        mesh.triangles.push_back(tri);
-    }
+    SurfaceMesh mesh = toSurfaceMesh(wrap);
     const std::string problem = closedManifoldProblem(mesh);
     if (!problem.empty())
         throw BakeError(sourceName + ": the wrapped surface is unusable: " + problem);
     return mesh;
+}
+
+SurfaceMesh simplifySurface(const SurfaceMesh& surface, int targetVertexCount,
+                            const std::string& sourceName) {
+    Mesh mesh;
+    std::vector<Mesh::Vertex_index> vertices;
+    vertices.reserve(surface.positions.size());
+    for (const auto& p : surface.positions)
+        vertices.push_back(mesh.add_vertex(Point(p.x(), p.y(), p.z())));
+    for (const auto& t : surface.triangles)
+        if (mesh.add_face(vertices[t[0]], vertices[t[1]], vertices[t[2]]) == Mesh::null_face())
+            throw BakeError(sourceName + ": the surface to simplify is not a manifold");
+    simplifyInPlace(mesh, targetVertexCount);
+    SurfaceMesh simplified = toSurfaceMesh(mesh);
+    const std::string problem = closedManifoldProblem(simplified);
+    if (!problem.empty())
+        throw BakeError(sourceName + ": the simplified surface is unusable: " + problem);
+    return simplified;
 }

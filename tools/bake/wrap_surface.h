@@ -21,3 +21,10 @@ struct WrapOptions {
 // the wrap is empty, not a closed manifold, or intersects itself.
 SurfaceMesh wrapSurface(const SurfaceMesh& soup, const WrapOptions& options,
                         const std::string& sourceName);
+
+// A copy of the closed, outward-oriented `surface` simplified by the same edge collapse to about
+// targetVertexCount vertices (more if the target would make it intersect itself; unchanged when
+// it is already that small). Used for the coarser surface of the acoustic solver. Throws
+// BakeError naming `sourceName` when the input is not a manifold or the result is unusable.
+SurfaceMesh simplifySurface(const SurfaceMesh& surface, int targetVertexCount,
+                            const std::string& sourceName);
