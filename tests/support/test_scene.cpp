@@ -1,5 +1,7 @@
 #include "tests/support/test_scene.h"
 
+#include "tests/support/temp_dir.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -21,14 +23,6 @@ void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
-}
-
-std::string matrixBytes(int rows, int columns, const std::vector<double>& elements) {
-    std::string bytes(8 + 8 * elements.size(), '\0');
-    const int32_t header[2] = {rows, columns};
-    memcpy(&bytes[0], header, 8);
-    if (!elements.empty()) memcpy(&bytes[8], elements.data(), 8 * elements.size());
-    return bytes;
 }
 
 struct Mesh {
@@ -161,8 +155,8 @@ void writeTestScene(const std::string& demoDirectory, int sceneSelector,
             }
         }
     }
-    writeFile(folder + name + ".U", matrixBytes(3 * vertexCount, r, U));
-    writeFile(folder + name + ".freq", matrixBytes(r, 1, options.frequencies));
+    writeFile(folder + name + ".U", denseMatrixBytes(3 * vertexCount, r, U));
+    writeFile(folder + name + ".freq", denseMatrixBytes(r, 1, options.frequencies));
 
     // Transfer: one order-0 source at the origin per mode.
     static const char* const kListNames[3] = {"bell-ZEPObjectsList-05.txt",
@@ -175,8 +169,8 @@ void writeTestScene(const std::string& demoDirectory, int sceneSelector,
         list << prefix << "\n";
         const double k = 2 * kPi * options.frequencies[j] / kSpeedOfSound;
         std::vector<double> source = {0, 0, 0, options.sourceStrength, 0, 0, 0, 0, 0, 0, 0};
-        writeFile(demoDirectory + "/" + prefix + ".sources", matrixBytes(11, 1, source));
-        writeFile(demoDirectory + "/" + prefix + ".k", matrixBytes(1, 1, {k}));
+        writeFile(demoDirectory + "/" + prefix + ".sources", denseMatrixBytes(11, 1, source));
+        writeFile(demoDirectory + "/" + prefix + ".k", denseMatrixBytes(1, 1, {k}));
     }
     writeFile(folder + kListNames[sceneSelector == 0 ? 0 : sceneSelector == 1 ? 1 : 2], list.str());
 
