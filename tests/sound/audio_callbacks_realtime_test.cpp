@@ -202,7 +202,9 @@ TEST_F(AudioRealTime, GuiThreadAndAudioThreadShareTheBankSafely) {
     });
     long operations = 0;
     double observed = 0.0;
-    while (blocks.load() < 300 || operations < 3000) {
+    // Until the GUI side has also read something the audio side published while both ran (a
+    // loaded machine may run all 300 blocks while this thread waits to be scheduled).
+    while (blocks.load() < 300 || operations < 3000 || observed == 0.0) {
         const int k = static_cast<int>(operations % 10);
         if (k < 4) {
             MutexLock lock(forceMutex);
