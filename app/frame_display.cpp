@@ -28,9 +28,9 @@ int meterSaturated = 0;
 
 namespace {
 
-const GLfloat kLightPositions[8][4] = {
-    {-10, -10, -10, 1}, {10, -10, -10, 1}, {10, 10, -10, 1}, {-10, 10, -10, 1},
-    {-10, -10, 10, 1},  {10, -10, 10, 1},  {10, 10, 10, 1},  {-10, 10, 10, 1}};
+const GLfloat kLightPositions[8][4] = {{-10, -10, -10, 1}, {10, -10, -10, 1}, {10, 10, -10, 1},
+                                       {-10, 10, -10, 1},  {-10, -10, 10, 1}, {10, -10, 10, 1},
+                                       {10, 10, 10, 1},    {-10, 10, 10, 1}};
 
 // Screen-space position of pixel (px, py) of the viewport, at depth -1.
 double screenX(double px) { return 2.0 * px / viewportWidth - 1.0; }

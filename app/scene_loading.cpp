@@ -37,7 +37,6 @@ OrbitCamera* camera = nullptr;
 ModeShapeMatrix* modeShapes = nullptr;
 unsigned int floorList = 0;
 
-
 void drawFloor() {
     glEnable(GL_POLYGON_OFFSET_FILL);
     glPolygonOffset(1, 1);

@@ -10,8 +10,8 @@ struct SceneParameters {
     double cameraFocus[3];       // the point the camera orbits
     double maxCameraDistance;    // farthest eye-to-focus distance zooming may reach
     float impactMagnitude, impactMagnitudeMin, impactMagnitudeMax;  // strike strength and limits
-    float massDamping;       // Rayleigh alpha, 1/s
-    float stiffnessDamping;  // Rayleigh beta, s
+    float massDamping;                                              // Rayleigh alpha, 1/s
+    float stiffnessDamping;                                         // Rayleigh beta, s
     double modalRendererGain;  // numerator of the "Modal" renderer's 1/distance law
     double lightIntensity;
     int lightEnabled[8];

@@ -15,7 +15,8 @@ ModeShapeMatrix::~ModeShapeMatrix() { delete[] values; }
 int ModeShapeMatrix::addPointForce(int vertex, double fx, double fy, double fz,
                                    double* modalForces) const {
     for (int j = 0; j < modeCount; ++j) {
-        const double* u = values + (static_cast<size_t>(vertex) + static_cast<size_t>(j) * vertexCount) * 3;
+        const double* u =
+            values + (static_cast<size_t>(vertex) + static_cast<size_t>(j) * vertexCount) * 3;
         modalForces[j] = (fy * u[1] + fz * u[2]) + fx * u[0] + modalForces[j];
     }
     return modeCount;

@@ -8,7 +8,7 @@
 #pragma once
 
 class ModeShapeMatrix {
-public:
+  public:
     // Copies 3 * vertexCount * modeCount doubles from `elements`, which stays the caller's.
     ModeShapeMatrix(int vertexCount, int modeCount, const double* elements);
     ~ModeShapeMatrix();

@@ -8,7 +8,7 @@
 #include <mutex>
 
 class Mutex {
-public:
+  public:
     Mutex() = default;
     Mutex(const Mutex&) = delete;
     Mutex& operator=(const Mutex&) = delete;
@@ -18,18 +18,18 @@ public:
     // Wait-free.
     void unlock() { mutex_.unlock(); }
 
-private:
+  private:
     std::mutex mutex_;
 };
 
 // Holds a Mutex for the lifetime of the scope.
 class MutexLock {
-public:
+  public:
     explicit MutexLock(Mutex& mutex) : mutex_(mutex) { mutex_.lock(); }
     ~MutexLock() { mutex_.unlock(); }
     MutexLock(const MutexLock&) = delete;
     MutexLock& operator=(const MutexLock&) = delete;
 
-private:
+  private:
     Mutex& mutex_;
 };

@@ -16,7 +16,7 @@ class SeqLock {
     static_assert(std::is_trivially_copyable<T>::value, "SeqLock holds plain data");
     static constexpr size_t kWords = (sizeof(T) + 7) / 8;
 
-public:
+  public:
     explicit SeqLock(const T& initial = T()) { store(initial); }
     SeqLock(const SeqLock&) = delete;
     SeqLock& operator=(const SeqLock&) = delete;
@@ -42,7 +42,8 @@ public:
             const uint32_t before = sequence_.load(std::memory_order_acquire);
             if (before & 1u) continue;
             // Acquire loads keep the second reading of the sequence number after the words.
-            for (size_t i = 0; i < kWords; ++i) words[i] = words_[i].load(std::memory_order_acquire);
+            for (size_t i = 0; i < kWords; ++i)
+                words[i] = words_[i].load(std::memory_order_acquire);
             if (sequence_.load(std::memory_order_relaxed) == before) break;
         }
         T value;
@@ -50,7 +51,7 @@ public:
         return value;
     }
 
-private:
+  private:
     std::atomic<uint32_t> sequence_{0};
     std::atomic<uint64_t> words_[kWords] = {};
 };

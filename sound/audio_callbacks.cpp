@@ -40,8 +40,7 @@ int monoAudioCallback(const void*, void* output, unsigned long frameCount,
 }
 
 int stereoAudioCallback(const void*, void* output, unsigned long frameCount,
-                        const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags statusFlags,
-                        void*) {
+                        const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags statusFlags, void*) {
     callbackStartTime.reset();
     countUnderflow(statusFlags);
     {

@@ -9,9 +9,9 @@
 
 #include <GL/freeglut.h>
 #include <imgui.h>
-#include <imgui_internal.h>  // SeparatorEx, for the bar between the two radio groups
 #include <imgui_impl_glut.h>
 #include <imgui_impl_opengl2.h>
+#include <imgui_internal.h>  // SeparatorEx, for the bar between the two radio groups
 
 #include <cstdlib>
 
@@ -231,9 +231,8 @@ void drawControlPanel() {
     ImGui::SetNextWindowSize(
         ImVec2(static_cast<float>(panelWidth), static_cast<float>(windowHeight)), ImGuiCond_Always);
     ImGui::Begin("Control panel", nullptr,
-                 ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoMove |
-                     ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoCollapse |
-                     ImGuiWindowFlags_NoSavedSettings);
+                 ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoResize |
+                     ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoSavedSettings);
 
     beginFramedGroup("Impact force:");
     labelledRow("Duration (audio timesteps):");
@@ -342,7 +341,8 @@ void shutdownControlPanel() {
 
 void routeMouseButton(int button, int state, int x, int y) {
     const bool known = button >= 0 && button < 3;
-    const bool toPanel = state == GLUT_DOWN ? insidePanel(x, y) : (known && panelOwnsButton[button]);
+    const bool toPanel =
+        state == GLUT_DOWN ? insidePanel(x, y) : (known && panelOwnsButton[button]);
     if (!toPanel) {
         onMouseButton(button, state, x, y);
         return;

@@ -9,9 +9,9 @@
 #pragma once
 
 // Live variables the panel owns (the others live with the code that reads them).
-extern int spinEnabled;       // 0 or 1; also toggled by the key 's'
-extern float spinFrequency;   // camera spin, turns per second
-extern int showMesh;          // draw the computational mesh over the object
+extern int spinEnabled;      // 0 or 1; also toggled by the key 's'
+extern float spinFrequency;  // camera spin, turns per second
+extern int showMesh;         // draw the computational mesh over the object
 
 // Which Rayleigh coefficient applyDamping re-derives the modes after.
 enum DampingCoefficient { kMassProportional = 0, kStiffnessProportional = 1 };

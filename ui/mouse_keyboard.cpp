@@ -7,8 +7,8 @@
 #include <cstdlib>
 
 #include "app/scene_loading.h"
-#include "app/window.h"
 #include "app/startup.h"
+#include "app/window.h"
 #include "geometry/orbit_camera.h"
 #include "ui/control_panel.h"
 #include "ui/picking.h"

@@ -10,7 +10,8 @@ extern double lastMouseX, lastMouseY;
 class OrbitCamera;
 
 // One orbit step of a right-button drag by (dx, dy) pixels: 0.01 rad per pixel of azimuth and
-// elevation; the whole step is undone when it would take the eye below the floor (groundConstraint).
+// elevation; the whole step is undone when it would take the eye below the floor
+// (groundConstraint).
 void orbitCamera(OrbitCamera& camera, double dx, double dy);
 
 // One zoom step of a middle-button drag by dy pixels (down brings the eye closer); undone when it

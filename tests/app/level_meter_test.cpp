@@ -15,7 +15,8 @@ TEST(LevelMeter, SegmentsFollowTheLogScaleFromMinus54DbToFullScale) {
     // Each segment is 1/15 of the 54 dB range: a level of 0.002^(1 - 7.5/15) lights 8.
     EXPECT_EQ(levelMeterSegments(std::pow(0.002, 0.5)), 8);
     // Beyond full scale the row continues: 2.0 lights 1 + floor(15 (1 + ln 2 / -ln 0.002)).
-    EXPECT_EQ(levelMeterSegments(2.0), 1 + static_cast<int>(15.0 * (1.0 + std::log(2.0) / -std::log(0.002))));
+    EXPECT_EQ(levelMeterSegments(2.0),
+              1 + static_cast<int>(15.0 * (1.0 + std::log(2.0) / -std::log(0.002))));
 }
 
 TEST(LevelMeter, UnboundedPeaksLightABoundedRowAndNaNLightsNothing) {

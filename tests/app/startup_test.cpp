@@ -35,9 +35,12 @@ TEST(ZepSamplingRate, AcceptedRatesSetTheBlockSize) {
         int rate, blockSize;
     };
     // 44100 / rate, truncated: 128 Hz gives 344 samples (344.53...).
-    const Case cases[] = {{"200\n", 200, 220},          {"100", 100, 441},
-                          {"300\n", 300, 147},          {"128\n", 128, 344},
-                          {"250 and some words\n", 250, 176}, {"  \n\t+150", 150, 294}};
+    const Case cases[] = {{"200\n", 200, 220},
+                          {"100", 100, 441},
+                          {"300\n", 300, 147},
+                          {"128\n", 128, 344},
+                          {"250 and some words\n", 250, 176},
+                          {"  \n\t+150", 150, 294}};
     for (const Case& c : cases) {
         TempDir dir;
         dir.write("ZEPSamplingRate.txt", c.text);
@@ -59,8 +62,14 @@ TEST(ZepSamplingRateDeathTest, BadFilesPrintTheReportAndExitWithOne) {
     // Out of range on either side, zero and negative (no division happens), no number first,
     // and integers too large for an int, which must not wrap around into the range
     // (4294967496 is 200 modulo 2^32).
-    const char* const badTexts[] = {"99\n",       "301\n",    "0\n",         "-200\n",
-                                    "",           "abc 200\n", "rate=200\n", "4294967496\n",
+    const char* const badTexts[] = {"99\n",
+                                    "301\n",
+                                    "0\n",
+                                    "-200\n",
+                                    "",
+                                    "abc 200\n",
+                                    "rate=200\n",
+                                    "4294967496\n",
                                     "99999999999999999999999\n"};
     for (const char* text : badTexts) {
         TempDir dir;
@@ -71,6 +80,5 @@ TEST(ZepSamplingRateDeathTest, BadFilesPrintTheReportAndExitWithOne) {
     }
     TempDir empty;
     ScopedWorkingDirectory scope(empty.path());
-    EXPECT_EXIT(readRateWithStdoutOnStderr(), testing::ExitedWithCode(1), kRateReport)
-        << "no file";
+    EXPECT_EXIT(readRateWithStdoutOnStderr(), testing::ExitedWithCode(1), kRateReport) << "no file";
 }

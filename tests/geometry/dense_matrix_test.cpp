@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -56,8 +56,7 @@ void loadOrExitWithStdoutOnStderr(const std::string& fileName) {
 TEST(DenseMatrix, ElementsLieInColumnMajorOrder) {
     TempDir dir;
     // 2 x 3 matrix with element (i, j) = 10 i + j, stored column by column.
-    const std::string name =
-        dir.write("m.dat", denseMatrixBytes(2, 3, {0, 10, 1, 11, 2, 12}));
+    const std::string name = dir.write("m.dat", denseMatrixBytes(2, 3, {0, 10, 1, 11, 2, 12}));
     LoadResult r = load(name);
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(r.output, "");
@@ -70,8 +69,9 @@ TEST(DenseMatrix, ElementsLieInColumnMajorOrder) {
 
 TEST(DenseMatrix, NonFiniteValuesAndTrailingBytesPassThrough) {
     TempDir dir;
-    std::string bytes = denseMatrixBytes(3, 1, {1.5, std::numeric_limits<double>::infinity(),
-                                                std::numeric_limits<double>::quiet_NaN()});
+    std::string bytes = denseMatrixBytes(
+        3, 1,
+        {1.5, std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()});
     bytes += "trailing garbage that is never read";
     LoadResult r = load(dir.write("m.dat", bytes));
     ASSERT_EQ(r.status, 0) << r.output;
@@ -86,7 +86,8 @@ TEST(DenseMatrix, NonFiniteValuesAndTrailingBytesPassThrough) {
 TEST(DenseMatrix, EmptyMatricesLoad) {
     TempDir dir;
     for (auto shape : {std::pair<int, int>{0, 5}, {4, 0}, {0, 0}}) {
-        LoadResult r = load(dir.write("empty.dat", denseMatrixBytes(shape.first, shape.second, {})));
+        LoadResult r =
+            load(dir.write("empty.dat", denseMatrixBytes(shape.first, shape.second, {})));
         EXPECT_EQ(r.status, 0) << r.output;
         EXPECT_EQ(r.output, "");
         EXPECT_EQ(r.rows, shape.first);
@@ -106,9 +107,9 @@ TEST(DenseMatrix, MissingFileIsReportedByName) {
 TEST(DenseMatrix, ShortFilesAreReadErrors) {
     TempDir dir;
     // Nothing at all, half a header, and a header whose column count is cut.
-    for (const std::string& bytes : {std::string(), std::string("\x02\x00", 2),
-                                    denseMatrixBytes(2, 2, {}).substr(0, 4),
-                                    denseMatrixBytes(2, 2, {}).substr(0, 7)}) {
+    for (const std::string& bytes :
+         {std::string(), std::string("\x02\x00", 2), denseMatrixBytes(2, 2, {}).substr(0, 4),
+          denseMatrixBytes(2, 2, {}).substr(0, 7)}) {
         const std::string name = dir.write("short.dat", bytes);
         LoadResult r = load(name);
         EXPECT_EQ(r.status, 1) << bytes.size() << " bytes";
@@ -133,8 +134,8 @@ TEST(DenseMatrix, ImpossibleCountsAreReadErrorsNotAllocations) {
     TempDir dir;
     const int32_t big = std::numeric_limits<int32_t>::max();
     // Negative counts, a product that overflows 32 bits, and one that would need 32 EiB.
-    const std::vector<std::pair<int, int>> shapes = {
-        {-1, 3}, {3, -1}, {-2, -2}, {65536, 65536}, {big, big}, {big, 1}};
+    const std::vector<std::pair<int, int>> shapes = {{-1, 3},        {3, -1},    {-2, -2},
+                                                     {65536, 65536}, {big, big}, {big, 1}};
     for (auto shape : shapes) {
         const std::string name =
             dir.write("bad.dat", denseMatrixBytes(shape.first, shape.second, {1, 2, 3}));
@@ -147,9 +148,11 @@ TEST(DenseMatrix, ImpossibleCountsAreReadErrorsNotAllocations) {
 TEST(DenseMatrixDeathTest, LoadOrExitEndsWithCodeOne) {
     TempDir dir;
     const std::string missing = dir.file("missing.freq");
-    EXPECT_EXIT(loadOrExitWithStdoutOnStderr(missing), testing::ExitedWithCode(1), "^Can't open input matrix file: .*/missing\\.freq\\.\n$");
+    EXPECT_EXIT(loadOrExitWithStdoutOnStderr(missing), testing::ExitedWithCode(1),
+                "^Can't open input matrix file: .*/missing\\.freq\\.\n$");
     const std::string shortFile = dir.write("short.U", denseMatrixBytes(2, 2, {1, 2, 3}));
-    EXPECT_EXIT(loadOrExitWithStdoutOnStderr(shortFile), testing::ExitedWithCode(1), "^Error reading the matrix from disk file: .*/short\\.U\\.\n$");
+    EXPECT_EXIT(loadOrExitWithStdoutOnStderr(shortFile), testing::ExitedWithCode(1),
+                "^Error reading the matrix from disk file: .*/short\\.U\\.\n$");
 
     int m = 0, n = 0;
     double* e = nullptr;

@@ -6,7 +6,7 @@
 #include <vector>
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -18,7 +18,7 @@ public:
     // Writes `bytes` to path()/name (creating sub-folders named in `name`) and returns the path.
     std::string write(const std::string& name, const std::string& bytes) const;
 
-private:
+  private:
     std::string path_;
 };
 
@@ -33,11 +33,11 @@ void inDirectory(const std::string& dir, Body body);
 
 // Changes the working directory for the lifetime of the object.
 class ScopedWorkingDirectory {
-public:
+  public:
     explicit ScopedWorkingDirectory(const std::string& dir);
     ~ScopedWorkingDirectory();
 
-private:
+  private:
     std::string previous_;
 };
 

@@ -1,7 +1,5 @@
 #include "tests/support/test_scene.h"
 
-#include "tests/support/temp_dir.h"
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -49,7 +49,8 @@ Mesh uvSphere(double radius, int rings, int segments, double cx, double cy, doub
     add(0, -radius, 0);
     const int south = 1 + (rings - 1) * segments;
     auto ring = [&](int i, int j) { return 1 + (i - 1) * segments + (j % segments); };
-    for (int j = 0; j < segments; ++j) m.triangles.insert(m.triangles.end(), {0, ring(1, j), ring(1, j + 1)});
+    for (int j = 0; j < segments; ++j)
+        m.triangles.insert(m.triangles.end(), {0, ring(1, j), ring(1, j + 1)});
     for (int i = 1; i < rings - 1; ++i) {
         for (int j = 0; j < segments; ++j) {
             m.triangles.insert(m.triangles.end(), {ring(i, j), ring(i + 1, j), ring(i + 1, j + 1)});
@@ -184,9 +185,8 @@ void writeTestScene(const std::string& demoDirectory, int sceneSelector,
                   boxesObj("fixtures.mtl", "wood", {{-0.42, 0.27, -0.06, 0.42, 0.35, 0.06}}));
         writeFile(folder + "yoke-metal.obj",
                   boxesObj("fixtures.mtl", "iron", {{-0.05, 0.18, -0.07, 0.05, 0.36, 0.07}}));
-        writeFile(folder + "supports.obj",
-                  boxesObj("fixtures.mtl", "wood",
-                           {{-0.52, -1.0, -0.08, -0.44, 0.40, 0.08},
-                            {0.44, -1.0, -0.08, 0.52, 0.40, 0.08}}));
+        writeFile(folder + "supports.obj", boxesObj("fixtures.mtl", "wood",
+                                                    {{-0.52, -1.0, -0.08, -0.44, 0.40, 0.08},
+                                                     {0.44, -1.0, -0.08, 0.52, 0.40, 0.08}}));
     }
 }

@@ -9,9 +9,9 @@
 #include "app/startup.h"
 #include "geometry/mode_shape_matrix.h"
 #include "geometry/orbit_camera.h"
+#include "sound/synthesis_state.h"
 #include "ui/control_panel.h"
 #include "ui/picking.h"
-#include "sound/synthesis_state.h"
 
 namespace {
 

@@ -47,8 +47,8 @@ struct StrikeFixture : testing::Test {
 
 TEST(FindNearestVertex, TiesGoToTheLowestIndex) {
     PointCloud cloud({1, 0, 0, -1, 0, 0, 0, 1, 0, 1, 0, 0});
-    EXPECT_EQ(findNearestVertex(cloud.model, 0.0, 0.0, 0.0), 0);   // 0, 1, 2, 3 all at 1
-    EXPECT_EQ(findNearestVertex(cloud.model, 0.9, 0.0, 0.0), 0);   // 0 and 3 coincide
+    EXPECT_EQ(findNearestVertex(cloud.model, 0.0, 0.0, 0.0), 0);  // 0, 1, 2, 3 all at 1
+    EXPECT_EQ(findNearestVertex(cloud.model, 0.9, 0.0, 0.0), 0);  // 0 and 3 coincide
     EXPECT_EQ(findNearestVertex(cloud.model, -0.2, 0.1, 0.0), 1);
     EXPECT_EQ(findNearestVertex(cloud.model, 0.0, 5.0, 0.0), 2);
 }

@@ -14,7 +14,8 @@
 // solid where (1/2 I - D) p = -S q alone is singular. R is the half-diagonal of the object's
 // bounding box: a ball of radius R holds the solid, so no interior resonance lies below
 // k = pi / R, and below k = 1/R the coupling is held at i R instead of growing as i/k, which
-// would magnify the O(h) consistency error of the hypersingular part as 1/(kR). Then in the air, by Green's formula,
+// would magnify the O(h) consistency error of the hypersingular part as 1/(kR). Then in the air, by
+// Green's formula,
 //   p(x) = int [p dG/dn_y - G q] dS_y.
 #pragma once
 
