@@ -63,6 +63,42 @@ void drawFloor() {
     glDisable(GL_POLYGON_OFFSET_FILL);
 }
 
+int loadModalData(const char* modeShapeFile, const char* frequencyFile, bool report) {
+    // Mode shapes: 3 rows per vertex, one column per mode.
+    int rows = 0, r = 0;
+    double* elements = nullptr;
+    loadDenseMatrixOrExit(modeShapeFile, &rows, &r, &elements);
+    delete modeShapes;
+    modeShapes = new ModeShapeMatrix(rows / 3, r, elements);
+    free(elements);
+
+    // Frequencies: an r x 1 column.
+    int frequencyRows = 0, frequencyColumns = 0;
+    double* frequencies = nullptr;
+    loadDenseMatrixOrExit(frequencyFile, &frequencyRows, &frequencyColumns, &frequencies);
+    checkEqualOrExit(frequencyColumns, 1, 0);
+    checkEqualOrExit(frequencyRows, r, 1);
+
+    // Angular frequencies and modal stiffnesses (unit modal mass); the per-mode arrays.
+    allocateModeArrays(r);
+    if (report) {
+        printf("Num linear vibration modes is %d\n", r);
+        printf("Frequencies [Hz]: ");
+    }
+    for (int i = 0; i < r; ++i) {
+        if (report) printf("%G ", frequencies[i]);
+        modeOmega[i] = frequencies[i] * twoPi;
+        modeStiffness[i] = modeOmega[i] * modeOmega[i];
+    }
+    if (report) printf("\n");
+    free(frequencies);
+    activeModeCount = r;
+
+    // Resonators: Rayleigh damping c = alpha + beta omega^2 from the live coefficients.
+    createResonators(massDamping, stiffnessDamping);
+    return r;
+}
+
 void loadScene() {
     // 1. Initial pose: the bell hangs at rest; the other objects sit at the origin.
     if (sceneSelector == kBellScene) {
@@ -134,36 +170,8 @@ void loadScene() {
         glEndList();
     }
 
-    // 8. Mode shapes: 3 rows per vertex, one column per mode.
-    int rows = 0, modeCount = 0;
-    double* elements = nullptr;
-    loadDenseMatrixOrExit(modeShapeFile, &rows, &modeCount, &elements);
-    modeShapes = new ModeShapeMatrix(rows / 3, modeCount, elements);
-    free(elements);
-    const int r = modeCount;
-
-    // 9. Frequencies: an r x 1 column.
-    int frequencyRows = 0, frequencyColumns = 0;
-    double* frequencies = nullptr;
-    loadDenseMatrixOrExit(frequencyFile, &frequencyRows, &frequencyColumns, &frequencies);
-    checkEqualOrExit(frequencyColumns, 1, 0);
-    checkEqualOrExit(frequencyRows, r, 1);
-
-    // 10-12. The console report; angular frequencies and modal stiffnesses; the force buffers.
-    allocateModeArrays(r);
-    printf("Num linear vibration modes is %d\n", r);
-    printf("Frequencies [Hz]: ");
-    for (int i = 0; i < r; ++i) {
-        printf("%G ", frequencies[i]);
-        modeOmega[i] = frequencies[i] * twoPi;
-        modeStiffness[i] = modeOmega[i] * modeOmega[i];
-    }
-    printf("\n");
-    free(frequencies);
-    activeModeCount = r;
-
-    // 13. Resonators: unit modal mass, Rayleigh damping c = alpha + beta omega^2.
-    createResonators(massDamping, stiffnessDamping);
+    // 8-13. Mode shapes, frequencies, the console report, the per-mode arrays and resonators.
+    const int r = loadModalData(modeShapeFile, frequencyFile, true);
 
     // 14. Transfer model: one entry per mode.
     transferModel = loadTransferModel(transferListFile);

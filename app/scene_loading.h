@@ -40,5 +40,13 @@ extern unsigned int floorList;
 // the reader that failed; no message for an unknown selector).
 void loadScene();
 
+// Reads the struck object's mode shapes (".U") into modeShapes and its frequencies (".freq",
+// checked to be an r x 1 column: check codes 0 and 1), allocates the zeroed per-mode arrays, sets
+// modeOmega, modeStiffness and activeModeCount, and creates the resonators with the current
+// massDamping and stiffnessDamping. With `report`, prints the mode-count and frequency lines.
+// Returns r. Ends the process on a missing or malformed file. Used by scene loading and the offline
+// renderer.
+int loadModalData(const char* modeShapeFile, const char* frequencyFile, bool report);
+
 // The floor's drawing commands: a 100 x 100 grid of quads on y = 0 from -15 to 15 in x and z.
 void drawFloor();

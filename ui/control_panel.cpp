@@ -169,20 +169,11 @@ void applyDamping(DampingCoefficient which) {
     if (coefficient < 0.0f) coefficient = previous;
     {
         MutexLock lock(synthesisMutex);
-        // c = alpha + beta omega^2 for unit modal mass; every mode is attempted, so a refusal
-        // is reported by each mode that refuses.
-        auto setAll = [](bool* refused) {
-            for (int i = 0; i < totalModeCount; ++i) {
-                const double c = static_cast<double>(stiffnessDamping) * modeStiffness[i] +
-                                 static_cast<double>(massDamping);
-                if (resonators[i]->setDamping(c) != 0 && refused != nullptr) *refused = true;
-            }
-        };
-        bool refused = false;
-        setAll(&refused);
-        if (refused) {
+        // c = alpha + beta omega^2 for unit modal mass, tried on every mode, so each refusing mode
+        // reports itself; any refusal puts the previous coefficient back in every mode.
+        if (setBankDamping(massDamping, stiffnessDamping) != 0) {
             coefficient = previous;
-            setAll(nullptr);
+            setBankDamping(massDamping, stiffnessDamping);
         }
     }
     previous = coefficient;

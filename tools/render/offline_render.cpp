@@ -153,24 +153,7 @@ std::string loadRenderScene(const RenderOptions& options) {
 
     // The struck object's mesh, mode shapes and frequencies.
     mesh = glmReadOBJ(preset.meshFile);
-    int rows = 0, r = 0;
-    double* elements = nullptr;
-    loadDenseMatrixOrExit(preset.modeShapeFile, &rows, &r, &elements);
-    delete modeShapes;
-    modeShapes = new ModeShapeMatrix(rows / 3, r, elements);
-    free(elements);
-    int frequencyRows = 0, frequencyColumns = 0;
-    double* frequencies = nullptr;
-    loadDenseMatrixOrExit(preset.frequencyFile, &frequencyRows, &frequencyColumns, &frequencies);
-    checkEqualOrExit(frequencyColumns, 1, 0);
-    checkEqualOrExit(frequencyRows, r, 1);
-    allocateModeArrays(r);
-    for (int i = 0; i < r; ++i) {
-        modeOmega[i] = frequencies[i] * twoPi;
-        modeStiffness[i] = modeOmega[i] * modeOmega[i];
-    }
-    free(frequencies);
-    createResonators(massDamping, stiffnessDamping);
+    const int r = loadModalData(preset.modeShapeFile, preset.frequencyFile, false);
 
     // The transfer model: the "ZEP" renderer needs it; "Modal" uses it when it is there.
     const bool haveList = isReadableFile(preset.transferListFile);
