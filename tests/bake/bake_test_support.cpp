@@ -88,10 +88,16 @@ std::vector<double> calculixFrequencies(const TetMesh& mesh, const Material& mat
                           mesh.nodes[i].y(), mesh.nodes[i].z());
             deck << line;
         }
-        deck << "*ELEMENT, TYPE=C3D4, ELSET=EALL\n";
-        for (size_t t = 0; t < mesh.tets.size(); ++t)
-            deck << t + 1 << ", " << mesh.tets[t][0] + 1 << ", " << mesh.tets[t][1] + 1 << ", "
-                 << mesh.tets[t][2] + 1 << ", " << mesh.tets[t][3] + 1 << "\n";
+        // Both element types list the corners first; C3D10's edge nodes follow in the order of
+        // TetMesh::edgeNodes.
+        deck << "*ELEMENT, TYPE=" << (mesh.quadratic() ? "C3D10" : "C3D4") << ", ELSET=EALL\n";
+        for (size_t t = 0; t < mesh.tets.size(); ++t) {
+            deck << t + 1;
+            for (int node : mesh.tets[t]) deck << ", " << node + 1;
+            if (mesh.quadratic())
+                for (int node : mesh.edgeNodes[t]) deck << ", " << node + 1;
+            deck << "\n";
+        }
         std::snprintf(line, sizeof line,
                       "*MATERIAL, NAME=SOLID\n*ELASTIC\n%.13g, %.13g\n*DENSITY\n%.13g\n",
                       material.youngsModulus, material.poissonRatio, material.density);

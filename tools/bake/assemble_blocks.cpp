@@ -7,9 +7,15 @@
 Eigen::SparseMatrix<double> sparsePatternOfNodes(const TetMesh& mesh) {
     const int n = static_cast<int>(mesh.nodes.size());
     std::vector<std::vector<int>> neighbours(n);
-    for (const auto& tet : mesh.tets)
-        for (int a = 0; a < 4; ++a)
-            for (int b = 0; b < 4; ++b) neighbours[tet[a]].push_back(tet[b]);
+    for (int t = 0; t < static_cast<int>(mesh.tets.size()); ++t) {
+        if (mesh.quadratic()) {
+            const std::array<int, 10> nodes = elementNodes<10>(mesh, t);
+            for (int a : nodes) neighbours[a].insert(neighbours[a].end(), nodes.begin(), nodes.end());
+        } else {
+            const std::array<int, 4> nodes = elementNodes<4>(mesh, t);
+            for (int a : nodes) neighbours[a].insert(neighbours[a].end(), nodes.begin(), nodes.end());
+        }
+    }
     Eigen::SparseMatrix<double> matrix(3 * n, 3 * n);
     std::vector<int> perColumn(3 * n);
     for (int i = 0; i < n; ++i) {

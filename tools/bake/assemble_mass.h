@@ -1,5 +1,5 @@
-// The mass matrix of linear tetrahedra, the second matrix of the modal eigenproblem K u = lambda M
-// u.
+// The mass matrix of linear or quadratic tetrahedra, the second matrix of the modal eigenproblem
+// K u = lambda M u.
 #pragma once
 
 #include <Eigen/Sparse>
@@ -8,12 +8,15 @@
 #include "tools/bake/tet_mesh.h"
 
 enum class MassKind {
-    // rho int N_a N_b dV = rho V (1 + delta_ab) / 20 per axis: the variationally consistent mass,
-    // positive definite. This is the one the baker uses.
+    // rho int N_a N_b dV, exactly: the variationally consistent mass, positive definite. Linear
+    // tetrahedra: rho V (1 + delta_ab) / 20. Quadratic: rho V / 420 times 6 (same corner), 1 (two
+    // corners), -4 (a corner and an edge through it), -6 (an edge not through it), 32 (same edge),
+    // 16 (edges sharing a corner), 8 (opposite edges). This is the one the baker uses.
     consistent,
-    // rho V N_a N_b at the centroid (N = 1/4) = rho V / 16 for every a, b: the one-point rule of
-    // CalculiX's C3D4 element, used only to cross-check the stiffness against that program.
-    onePoint,
+    // rho sum_q w_q N_a(x_q) N_b(x_q) with the stiffness's own rule: one point for linear
+    // tetrahedra (rho V / 16 for every a, b), four for quadratic ones. That is what CalculiX's C3D4
+    // and C3D10 elements use; it serves only to cross-check the stiffness against that program.
+    stiffnessRule,
 };
 
 // M (3n x 3n, both triangles stored, kg), degree of freedom 3i + k as in assembleStiffness; the

@@ -23,7 +23,8 @@ std::unique_ptr<FILE, FileCloser> create(const std::string& path) {
 }
 
 // The lower plot: sources per mode (bars, left axis) and the fit and held-out errors in per cent
-// (points, right axis) with the tolerance line; modes at the source cap in red.
+// (points, right axis) with the tolerance line; modes at the source cap or above the tolerance
+// in red.
 void writeTransferPanel(FILE* f, const BakeReport& r, double y0, double width, double left,
                         double right, double top, double bottom) {
     const long count = static_cast<long>(r.transfer.size());
@@ -65,8 +66,9 @@ void writeTransferPanel(FILE* f, const BakeReport& r, double y0, double width, d
                      "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"%s\">"
                      "<title>mode %ld: %d sources%s</title></rect>\n",
                      x - barWidth / 2, ySources(m.sourceCount), barWidth,
-                     plotBottom - ySources(m.sourceCount), m.reachedCap ? "#d04040" : "#c8b090",
-                     j + 1, m.sourceCount, m.reachedCap ? " (cap)" : "");
+                     plotBottom - ySources(m.sourceCount),
+                     m.reachedCap || m.aboveTolerance ? "#d04040" : "#c8b090", j + 1,
+                     m.sourceCount, m.reachedCap ? " (cap)" : m.aboveTolerance ? " (above)" : "");
         std::fprintf(f,
                      "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"3\" fill=\"#2060c0\"><title>mode %ld: "
                      "fit error %.2f %%</title></circle>\n",
@@ -101,7 +103,8 @@ void writeReportText(const std::string& path, const BakeReport& r) {
                  r.poissonRatio, r.density);
     std::fprintf(f, "surface: %d vertices, %d triangles\n", r.surfaceVertexCount,
                  r.surfaceTriangleCount);
-    std::fprintf(f, "volume mesh: %d nodes, %d linear tetrahedra\n", r.nodeCount, r.tetCount);
+    std::fprintf(f, "volume mesh: %d nodes, %d %s tetrahedra\n", r.nodeCount, r.tetCount,
+                 r.quadratic ? "quadratic" : "linear");
     std::fprintf(f, "volume %.6g m^3, mass %.6g kg\n", r.volume, r.mass);
     std::fprintf(f,
                  "eigen solve: %d restarts, %d solves; six rigid modes dropped (largest %.3g Hz, "
@@ -127,7 +130,7 @@ void writeReportText(const std::string& path, const BakeReport& r) {
                      r.acousticElementCount, r.elementsPerWavelength);
         int maxSources = 0, totalSources = 0;
         double worstFit = 0, worstHeldOut = 0;
-        std::string capped;
+        std::string capped, above;
         for (size_t j = 0; j < r.transfer.size(); ++j) {
             const ModeTransferSummary& m = r.transfer[j];
             maxSources = std::max(maxSources, m.sourceCount);
@@ -135,6 +138,7 @@ void writeReportText(const std::string& path, const BakeReport& r) {
             worstFit = std::max(worstFit, m.fitError);
             worstHeldOut = std::max(worstHeldOut, m.heldOutError);
             if (m.reachedCap) capped += " " + std::to_string(j + 1);
+            if (m.aboveTolerance) above += " " + std::to_string(j + 1);
         }
         std::fprintf(f,
                      "  %d groups solved (boundary elements %.2f s, fits %.2f s); sources per mode "
@@ -144,12 +148,14 @@ void writeReportText(const std::string& path, const BakeReport& r) {
                      100 * worstHeldOut);
         std::fprintf(f, "  modes at the source cap:%s\n",
                      capped.empty() ? " none" : capped.c_str());
+        std::fprintf(f, "  modes above the tolerance (fit or held out):%s\n",
+                     above.empty() ? " none" : above.c_str());
         std::fprintf(f, "  mode    frequency  fitted at  sources  fit err  held-out  GMRES\n");
         for (size_t j = 0; j < r.transfer.size(); ++j) {
             const ModeTransferSummary& m = r.transfer[j];
             std::fprintf(f, "  %4zu %10.2f Hz %9.2f %8d %7.2f %% %7.2f %% %6d%s%s\n", j + 1,
                          m.frequency, m.fitFrequency, m.sourceCount, 100 * m.fitError,
-                         100 * m.heldOutError, m.gmresIterations, m.reachedCap ? "  cap" : "",
+                         100 * m.heldOutError, m.gmresIterations, m.reachedCap ? "  cap" : m.aboveTolerance ? "  above" : "",
                          m.bemConverged ? "" : "  not converged");
         }
     }

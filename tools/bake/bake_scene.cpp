@@ -187,8 +187,9 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
     const TetMesh tets = tetrahedralize(modal.surface, recipe.tetrahedra, recipe.path);
     report.nodeCount = static_cast<int>(tets.nodes.size());
     report.tetCount = static_cast<int>(tets.tets.size());
+    report.quadratic = tets.quadratic();
     progress.end(std::to_string(report.nodeCount) + " nodes, " + std::to_string(report.tetCount) +
-                 " tetrahedra");
+                 (report.quadratic ? " quadratic" : " linear") + " tetrahedra");
 
     progress.begin("assembly");
     const Eigen::SparseMatrix<double> stiffness = assembleStiffness(tets, recipe.material);
@@ -241,21 +242,22 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
     report.transferTolerance = recipe.transfer.tolerance;
     report.bemSeconds = transfer.bemSeconds;
     report.fitSeconds = transfer.fitSeconds;
-    int maxSources = 0, capped = 0, totalSources = 0;
+    int maxSources = 0, capped = 0, above = 0, totalSources = 0;
     double worstHeldOut = 0;
     for (const ModeTransferSummary& m : transfer.summaries) {
         maxSources = std::max(maxSources, m.sourceCount);
         totalSources += m.sourceCount;
         worstHeldOut = std::max(worstHeldOut, m.heldOutError);
         capped += m.reachedCap ? 1 : 0;
+        above += m.aboveTolerance ? 1 : 0;
     }
     char transferText[160];
     std::snprintf(transferText, sizeof transferText,
                   "%d modes in %d groups, %.1f sources per mode (max %d), held-out error up to "
-                  "%.1f %%, %d at the cap",
+                  "%.1f %%, %d at the cap, %d above the tolerance",
                   static_cast<int>(transfer.summaries.size()), transfer.groupCount,
                   double(totalSources) / std::max<size_t>(1, transfer.summaries.size()), maxSources,
-                  100.0 * worstHeldOut, capped);
+                  100.0 * worstHeldOut, capped, above);
     progress.end(transferText);
 
     progress.begin("writing");

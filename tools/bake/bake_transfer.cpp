@@ -55,6 +55,7 @@ SceneTransfer computeSceneTransfer(const BemSurface& surface, const Eigen::Matri
             s.fitError = t.fitError;
             s.heldOutError = t.heldOutError;
             s.reachedCap = t.reachedCap;
+            s.aboveTolerance = t.aboveTolerance;
             s.bemConverged = t.bemConverged;
             s.gmresIterations = t.gmresIterations;
             scene.fitSeconds += t.fitSeconds;

@@ -135,6 +135,9 @@ Recipe readRecipe(const std::string& path) {
     requirePositive(recipe.tetrahedra.maxVolume, "tetrahedra.maxVolume", path);
     if (!(recipe.tetrahedra.radiusEdgeRatio >= 1.0))
         throw BakeError(path + ": \"tetrahedra.radiusEdgeRatio\" must be at least 1");
+    recipe.tetrahedra.order = optionalField(tets, "order", 2, "tetrahedra.", path);
+    if (recipe.tetrahedra.order != 1 && recipe.tetrahedra.order != 2)
+        throw BakeError(path + ": \"tetrahedra.order\" must be 1 (linear) or 2 (quadratic)");
 
     const Json modes = field<Json>(json, "modes", "", path);
     recipe.modes.modeCount = field<int>(modes, "count", "modes.", path);

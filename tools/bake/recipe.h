@@ -5,12 +5,13 @@
 //                "profileSpacing": 0.012, "ringSpacing": 0.025, "fixtures": true },
 //     "material": { "name": "bronze", "youngsModulus": 1.0e11, "poissonRatio": 0.34,
 //                   "density": 8600, "diffuse": [0.7, 0.5, 0.2], ... },
-//     "tetrahedra": { "maxVolume": 2e-7, "radiusEdgeRatio": 1.4 },
+//     "tetrahedra": { "maxVolume": 2e-7, "radiusEdgeRatio": 1.4, "order": 2 },
 //     "modes": { "count": 40, "maxFrequency": 20000 },
 //     "transfer": { "tolerance": 0.05, "maxSources": 80, "elementsPerWavelength": 6,
 //                   "minElements": 800, "maxElements": 3000 } }
 // Shape kinds: "bell" (procedural, with the fixtures), "chair" (union of boxes on a grid), "mesh"
 // (any OBJ or PLY file, wrapped, simplified and placed; "source" is relative to the recipe file).
+// Tetrahedra are quadratic (order 2) unless the recipe asks for linear ones (order 1).
 #pragma once
 
 #include <Eigen/Core>

@@ -6,8 +6,10 @@
 #define TETLIBRARY
 #include <tetgen.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
+#include <unordered_map>
 
 #include "tools/bake/bake_error.h"
 
@@ -38,6 +40,27 @@ double tetVolume(const TetMesh& mesh, int t) {
     const auto& k = mesh.tets[t];
     const Eigen::Vector3d& x0 = mesh.nodes[k[0]];
     return (mesh.nodes[k[1]] - x0).dot((mesh.nodes[k[2]] - x0).cross(mesh.nodes[k[3]] - x0)) / 6.0;
+}
+
+TetMesh addEdgeNodes(const TetMesh& linear) {
+    TetMesh mesh = linear;
+    mesh.edgeNodes.resize(mesh.tets.size());
+    std::unordered_map<long long, int> nodeOfEdge;
+    nodeOfEdge.reserve(7 * linear.nodes.size());
+    for (size_t t = 0; t < mesh.tets.size(); ++t) {
+        for (int e = 0; e < 6; ++e) {
+            int a = mesh.tets[t][kTetEdgeCorners[e][0]], b = mesh.tets[t][kTetEdgeCorners[e][1]];
+            if (a > b) std::swap(a, b);
+            const long long key = static_cast<long long>(a) * linear.nodes.size() + b;
+            auto found = nodeOfEdge.find(key);
+            if (found == nodeOfEdge.end()) {
+                found = nodeOfEdge.emplace(key, static_cast<int>(mesh.nodes.size())).first;
+                mesh.nodes.push_back(0.5 * (linear.nodes[a] + linear.nodes[b]));
+            }
+            mesh.edgeNodes[t][e] = found->second;
+        }
+    }
+    return mesh;
 }
 
 TetMesh tetrahedralize(const SurfaceMesh& surface, const TetMeshOptions& options,
@@ -137,5 +160,5 @@ TetMesh tetrahedralize(const SurfaceMesh& surface, const TetMeshOptions& options
             throw BakeError(message.str());
         }
     }
-    return mesh;
+    return options.order == 2 ? addEdgeNodes(mesh) : mesh;
 }

@@ -7,7 +7,8 @@
 // Sampling: the fit uses points on a box-shaped surface just outside the object (its bounding box
 // grown by fitMargin times its half-diagonal), the held-out check points on a larger one
 // (heldOutMargin); candidate source positions fill a grid inside the bounding box, where no
-// listener is expected.
+// listener is expected. The fit stops at the tolerance on the fit surface; if the held-out error
+// is above it, the mode is fitted again to a tighter target.
 #pragma once
 
 #include <Eigen/Core>
@@ -25,6 +26,8 @@ struct TransferSettings {
     double fitMargin = 0.15;      // fit surface: bounding box grown by this x half-diagonal
     double heldOutMargin = 0.6;   // held-out surface, farther out
     int candidatesPerAxis = 8;    // along the longest side of the bounding box
+    int maxRefits = 4;            // tighter fits when the held-out error is above the tolerance
+    double refitFactor = 0.7;     // each refit's target: the previous one times this
     BemOptions bem;
 };
 
@@ -34,7 +37,9 @@ struct ModeTransfer {
     double waveNumber = 0;     // k = omega / c, 1/m (the ".k" value)
     double fitError = 0;       // relative, on the fit surface
     double heldOutError = 0;   // relative, fitted sources against the BEM field farther out
-    bool reachedCap = false;   // the fit stopped above the tolerance
+    int refits = 0;            // fits to a tighter target after the first
+    bool reachedCap = false;   // the fit used maxSources sources
+    bool aboveTolerance = false;  // fit or held-out error above the tolerance after the refits
     bool bemConverged = true;
     int gmresIterations = 0;
     double bemSeconds = 0;  // assembly + solve + field sampling, shared by a group's modes
