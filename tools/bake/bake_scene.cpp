@@ -100,6 +100,57 @@ MtlMaterial objectMaterial(const Recipe& r) {
     return {r.materialName, r.ambient, r.diffuse, r.specular, r.shininess};
 }
 
+// The acoustic mesh and transfer stages: the transfer of every mode, with its report lines.
+SceneTransfer bakeTransfer(const Recipe& recipe, const ModalSurface& modal, Progress& progress,
+                           BakeReport& report) {
+    progress.begin("acoustic mesh");
+    const double highestHz = modal.frequencies(modal.frequencies.size() - 1);
+    const double fineArea = surfaceArea(modal.surface);
+    const SurfaceMesh acoustic = makeAcousticSurface(
+        recipe, modal.surface, acousticElementTarget(fineArea, highestHz, recipe.transfer));
+    const BemSurface bemSurface = makeBemSurface(acoustic.positions, acoustic.triangles);
+    const Eigen::MatrixXd normalVelocity =
+        interpolateNormalVelocity(modal.surface, modal.surfaceShapes, acoustic);
+    report.acousticElementCount = static_cast<int>(acoustic.triangles.size());
+    // Edge of the equilateral triangle of the mean element area, against the shortest wavelength.
+    const double meanEdge =
+        std::sqrt(4.0 / std::sqrt(3.0) * surfaceArea(acoustic) / report.acousticElementCount);
+    report.elementsPerWavelength = kSpeedOfSound_ms / highestHz / meanEdge;
+    char acousticText[128];
+    std::snprintf(acousticText, sizeof acousticText, "%d elements, %.1f per wavelength at %.0f Hz",
+                  report.acousticElementCount, report.elementsPerWavelength, highestHz);
+    progress.end(acousticText);
+
+    progress.begin("transfer");
+    SceneTransfer transfer =
+        computeSceneTransfer(bemSurface, normalVelocity, modal.frequencies, recipe.transfer,
+                             [&](int done, int total) { progress.update(done, total); });
+    report.transfer = transfer.summaries;
+    report.transferGroupCount = transfer.groupCount;
+    report.transferSettings = describeAcousticOptions(recipe.transfer);
+    report.transferTolerance = recipe.transfer.tolerance;
+    report.bemSeconds = transfer.bemSeconds;
+    report.fitSeconds = transfer.fitSeconds;
+    int maxSources = 0, capped = 0, above = 0, totalSources = 0;
+    double worstHeldOut = 0;
+    for (const ModeTransferSummary& m : transfer.summaries) {
+        maxSources = std::max(maxSources, m.sourceCount);
+        totalSources += m.sourceCount;
+        worstHeldOut = std::max(worstHeldOut, m.heldOutError);
+        capped += m.reachedCap ? 1 : 0;
+        above += m.aboveTolerance ? 1 : 0;
+    }
+    char transferText[160];
+    std::snprintf(transferText, sizeof transferText,
+                  "%d modes in %d groups, %.1f sources per mode (max %d), held-out error up to "
+                  "%.1f %%, %d at the cap, %d above the tolerance",
+                  static_cast<int>(transfer.summaries.size()), transfer.groupCount,
+                  double(totalSources) / std::max<size_t>(1, transfer.summaries.size()), maxSources,
+                  100.0 * worstHeldOut, capped, above);
+    progress.end(transferText);
+    return transfer;
+}
+
 }  // namespace
 
 std::string executableIdentity(const std::string& path) {
@@ -111,9 +162,10 @@ std::string executableIdentity(const std::string& path) {
            std::to_string(nanoseconds);
 }
 
-std::string bakeStamp(const Recipe& recipe, const std::string& bakerIdentity) {
+std::string bakeStamp(const Recipe& recipe, const BakeOptions& options) {
     return "recipe " + hex(fnv1a(recipe.text)) + " transfer " +
-           hex(fnv1a(describeAcousticOptions(recipe.transfer))) + " baker " + bakerIdentity;
+           hex(fnv1a(describeAcousticOptions(recipe.transfer))) + " baker " +
+           options.bakerIdentity + (options.modesOnly ? " modes only" : "");
 }
 
 bool isUpToDate(const std::string& outputFolder, const std::string& stamp) {
@@ -144,7 +196,7 @@ SurfaceMesh makeStruckSurface(const Recipe& recipe) {
 }
 
 bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const BakeOptions& options) {
-    const std::string stamp = bakeStamp(recipe, options.bakerIdentity);
+    const std::string stamp = bakeStamp(recipe, options);
     if (!options.force && isUpToDate(outputFolder, stamp)) {
         if (!options.quiet) std::printf("tonwell-bake: %s is up to date\n", outputFolder.c_str());
         return false;
@@ -214,51 +266,12 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
                   basis.frequencies(basis.frequencies.size() - 1));
     progress.end(range);
 
-    progress.begin("acoustic mesh");
-    const double highestHz = modal.frequencies(modal.frequencies.size() - 1);
-    const double fineArea = surfaceArea(modal.surface);
-    const SurfaceMesh acoustic = makeAcousticSurface(
-        recipe, modal.surface, acousticElementTarget(fineArea, highestHz, recipe.transfer));
-    const BemSurface bemSurface = makeBemSurface(acoustic.positions, acoustic.triangles);
-    const Eigen::MatrixXd normalVelocity =
-        interpolateNormalVelocity(modal.surface, modal.surfaceShapes, acoustic);
-    report.acousticElementCount = static_cast<int>(acoustic.triangles.size());
-    // Edge of the equilateral triangle of the mean element area, against the shortest wavelength.
-    const double meanEdge =
-        std::sqrt(4.0 / std::sqrt(3.0) * surfaceArea(acoustic) / report.acousticElementCount);
-    report.elementsPerWavelength = kSpeedOfSound_ms / highestHz / meanEdge;
-    char acousticText[128];
-    std::snprintf(acousticText, sizeof acousticText, "%d elements, %.1f per wavelength at %.0f Hz",
-                  report.acousticElementCount, report.elementsPerWavelength, highestHz);
-    progress.end(acousticText);
-
-    progress.begin("transfer");
-    const SceneTransfer transfer =
-        computeSceneTransfer(bemSurface, normalVelocity, modal.frequencies, recipe.transfer,
-                             [&](int done, int total) { progress.update(done, total); });
-    report.transfer = transfer.summaries;
-    report.transferGroupCount = transfer.groupCount;
-    report.transferSettings = describeAcousticOptions(recipe.transfer);
-    report.transferTolerance = recipe.transfer.tolerance;
-    report.bemSeconds = transfer.bemSeconds;
-    report.fitSeconds = transfer.fitSeconds;
-    int maxSources = 0, capped = 0, above = 0, totalSources = 0;
-    double worstHeldOut = 0;
-    for (const ModeTransferSummary& m : transfer.summaries) {
-        maxSources = std::max(maxSources, m.sourceCount);
-        totalSources += m.sourceCount;
-        worstHeldOut = std::max(worstHeldOut, m.heldOutError);
-        capped += m.reachedCap ? 1 : 0;
-        above += m.aboveTolerance ? 1 : 0;
-    }
-    char transferText[160];
-    std::snprintf(transferText, sizeof transferText,
-                  "%d modes in %d groups, %.1f sources per mode (max %d), held-out error up to "
-                  "%.1f %%, %d at the cap, %d above the tolerance",
-                  static_cast<int>(transfer.summaries.size()), transfer.groupCount,
-                  double(totalSources) / std::max<size_t>(1, transfer.summaries.size()), maxSources,
-                  100.0 * worstHeldOut, capped, above);
-    progress.end(transferText);
+    SceneTransfer transfer;
+    if (options.modesOnly)
+        report.notes.push_back(
+            "modes only (--modes-only): no acoustic transfer, so the demo cannot load this folder");
+    else
+        transfer = bakeTransfer(recipe, modal, progress, report);
 
     progress.begin("writing");
     const fs::path dir = temporary.path / recipe.name;
@@ -279,9 +292,12 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
             fileCount += 2;
         }
     }
-    const int tolerancePercent = static_cast<int>(std::lround(recipe.transfer.tolerance * 100.0));
-    writeSceneTransfer(temporary.path.string(), recipe.name, tolerancePercent, transfer.files);
-    fileCount += 1 + 2 * static_cast<int>(transfer.files.size());
+    if (!options.modesOnly) {
+        const int tolerancePercent =
+            static_cast<int>(std::lround(recipe.transfer.tolerance * 100.0));
+        writeSceneTransfer(temporary.path.string(), recipe.name, tolerancePercent, transfer.files);
+        fileCount += 1 + 2 * static_cast<int>(transfer.files.size());
+    }
     progress.end(std::to_string(fileCount) + " scene files");
 
     if (output.filename().string() != recipe.name)

@@ -29,6 +29,8 @@ struct ModalSurface {
 struct BakeOptions {
     bool force = false;         // bake even when the output is up to date
     bool quiet = false;         // no progress lines
+    bool modesOnly = false;     // stop after the eigen solve: meshes, .U, .freq and the report,
+                                // no acoustic transfer (for studies of the modes; not loadable)
     std::string bakerIdentity;  // part of the cache key: changes whenever the baker does
 };
 
@@ -37,8 +39,8 @@ struct BakeOptions {
 SurfaceMesh makeStruckSurface(const Recipe& recipe);
 
 // The cache key of `recipe` (its bytes and its transfer settings) baked by the baker
-// `bakerIdentity`, as text.
-std::string bakeStamp(const Recipe& recipe, const std::string& bakerIdentity);
+// options.bakerIdentity, with or without the transfer (options.modesOnly), as text.
+std::string bakeStamp(const Recipe& recipe, const BakeOptions& options);
 
 // True when `outputFolder` holds a finished bake with the stamp `stamp`.
 bool isUpToDate(const std::string& outputFolder, const std::string& stamp);

@@ -14,7 +14,7 @@ namespace {
 
 void printUsage(FILE* out) {
     std::fprintf(out,
-                 "Usage: tonwell-bake [--force] [--quiet] [--check] RECIPE OUTPUT_FOLDER\n"
+                 "Usage: tonwell-bake [--force] [--quiet] [--check] [--modes-only] RECIPE OUTPUT_FOLDER\n"
                  "\n"
                  "Bakes the scene described by RECIPE (a JSON file: shape, material, mesh\n"
                  "resolution, number of modes, transfer settings) into OUTPUT_FOLDER: the struck\n"
@@ -31,6 +31,10 @@ void printUsage(FILE* out) {
                  "  --force   bake even when OUTPUT_FOLDER is up to date\n"
                  "  --quiet   print nothing but errors\n"
                  "  --check   bake nothing; exit 0 if OUTPUT_FOLDER is up to date, 3 if not\n"
+                 "  --modes-only\n"
+                 "            stop after the eigen solve: meshes, .U, .freq and the report but\n"
+                 "            no acoustic transfer, so the demo cannot load the folder (for\n"
+                 "            studies of the modes, such as mesh convergence)\n"
                  "  --help    show this text\n"
                  "\n"
                  "Recipes of the demo's scenes: tools/bake/recipes/{bell,chair,dragon}.json, and\n"
@@ -54,6 +58,8 @@ int main(int argc, char** argv) {
             options.quiet = true;
         } else if (arg == "--check") {
             check = true;
+        } else if (arg == "--modes-only") {
+            options.modesOnly = true;
         } else if (!arg.empty() && arg[0] == '-') {
             std::fprintf(stderr, "tonwell-bake: unknown option %s\n", arg.c_str());
             printUsage(stderr);
@@ -79,7 +85,7 @@ int main(int argc, char** argv) {
     try {
         const Recipe recipe = readRecipe(recipePath);
         if (check)
-            return isUpToDate(outputFolder, bakeStamp(recipe, options.bakerIdentity)) ? 0 : 3;
+            return isUpToDate(outputFolder, bakeStamp(recipe, options)) ? 0 : 3;
         bakeScene(recipe, outputFolder, options);
     } catch (const BakeError& e) {
         std::fflush(stdout);

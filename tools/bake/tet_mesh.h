@@ -36,7 +36,8 @@ struct TetMeshOptions {
 // Tetrahedralises the solid bounded by `surface` with TetGen's -pq<ratio>a<volume>Y, which keeps
 // the surface triangles untouched. Checks afterwards that the first surface.positions.size()
 // nodes are the surface vertices in order, that every node is used and every tetrahedron has a
-// positive volume. `sourceName` names the input in messages.
+// positive volume; with order 2, adds the edge nodes (addEdgeNodes). `sourceName` names the input
+// in messages (recipes ask for order 2 unless they say otherwise).
 // Throws BakeError on TetGen failure (self-intersection, tiny features, ...) or a failed check.
 TetMesh tetrahedralize(const SurfaceMesh& surface, const TetMeshOptions& options,
                        const std::string& sourceName);
