@@ -109,7 +109,8 @@ TEST(AssembleQuadratic, QuadraticFieldsStoreClosedFormEnergyAndMoments) {
     const Eigen::SparseMatrix<double> K = assembleStiffness(mesh, kOak);
     const Eigen::MatrixXd rigid = rigidBodyMotions(mesh.nodes);
     for (int k = 0; k < 6; ++k)
-        EXPECT_LT((K * rigid.col(k)).norm(), 1e-12 * (K * u).norm() / u.norm() * rigid.col(k).norm())
+        EXPECT_LT((K * rigid.col(k)).norm(),
+                  1e-12 * (K * u).norm() / u.norm() * rigid.col(k).norm())
             << "rigid motion " << k;
 }
 
@@ -120,7 +121,8 @@ TEST(AssembleQuadratic, EdgeNodesAreSharedMidpoints) {
     std::set<std::pair<int, int>> edges;
     for (size_t t = 0; t < mesh.tets.size(); ++t)
         for (int e = 0; e < 6; ++e) {
-            const int p = mesh.tets[t][kTetEdgeCorners[e][0]], q = mesh.tets[t][kTetEdgeCorners[e][1]];
+            const int p = mesh.tets[t][kTetEdgeCorners[e][0]],
+                      q = mesh.tets[t][kTetEdgeCorners[e][1]];
             edges.insert({std::min(p, q), std::max(p, q)});
             EXPECT_EQ(mesh.nodes[mesh.edgeNodes[t][e]], 0.5 * (mesh.nodes[p] + mesh.nodes[q]));
         }

@@ -288,8 +288,9 @@ void checkTransferAtListeners(const std::string& recipePath, const std::string& 
     for (int i = 0; i < 64; ++i) {
         const double z = 1 - 2 * (i + 0.5) / 64;
         const double ring = std::sqrt(1 - z * z);
-        listeners.push_back(centre + listenerDistance * Eigen::Vector3d(ring * std::cos(goldenAngle * i),
-                                                                        ring * std::sin(goldenAngle * i), z));
+        listeners.push_back(centre + listenerDistance *
+                                         Eigen::Vector3d(ring * std::cos(goldenAngle * i),
+                                                         ring * std::sin(goldenAngle * i), z));
     }
     for (int j = 0; j < modes; ++j) {
         const BemSolution solution =

@@ -10,10 +10,12 @@ Eigen::SparseMatrix<double> sparsePatternOfNodes(const TetMesh& mesh) {
     for (int t = 0; t < static_cast<int>(mesh.tets.size()); ++t) {
         if (mesh.quadratic()) {
             const std::array<int, 10> nodes = elementNodes<10>(mesh, t);
-            for (int a : nodes) neighbours[a].insert(neighbours[a].end(), nodes.begin(), nodes.end());
+            for (int a : nodes)
+                neighbours[a].insert(neighbours[a].end(), nodes.begin(), nodes.end());
         } else {
             const std::array<int, 4> nodes = elementNodes<4>(mesh, t);
-            for (int a : nodes) neighbours[a].insert(neighbours[a].end(), nodes.begin(), nodes.end());
+            for (int a : nodes)
+                neighbours[a].insert(neighbours[a].end(), nodes.begin(), nodes.end());
         }
     }
     Eigen::SparseMatrix<double> matrix(3 * n, 3 * n);

@@ -18,8 +18,8 @@ Eigen::Matrix<double, 10, 10> quadraticConsistentMass() {
     }
     for (int e = 0; e < 6; ++e)
         for (int f = 0; f < 6; ++f) {
-            const bool shared = hasCorner(f, kTetEdgeCorners[e][0]) ||
-                                hasCorner(f, kTetEdgeCorners[e][1]);
+            const bool shared =
+                hasCorner(f, kTetEdgeCorners[e][0]) || hasCorner(f, kTetEdgeCorners[e][1]);
             m(4 + e, 4 + f) = e == f ? 32.0 : shared ? 16.0 : 8.0;
         }
     return m / 420.0;

@@ -17,16 +17,18 @@ void addGradientProducts(const Eigen::Matrix<double, 3, N>& g, double weight, do
     for (int a = 0; a < N; ++a)
         for (int b = 0; b < N; ++b)
             element.template block<3, 3>(3 * a, 3 * b) +=
-                weight * (mu * g.col(a).dot(g.col(b)) * Eigen::Matrix3d::Identity() +
-                          mu * g.col(b) * g.col(a).transpose() +
-                          lambda * g.col(a) * g.col(b).transpose());
+                weight *
+                (mu * g.col(a).dot(g.col(b)) * Eigen::Matrix3d::Identity() +
+                 mu * g.col(b) * g.col(a).transpose() + lambda * g.col(a) * g.col(b).transpose());
 }
 
 }  // namespace
 
 const std::array<Eigen::Vector4d, 4> kTetFourPointRule = {
-    Eigen::Vector4d(kRuleA, kRuleB, kRuleB, kRuleB), Eigen::Vector4d(kRuleB, kRuleA, kRuleB, kRuleB),
-    Eigen::Vector4d(kRuleB, kRuleB, kRuleA, kRuleB), Eigen::Vector4d(kRuleB, kRuleB, kRuleB, kRuleA)};
+    Eigen::Vector4d(kRuleA, kRuleB, kRuleB, kRuleB),
+    Eigen::Vector4d(kRuleB, kRuleA, kRuleB, kRuleB),
+    Eigen::Vector4d(kRuleB, kRuleB, kRuleA, kRuleB),
+    Eigen::Vector4d(kRuleB, kRuleB, kRuleB, kRuleA)};
 
 Eigen::Matrix<double, 3, 4> shapeGradients(const TetMesh& mesh, int t) {
     const auto& k = mesh.tets[t];

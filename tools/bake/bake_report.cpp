@@ -67,8 +67,10 @@ void writeTransferPanel(FILE* f, const BakeReport& r, double y0, double width, d
                      "<title>mode %ld: %d sources%s</title></rect>\n",
                      x - barWidth / 2, ySources(m.sourceCount), barWidth,
                      plotBottom - ySources(m.sourceCount),
-                     m.reachedCap || m.aboveTolerance ? "#d04040" : "#c8b090", j + 1,
-                     m.sourceCount, m.reachedCap ? " (cap)" : m.aboveTolerance ? " (above)" : "");
+                     m.reachedCap || m.aboveTolerance ? "#d04040" : "#c8b090", j + 1, m.sourceCount,
+                     m.reachedCap       ? " (cap)"
+                     : m.aboveTolerance ? " (above)"
+                                        : "");
         std::fprintf(f,
                      "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"3\" fill=\"#2060c0\"><title>mode %ld: "
                      "fit error %.2f %%</title></circle>\n",
@@ -155,7 +157,10 @@ void writeReportText(const std::string& path, const BakeReport& r) {
             const ModeTransferSummary& m = r.transfer[j];
             std::fprintf(f, "  %4zu %10.2f Hz %9.2f %8d %7.2f %% %7.2f %% %6d%s%s\n", j + 1,
                          m.frequency, m.fitFrequency, m.sourceCount, 100 * m.fitError,
-                         100 * m.heldOutError, m.gmresIterations, m.reachedCap ? "  cap" : m.aboveTolerance ? "  above" : "",
+                         100 * m.heldOutError, m.gmresIterations,
+                         m.reachedCap       ? "  cap"
+                         : m.aboveTolerance ? "  above"
+                                            : "",
                          m.bemConverged ? "" : "  not converged");
         }
     }

@@ -14,7 +14,7 @@ struct BakeReport {
     std::string sceneName, recipePath;
     int surfaceVertexCount = 0, surfaceTriangleCount = 0;
     int nodeCount = 0, tetCount = 0;
-    bool quadratic = false;  // 10-node tetrahedra (edge midpoints among the nodes)
+    bool quadratic = false;           // 10-node tetrahedra (edge midpoints among the nodes)
     double volume = 0.0, mass = 0.0;  // m^3, kg
     double youngsModulus = 0.0, poissonRatio = 0.0, density = 0.0;
     Eigen::VectorXd frequencies;         // Hz, elastic modes

@@ -18,8 +18,8 @@ struct ModeTransferSummary {
     double fitFrequency = 0;  // Hz, its group's, at which the sources were fitted (the ".k")
     int sourceCount = 0;
     double fitError = 0, heldOutError = 0;  // relative
-    bool reachedCap = false;      // at the source cap
-    bool aboveTolerance = false;  // fit or held-out error above the tolerance
+    bool reachedCap = false;                // at the source cap
+    bool aboveTolerance = false;            // fit or held-out error above the tolerance
     bool bemConverged = true;
     int gmresIterations = 0;
 };

@@ -14,7 +14,8 @@ namespace {
 
 void printUsage(FILE* out) {
     std::fprintf(out,
-                 "Usage: tonwell-bake [--force] [--quiet] [--check] [--modes-only] RECIPE OUTPUT_FOLDER\n"
+                 "Usage: tonwell-bake [--force] [--quiet] [--check] [--modes-only]\n"
+                 "                   RECIPE OUTPUT_FOLDER\n"
                  "\n"
                  "Bakes the scene described by RECIPE (a JSON file: shape, material, mesh\n"
                  "resolution, number of modes, transfer settings) into OUTPUT_FOLDER: the struck\n"
@@ -84,8 +85,7 @@ int main(int argc, char** argv) {
     if (options.bakerIdentity.empty()) options.bakerIdentity = executableIdentity(argv[0]);
     try {
         const Recipe recipe = readRecipe(recipePath);
-        if (check)
-            return isUpToDate(outputFolder, bakeStamp(recipe, options)) ? 0 : 3;
+        if (check) return isUpToDate(outputFolder, bakeStamp(recipe, options)) ? 0 : 3;
         bakeScene(recipe, outputFolder, options);
     } catch (const BakeError& e) {
         std::fflush(stdout);

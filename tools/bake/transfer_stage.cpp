@@ -109,8 +109,7 @@ std::vector<ModeTransfer> computeModeTransfers(const BemSurface& surface,
             target *= settings.refitFactor;
         }
         t.reachedCap = t.sources.cols() >= settings.maxSources;
-        t.aboveTolerance =
-            t.fitError > settings.tolerance || t.heldOutError > settings.tolerance;
+        t.aboveTolerance = t.fitError > settings.tolerance || t.heldOutError > settings.tolerance;
         t.fitSeconds = secondsSince(fitStart);
         results.push_back(t);
     }

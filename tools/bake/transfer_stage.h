@@ -32,13 +32,13 @@ struct TransferSettings {
 };
 
 struct ModeTransfer {
-    MultipoleSources sources;  // 11 x n, positions in the object's frame (m)
-    double omega = 0;          // rad/s
-    double waveNumber = 0;     // k = omega / c, 1/m (the ".k" value)
-    double fitError = 0;       // relative, on the fit surface
-    double heldOutError = 0;   // relative, fitted sources against the BEM field farther out
-    int refits = 0;            // fits to a tighter target after the first
-    bool reachedCap = false;   // the fit used maxSources sources
+    MultipoleSources sources;     // 11 x n, positions in the object's frame (m)
+    double omega = 0;             // rad/s
+    double waveNumber = 0;        // k = omega / c, 1/m (the ".k" value)
+    double fitError = 0;          // relative, on the fit surface
+    double heldOutError = 0;      // relative, fitted sources against the BEM field farther out
+    int refits = 0;               // fits to a tighter target after the first
+    bool reachedCap = false;      // the fit used maxSources sources
     bool aboveTolerance = false;  // fit or held-out error above the tolerance after the refits
     bool bemConverged = true;
     int gmresIterations = 0;
