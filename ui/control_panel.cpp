@@ -50,25 +50,65 @@ bool insidePanel(int x, int y) {
            y < windowHeight;
 }
 
-// ImGui 1.86 samples button and key state once per frame: a press and a release that both
-// arrive between two frames would be lost. A release in the same frame as its press is held
-// back and delivered after the next frame has seen the press.
+// ImGui 1.86 samples the mouse once per frame: a press and a release that both arrive between two
+// frames would be lost, and a press followed by a move before the frame would be seen where the
+// pointer went, not where it was pressed. So each frame sees at most one button change, at its own
+// position: once a change has gone to ImGui in a frame, later changes and moves wait in a queue,
+// in order, for the frames after (a quick click right after another at a low frame rate is still
+// two clicks, each on its own button). Keys: a release in the same frame as its press is held back
+// and delivered after the next frame has seen the press.
 int frameNumber = 0;
-int mousePressFrame[3] = {-1, -1, -1};
-bool mouseReleasePending[3] = {false, false, false};
-int pendingReleaseX = 0, pendingReleaseY = 0;
+struct PanelMouseEvent {
+    bool isButton;
+    int button, state, x, y;
+};
+constexpr int kQueuedMouseCapacity = 64;
+PanelMouseEvent queuedMouse[kQueuedMouseCapacity];
+int queuedMouseCount = 0;
+bool buttonChangedThisFrame = false;
 int keyPressFrame[512];
 bool keyReleasePending[512];
 // Mouse buttons whose press went to the panel: their motion and release go there too.
 bool panelOwnsButton[3] = {false, false, false};
 
-void deliverPendingReleases() {
-    for (int b = 0; b < 3; ++b) {
-        if (mouseReleasePending[b]) {
-            mouseReleasePending[b] = false;
-            ImGui_ImplGLUT_MouseFunc(b, GLUT_UP, pendingReleaseX, pendingReleaseY);
-        }
+void deliverMouse(const PanelMouseEvent& event) {
+    if (event.isButton) {
+        buttonChangedThisFrame = true;
+        ImGui_ImplGLUT_MouseFunc(event.button, event.state, event.x, event.y);
+    } else {
+        ImGui_ImplGLUT_MotionFunc(event.x, event.y);
     }
+}
+
+// Hands a mouse event to ImGui now if this frame has seen no button change and nothing waits
+// before it; otherwise queues it (consecutive moves are merged into the last one).
+void deliverOrQueueMouse(const PanelMouseEvent& event) {
+    if (queuedMouseCount == 0 && !buttonChangedThisFrame) {
+        deliverMouse(event);
+        return;
+    }
+    if (!event.isButton && queuedMouseCount > 0 && !queuedMouse[queuedMouseCount - 1].isButton) {
+        queuedMouse[queuedMouseCount - 1] = event;
+        return;
+    }
+    if (queuedMouseCount == kQueuedMouseCapacity) {
+        // Clicks far faster than the frames: let the oldest through rather than drop it.
+        deliverMouse(queuedMouse[0]);
+        for (int i = 1; i < queuedMouseCount; ++i) queuedMouse[i - 1] = queuedMouse[i];
+        --queuedMouseCount;
+    }
+    queuedMouse[queuedMouseCount++] = event;
+}
+
+// After a frame: the queued mouse events in order, up to and including the first button change;
+// then the held key releases.
+void deliverPendingReleases() {
+    buttonChangedThisFrame = false;
+    int delivered = 0;
+    while (delivered < queuedMouseCount && !buttonChangedThisFrame)
+        deliverMouse(queuedMouse[delivered++]);
+    for (int i = delivered; i < queuedMouseCount; ++i) queuedMouse[i - delivered] = queuedMouse[i];
+    queuedMouseCount -= delivered;
     for (int k = 0; k < 512; ++k) {
         if (!keyReleasePending[k]) continue;
         keyReleasePending[k] = false;
@@ -342,31 +382,19 @@ void routeMouseButton(int button, int state, int x, int y) {
         ImGui_ImplGLUT_MouseFunc(button, state, x, y);
         return;
     }
-    if (state == GLUT_DOWN) {
-        panelOwnsButton[button] = true;
-        mousePressFrame[button] = frameNumber;
-        ImGui_ImplGLUT_MouseFunc(button, state, x, y);
-    } else {
-        panelOwnsButton[button] = false;
-        if (mousePressFrame[button] == frameNumber) {
-            mouseReleasePending[button] = true;
-            pendingReleaseX = x;
-            pendingReleaseY = y;
-        } else {
-            ImGui_ImplGLUT_MouseFunc(button, state, x, y);
-        }
-    }
+    panelOwnsButton[button] = state == GLUT_DOWN;
+    deliverOrQueueMouse({true, button, state, x, y});
 }
 
 void routeMouseMotion(int x, int y) {
-    if (panelBuilt) ImGui_ImplGLUT_MotionFunc(x, y);
+    if (panelBuilt) deliverOrQueueMouse({false, 0, 0, x, y});
     const bool panelDrag = panelOwnsButton[0] || panelOwnsButton[1] || panelOwnsButton[2];
     if (!panelDrag) onMouseMotion(x, y);
 }
 
 void routePassiveMotion(int x, int y) {
     // The 3-D view has no passive-motion handler; the panel needs it for hovering.
-    if (panelBuilt) ImGui_ImplGLUT_MotionFunc(x, y);
+    if (panelBuilt) deliverOrQueueMouse({false, 0, 0, x, y});
 }
 
 void routeKeyboard(unsigned char key, int x, int y) {

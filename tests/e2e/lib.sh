@@ -131,6 +131,13 @@ pixel_at() {
     /usr/bin/convert "$1" -format "%[fx:int(255*u.p{$2,$3}.r)],%[fx:int(255*u.p{$2,$3}.g)],%[fx:int(255*u.p{$2,$3}.b)]" info:
 }
 
+# pixel_is_not FILE X Y COLOUR: true when the pixel at (X, Y) could be read and is not COLOUR.
+pixel_is_not() {
+    local colour
+    colour=$(pixel_at "$1" "$2" "$3") || return 1
+    [[ -n "$colour" && "$colour" != "$4" ]]
+}
+
 # Audio captured so far on the stream with CHANNELS channels: "max_abs samples" of the floats
 # after the first SKIP frames (default 0), on channel CHANNEL (default 1).
 audio_stats() {
@@ -190,6 +197,12 @@ make_scene_demo_dir() {
 # click X Y [BUTTON]: a press and release at window pixel (X, Y).
 click() {
     xdotool mousemove "$1" "$2" mousedown "${3:-1}" sleep 0.05 mouseup "${3:-1}"
+}
+
+# click_two X1 Y1 X2 Y2: a click at (X1, Y1) and one at (X2, Y2) in one burst, a few milliseconds
+# apart, so that both fall between two frames of the program.
+click_two() {
+    xdotool mousemove "$1" "$2" mousedown 1 mouseup 1 mousemove "$3" "$4" mousedown 1 mouseup 1
 }
 
 # key_at X Y KEY: a key typed with the pointer at (X, Y).
