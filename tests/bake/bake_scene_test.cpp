@@ -363,10 +363,12 @@ TEST(BakeScene, BadMaterialIsRefusedWithoutAFolder) {
     TempDir dir;
     const struct {
         const char *from, *to, *expected;
-    } cases[] = {{"\"poissonRatio\": 0.3", "\"poissonRatio\": 0.5", "Poisson"},
-                 {"\"youngsModulus\": 1.2e10", "\"youngsModulus\": 0", "Young"},
-                 {"\"density\": 700", "\"density\": -700", "density"},
-                 {"\"count\": 8", "\"count\": 100000", "modes"}};
+    } cases[] = {
+        {"\"poissonRatio\": 0.3", "\"poissonRatio\": 0.5", "Poisson"},
+        {"\"youngsModulus\": 1.2e10", "\"youngsModulus\": 0", "Young"},
+        {"\"density\": 700", "\"density\": -700", "density"},
+        {"\"count\": 8", "\"count\": 100000", "modes"},
+        {"\"radiusEdgeRatio\": 2.0", "\"radiusEdgeRatio\": 2.0, \"order\": 3", "tetrahedra.order"}};
     for (const auto& c : cases) {
         const std::string recipe =
             dir.write("bad.json", recipeWith("chair-quick.json", c.from, c.to));
