@@ -359,7 +359,7 @@ TEST(BakeScene, SecondRunIsACacheHitUntilTheRecipeChanges) {
     EXPECT_EQ(bake("--check --modes-only " + kRecipes + "chair-quick.json " + out).status, 0);
 }
 
-TEST(BakeScene, BadMaterialIsRefusedWithoutAFolder) {
+TEST(BakeScene, BadMaterialOrSettingIsRefusedWithoutAFolder) {
     TempDir dir;
     const struct {
         const char *from, *to, *expected;
