@@ -102,7 +102,7 @@ void deliverOrQueueMouse(const PanelMouseEvent& event) {
 
 // After a frame: the queued mouse events in order, up to and including the first button change;
 // then the held key releases.
-void deliverPendingReleases() {
+void deliverHeldInput() {
     buttonChangedThisFrame = false;
     int delivered = 0;
     while (delivered < queuedMouseCount && !buttonChangedThisFrame)
@@ -355,7 +355,7 @@ void drawControlPanel() {
     glViewport(x, y, w, h);
 
     ++frameNumber;
-    deliverPendingReleases();
+    deliverHeldInput();
 }
 
 void shutdownControlPanel() {

@@ -4,19 +4,25 @@
 #include <algorithm>
 #include <vector>
 
+namespace {
+
+// Every node of an element is coupled to every node of it, itself included.
+template <size_t N>
+void addElementCouplings(const std::array<int, N>& nodes,
+                         std::vector<std::vector<int>>& neighbours) {
+    for (int a : nodes) neighbours[a].insert(neighbours[a].end(), nodes.begin(), nodes.end());
+}
+
+}  // namespace
+
 Eigen::SparseMatrix<double> sparsePatternOfNodes(const TetMesh& mesh) {
     const int n = static_cast<int>(mesh.nodes.size());
     std::vector<std::vector<int>> neighbours(n);
     for (int t = 0; t < static_cast<int>(mesh.tets.size()); ++t) {
-        if (mesh.quadratic()) {
-            const std::array<int, 10> nodes = elementNodes<10>(mesh, t);
-            for (int a : nodes)
-                neighbours[a].insert(neighbours[a].end(), nodes.begin(), nodes.end());
-        } else {
-            const std::array<int, 4> nodes = elementNodes<4>(mesh, t);
-            for (int a : nodes)
-                neighbours[a].insert(neighbours[a].end(), nodes.begin(), nodes.end());
-        }
+        if (mesh.quadratic())
+            addElementCouplings(elementNodes<10>(mesh, t), neighbours);
+        else
+            addElementCouplings(elementNodes<4>(mesh, t), neighbours);
     }
     Eigen::SparseMatrix<double> matrix(3 * n, 3 * n);
     std::vector<int> perColumn(3 * n);

@@ -102,7 +102,6 @@ std::vector<ModeTransfer> computeModeTransfers(const BemSurface& surface,
             for (size_t i = 0; i < heldOutPoints.size(); ++i)
                 fitted[i] = evaluateMultipoles(t.sources, t.waveNumber, heldOutPoints[i]);
             t.heldOutError = relativeDifference(fitted, heldOutPressure.col(mode));
-            t.refits = attempt;
             if (t.heldOutError <= settings.tolerance || fit.reachedCap ||
                 attempt == settings.maxRefits)
                 break;

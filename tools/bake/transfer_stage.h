@@ -37,7 +37,6 @@ struct ModeTransfer {
     double waveNumber = 0;        // k = omega / c, 1/m (the ".k" value)
     double fitError = 0;          // relative, on the fit surface
     double heldOutError = 0;      // relative, fitted sources against the BEM field farther out
-    int refits = 0;               // fits to a tighter target after the first
     bool reachedCap = false;      // the fit used maxSources sources
     bool aboveTolerance = false;  // fit or held-out error above the tolerance after the refits
     bool bemConverged = true;
