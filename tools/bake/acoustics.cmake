@@ -7,7 +7,8 @@ set(TONWELL_ACOUSTICS_DIR ${CMAKE_CURRENT_LIST_DIR})
 file(GLOB TONWELL_ACOUSTICS_SOURCES CONFIGURE_DEPENDS
      ${TONWELL_ACOUSTICS_DIR}/bem_*.cpp
      ${TONWELL_ACOUSTICS_DIR}/multipole_*.cpp
-     ${TONWELL_ACOUSTICS_DIR}/transfer_*.cpp)
+     ${TONWELL_ACOUSTICS_DIR}/transfer_*.cpp
+     ${TONWELL_ACOUSTICS_DIR}/parallel_for.cpp)
 add_library(tonwell_acoustics STATIC ${TONWELL_ACOUSTICS_SOURCES})
 target_include_directories(tonwell_acoustics PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(tonwell_acoustics PUBLIC Eigen3::Eigen Threads::Threads)

@@ -20,7 +20,8 @@ struct BakeReport {
     Eigen::VectorXd frequencies;         // Hz, elastic modes
     double largestRigidFrequency = 0.0;  // Hz, of the six dropped modes
     double rigidResidual = 0.0;
-    int iterations = 0, operations = 0;
+    int iterations = 0, operations = 0, factorisations = 0;  // eigen slices, Lanczos steps
+    double largestResidual = 0.0;                            // of the elastic eigenpairs, relative
     std::vector<std::pair<std::string, double>> stageSeconds;
     // Acoustic transfer: the boundary element surface, the settings, one summary per mode.
     int acousticElementCount = 0;

@@ -260,6 +260,8 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
     report.rigidResidual = basis.rigidResidual;
     report.iterations = basis.iterations;
     report.operations = basis.operations;
+    report.factorisations = basis.factorisations;
+    report.largestResidual = basis.largestResidual;
     char range[96];
     std::snprintf(range, sizeof range, "%d modes, %.1f Hz to %.1f Hz",
                   static_cast<int>(basis.frequencies.size()), basis.frequencies(0),

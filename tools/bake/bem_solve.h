@@ -20,8 +20,10 @@
 #pragma once
 
 #include <Eigen/Core>
+#include <complex>
 #include <vector>
 
+#include "tools/bake/bem_near_field.h"
 #include "tools/bake/bem_surface.h"
 
 constexpr double kAirDensity_kgm3 = 1.2;
@@ -35,6 +37,9 @@ struct BemOptions {
     // false: the conventional equation (1/2 I - D) p = -S q alone, which fails at the interior
     // resonances; kept to show that failure.
     bool burtonMiller = true;
+    // From this many elements on, the matrix is stored in single precision and the GMRES
+    // tolerance is at least 1e-5.
+    int singlePrecisionFrom = 3000;
 };
 
 struct BemSolution {
@@ -50,10 +55,21 @@ struct BemSolution {
 // Solves the exterior Neumann problem for each column of `normalVelocity` (elements x fields,
 // outward normal velocity in m/s, e.g. u_i . n for unit modal velocity of mode i) at angular
 // frequency `omega` > 0. All fields share one matrix (e.g. the two modes of a degenerate pair).
-// Cost: one dense complex matrix of elements^2 entries (16 bytes each).
+// Cost: one dense complex matrix of elements^2 entries (16 bytes each; 8 from
+// options.singlePrecisionFrom elements on).
 BemSolution solveExteriorNeumann(const BemSurface& surface, double omega,
                                  const Eigen::MatrixXd& normalVelocity,
                                  const BemOptions& options = BemOptions());
+// The same with the surface's near field computed beforehand (makeNearField with
+// options.nearFieldDepth), for many frequencies on one surface.
+BemSolution solveExteriorNeumann(const BemSurface& surface, const BemNearField& nearField,
+                                 double omega, const Eigen::MatrixXd& normalVelocity,
+                                 const BemOptions& options = BemOptions());
+
+// The Burton-Miller coupling alpha = +i / max(k, 1/R) of `surface` at wave number k (0 when
+// options.burtonMiller is off).
+std::complex<double> burtonMillerCoupling(const BemSurface& surface, double waveNumber,
+                                          const BemOptions& options);
 
 // Complex pressure (Pa) at each of `points` (in the air, off the surface) for every field of
 // `solution`: points x fields. Points near the surface are integrated with element subdivision.

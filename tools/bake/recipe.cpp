@@ -140,9 +140,14 @@ Recipe readRecipe(const std::string& path) {
         throw BakeError(path + ": \"tetrahedra.order\" must be 1 (linear) or 2 (quadratic)");
 
     const Json modes = field<Json>(json, "modes", "", path);
-    recipe.modes.modeCount = field<int>(modes, "count", "modes.", path);
+    recipe.modes.modeCount = optionalField(modes, "count", 0, "modes.", path);
     recipe.modes.maxFrequency = optionalField(modes, "maxFrequency", 0.0, "modes.", path);
-    if (recipe.modes.modeCount < 1) throw BakeError(path + ": \"modes.count\" must be at least 1");
+    if (!modes.contains("count") && !modes.contains("maxFrequency"))
+        throw BakeError(path + ": \"modes\" needs \"count\" or \"maxFrequency\" (or both)");
+    if (modes.contains("count") && recipe.modes.modeCount < 1)
+        throw BakeError(path + ": \"modes.count\" must be at least 1");
+    if (modes.contains("maxFrequency"))
+        requirePositive(recipe.modes.maxFrequency, "modes.maxFrequency", path);
 
     if (json.contains("transfer")) {
         const Json& transfer = json["transfer"];

@@ -1,56 +1,56 @@
-// Shift-invert Lanczos (Spectra) with a CHOLMOD factorisation of K - sigma M, followed by a
-// Rayleigh-Ritz step that makes the vectors exactly M-orthonormal (see solve_modes.h).
+// The modal analysis of a free solid in eigen slices (see solve_modes.h): counts of the band by
+// inertia, shift-invert Lanczos per slice in worker processes, one Rayleigh-Ritz step over all the
+// slices' vectors, and the check that the six lowest modes are the rigid-body motions.
 #include "tools/bake/solve_modes.h"
 
-#include <Spectra/MatOp/SparseSymMatProd.h>
-#include <Spectra/SymGEigsShiftSolver.h>
-
-#include <Eigen/CholmodSupport>
 #include <Eigen/Dense>
 #include <Eigen/Geometry>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <sstream>
 
 #include "tools/bake/bake_error.h"
+#include "tools/bake/shift_invert_lanczos.h"
+#include "tools/bake/sparse_ldlt.h"
+#include "tools/bake/worker_processes.h"
 
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
 
-// y = (K - sigma M)^{-1} x through one sparse Cholesky factorisation; the operation Spectra's
-// generalised shift-invert mode expects.
-class ShiftInvertOperator {
-  public:
-    using Scalar = double;
-
-    ShiftInvertOperator(const Eigen::SparseMatrix<double>& stiffness,
-                        const Eigen::SparseMatrix<double>& mass)
-        : stiffness_(stiffness), mass_(mass) {}
-
-    Eigen::Index rows() const { return stiffness_.rows(); }
-    Eigen::Index cols() const { return stiffness_.cols(); }
-
-    void set_shift(const Scalar& sigma) {
-        Eigen::SparseMatrix<double> shifted = stiffness_ - sigma * mass_;
-        factor_.compute(shifted);
-        factored_ = factor_.info() == Eigen::Success;
-    }
-
-    void perform_op(const Scalar* x, Scalar* y) const {
-        Eigen::Map<const Eigen::VectorXd> in(x, rows());
-        Eigen::Map<Eigen::VectorXd> out(y, rows());
-        out = factor_.solve(in);
-    }
-
-    bool factored() const { return factored_; }
-
-  private:
-    const Eigen::SparseMatrix<double>& stiffness_;
-    const Eigen::SparseMatrix<double>& mass_;
-    Eigen::CholmodSupernodalLLT<Eigen::SparseMatrix<double>, Eigen::Lower> factor_;
-    bool factored_ = false;
+// One eigen slice: the shift, the interval whose eigenvalues it keeps, and how many eigenpairs
+// nearest the shift it asks for (enough to reach both ends of the interval, by the count model).
+struct SlicePlan {
+    double sigma = 0, lower = 0, upper = 0;
+    int wanted = 0;
 };
+
+struct SliceOutcome {
+    LanczosResult lanczos;
+    double reach = 0;  // every eigenvalue within this distance of the shift was found
+};
+
+std::string packLanczos(const LanczosResult& r) {
+    ByteWriter out;
+    out.putMatrix(Eigen::MatrixXd(r.eigenvalues));
+    out.putMatrix(r.vectors);
+    out.putInt(r.steps);
+    out.putInt(r.converged ? 1 : 0);
+    out.putInt(r.negativeEigenvalues);
+    return out.take();
+}
+
+LanczosResult unpackLanczos(const std::string& bytes) {
+    ByteReader in(bytes);
+    LanczosResult r;
+    r.eigenvalues = in.getMatrix().col(0);
+    r.vectors = in.getMatrix();
+    r.steps = static_cast<int>(in.getInt());
+    r.converged = in.getInt() != 0;
+    r.negativeEigenvalues = static_cast<int>(in.getInt());
+    return r;
+}
 
 }  // namespace
 
@@ -76,8 +76,9 @@ ModalBasis solveModes(const Eigen::SparseMatrix<double>& stiffnessSI,
                       const std::vector<Eigen::Vector3d>& nodes, const ModeSolveOptions& options,
                       const std::string& sourceName) {
     const int dofCount = static_cast<int>(stiffnessSI.rows());
-    const int wanted = options.modeCount + 6;
-    if (options.modeCount < 1 || wanted >= dofCount) {
+    const bool limited = options.maxFrequency > 0.0;
+    if ((!limited && options.modeCount < 1) || options.modeCount < 0 ||
+        options.modeCount + 7 >= dofCount) {
         std::ostringstream message;
         message << sourceName << ": cannot compute " << options.modeCount
                 << " modes of a mesh with " << dofCount << " degrees of freedom";
@@ -91,42 +92,240 @@ ModalBasis solveModes(const Eigen::SparseMatrix<double>& stiffnessSI,
     const double kScale = stiffnessSI.diagonal().mean(), mScale = massSI.diagonal().mean();
     const Eigen::SparseMatrix<double> stiffness = stiffnessSI * (1.0 / kScale);
     const Eigen::SparseMatrix<double> mass = massSI * (1.0 / mScale);
+    const Eigen::SparseMatrix<double, Eigen::RowMajor> massRows = mass;
+    const double toHz = kScale / mScale;  // lambda' -> lambda (rad^2/s^2)
+    auto hertz = [&](double lambda) { return std::sqrt(std::max(0.0, lambda * toHz)) / kTwoPi; };
 
-    // sigma slightly below zero: far below the first elastic eigenvalue, so the rigid and the
-    // lowest elastic modes dominate (K - sigma M)^{-1}, yet large enough for a well-conditioned
+    // The first slice's shift: slightly below zero, far below the first elastic eigenvalue, so the
+    // rigid and the lowest elastic modes lie nearest it, yet large enough for a well-conditioned
     // factorisation. The ratio of the traces scales with the highest eigenvalue of the mesh.
-    const double sigma = -1e-8 * stiffness.diagonal().sum() / mass.diagonal().sum();
-    ShiftInvertOperator op(stiffness, mass);
-    Spectra::SparseSymMatProd<double> massOp(mass);
-    const int subspace = std::min(dofCount, std::max(2 * wanted + 1, wanted + 30));
-    Spectra::SymGEigsShiftSolver<ShiftInvertOperator, Spectra::SparseSymMatProd<double>,
-                                 Spectra::GEigsMode::ShiftInvert>
-        solver(op, massOp, wanted, subspace, sigma);
-    if (!op.factored())
-        throw BakeError(sourceName +
-                        ": the Cholesky factorisation of K - sigma M failed (is the mesh valid?)");
-    solver.init();
-    solver.compute(Spectra::SortRule::LargestMagn, options.maxIterations, options.tolerance,
-                   Spectra::SortRule::SmallestAlge);
-    if (solver.info() != Spectra::CompInfo::Successful) {
-        std::ostringstream message;
-        message << sourceName << ": the eigen solve did not converge (" << solver.num_iterations()
-                << " restarts, " << wanted << " eigenpairs wanted)";
-        throw BakeError(message.str());
+    const double lowestShift = -1e-8 * stiffness.diagonal().sum() / mass.diagonal().sum();
+    const double lambdaMax = limited ? std::pow(kTwoPi * options.maxFrequency, 2) / toHz : 0.0;
+    const int perSlice = std::max(8, options.modesPerSlice);
+    WorkerOptions workers;
+    workers.workerCount = options.workerCount;
+
+    ModalBasis basis;
+    auto runSlice = [&](const SlicePlan& plan) {
+        LanczosOptions lanczos;
+        lanczos.wanted = std::min(plan.wanted, dofCount - 2);
+        lanczos.tolerance = options.tolerance;
+        lanczos.maxSteps = options.maxIterations;
+        return shiftInvertLanczos(stiffness, massRows, plan.sigma, lanczos);
+    };
+    auto describeSlice = [&](const SlicePlan& plan) {
+        std::ostringstream text;
+        text << sourceName << ": eigen slice around " << std::lround(hertz(plan.sigma)) << " Hz ("
+             << plan.wanted << " modes)";
+        return text.str();
+    };
+
+    // Kept eigenpairs of every slice, and the parts of the band the slices have covered.
+    std::vector<double> keptValues;
+    std::vector<Eigen::VectorXd> keptVectors;
+    std::vector<std::pair<double, double>> covered;
+    auto absorb = [&](const SlicePlan& plan, const LanczosResult& r) {
+        if (!r.converged) {
+            std::ostringstream message;
+            message << sourceName << ": the eigen solve did not converge (slice around "
+                    << std::lround(hertz(plan.sigma)) << " Hz, " << r.steps << " Lanczos steps, "
+                    << plan.wanted << " eigenpairs wanted)";
+            throw BakeError(message.str());
+        }
+        ++basis.iterations;
+        ++basis.factorisations;
+        basis.operations += r.steps;
+        double reach = 0;
+        for (int i = 0; i < r.eigenvalues.size(); ++i)
+            reach = std::max(reach, std::abs(r.eigenvalues[i] - plan.sigma));
+        covered.push_back(
+            {std::max(plan.lower, plan.sigma - reach), std::min(plan.upper, plan.sigma + reach)});
+        // Neighbouring slices keep a little more than their own interval, so that an eigenvalue
+        // on a boundary, computed slightly differently by each, is not lost; duplicates go later.
+        // The band's top is sharp: the count below it is exact.
+        double lower = plan.lower, upper = plan.upper;
+        if (std::isfinite(lower)) lower -= 1e-7 * std::abs(lower);
+        if (std::isfinite(upper)) upper += 1e-7 * std::abs(upper);
+        if (limited) upper = std::min(upper, lambdaMax);
+        for (int i = 0; i < r.eigenvalues.size(); ++i)
+            if (r.eigenvalues[i] >= lower && r.eigenvalues[i] < upper) {
+                keptValues.push_back(r.eigenvalues[i]);
+                keptVectors.push_back(r.vectors.col(i));
+            }
+    };
+    // Drops an eigenpair found twice (by two slices): equal eigenvalues and M-parallel vectors.
+    auto dropDuplicates = [&]() {
+        std::vector<int> order(keptValues.size());
+        for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+        std::sort(order.begin(), order.end(),
+                  [&](int a, int b) { return keptValues[a] < keptValues[b]; });
+        std::vector<double> values;
+        std::vector<Eigen::VectorXd> vectors;
+        for (int i : order) {
+            bool duplicate = false;
+            for (size_t j = values.size(); j-- > 0;) {
+                if (keptValues[i] - values[j] > 1e-6 * std::abs(keptValues[i])) break;
+                if (std::abs(vectors[j].dot(massRows * keptVectors[i])) > 0.5) duplicate = true;
+            }
+            if (duplicate) continue;
+            values.push_back(keptValues[i]);
+            vectors.push_back(std::move(keptVectors[i]));
+        }
+        keptValues = std::move(values);
+        keptVectors = std::move(vectors);
+    };
+    auto runSlices = [&](const std::vector<SlicePlan>& plans) {
+        std::vector<LanczosResult> results(plans.size());
+        runInWorkerProcesses(
+            static_cast<int>(plans.size()), [&](int u) { return packLanczos(runSlice(plans[u])); },
+            [&](int u, const std::string& bytes) { absorb(plans[u], unpackLanczos(bytes)); },
+            [&](int u) { return describeSlice(plans[u]); }, workers);
+    };
+
+    const double infinity = std::numeric_limits<double>::infinity();
+    if (!limited) {
+        runSlices({{lowestShift, -infinity, infinity, options.modeCount + 6}});
+    } else {
+        // First round: the lowest slice, and the inertia of K - lambda M at the band's top and at a
+        // quarter of it, which counts the eigenvalues below each (rigid ones included).
+        const SlicePlan first{lowestShift, -infinity, infinity, perSlice + 6};
+        const double countAt[2] = {lambdaMax, 0.25 * lambdaMax};
+        int counts[2] = {0, 0};
+        LanczosResult lowest;
+        runInWorkerProcesses(
+            3,
+            [&](int u) {
+                if (u == 0) return packLanczos(runSlice(first));
+                SparseLdlt shifted(stiffness - countAt[u - 1] * mass);
+                ByteWriter out;
+                out.putInt(shifted.negativeEigenvalueCount());
+                return out.take();
+            },
+            [&](int u, const std::string& bytes) {
+                if (u == 0) {
+                    lowest = unpackLanczos(bytes);
+                } else {
+                    ByteReader in(bytes);
+                    counts[u - 1] = static_cast<int>(in.getInt());
+                    ++basis.factorisations;
+                }
+            },
+            [&](int u) {
+                if (u == 0) return describeSlice(first);
+                std::ostringstream text;
+                text << sourceName << ": the count of the modes below "
+                     << std::lround(hertz(countAt[u - 1])) << " Hz";
+                return text.str();
+            },
+            workers);
+        const int total = counts[0];
+        if (total - 6 < 1) {
+            std::ostringstream message;
+            message << sourceName << ": no elastic mode lies below the frequency limit of "
+                    << options.maxFrequency << " Hz";
+            throw BakeError(message.str());
+        }
+        // The lowest slice found everything from zero up to its highest eigenvalue.
+        double lowestTop = -infinity;
+        for (int i = 0; i < lowest.eigenvalues.size(); ++i)
+            lowestTop = std::max(lowestTop, lowest.eigenvalues[i]);
+        SlicePlan firstKept = first;
+        firstKept.upper = std::min(lambdaMax, std::nextafter(lowestTop, infinity));
+        absorb(firstKept, lowest);
+
+        // Model of the count below lambda between the slice's top and the band's: N = c lambda^p,
+        // p from the two counts (about 1.5 for a bulky solid, nearer 1 for thin walls).
+        double p = 1.5;
+        if (counts[1] > 6 && counts[0] > counts[1])
+            p = std::clamp(std::log(double(counts[0]) / counts[1]) / std::log(4.0), 0.3, 3.0);
+        const int found = static_cast<int>(keptValues.size());
+        const int left = total - found;
+        std::vector<SlicePlan> plans;
+        if (left > 0 && lowestTop < lambdaMax) {
+            const int sliceCount =
+                std::max(1, static_cast<int>(std::lround(double(left) / perSlice)));
+            auto lambdaAtCount = [&](double n) {
+                return lambdaMax * std::pow(std::clamp(n / total, 0.0, 1.0), 1.0 / p);
+            };
+            const double startCount =
+                std::max(double(found), total * std::pow(lowestTop / lambdaMax, p));
+            for (int j = 0; j < sliceCount; ++j) {
+                const double n0 = startCount + (total - startCount) * j / sliceCount;
+                const double n1 = startCount + (total - startCount) * (j + 1) / sliceCount;
+                SlicePlan plan;
+                plan.lower = j == 0 ? firstKept.upper : lambdaAtCount(n0);
+                plan.upper = j + 1 == sliceCount ? lambdaMax : lambdaAtCount(n1);
+                plan.sigma = 0.5 * (plan.lower + plan.upper);
+                plan.wanted = static_cast<int>(std::ceil(1.15 * (n1 - n0))) + 6;
+                plans.push_back(plan);
+            }
+            runSlices(plans);
+        }
+        // Gaps: parts of the band no slice reached (the model's density was off there). Each gets
+        // a slice of its own, asking for more than the model expects.
+        for (int round = 0; round < 3; ++round) {
+            std::sort(covered.begin(), covered.end());
+            std::vector<SlicePlan> gaps;
+            double reached = covered.empty() ? -infinity : covered.front().second;
+            for (size_t c = 1; c < covered.size(); ++c) {
+                if (covered[c].first > reached) {
+                    const double a = reached, b = covered[c].first;
+                    const double expected = total * (std::pow(std::max(0.0, b) / lambdaMax, p) -
+                                                     std::pow(std::max(0.0, a) / lambdaMax, p));
+                    gaps.push_back(
+                        {0.5 * (a + b), a, b, static_cast<int>(std::ceil(1.5 * expected)) + 8});
+                }
+                reached = std::max(reached, covered[c].second);
+            }
+            if (reached < lambdaMax) {
+                const double a = reached, b = lambdaMax;
+                const double expected = total * (1.0 - std::pow(std::max(0.0, a) / lambdaMax, p));
+                gaps.push_back(
+                    {0.5 * (a + b), a, b, static_cast<int>(std::ceil(1.5 * expected)) + 8});
+            }
+            if (gaps.empty()) break;
+            runSlices(gaps);
+        }
+        dropDuplicates();
+        if (static_cast<int>(keptValues.size()) != total) {
+            std::ostringstream message;
+            message << sourceName << ": the eigen slices found " << keptValues.size() - 6
+                    << " modes below " << options.maxFrequency << " Hz where the inertia counts "
+                    << total - 6 << " (a multiple eigenvalue missed?)";
+            throw BakeError(message.str());
+        }
     }
 
-    // Rayleigh-Ritz on the converged subspace: the small problem (V^T K V) y = lambda (V^T M V) y
-    // gives vectors that are M-orthonormal to rounding, also inside degenerate pairs.
-    const Eigen::MatrixXd ritz = solver.eigenvectors();
-    const Eigen::MatrixXd reducedK = ritz.transpose() * (stiffness * ritz);
-    const Eigen::MatrixXd reducedM = ritz.transpose() * (mass * ritz);
+    // Rayleigh-Ritz on the span of all kept vectors: the small problem (X^T K X) y = lambda
+    // (X^T M X) y gives vectors that are M-orthonormal to rounding, also inside degenerate pairs
+    // and across slices.
+    Eigen::MatrixXd ritz(dofCount, static_cast<Eigen::Index>(keptVectors.size()));
+    for (size_t j = 0; j < keptVectors.size(); ++j) ritz.col(j) = keptVectors[j];
+    keptVectors.clear();
+    const Eigen::MatrixXd stiffRitz = stiffness * ritz, massRitz = mass * ritz;
+    const Eigen::MatrixXd reducedK = ritz.transpose() * stiffRitz;
+    const Eigen::MatrixXd reducedM = ritz.transpose() * massRitz;
     Eigen::GeneralizedSelfAdjointEigenSolver<Eigen::MatrixXd> reduced(
         0.5 * (reducedK + reducedK.transpose()), 0.5 * (reducedM + reducedM.transpose()));
     if (reduced.info() != Eigen::Success)
         throw BakeError(sourceName +
-                        ": the Rayleigh-Ritz step failed (M is not positive definite)");
-    const Eigen::VectorXd lambdas = reduced.eigenvalues() * (kScale / mScale);  // ascending, SI
-    Eigen::MatrixXd vectors = ritz * reduced.eigenvectors() * (1.0 / std::sqrt(mScale));
+                        ": the Rayleigh-Ritz step failed (the slices' vectors are dependent)");
+    const Eigen::VectorXd lambdasScaled = reduced.eigenvalues();  // ascending
+    Eigen::MatrixXd vectorsScaled = ritz * reduced.eigenvectors();
+    {
+        const Eigen::MatrixXd residual =
+            stiffRitz * reduced.eigenvectors() -
+            massRitz * reduced.eigenvectors() * lambdasScaled.asDiagonal();
+        const Eigen::MatrixXd massImages = massRitz * reduced.eigenvectors();
+        for (int j = 6; j < lambdasScaled.size(); ++j)
+            basis.largestResidual = std::max(
+                basis.largestResidual,
+                residual.col(j).norm() / (std::abs(lambdasScaled(j)) * massImages.col(j).norm()));
+    }
+    const Eigen::VectorXd lambdas = lambdasScaled * toHz;  // SI
+    Eigen::MatrixXd vectors = vectorsScaled * (1.0 / std::sqrt(mScale));
+    if (lambdas.size() < 7)
+        throw BakeError(sourceName + ": the eigen solve found fewer than seven modes");
 
     // The six lowest must be rigid: check that they lie in the span of the rigid motions, and
     // that the first elastic eigenvalue stands clear of them.
@@ -137,7 +336,6 @@ ModalBasis solveModes(const Eigen::SparseMatrix<double>& stiffnessSI,
         Eigen::LLT<Eigen::MatrixXd> llt(gram);
         rigid = llt.matrixU().solve<Eigen::OnTheRight>(rigid);
     }
-    ModalBasis basis;
     basis.rigidEigenvalues = lambdas.head(6);
     for (int j = 0; j < 6; ++j) {
         const Eigen::VectorXd u = vectors.col(j);
@@ -155,11 +353,13 @@ ModalBasis solveModes(const Eigen::SparseMatrix<double>& stiffnessSI,
         throw BakeError(message.str());
     }
 
-    int kept = options.modeCount;
-    if (options.maxFrequency > 0.0) {
-        const double lambdaMax = std::pow(kTwoPi * options.maxFrequency, 2);
-        kept = 0;
-        while (kept < options.modeCount && lambdas(6 + kept) <= lambdaMax) ++kept;
+    int kept = static_cast<int>(lambdas.size()) - 6;
+    if (options.modeCount > 0) kept = std::min(kept, options.modeCount);
+    if (limited) {
+        const double lambdaLimit = std::pow(kTwoPi * options.maxFrequency, 2);
+        int below = 0;
+        while (below < kept && lambdas(6 + below) <= lambdaLimit) ++below;
+        kept = below;
         if (kept == 0) {
             std::ostringstream message;
             message << sourceName << ": no elastic mode lies below the frequency limit of "
@@ -171,7 +371,5 @@ ModalBasis solveModes(const Eigen::SparseMatrix<double>& stiffnessSI,
     basis.eigenvalues = lambdas.segment(6, kept);
     basis.shapes = vectors.middleCols(6, kept);
     basis.frequencies = basis.eigenvalues.cwiseMax(0.0).cwiseSqrt() / kTwoPi;
-    basis.iterations = static_cast<int>(solver.num_iterations());
-    basis.operations = static_cast<int>(solver.num_operations());
     return basis;
 }
