@@ -3,8 +3,10 @@
 //
 // Layout (column-major, as in the file): the displacement of vertex v (0-based, in the order of
 // the main model's vertex lines) along coordinate k (x, y, z) in mode j is
-// values[(v + j * vertexCount) * 3 + k]. Modes are mass-normalised, so the modal force of a point
-// force F at vertex v is q_j = U_vj . F.
+// values[(v + j * vertexCount) * 3 + k]. The baked values are the mass-normalised mode shapes
+// (U^T M U = I) times the scene's force unit, the newtons one unit of the program's force stands
+// for (tools/bake/loudness_calibration.h), so the modal force of a point force F (program units)
+// at vertex v is q_j = U_vj . F, in newtons for a unit modal mass.
 #pragma once
 
 class ModeShapeMatrix {

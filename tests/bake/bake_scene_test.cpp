@@ -272,7 +272,12 @@ void checkTransferAtListeners(const std::string& recipePath, const std::string& 
     ASSERT_EQ(loadDenseMatrix((folder + "/" + name + ".freq").c_str(), &freqRows, &freqColumns,
                               &frequencyValues),
               0);
-    const Eigen::MatrixXd shapes = Eigen::Map<Eigen::MatrixXd>(shapeValues, rows, modes);
+    // ".U" holds the mass-normalised shapes times the scene's force unit; the transfer was
+    // computed for the mass-normalised ones.
+    const double forceUnit = reportedForceUnit(folder);
+    ASSERT_GT(forceUnit, 0.0);
+    const Eigen::MatrixXd shapes =
+        Eigen::Map<Eigen::MatrixXd>(shapeValues, rows, modes) / forceUnit;
     const Eigen::VectorXd frequencies = Eigen::Map<Eigen::VectorXd>(frequencyValues, freqRows);
     std::free(shapeValues);
     std::free(frequencyValues);
@@ -368,7 +373,9 @@ TEST(BakeScene, BadMaterialOrSettingIsRefusedWithoutAFolder) {
         {"\"youngsModulus\": 1.2e10", "\"youngsModulus\": 0", "Young"},
         {"\"density\": 700", "\"density\": -700", "density"},
         {"\"count\": 8", "\"count\": 100000", "modes"},
-        {"\"radiusEdgeRatio\": 2.0", "\"radiusEdgeRatio\": 2.0, \"order\": 3", "tetrahedra.order"}};
+        {"\"radiusEdgeRatio\": 2.0", "\"radiusEdgeRatio\": 2.0, \"order\": 3", "tetrahedra.order"},
+        {"\"forceUnit\": \"auto\"", "\"forceUnit\": 0", "forceUnit"},
+        {"\"name\": \"chair\"", "\"name\": \"stool\"", "preset"}};
     for (const auto& c : cases) {
         const std::string recipe =
             dir.write("bad.json", recipeWith("chair-quick.json", c.from, c.to));

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <Eigen/Geometry>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -125,4 +126,14 @@ std::vector<double> calculixFrequencies(const TetMesh& mesh, const Material& mat
         }
     }
     return frequencies;
+}
+
+double reportedForceUnit(const std::string& folder) {
+    std::ifstream report(folder + "/report.txt");
+    const std::string key = "force unit:";
+    for (std::string line; std::getline(report, line);) {
+        const size_t at = line.find(key);
+        if (at != std::string::npos) return std::stod(line.substr(at + key.size()));
+    }
+    return std::nan("");
 }

@@ -30,3 +30,7 @@ std::vector<double> calculixFrequencies(const TetMesh& mesh, const Material& mat
 
 // Runs `command` through the shell; returns its exit status and appends its output to `output`.
 int runCommand(const std::string& command, std::string* output);
+
+// The force unit (N per unit of the program's force) a baked scene folder's ".U" carries, read
+// from the "force unit:" line of its report.txt; NaN when the report has none.
+double reportedForceUnit(const std::string& folder);

@@ -96,13 +96,16 @@ TEST(BellFixtures, SupportsStandOnTheFloorClearOfTheSwing) {
     for (const auto& f : fixtures) EXPECT_GT(enclosedVolume(f.part.mesh), 0.0) << f.name;
 }
 
-TEST(BoxUnion, ChairIsClosedManifoldAboutNinetyCentimetresTall) {
+TEST(BoxUnion, ChairIsClosedManifoldThreeQuartersOfAMetreTallAroundTheCameraFocus) {
     const SurfaceMesh chair = makeBoxUnionSurface(chairBoxes(), {0.03, 2}, "chair");
     EXPECT_EQ(closedManifoldProblem(chair), "");
     Eigen::Vector3d lower, upper;
     boundingBox(chair, lower, upper);
-    EXPECT_NEAR(upper.y() - lower.y(), 0.9, 1e-9);
-    EXPECT_NEAR(0.5 * (upper.y() + lower.y()), 0.0, 1e-9);
+    EXPECT_NEAR(upper.y() - lower.y(), 0.75, 1e-9);
+    // Centred on the start camera's focus (0, -0.05, 0) across and front to back, 4 cm above it.
+    EXPECT_NEAR(0.5 * (upper.x() + lower.x()), 0.0, 1e-9);
+    EXPECT_NEAR(0.5 * (upper.z() + lower.z()), 0.0, 1e-9);
+    EXPECT_NEAR(0.5 * (upper.y() + lower.y()), -0.01, 1e-9);
 }
 
 TEST(BoxUnion, VolumeIsThatOfTheUnion) {

@@ -228,3 +228,29 @@ wait_for_exit() {
 
 # Greater-than on decimal numbers.
 greater() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
+
+# Number of pixels in the W x H box at (X, Y) of a screenshot farther from COLOUR ("r,g,b",
+# 0..255) than ImageMagick's 10 % fuzz (colour distance, 10 % of full scale).
+pixels_unlike() {
+    /usr/bin/convert "$1" -crop "$4x$5+$2+$3" +repage -fill black -fuzz 10% -opaque "rgb($6)" \
+        -fill white +opaque black -format "%[fx:int(mean*w*h+0.5)]" info:
+}
+
+# Mean colour "r,g,b" (0..255) of the SIZE x SIZE box centred on (X, Y) of a screenshot.
+patch_colour() {
+    local half=$(($4 / 2))
+    /usr/bin/convert "$1" -crop "$4x$4+$(($2 - half))+$(($3 - half))" +repage -scale '1x1!' \
+        -format "%[fx:int(255*r+0.5)],%[fx:int(255*g+0.5)],%[fx:int(255*b+0.5)]" info:
+}
+
+# stands_out COLOUR BACKGROUND: true when COLOUR differs from BACKGROUND by at least 60 (of 255)
+# in some channel and no channel of COLOUR is within 6 % of white (above 240).
+stands_out() {
+    awk -v c="$1" -v b="$2" 'BEGIN {
+        split(c, x, ","); split(b, y, ","); far = 0; bright = 0;
+        for (i = 1; i <= 3; ++i) {
+            d = x[i] - y[i]; if (d < 0) d = -d; if (d >= 60) far = 1; if (x[i] > 240) bright = 1;
+        }
+        exit !(far && !bright);
+    }'
+}

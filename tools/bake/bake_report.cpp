@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <string>
 
 #include "tools/bake/bake_error.h"
 
@@ -22,9 +24,36 @@ std::unique_ptr<FILE, FileCloser> create(const std::string& path) {
     return file;
 }
 
+// x of mode `mode` (1-based) of `count` in a plot from `left` to `width - right`: the modes sit
+// in the middle of equal slots, so that bars centred on them stay inside the plot.
+double modeX(double mode, long count, double width, double left, double right) {
+    return left + (width - left - right) * (mode - 0.5) / std::max(1L, count);
+}
+
+// One legend entry at (x, y): a swatch (a bar, a dot or a dashed line in `colour`) and its text.
+// Returns the x where the next entry may start.
+double legendEntry(FILE* f, double x, double y, const char* swatch, const char* colour,
+                   const char* text) {
+    const std::string kind = swatch;
+    if (kind == "bar")
+        std::fprintf(f, "<rect x=\"%.1f\" y=\"%.1f\" width=\"10\" height=\"10\" fill=\"%s\"/>\n", x,
+                     y - 9, colour);
+    else if (kind == "dot")
+        std::fprintf(f, "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"3\" fill=\"%s\"/>\n", x + 5, y - 4,
+                     colour);
+    else
+        std::fprintf(f,
+                     "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"%s\" "
+                     "stroke-dasharray=\"6 4\"/>\n",
+                     x - 4, y - 4, x + 14, y - 4, colour);
+    std::fprintf(f, "<text x=\"%.1f\" y=\"%.1f\">%s</text>\n", x + 18, y, text);
+    // About 6.5 pixels per character of the 12-pixel sans-serif text, and a gap.
+    return x + 18 + 6.5 * std::strlen(text) + 22;
+}
+
 // The lower plot: sources per mode (bars, left axis) and the fit and held-out errors in per cent
 // (points, right axis) with the tolerance line; modes at the source cap or above the tolerance
-// in red.
+// in red. A legend under the title names each mark.
 void writeTransferPanel(FILE* f, const BakeReport& r, double y0, double width, double left,
                         double right, double top, double bottom) {
     const long count = static_cast<long>(r.transfer.size());
@@ -36,18 +65,22 @@ void writeTransferPanel(FILE* f, const BakeReport& r, double y0, double width, d
         maxError = std::max({maxError, m.fitError, m.heldOutError});
     }
     const double sourceScale = std::ceil(maxSources / 10.0) * 10.0;
-    const double errorScale = std::max(5.0, std::ceil(100.0 * maxError / 5.0) * 5.0);
-    auto xOf = [&](double mode) {
-        return left + (width - left - right) * (count > 1 ? (mode - 1) / (count - 1) : 0.5);
-    };
+    // Room above the larger of the worst error and the tolerance, so neither sits on the frame.
+    const double errorScale =
+        std::max(5.0, std::ceil(120.0 * std::max(maxError, r.transferTolerance) / 5.0) * 5.0);
+    auto xOf = [&](double mode) { return modeX(mode, count, width, left, right); };
     auto ySources = [&](double n) { return plotBottom - (plotBottom - plotTop) * n / sourceScale; };
     auto yError = [&](double percent) {
         return plotBottom - (plotBottom - plotTop) * percent / errorScale;
     };
-    std::fprintf(f,
-                 "<text x=\"%.0f\" y=\"%.0f\" font-size=\"15\">acoustic transfer: sources per mode "
-                 "(bars, left), fit error (blue) and held-out error (green), %% (right)</text>\n",
-                 left, y0 + 22);
+    std::fprintf(f, "<text x=\"%.0f\" y=\"%.0f\" font-size=\"15\">acoustic transfer</text>\n", left,
+                 y0 + 22);
+    double legendX = left;
+    legendX = legendEntry(f, legendX, y0 + 42, "bar", "#c8b090", "sources per mode (left axis)");
+    legendX = legendEntry(f, legendX, y0 + 42, "dot", "#2060c0", "fit error");
+    legendEntry(f, legendX, y0 + 42, "dot", "#20a040", "held-out error (right axis, %)");
+    legendX = legendEntry(f, left, y0 + 60, "line", "#2060c0", "tolerance");
+    legendEntry(f, legendX, y0 + 60, "bar", "#d04040", "at the source cap or above the tolerance");
     for (int i = 0; i <= 5; ++i) {
         const double y = plotBottom - (plotBottom - plotTop) * i / 5.0;
         std::fprintf(f,
@@ -55,7 +88,7 @@ void writeTransferPanel(FILE* f, const BakeReport& r, double y0, double width, d
                      left, y, width - right, y);
         std::fprintf(f, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">%g</text>\n", left - 6,
                      y + 4, sourceScale * i / 5.0);
-        std::fprintf(f, "<text x=\"%.1f\" y=\"%.1f\">%g %%</text>\n", width - right + 2, y + 4,
+        std::fprintf(f, "<text x=\"%.1f\" y=\"%.1f\">%g %%</text>\n", width - right + 6, y + 4,
                      errorScale * i / 5.0);
     }
     const double barWidth = std::max(1.0, 0.6 * (width - left - right) / std::max(1L, count));
@@ -81,17 +114,51 @@ void writeTransferPanel(FILE* f, const BakeReport& r, double y0, double width, d
                      x, yError(100 * m.heldOutError), j + 1, 100 * m.heldOutError);
     }
     const double tolerancePercent = 100.0 * r.transferTolerance;
-    if (tolerancePercent <= errorScale)
-        std::fprintf(f,
-                     "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#2060c0\" "
-                     "stroke-dasharray=\"6 4\"><title>tolerance %g %%</title></line>\n",
-                     left, yError(tolerancePercent), width - right, yError(tolerancePercent),
-                     tolerancePercent);
+    std::fprintf(f,
+                 "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#2060c0\" "
+                 "stroke-dasharray=\"6 4\"><title>tolerance %g %%</title></line>\n",
+                 left, yError(tolerancePercent), width - right, yError(tolerancePercent),
+                 tolerancePercent);
     std::fprintf(f, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"black\"/>\n",
                  left, plotBottom, width - right, plotBottom);
     std::fprintf(
         f, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">mode number (1 to %ld)</text>\n",
         0.5 * (left + width - right), y0 + height - 15, count);
+}
+
+// The loudness section: the force unit folded into ".U" and, per struck vertex, the preset
+// strike's peak in "ZEP" and "Modal" mono at that unit.
+void writeLoudness(FILE* f, const LoudnessCalibration& c) {
+    std::fprintf(f, "\nloudness:\n");
+    std::fprintf(f, "  force unit: %.6g N per unit of the program's force (%s)\n", c.forceUnit,
+                 c.automatic ? "auto" : "fixed by the recipe");
+    std::fprintf(f,
+                 "  \".U\" holds the mass-normalised mode shapes (U^T M U = I) times the force "
+                 "unit\n");
+    if (!c.calibrated) {
+        std::fprintf(f, "  no preset strike: the scene's name chooses none of the program's\n");
+        return;
+    }
+    const PresetStrike& s = c.strike;
+    std::fprintf(f,
+                 "  preset strike: magnitude %g for %d samples, modal force gain %g, Rayleigh "
+                 "alpha %g 1/s, beta %g s\n",
+                 s.magnitude, s.durationSamples, s.forceGain, s.massDamping, s.stiffnessDamping);
+    std::fprintf(
+        f, "  listener: the start camera's eye (%.4f, %.4f, %.4f) m, object at (%g, %g, %g)\n",
+        s.eye.x(), s.eye.y(), s.eye.z(), s.objectOrigin.x(), s.objectOrigin.y(),
+        s.objectOrigin.z());
+    if (c.automatic) std::fprintf(f, "  target: median ZEP peak %.1f dBFS\n", c.target_dBFS);
+    const StrikeLoudness& l = c.atUnitForce;
+    std::fprintf(f, "  struck vertex   ZEP peak       Modal peak\n");
+    for (size_t v = 0; v < l.vertices.size(); ++v)
+        std::fprintf(f, "  %13d %9.3f dBFS %9.3f dBFS\n", l.vertices[v],
+                     peakToDbfs(c.forceUnit * l.zepPeaks[v]),
+                     peakToDbfs(c.forceUnit * l.modalPeaks[v]));
+    std::fprintf(f, "  %13s %9.3f dBFS %9.3f dBFS\n", "median",
+                 peakToDbfs(c.forceUnit * l.zepMedian), peakToDbfs(c.forceUnit * l.modalMedian));
+    std::fprintf(f, "  Modal / ZEP (medians): %.3g (%+.1f dB)\n", l.modalMedian / l.zepMedian,
+                 peakToDbfs(l.modalMedian / l.zepMedian));
 }
 
 }  // namespace
@@ -166,6 +233,7 @@ void writeReportText(const std::string& path, const BakeReport& r) {
                          m.bemConverged ? "" : "  not converged");
         }
     }
+    writeLoudness(f, r.loudness);
     if (!r.notes.empty()) std::fprintf(f, "\nnotes:\n");
     for (const std::string& note : r.notes) std::fprintf(f, "  %s\n", note.c_str());
     if (std::ferror(f)) throw BakeError(path + ": writing the report failed");
@@ -174,7 +242,8 @@ void writeReportText(const std::string& path, const BakeReport& r) {
 void writeReportSvg(const std::string& path, const BakeReport& r) {
     auto file = create(path);
     FILE* f = file.get();
-    const double width = 720, panel = 420, left = 70, right = 20, top = 40, bottom = 50;
+    // The right margin holds the lower plot's error axis ("25 %").
+    const double width = 760, panel = 420, left = 70, right = 60, top = 40, bottom = 50;
     const bool withTransfer = !r.transfer.empty();
     const double totalHeight = withTransfer ? 2 * panel : panel;
     const double height = panel;
@@ -185,9 +254,7 @@ void writeReportSvg(const std::string& path, const BakeReport& r) {
         fMax = std::max(fMin * 1.01, r.frequencies.maxCoeff());
     }
     const double decadeLow = std::floor(std::log10(fMin)), decadeHigh = std::ceil(std::log10(fMax));
-    auto xOf = [&](double mode) {
-        return left + (width - left - right) * (count > 1 ? (mode - 1) / (count - 1) : 0.5);
-    };
+    auto xOf = [&](double mode) { return modeX(mode, count, width, left, right); };
     auto yOf = [&](double hz) {
         const double t =
             (std::log10(std::max(hz, 1e-9)) - decadeLow) / std::max(1.0, decadeHigh - decadeLow);
@@ -225,7 +292,8 @@ void writeReportSvg(const std::string& path, const BakeReport& r) {
     std::fprintf(
         f, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">mode number (1 to %ld)</text>\n",
         0.5 * (left + width - right), height - 15, count);
-    if (withTransfer) writeTransferPanel(f, r, panel, width, left, right, top, bottom);
+    // The lower plot's title and two legend lines need a deeper top margin.
+    if (withTransfer) writeTransferPanel(f, r, panel, width, left, right, top + 32, bottom);
     std::fprintf(f, "</svg>\n");
     if (std::ferror(f)) throw BakeError(path + ": writing the report plot failed");
 }

@@ -1,6 +1,7 @@
 // The report written beside a baked scene's data: mesh sizes, material, stage times, the mode
 // frequencies and each mode's acoustic transfer (sources, fit and held-out errors, the modes that
-// reached the source cap), as plain text ("report.txt") and as plots ("report.svg").
+// reached the source cap) and the loudness calibration (the force unit and the preset strike's
+// peaks), as plain text ("report.txt") and as plots ("report.svg").
 #pragma once
 
 #include <Eigen/Core>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "tools/bake/bake_transfer.h"
+#include "tools/bake/loudness_calibration.h"
 
 struct BakeReport {
     std::string sceneName, recipePath;
@@ -31,6 +33,7 @@ struct BakeReport {
     std::vector<ModeTransferSummary> transfer;
     int transferGroupCount = 0;
     double bemSeconds = 0.0, fitSeconds = 0.0;
+    LoudnessCalibration loudness;    // the force unit folded into ".U" and the preset strike
     std::vector<std::string> notes;  // one line each, e.g. what is not baked yet
 };
 

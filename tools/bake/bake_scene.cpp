@@ -21,6 +21,7 @@
 #include "tools/bake/bem_solve.h"
 #include "tools/bake/bem_surface.h"
 #include "tools/bake/chair_shape.h"
+#include "tools/bake/loudness_calibration.h"
 #include "tools/bake/mesh_import.h"
 #include "tools/bake/scene_files.h"
 #include "tools/bake/solve_modes.h"
@@ -274,6 +275,15 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
             "modes only (--modes-only): no acoustic transfer, so the demo cannot load this folder");
     else
         transfer = bakeTransfer(recipe, modal, progress, report);
+
+    // The force unit (N per unit of the program's force) is folded into the written mode shapes.
+    if (!options.modesOnly) {
+        progress.begin("loudness");
+        report.loudness = calibrateLoudness(recipe, modal.surface.positions, modal.surfaceShapes,
+                                            modal.frequencies, transfer.files);
+        modal.surfaceShapes *= report.loudness.forceUnit;
+        progress.end(describeLoudness(report.loudness));
+    }
 
     progress.begin("writing");
     const fs::path dir = temporary.path / recipe.name;

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "tools/bake/bake_error.h"
+#include "tools/bake/loudness_calibration.h"
 
 namespace {
 
@@ -177,6 +178,32 @@ Recipe readRecipe(const std::string& path) {
             throw BakeError(path +
                             ": \"transfer.fitPoints\" must exceed 4 x maxSources and "
                             "\"transfer.heldOutPoints\" be at least 20");
+    }
+
+    LoudnessOptions& loudness = recipe.loudness;
+    if (json.contains("forceUnit")) {
+        const Json& unit = json["forceUnit"];
+        if (unit.is_string() && unit.get<std::string>() == "auto") {
+            loudness.automatic = true;
+            PresetStrike preset;
+            if (!presetStrikeForScene(recipe.name, &preset))
+                throw BakeError(path +
+                                ": \"forceUnit\": \"auto\" needs the program's preset strike, "
+                                "which only the scenes named bell, chair and dragon have");
+        } else if (unit.is_number()) {
+            loudness.forceUnit = unit.get<double>();
+            requirePositive(loudness.forceUnit, "forceUnit", path);
+        } else {
+            throw BakeError(path + ": \"forceUnit\" must be a positive number or \"auto\"");
+        }
+    }
+    if (json.contains("strikePeak_dBFS")) {
+        if (!loudness.automatic)
+            throw BakeError(path +
+                            ": \"strikePeak_dBFS\" is the target of \"forceUnit\": \"auto\"");
+        loudness.strikePeak_dBFS = field<double>(json, "strikePeak_dBFS", "", path);
+        if (!(loudness.strikePeak_dBFS > -120.0 && loudness.strikePeak_dBFS <= 0.0))
+            throw BakeError(path + ": \"strikePeak_dBFS\" must lie in (-120, 0]");
     }
     return recipe;
 }

@@ -8,10 +8,15 @@
 //     "tetrahedra": { "maxVolume": 2e-7, "radiusEdgeRatio": 1.4, "order": 2 },
 //     "modes": { "count": 40, "maxFrequency": 20000 },
 //     "transfer": { "tolerance": 0.05, "maxSources": 80, "elementsPerWavelength": 6,
-//                   "minElements": 800, "maxElements": 3000 } }
+//                   "minElements": 800, "maxElements": 3000 },
+//     "forceUnit": "auto", "strikePeak_dBFS": -12 }
 // Shape kinds: "bell" (procedural, with the fixtures), "chair" (union of boxes on a grid), "mesh"
 // (any OBJ or PLY file, wrapped, simplified and placed; "source" is relative to the recipe file).
 // Tetrahedra are quadratic (order 2) unless the recipe asks for linear ones (order 1).
+// "forceUnit" is the newtons per unit of the program's force, folded into the written ".U": a
+// positive number, or "auto" for the unit that puts the program's preset strike at the start
+// camera at "strikePeak_dBFS" (median over ten vertices; -12 when not given;
+// loudness_calibration.h). Without it the unit is 1 N.
 #pragma once
 
 #include <Eigen/Core>
@@ -38,6 +43,13 @@ struct AcousticOptions {
     int heldOutPointCount = 300;         // samples on the held-out check surface
 };
 
+// How loud the program plays the scene: the recipe's "forceUnit" and "strikePeak_dBFS".
+struct LoudnessOptions {
+    bool automatic = false;          // "forceUnit": "auto"
+    double forceUnit = 1.0;          // N per unit of the program's force, when given as a number
+    double strikePeak_dBFS = -12.0;  // target median peak of the preset strike (automatic only)
+};
+
 struct Recipe {
     std::string path;  // the recipe file, for messages
     std::string text;  // its bytes, part of the cache key
@@ -57,11 +69,12 @@ struct Recipe {
     TetMeshOptions tetrahedra;
     ModeSolveOptions modes;
     AcousticOptions transfer;
+    LoudnessOptions loudness;
 };
 
 // Reads and checks the recipe at `path`. Throws BakeError naming the file and the field on a
-// missing or malformed field, an unknown shape kind, or a material with E <= 0, nu outside
-// (-1, 0.5) or rho <= 0.
+// missing or malformed field, an unknown shape kind, a material with E <= 0, nu outside
+// (-1, 0.5) or rho <= 0, or an automatic force unit for a name without the program's preset.
 Recipe readRecipe(const std::string& path);
 
 // The name of the transfer object list the demo expects: "<name>-ZEPObjectsList-<pp>.txt" with pp
