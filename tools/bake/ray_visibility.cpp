@@ -4,11 +4,14 @@
 #include <Eigen/Geometry>
 #include <algorithm>
 #include <atomic>
+#include <limits>
 #include <thread>
 
 namespace {
 
 constexpr int kLeafSize = 4;
+constexpr int kBins = 16;  // candidate split planes per axis in the build
+constexpr int kMaxSahDepth = 48;
 constexpr double kSegmentEndTolerance = 1e-12;
 
 // Runs body(i) for i in [0, count) on `threads` threads (0: all hardware threads), handing out
@@ -30,20 +33,20 @@ void parallelFor(int count, int threads, const Body& body) {
 }
 
 // Slab test: the parameter interval in which origin + s * direction lies inside the box, clipped
-// to [0, 1]; false when it is empty.
+// to [0, 1]; false when it is empty. Branch-free; a NaN (origin on a slab plane of a direction
+// component 0) leaves the interval as it is.
 inline bool segmentMeetsBox(const Eigen::Vector3d& origin, const Eigen::Vector3d& inverseDirection,
                             const Eigen::Vector3d& lower, const Eigen::Vector3d& upper) {
-    double enter = 0, leave = 1;
-    for (int a = 0; a < 3; ++a) {
-        double s0 = (lower[a] - origin[a]) * inverseDirection[a];
-        double s1 = (upper[a] - origin[a]) * inverseDirection[a];
-        if (s0 > s1) std::swap(s0, s1);
-        // A NaN (origin on a slab plane of a direction component 0) leaves the interval as it is.
-        enter = s0 > enter ? s0 : enter;
-        leave = s1 < leave ? s1 : leave;
-        if (enter > leave) return false;
-    }
-    return true;
+    const Eigen::Array3d s0 = (lower - origin).array() * inverseDirection.array();
+    const Eigen::Array3d s1 = (upper - origin).array() * inverseDirection.array();
+    const double enter = std::max(s0.min(s1).maxCoeff(), 0.0);
+    const double leave = std::min(s0.max(s1).minCoeff(), 1.0);
+    return enter <= leave;
+}
+
+double surfaceArea(const Eigen::Vector3d& lower, const Eigen::Vector3d& upper) {
+    const Eigen::Vector3d e = (upper - lower).cwiseMax(0.0);
+    return e.x() * e.y() + e.y() * e.z() + e.z() * e.x();
 }
 
 }  // namespace
@@ -70,14 +73,15 @@ TriangleBvh::TriangleBvh(const std::vector<Eigen::Vector3d>& positions,
         order_[t] = t;
     }
     nodes_.reserve(2 * static_cast<size_t>(count) / kLeafSize + 1);
-    if (count > 0) build(0, count, centroids);
+    if (count > 0) build(0, count, 0, centroids);
     lower_.clear();
     lower_.shrink_to_fit();
     upper_.clear();
     upper_.shrink_to_fit();
 }
 
-int TriangleBvh::build(int begin, int end, const std::vector<Eigen::Vector3d>& centroids) {
+int TriangleBvh::build(int begin, int end, int depth,
+                       const std::vector<Eigen::Vector3d>& centroids) {
     const int index = static_cast<int>(nodes_.size());
     nodes_.emplace_back();
     Eigen::Vector3d lower = lower_[order_[begin]], upper = upper_[order_[begin]];
@@ -96,24 +100,108 @@ int TriangleBvh::build(int begin, int end, const std::vector<Eigen::Vector3d>& c
         nodes_[index].count = end - begin;
         return index;
     }
-    int axis = 0;
-    (centreUpper - centreLower).maxCoeff(&axis);
-    const int middle = (begin + end) / 2;
-    std::nth_element(order_.begin() + begin, order_.begin() + middle, order_.begin() + end,
-                     [&](int p, int q) { return centroids[p][axis] < centroids[q][axis]; });
-    build(begin, middle, centroids);  // first child: index + 1
-    const int second = build(middle, end, centroids);
+    // Surface area heuristic over kBins bins of the centroids along each axis: the split that
+    // minimises (area left * count left + area right * count right); the median of the widest axis
+    // when every centroid falls in one bin.
+    int bestAxis = -1, bestBin = 0;
+    double bestCost = std::numeric_limits<double>::infinity();
+    // Past kMaxSahDepth only median splits, which halve: the traversal stack stays small.
+    for (int axis = 0; axis < 3 && depth < kMaxSahDepth; ++axis) {
+        const double extent = centreUpper[axis] - centreLower[axis];
+        if (!(extent > 0)) continue;
+        std::array<int, kBins> count{};
+        std::array<Eigen::Vector3d, kBins> binLower, binUpper;
+        binLower.fill(Eigen::Vector3d::Constant(std::numeric_limits<double>::infinity()));
+        binUpper.fill(Eigen::Vector3d::Constant(-std::numeric_limits<double>::infinity()));
+        for (int i = begin; i < end; ++i) {
+            const int t = order_[i];
+            const int bin = std::min(
+                kBins - 1,
+                static_cast<int>(kBins * (centroids[t][axis] - centreLower[axis]) / extent));
+            ++count[bin];
+            binLower[bin] = binLower[bin].cwiseMin(lower_[t]);
+            binUpper[bin] = binUpper[bin].cwiseMax(upper_[t]);
+        }
+        // Sweep from the right, then from the left, adding up counts and boxes.
+        std::array<double, kBins> rightCost{};
+        Eigen::Vector3d accLower = binLower[kBins - 1], accUpper = binUpper[kBins - 1];
+        int accCount = 0;
+        for (int b = kBins - 1; b > 0; --b) {
+            accLower = accLower.cwiseMin(binLower[b]);
+            accUpper = accUpper.cwiseMax(binUpper[b]);
+            accCount += count[b];
+            rightCost[b] = accCount * surfaceArea(accLower, accUpper);
+        }
+        accLower = binLower[0];
+        accUpper = binUpper[0];
+        accCount = 0;
+        for (int b = 0; b + 1 < kBins; ++b) {
+            accLower = accLower.cwiseMin(binLower[b]);
+            accUpper = accUpper.cwiseMax(binUpper[b]);
+            accCount += count[b];
+            const double cost = accCount * surfaceArea(accLower, accUpper) + rightCost[b + 1];
+            if (accCount > 0 && accCount < end - begin && cost < bestCost) {
+                bestCost = cost;
+                bestAxis = axis;
+                bestBin = b;
+            }
+        }
+    }
+    int middle;
+    if (bestAxis >= 0) {
+        const double extent = centreUpper[bestAxis] - centreLower[bestAxis];
+        middle = static_cast<int>(
+            std::partition(order_.begin() + begin, order_.begin() + end,
+                           [&](int t) {
+                               return std::min(kBins - 1, static_cast<int>(kBins *
+                                                                           (centroids[t][bestAxis] -
+                                                                            centreLower[bestAxis]) /
+                                                                           extent)) <= bestBin;
+                           }) -
+            order_.begin());
+    } else {
+        int axis = 0;
+        (centreUpper - centreLower).maxCoeff(&axis);
+        middle = (begin + end) / 2;
+        std::nth_element(order_.begin() + begin, order_.begin() + middle, order_.begin() + end,
+                         [&](int p, int q) { return centroids[p][axis] < centroids[q][axis]; });
+    }
+    build(begin, middle, depth + 1, centroids);  // first child: index + 1
+    const int second = build(middle, end, depth + 1, centroids);
     nodes_[index].first = second;
     nodes_[index].count = 0;
     return index;
 }
 
+bool TriangleBvh::segmentCrosses(const Eigen::Vector3d& from, const Eigen::Vector3d& direction,
+                                 int t) const {
+    // Moller-Trumbore: from + s d = a + u e1 + v e2 solved by Cramer's rule.
+    const Eigen::Vector3d& e1 = edgeAB_[t];
+    const Eigen::Vector3d& e2 = edgeAC_[t];
+    const Eigen::Vector3d p = direction.cross(e2);
+    const double determinant = e1.dot(p);
+    if (determinant == 0) return false;  // segment parallel to the triangle's plane
+    const double inverse = 1 / determinant;
+    const Eigen::Vector3d offset = from - cornerA_[t];
+    const double u = offset.dot(p) * inverse;
+    if (u < 0 || u > 1) return false;
+    const Eigen::Vector3d q = offset.cross(e1);
+    const double v = direction.dot(q) * inverse;
+    if (v < 0 || u + v > 1) return false;
+    const double s = e2.dot(q) * inverse;
+    return s > kSegmentEndTolerance && s < 1 - kSegmentEndTolerance;
+}
+
 bool TriangleBvh::segmentBlocked(const Eigen::Vector3d& from, const Eigen::Vector3d& to,
-                                 int ignoredTriangle) const {
+                                 int ignoredTriangle, int* lastBlocker) const {
     if (nodes_.empty()) return false;
     const Eigen::Vector3d direction = to - from;
+    // Neighbouring segments towards one point tend to be stopped by the same triangle.
+    if (lastBlocker && *lastBlocker >= 0 && *lastBlocker != ignoredTriangle &&
+        segmentCrosses(from, direction, *lastBlocker))
+        return true;
     const Eigen::Vector3d inverseDirection = direction.cwiseInverse();
-    int stack[128];
+    int stack[128];  // depth <= kMaxSahDepth + log2(triangles) + 1
     int top = 0;
     stack[top++] = 0;
     while (top > 0) {
@@ -127,22 +215,10 @@ bool TriangleBvh::segmentBlocked(const Eigen::Vector3d& from, const Eigen::Vecto
         }
         for (int i = node.first; i < node.first + node.count; ++i) {
             const int t = order_[i];
-            if (t == ignoredTriangle) continue;
-            // Moller-Trumbore: from + s d = a + u e1 + v e2 solved by Cramer's rule.
-            const Eigen::Vector3d& e1 = edgeAB_[t];
-            const Eigen::Vector3d& e2 = edgeAC_[t];
-            const Eigen::Vector3d p = direction.cross(e2);
-            const double determinant = e1.dot(p);
-            if (determinant == 0) continue;  // segment parallel to the triangle's plane
-            const double inverse = 1 / determinant;
-            const Eigen::Vector3d offset = from - cornerA_[t];
-            const double u = offset.dot(p) * inverse;
-            if (u < 0 || u > 1) continue;
-            const Eigen::Vector3d q = offset.cross(e1);
-            const double v = direction.dot(q) * inverse;
-            if (v < 0 || u + v > 1) continue;
-            const double s = e2.dot(q) * inverse;
-            if (s > kSegmentEndTolerance && s < 1 - kSegmentEndTolerance) return true;
+            if (t != ignoredTriangle && segmentCrosses(from, direction, t)) {
+                if (lastBlocker) *lastBlocker = t;
+                return true;
+            }
         }
     }
     return false;
@@ -186,13 +262,37 @@ PointVisibility computeVisibility(const SurfaceMesh& mesh,
         centroids[t] = (a + b + c) / 3.0;
         starts[t] = centroids[t] + kVisibilityLift * longest * normals[t];
     }
+    // A triangle whose plane has the whole mesh behind it (a face of the convex hull) cannot be
+    // hidden from a point in front of it: the segment between them stays in front of the plane.
+    std::vector<char> onHull(triangleCount, 0);
+    if (testOcclusion) {
+        const int vertexCount = static_cast<int>(mesh.positions.size());
+        Eigen::Matrix3Xd vertices(3, vertexCount);
+        for (int v = 0; v < vertexCount; ++v) vertices.col(v) = mesh.positions[v];
+        Eigen::Vector3d lower, upper;
+        boundingBox(mesh, lower, upper);
+        const double tolerance = 1e-9 * (upper - lower).norm();
+        parallelFor(triangleCount, threadCount, [&](int t) {
+            const double offset = normals[t].dot(mesh.positions[mesh.triangles[t][0]]) + tolerance;
+            for (int begin = 0; begin < vertexCount; begin += 256) {
+                const int count = std::min(256, vertexCount - begin);
+                if ((normals[t].transpose() * vertices.middleCols(begin, count)).maxCoeff() >
+                    offset)
+                    return;  // some vertex in front
+            }
+            onHull[t] = 1;
+        });
+    }
     const TriangleBvh hierarchy(mesh.positions, mesh.triangles);
     parallelFor(table.pointCount, threadCount, [&](int p) {
         std::uint64_t* words = table.bits.data() + static_cast<size_t>(p) * table.wordsPerPoint;
         const Eigen::Vector3d& x = points[p];
+        int lastBlocker = -1;
         for (int t = 0; t < triangleCount; ++t) {
             if ((x - centroids[t]).dot(normals[t]) <= 0) continue;  // faces away from x
-            if (testOcclusion && hierarchy.segmentBlocked(starts[t], x, t)) continue;
+            if (testOcclusion && !onHull[t] &&
+                hierarchy.segmentBlocked(starts[t], x, t, &lastBlocker))
+                continue;
             words[t / 64] |= std::uint64_t(1) << (t % 64);
         }
     });

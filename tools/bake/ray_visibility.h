@@ -20,7 +20,7 @@
 constexpr double kVisibilityLift = 1e-3;
 
 // Bounding volume hierarchy over the triangles of a mesh: axis-aligned boxes, two children per
-// node, leaves of a few triangles, split at the median centroid along the widest axis.
+// node, leaves of a few triangles, split by the surface area heuristic (binned).
 class TriangleBvh {
   public:
     // Builds the hierarchy over `triangles` (0-based indices into `positions`, metres). The mesh
@@ -30,9 +30,10 @@ class TriangleBvh {
 
     // True when the open segment from `from` to `to` crosses a triangle other than
     // `ignoredTriangle` (pass -1 to test all). Crossings at the very ends (segment parameter
-    // within 1e-12 of 0 or 1) do not count. Thread-safe: the hierarchy is read only.
-    bool segmentBlocked(const Eigen::Vector3d& from, const Eigen::Vector3d& to,
-                        int ignoredTriangle) const;
+    // within 1e-12 of 0 or 1) do not count. `lastBlocker`, when given, is a triangle to try first
+    // (-1: none) and receives the blocking triangle found. Thread-safe: the hierarchy is read only.
+    bool segmentBlocked(const Eigen::Vector3d& from, const Eigen::Vector3d& to, int ignoredTriangle,
+                        int* lastBlocker = nullptr) const;
 
     int nodeCount() const { return static_cast<int>(nodes_.size()); }
 
@@ -42,7 +43,9 @@ class TriangleBvh {
         int first = 0;  // leaf: first entry of order_; inner: index of the second child
         int count = 0;  // leaf: triangle count; 0 for inner nodes (first child is this + 1)
     };
-    int build(int begin, int end, const std::vector<Eigen::Vector3d>& centroids);
+    int build(int begin, int end, int depth, const std::vector<Eigen::Vector3d>& centroids);
+    bool segmentCrosses(const Eigen::Vector3d& from, const Eigen::Vector3d& direction,
+                        int triangle) const;
 
     std::vector<Node> nodes_;
     std::vector<int> order_;  // triangle indices, grouped by leaf
