@@ -167,7 +167,9 @@ Nodes buildNodes(const SurfaceMesh& mesh, const Eigen::MatrixXd& vertexVelocity,
 // normal velocity, K = G (D Z + i w rho) for Kirchhoff-Helmholtz (p_s = Z v_n, -q = i w rho v_n,
 // D = dG/dn_y / G = (1 + ikr) (x - y).n / r^2) and K = 2 i w rho G for Rayleigh, with
 // 4 pi r G = e^{-ikr} (the 1 / (4 pi) is in the weights). Computes whole blocks of kLanes (the
-// node arrays are padded for that); kRe and kIm hold count rounded up to kLanes.
+// node arrays are padded for that); kRe and kIm hold count rounded up to kLanes. Adds K_i vn_i of
+// the first field (vn: its weighted normal velocities) to the kLanes partial sums sumRe, sumIm, for
+// the whole blocks: the caller takes back the nodes past `count`.
 struct NodeArrays {
     const double *x, *y, *z, *nx, *ny, *nz, *zRe, *zIm;
 };
@@ -179,7 +181,8 @@ template <bool kDoubleLayer, bool kTaper>
 __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
 #endif
 void kernelBlock(const NodeArrays& nodes, int begin, int count, const Eigen::Vector3d& point,
-                 double k, double omegaRho, double inverseTaper, double* __restrict kRe,
+                 double k, double omegaRho, double inverseTaper, const double* __restrict vn,
+                 double* __restrict sumRe, double* __restrict sumIm, double* __restrict kRe,
                  double* __restrict kIm) {
     const double px = point.x(), py = point.y(), pz = point.z();
     const double* __restrict xs = nodes.x + begin;
@@ -190,6 +193,7 @@ void kernelBlock(const NodeArrays& nodes, int begin, int count, const Eigen::Vec
     const double* __restrict nzs = nodes.nz + begin;
     const double* __restrict zRes = nodes.zRe + begin;
     const double* __restrict zIms = nodes.zIm + begin;
+    double laneRe[kLanes] = {}, laneIm[kLanes] = {};
     for (int block = 0; block < count; block += kLanes)
         for (int lane = 0; lane < kLanes; ++lane) {
             const int i = block + lane;
@@ -219,7 +223,13 @@ void kernelBlock(const NodeArrays& nodes, int begin, int count, const Eigen::Vec
                 kRe[i] = -2 * w * omegaRho * gIm;  // 2 i w rho G
                 kIm[i] = 2 * w * omegaRho * gRe;
             }
+            laneRe[lane] += kRe[i] * vn[i];  // the first field, summed here
+            laneIm[lane] += kIm[i] * vn[i];
         }
+    for (int lane = 0; lane < kLanes; ++lane) {
+        sumRe[lane] += laneRe[lane];
+        sumIm[lane] += laneIm[lane];
+    }
 }
 
 // sum over i < count of K_i * vn_i, in kLanes partial sums.
@@ -296,6 +306,7 @@ Eigen::MatrixXcd kirchhoffPressure(const SurfaceMesh& mesh, const PointVisibilit
         throw std::invalid_argument("kirchhoffPressure: maxPieceKh must be positive");
 
     const int fields = static_cast<int>(vertexVelocity.cols());
+    if (fields == 0 || pointCount == 0) return Eigen::MatrixXcd(pointCount, fields);
     const double k = omega / kSpeedOfSound_ms;
     const double omegaRho = omega * kAirDensity_kgm3;
     const Nodes nodes = buildNodes(mesh, vertexVelocity, k, options);
@@ -311,6 +322,7 @@ Eigen::MatrixXcd kirchhoffPressure(const SurfaceMesh& mesh, const PointVisibilit
     Eigen::MatrixXcd pressure = Eigen::MatrixXcd::Zero(pointCount, fields);
     parallelFor(pointCount, threadCount, [&](int p) {
         double kRe[kBlockNodes], kIm[kBlockNodes];
+        double firstRe[kLanes] = {}, firstIm[kLanes] = {};
         const std::uint64_t* seen =
             options.useVisibility ? visibility.row(p) : everyTriangle.data();
         std::vector<Complex> sum(fields, Complex(0, 0));
@@ -320,13 +332,19 @@ Eigen::MatrixXcd kirchhoffPressure(const SurfaceMesh& mesh, const PointVisibilit
             const int last = nodes.elementBegin[end];
             for (int begin = nodes.elementBegin[t]; begin < last; begin += kBlockNodes) {
                 const int count = std::min(kBlockNodes, last - begin);
-                kernel(arrays, begin, count, points[p], k, omegaRho, inverseTaper, kRe, kIm);
-                for (int f = 0; f < fields; ++f)
+                kernel(arrays, begin, count, points[p], k, omegaRho, inverseTaper,
+                       nodes.vn.data() + begin, firstRe, firstIm, kRe, kIm);
+                for (int i = count; i < (count + kLanes - 1) / kLanes * kLanes; ++i) {
+                    firstRe[0] -= kRe[i] * nodes.vn[begin + i];  // not in the range
+                    firstIm[0] -= kIm[i] * nodes.vn[begin + i];
+                }
+                for (int f = 1; f < fields; ++f)
                     sum[f] +=
                         reduceBlock(kRe, kIm, nodes.vn.data() + f * nodes.stride + begin, count);
             }
             t = nextBit(seen, end, triangleCount, true);
         }
+        for (int lane = 0; lane < kLanes; ++lane) sum[0] += Complex(firstRe[lane], firstIm[lane]);
         for (int f = 0; f < fields; ++f) pressure(p, f) = sum[f];
     });
     return pressure;

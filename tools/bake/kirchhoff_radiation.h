@@ -73,6 +73,7 @@ Eigen::MatrixXcd kirchhoffPressure(const SurfaceMesh& mesh, const PointVisibilit
                                    const Eigen::MatrixXd& vertexVelocity, double omega,
                                    const KirchhoffOptions& options, int threadCount = 1);
 
-// sin(x) and cos(x) for 0 <= x < 1e6, to about 1e-9 absolute, without branches, so that loops
-// over arrays of x vectorise (the model's inner loop calls it for every kr).
+// sin(x) and cos(x) for 0 <= x < 1e5, to about 1e-9 absolute, without branches, so that loops
+// over arrays of x vectorise (the model's inner loop computes it for every kr). Requires the
+// default rounding mode (round to nearest).
 void sinCos(double x, double* sine, double* cosine);

@@ -29,8 +29,9 @@ double radiatedPower(const Eigen::VectorXcd& pressure, double radius);
 // The energy |p|^2 averaged over the spherical cap of angular radius `capHalfAngle` (radians;
 // default 12.5 degrees, a cap 25 degrees across) about each sample: mean of |p_j|^2 over the
 // samples j whose direction from `centre` is within capHalfAngle of sample i's (i itself
-// included). directions: the sample points (m), evenly spread on a sphere about `centre`.
-// Output: one value per sample, Pa^2.
+// included). samples: points (m) evenly spread on a sphere about `centre` (fibonacciSphere);
+// pressure: one complex value (Pa) per sample. Output: one value per sample, Pa^2. Cost:
+// samples^2 dot products.
 Eigen::VectorXd capAveragedEnergy(const std::vector<Eigen::Vector3d>& samples,
                                   const Eigen::Vector3d& centre, const Eigen::VectorXcd& pressure,
                                   double capHalfAngle = kDefaultCapHalfAngle);

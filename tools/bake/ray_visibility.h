@@ -76,9 +76,12 @@ struct PointVisibility {
 
 // The visibility of every triangle of `mesh` from each of `points` (metres, in the air outside the
 // solid), as defined at the top of this file. With `testOcclusion` false only the facing test is
-// made (exact for a convex solid, and a cheap upper bound otherwise). Runs on `threadCount` threads
-// over the points (0: all hardware threads). Preconditions: `mesh` has outward-oriented triangles
-// of positive area; no point lies on the surface.
+// made (exact for a convex solid, and a cheap upper bound otherwise). Faces of the convex hull
+// (the whole mesh behind their plane) skip the segment test: nothing can hide them from a point
+// they face. Cost: one segment test per facing triangle and point, about half a microsecond each
+// on the bell (a few seconds for 2,000 points and 8,000 triangles). Runs on
+// `threadCount` threads over the points (0: all hardware threads). Preconditions: `mesh` has
+// outward-oriented triangles of positive area; no point lies on the surface.
 PointVisibility computeVisibility(const SurfaceMesh& mesh,
                                   const std::vector<Eigen::Vector3d>& points, int threadCount = 0,
                                   bool testOcclusion = true);
