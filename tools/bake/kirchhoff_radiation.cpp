@@ -26,6 +26,12 @@ using Complex = std::complex<double>;
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kLanes = 8;          // nodes per vector block
 constexpr int kBlockNodes = 1024;  // nodes per kernel call, a multiple of kLanes
+// Elements count as curved (tapered) when |H| times the object's bounding box diagonal exceeds
+// this; flat faces (H = 0, see bem_surface.h) get a hard edge: a scale so large that the taper
+// weight is 1 wherever cos(psi) > 1e-6 (no larger: the clamp min(q, 1) = (q + 1 - |q - 1|) / 2
+// must not lose the 1 to rounding).
+constexpr double kCurvedSurface = 0.1;
+constexpr double kHardEdge = 1e6;
 
 // [SECTION] sine and cosine
 
@@ -75,6 +81,7 @@ struct Nodes {
     std::vector<double> x, y, z;     // position, m
     std::vector<double> nx, ny, nz;  // the element's outward unit normal
     std::vector<double> zRe, zIm;    // the element's p_s / v_n, Pa s/m
+    std::vector<double> taperScale;  // 1 / shadowTaper on curved elements, kHardEdge on flat ones
     std::vector<double> vn;          // fields x nodes (stride `stride`): v_n times weight
     std::vector<int> elementBegin;   // triangles + 1: first node of each element
     size_t stride = 0;
@@ -85,11 +92,15 @@ Nodes buildNodes(const SurfaceMesh& mesh, const Eigen::MatrixXd& vertexVelocity,
     const int triangleCount = static_cast<int>(mesh.triangles.size());
     const int fields = static_cast<int>(vertexVelocity.cols());
     std::vector<double> meanCurvature(triangleCount, 0.0);
-    if (options.doubleLayer && options.impedance == SurfaceImpedance::CurvatureCorrected) {
+    if ((options.doubleLayer && options.impedance == SurfaceImpedance::CurvatureCorrected) ||
+        options.shadowTaper > 0) {
         const BemSurface surface = makeBemSurface(mesh.positions, mesh.triangles);
         for (int t = 0; t < triangleCount; ++t)
             meanCurvature[t] = surface.elements[t].meanCurvature;
     }
+    Eigen::Vector3d lower, upper;
+    boundingBox(mesh, lower, upper);
+    const double diagonal = (upper - lower).norm();
     Nodes nodes;
     nodes.elementBegin.resize(triangleCount + 1);
     std::vector<int> pieces(triangleCount);
@@ -105,8 +116,8 @@ Nodes buildNodes(const SurfaceMesh& mesh, const Eigen::MatrixXd& vertexVelocity,
     }
     nodes.elementBegin[triangleCount] = count;
     nodes.stride = static_cast<size_t>(count) + kLanes;
-    for (std::vector<double>* array :
-         {&nodes.x, &nodes.y, &nodes.z, &nodes.nx, &nodes.ny, &nodes.nz, &nodes.zRe, &nodes.zIm})
+    for (std::vector<double>* array : {&nodes.x, &nodes.y, &nodes.z, &nodes.nx, &nodes.ny,
+                                       &nodes.nz, &nodes.zRe, &nodes.zIm, &nodes.taperScale})
         array->assign(nodes.stride, 0.0);
     nodes.vn.assign(nodes.stride * fields, 0.0);
 
@@ -120,7 +131,13 @@ Nodes buildNodes(const SurfaceMesh& mesh, const Eigen::MatrixXd& vertexVelocity,
         const Eigen::Vector3d normal = cross.normalized();
         // p_s / v_n = rho c ik / (ik + H) = rho c k (k - iH) / (k^2 + H^2).
         const double h = meanCurvature[t];
-        const Complex impedance = rhoC * Complex(k * k, -k * h) / (k * k + h * h);
+        const double hz = options.impedance == SurfaceImpedance::CurvatureCorrected ? h : 0;
+        const Complex impedance = rhoC * Complex(k * k, -k * hz) / (k * k + hz * hz);
+        // The taper belongs to smooth surfaces, whose shadow boundary is an artefact of the model;
+        // a flat face ends at a true edge, and fading it out towards grazing would silence it.
+        const bool curved = std::abs(h) * diagonal > kCurvedSurface;
+        const double taperScale =
+            options.shadowTaper > 0 && curved ? 1 / options.shadowTaper : kHardEdge;
         const int m = pieces[t];
         const double weight = 0.5 * cross.norm() / (m * m) / (4 * kPi);  // piece area / (4 pi)
         // Corner normal velocities of every field: v_n = u_v . n.
@@ -139,6 +156,7 @@ Nodes buildNodes(const SurfaceMesh& mesh, const Eigen::MatrixXd& vertexVelocity,
             nodes.nz[node] = normal.z();
             nodes.zRe[node] = impedance.real();
             nodes.zIm[node] = impedance.imag();
+            nodes.taperScale[node] = taperScale;
             for (int f = 0; f < fields; ++f)
                 nodes.vn[f * nodes.stride + node] =
                     weight *
@@ -156,7 +174,7 @@ Nodes buildNodes(const SurfaceMesh& mesh, const Eigen::MatrixXd& vertexVelocity,
     // Padding: copies of the last node's geometry (finite kernels), zero weight.
     for (size_t p = count; p < nodes.stride && count > 0; ++p)
         for (std::vector<double>* array : {&nodes.x, &nodes.y, &nodes.z, &nodes.nx, &nodes.ny,
-                                           &nodes.nz, &nodes.zRe, &nodes.zIm})
+                                           &nodes.nz, &nodes.zRe, &nodes.zIm, &nodes.taperScale})
             (*array)[p] = (*array)[count - 1];
     return nodes;
 }
@@ -171,7 +189,7 @@ Nodes buildNodes(const SurfaceMesh& mesh, const Eigen::MatrixXd& vertexVelocity,
 // the first field (vn: its weighted normal velocities) to the kLanes partial sums sumRe, sumIm, for
 // the whole blocks: the caller takes back the nodes past `count`.
 struct NodeArrays {
-    const double *x, *y, *z, *nx, *ny, *nz, *zRe, *zIm;
+    const double *x, *y, *z, *nx, *ny, *nz, *zRe, *zIm, *taperScale;
 };
 
 template <bool kDoubleLayer, bool kTaper>
@@ -181,7 +199,7 @@ template <bool kDoubleLayer, bool kTaper>
 __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
 #endif
 void kernelBlock(const NodeArrays& nodes, int begin, int count, const Eigen::Vector3d& point,
-                 double k, double omegaRho, double inverseTaper, const double* __restrict vn,
+                 double k, double omegaRho, const double* __restrict vn,
                  double* __restrict sumRe, double* __restrict sumIm, double* __restrict kRe,
                  double* __restrict kIm) {
     const double px = point.x(), py = point.y(), pz = point.z();
@@ -193,6 +211,7 @@ void kernelBlock(const NodeArrays& nodes, int begin, int count, const Eigen::Vec
     const double* __restrict nzs = nodes.nz + begin;
     const double* __restrict zRes = nodes.zRe + begin;
     const double* __restrict zIms = nodes.zIm + begin;
+    const double* __restrict scales = nodes.taperScale + begin;
     double laneRe[kLanes] = {}, laneIm[kLanes] = {};
     for (int block = 0; block < count; block += kLanes)
         for (int lane = 0; lane < kLanes; ++lane) {
@@ -208,7 +227,7 @@ void kernelBlock(const NodeArrays& nodes, int begin, int count, const Eigen::Vec
             // The shadow taper: w = 3t^2 - 2t^3, t = cos(psi) / taper clamped to [0, 1].
             // Clamped without comparisons, which would keep the loop from vectorising:
             // max(s, 0) = (s + |s|) / 2, min(q, 1) = (q + 1 - |q - 1|) / 2.
-            const double scaled = cosPsi * inverseTaper;
+            const double scaled = cosPsi * scales[i];
             const double positive = 0.5 * (scaled + std::abs(scaled));
             const double t = 0.5 * (positive + 1 - std::abs(positive - 1));
             const double w = kTaper ? t * t * (3 - 2 * t) : 1.0;
@@ -310,13 +329,13 @@ Eigen::MatrixXcd kirchhoffPressure(const SurfaceMesh& mesh, const PointVisibilit
     const double k = omega / kSpeedOfSound_ms;
     const double omegaRho = omega * kAirDensity_kgm3;
     const Nodes nodes = buildNodes(mesh, vertexVelocity, k, options);
-    const NodeArrays arrays{nodes.x.data(),  nodes.y.data(),  nodes.z.data(),   nodes.nx.data(),
-                            nodes.ny.data(), nodes.nz.data(), nodes.zRe.data(), nodes.zIm.data()};
+    const NodeArrays arrays{nodes.x.data(),   nodes.y.data(),   nodes.z.data(),
+                            nodes.nx.data(),  nodes.ny.data(),  nodes.nz.data(),
+                            nodes.zRe.data(), nodes.zIm.data(), nodes.taperScale.data()};
     const bool taper = options.shadowTaper > 0;
     const auto kernel = options.doubleLayer
                             ? (taper ? kernelBlock<true, true> : kernelBlock<true, false>)
                             : (taper ? kernelBlock<false, true> : kernelBlock<false, false>);
-    const double inverseTaper = taper ? 1 / options.shadowTaper : 0;
     const std::vector<std::uint64_t> everyTriangle((triangleCount + 63) / 64, ~std::uint64_t(0));
 
     Eigen::MatrixXcd pressure = Eigen::MatrixXcd::Zero(pointCount, fields);
@@ -332,8 +351,8 @@ Eigen::MatrixXcd kirchhoffPressure(const SurfaceMesh& mesh, const PointVisibilit
             const int last = nodes.elementBegin[end];
             for (int begin = nodes.elementBegin[t]; begin < last; begin += kBlockNodes) {
                 const int count = std::min(kBlockNodes, last - begin);
-                kernel(arrays, begin, count, points[p], k, omegaRho, inverseTaper,
-                       nodes.vn.data() + begin, firstRe, firstIm, kRe, kIm);
+                kernel(arrays, begin, count, points[p], k, omegaRho, nodes.vn.data() + begin,
+                       firstRe, firstIm, kRe, kIm);
                 for (int i = count; i < (count + kLanes - 1) / kLanes * kLanes; ++i) {
                     firstRe[0] -= kRe[i] * nodes.vn[begin + i];  // not in the range
                     firstIm[0] -= kIm[i] * nodes.vn[begin + i];

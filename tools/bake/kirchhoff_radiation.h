@@ -47,11 +47,13 @@ struct KirchhoffOptions {
     // centroid rule loses at most about (kh)^2 / 48 of the amplitude (0.18 dB at kh = 1); on the
     // sphere harmonics kh = 1 and kh = 0.35 differ by less than 0.05 dB.
     double maxPieceKh = 1.0;
-    // Shadow boundary taper: each node's contribution is weighted by w = 3t^2 - 2t^3 with
-    // t = cos(psi) / shadowTaper clamped to [0, 1], psi the angle between the element's normal and
-    // the direction to the point, so that the radiating area fades out towards grazing instead of
-    // ending at a sharp edge, whose edge wave a sphere focuses on every point. Back-facing nodes
-    // get w = 0. 0: no taper.
+    // Shadow boundary taper on curved surfaces: each node's contribution is weighted by
+    // w = 3t^2 - 2t^3 with t = cos(psi) / shadowTaper clamped to [0, 1], psi the angle between the
+    // element's normal and the direction to the point, so that a smooth surface fades out towards
+    // its shadow boundary instead of ending at a sharp rim, whose edge wave a sphere focuses on
+    // every point (+-3 dB on a pulsating sphere). Flat elements (|H| D < 0.1, D the bounding box
+    // diagonal) end at true edges and keep w = 1: tapered, a box's faces lose their radiation
+    // towards grazing. Back-facing nodes get w = 0. 0: no taper anywhere.
     double shadowTaper = 0.5;
 };
 
