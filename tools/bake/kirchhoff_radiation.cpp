@@ -1,9 +1,9 @@
 // The Kirchhoff-Helmholtz radiation of a surface velocity field (see kirchhoff_radiation.h).
 //
 // Layout: every element is cut into pieces and each piece becomes one quadrature node, stored as
-// structure of arrays (position, normal, surface impedance, weighted normal velocity per field),
-// the nodes of an element contiguous. For each point the visible elements come in runs of
-// consecutive triangles, each run a contiguous range of nodes; the kernel over a range is a
+// structure of arrays (position, normal, surface impedance, taper scale, weighted normal velocity
+// per field), the nodes of an element contiguous. For each point the visible elements come in runs
+// of consecutive triangles, each run a contiguous range of nodes; the kernel over a range is a
 // branch-free loop in blocks of kLanes nodes that the compiler vectorises.
 #include "tools/bake/kirchhoff_radiation.h"
 
@@ -184,7 +184,8 @@ Nodes buildNodes(const SurfaceMesh& mesh, const Eigen::MatrixXd& vertexVelocity,
 // The kernel at the nodes [begin, begin + count) seen from x: the integrand per unit weighted
 // normal velocity, K = G (D Z + i w rho) for Kirchhoff-Helmholtz (p_s = Z v_n, -q = i w rho v_n,
 // D = dG/dn_y / G = (1 + ikr) (x - y).n / r^2) and K = 2 i w rho G for Rayleigh, with
-// 4 pi r G = e^{-ikr} (the 1 / (4 pi) is in the weights). Computes whole blocks of kLanes (the
+// 4 pi r G = e^{-ikr} (the 1 / (4 pi) is in the weights), each times the node's shadow taper
+// (kTaper). Computes whole blocks of kLanes (the
 // node arrays are padded for that); kRe and kIm hold count rounded up to kLanes. Adds K_i vn_i of
 // the first field (vn: its weighted normal velocities) to the kLanes partial sums sumRe, sumIm, for
 // the whole blocks: the caller takes back the nodes past `count`.
@@ -224,23 +225,23 @@ void kernelBlock(const NodeArrays& nodes, int begin, int count, const Eigen::Vec
             sinCosInline(kr, &sine, &cosine);
             const double gRe = cosine * invR, gIm = -sine * invR;  // 4 pi G = e^{-ikr} / r
             const double cosPsi = (dx * nxs[i] + dy * nys[i] + dz * nzs[i]) * invR;
-            // The shadow taper: w = 3t^2 - 2t^3, t = cos(psi) / taper clamped to [0, 1].
+            // The shadow taper: fade = 3t^2 - 2t^3, t = cos(psi) / taper clamped to [0, 1].
             // Clamped without comparisons, which would keep the loop from vectorising:
             // max(s, 0) = (s + |s|) / 2, min(q, 1) = (q + 1 - |q - 1|) / 2.
             const double scaled = cosPsi * scales[i];
             const double positive = 0.5 * (scaled + std::abs(scaled));
             const double t = 0.5 * (positive + 1 - std::abs(positive - 1));
-            const double w = kTaper ? t * t * (3 - 2 * t) : 1.0;
+            const double fade = kTaper ? t * t * (3 - 2 * t) : 1.0;
             if (kDoubleLayer) {
                 // M = (1 + ikr) Z (x - y).n / r^2 + i w rho, (x - y).n / r^2 = cos(psi) / r.
                 const double height = cosPsi * invR;
-                const double mRe = w * height * (zRes[i] - kr * zIms[i]);
-                const double mIm = w * (height * (zIms[i] + kr * zRes[i]) + omegaRho);
+                const double mRe = fade * height * (zRes[i] - kr * zIms[i]);
+                const double mIm = fade * (height * (zIms[i] + kr * zRes[i]) + omegaRho);
                 kRe[i] = gRe * mRe - gIm * mIm;
                 kIm[i] = gRe * mIm + gIm * mRe;
             } else {
-                kRe[i] = -2 * w * omegaRho * gIm;  // 2 i w rho G
-                kIm[i] = 2 * w * omegaRho * gRe;
+                kRe[i] = -2 * fade * omegaRho * gIm;  // 2 i w rho G
+                kIm[i] = 2 * fade * omegaRho * gRe;
             }
             laneRe[lane] += kRe[i] * vn[i];  // the first field, summed here
             laneIm[lane] += kIm[i] * vn[i];

@@ -1,6 +1,7 @@
 // Power and directivity comparisons of sampled radiated fields (see radiation_metrics.h).
 #include "tools/bake/radiation_metrics.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <string>

@@ -1,9 +1,9 @@
 // Comparisons of two radiated pressure fields sampled on a sphere around the object: how far an
 // approximate radiation model (kirchhoff_radiation.h) is from a reference (the boundary element
 // solve or a closed form), in the terms the baker cares about: the radiated power, which sets a
-// mode's loudness, and the directivity smoothed over spherical caps, which is what a listener
-// moving about the object hears; the point-by-point error is reported too. The baker also fits
-// its smoothed field to the cap-averaged energy.
+// mode's loudness, and the directivity smoothed over spherical caps, the detail of the field the
+// baker keeps (it fits its smoothed field to the cap-averaged energy); the point-by-point error is
+// reported too.
 //
 // The samples are Fibonacci points (fibonacciSphere), which cover the sphere evenly, so plain means
 // over them stand for area means. Energies are |p|^2 (Pa^2). Directivity errors compare the shapes
