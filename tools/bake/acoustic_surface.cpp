@@ -5,18 +5,17 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <thread>
 #include <vector>
 
 #include "tools/bake/bake_error.h"
 #include "tools/bake/bell_shape.h"
+#include "tools/bake/bem_solve.h"
 #include "tools/bake/box_union.h"
 #include "tools/bake/chair_shape.h"
+#include "tools/bake/parallel_for.h"
 #include "tools/bake/wrap_surface.h"
 
 namespace {
-
-constexpr double kSoundSpeed = 343.0;  // m/s
 
 Eigen::Vector3d triangleNormal(const SurfaceMesh& mesh, int t) {
     const auto& tri = mesh.triangles[t];
@@ -117,7 +116,7 @@ double surfaceArea(const SurfaceMesh& mesh) {
 int acousticElementTarget(double area, double maxFrequency, const AcousticOptions& options) {
     double count = options.maxElements;
     if (maxFrequency > 0) {
-        const double side = kSoundSpeed / maxFrequency / options.elementsPerWavelength;
+        const double side = kSpeedOfSound_ms / maxFrequency / options.elementsPerWavelength;
         count = area / (std::sqrt(3.0) / 4.0 * side * side);
     }
     return static_cast<int>(
@@ -172,33 +171,25 @@ Eigen::MatrixXd interpolateNormalVelocity(const SurfaceMesh& fine, const Eigen::
     const int elementCount = static_cast<int>(coarse.triangles.size());
     const Eigen::Index modeCount = shapes.cols();
     Eigen::MatrixXd velocity = Eigen::MatrixXd::Zero(elementCount, modeCount);
-    auto work = [&](int first, int step) {
-        Eigen::VectorXd sum(modeCount);
-        for (int e = first; e < elementCount; e += step) {
-            const auto& tri = coarse.triangles[e];
-            const Eigen::Vector3d& a = coarse.positions[tri[0]];
-            const Eigen::Vector3d& b = coarse.positions[tri[1]];
-            const Eigen::Vector3d& c = coarse.positions[tri[2]];
-            const Eigen::Vector3d normal = triangleNormal(coarse, e).normalized();
-            const Eigen::Vector3d centroid = (a + b + c) / 3.0;
-            const Eigen::Vector3d samples[4] = {centroid, 0.5 * (centroid + a),
-                                                0.5 * (centroid + b), 0.5 * (centroid + c)};
-            sum.setZero();
-            for (const Eigen::Vector3d& p : samples) {
-                Eigen::Vector3d w;
-                const int t = lookup.nearest(p, normal, &w);
-                const auto& f = fine.triangles[t];
-                for (int j = 0; j < 3; ++j)
-                    for (int axis = 0; axis < 3; ++axis)
-                        sum += (w[j] * normal[axis]) * shapes.row(3 * f[j] + axis).transpose();
-            }
-            velocity.row(e) = sum.transpose() / 4.0;
+    parallelFor(elementCount, 0, [&](int e) {
+        Eigen::VectorXd sum = Eigen::VectorXd::Zero(modeCount);
+        const auto& tri = coarse.triangles[e];
+        const Eigen::Vector3d& a = coarse.positions[tri[0]];
+        const Eigen::Vector3d& b = coarse.positions[tri[1]];
+        const Eigen::Vector3d& c = coarse.positions[tri[2]];
+        const Eigen::Vector3d normal = triangleNormal(coarse, e).normalized();
+        const Eigen::Vector3d centroid = (a + b + c) / 3.0;
+        const Eigen::Vector3d samples[4] = {centroid, 0.5 * (centroid + a), 0.5 * (centroid + b),
+                                            0.5 * (centroid + c)};
+        for (const Eigen::Vector3d& p : samples) {
+            Eigen::Vector3d w;
+            const int t = lookup.nearest(p, normal, &w);
+            const auto& f = fine.triangles[t];
+            for (int j = 0; j < 3; ++j)
+                for (int axis = 0; axis < 3; ++axis)
+                    sum += (w[j] * normal[axis]) * shapes.row(3 * f[j] + axis).transpose();
         }
-    };
-    const int threadCount = std::max(1u, std::thread::hardware_concurrency());
-    std::vector<std::thread> threads;
-    for (int i = 1; i < threadCount; ++i) threads.emplace_back(work, i, threadCount);
-    work(0, threadCount);
-    for (std::thread& t : threads) t.join();
+        velocity.row(e) = sum.transpose() / 4.0;
+    });
     return velocity;
 }

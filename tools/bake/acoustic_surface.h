@@ -30,6 +30,6 @@ double surfaceArea(const SurfaceMesh& mesh);
 // row 3v + axis) interpolated with barycentric weights at the nearest point of the fine surface
 // facing the same way (normals less than 90 degrees apart, so the two sides of a thin wall are
 // kept apart), averaged over the centroid and three interior points of the coarse triangle and
-// dotted with its outward normal. Uses all hardware threads.
+// dotted with its outward normal. Uses all hardware threads (parallel_for.h).
 Eigen::MatrixXd interpolateNormalVelocity(const SurfaceMesh& fine, const Eigen::MatrixXd& shapes,
                                           const SurfaceMesh& coarse);

@@ -163,6 +163,111 @@ void writeLoudness(FILE* f, const LoudnessCalibration& c) {
 
 }  // namespace
 
+namespace {
+
+double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
+}
+
+// The transfer part of report.txt: the plan, per tier the sources and the worst errors, the
+// checks of the high-frequency tier, then one line per mode.
+void writeTransferText(FILE* f, const BakeReport& r) {
+    std::fprintf(f, "\nacoustic transfer (%s):\n", r.transferSettings.c_str());
+    std::fprintf(f, "  plan: %s\n", r.transferPlan.c_str());
+    std::fprintf(f,
+                 "  object size %.3g m (k D = 2 pi f / c x size); %d groups; surfaces, near fields "
+                 "and visibility %.1f s, the groups %.1f s of worker time\n",
+                 r.objectSize, r.transferGroupCount, r.preparationSeconds, r.unitSeconds);
+    const char* tierNames[3] = {"A, dense boundary elements",
+                                "B, compressed boundary elements",
+                                "C, high-frequency approximation (errors against its smoothed field)"};
+    for (char tier : {'A', 'B', 'C'}) {
+        int count = 0, maxSources = 0, totalSources = 0;
+        double worstFit = 0, worstHeldOut = 0, low = 0, high = 0;
+        for (const ModeTransferSummary& m : r.transfer) {
+            if (m.tier != tier) continue;
+            if (count == 0) low = m.frequency;
+            high = m.frequency;
+            ++count;
+            maxSources = std::max(maxSources, m.sourceCount);
+            totalSources += m.sourceCount;
+            worstFit = std::max(worstFit, m.fitError);
+            worstHeldOut = std::max(worstHeldOut, m.heldOutError);
+        }
+        if (count == 0) continue;
+        std::fprintf(f,
+                     "  tier %s: %d modes, %.0f to %.0f Hz; sources %.1f mean, %d max; fit error up "
+                     "to %.2f %%, held-out error up to %.2f %%\n",
+                     tierNames[tier - 'A'], count, low, high, double(totalSources) / count,
+                     maxSources, 100 * worstFit, 100 * worstHeldOut);
+    }
+    // Checks: the stored high-frequency field against a reference boundary element solve.
+    std::vector<double> power, smoothed, point, modelPower, modelSmoothed, modelPoint;
+    std::string moved;
+    int powerWithin = 0;
+    for (size_t j = 0; j < r.transfer.size(); ++j) {
+        const ModeTransferSummary& m = r.transfer[j];
+        if (!m.checked) continue;
+        power.push_back(std::abs(m.checkPower_dB));
+        smoothed.push_back(m.checkSmoothed_dB);
+        point.push_back(m.checkPoint_dB);
+        modelPower.push_back(std::abs(m.modelPower_dB));
+        modelSmoothed.push_back(m.modelSmoothed_dB);
+        modelPoint.push_back(m.modelPoint_dB);
+        powerWithin += std::abs(m.checkPower_dB) <= 1.5 ? 1 : 0;
+        if (m.movedFromHighFrequency) moved += " " + std::to_string(j + 1);
+    }
+    if (!power.empty()) {
+        const auto largest = [](const std::vector<double>& v) {
+            return *std::max_element(v.begin(), v.end());
+        };
+        std::fprintf(f,
+                     "  tier C checked against a reference boundary element solve on %zu modes: "
+                     "radiated power within 1.5 dB on %d (%.0f %%), at most %.2f dB off; "
+                     "directivity averaged over 25 degree caps %.2f dB RMS median, %.2f dB worst; "
+                     "point by point %.2f dB RMS median, %.2f dB worst\n",
+                     power.size(), powerWithin, 100.0 * powerWithin / power.size(), largest(power),
+                     median(smoothed), largest(smoothed), median(point), largest(point));
+        std::fprintf(f,
+                     "  the model before smoothing and fitting: power at most %.2f dB off, smoothed "
+                     "directivity %.2f dB worst, point by point %.2f dB RMS median\n",
+                     largest(modelPower), largest(modelSmoothed), median(modelPoint));
+        std::fprintf(f, "  modes moved from tier C to the reference's tier (check failed):%s\n",
+                     moved.empty() ? " none" : moved.c_str());
+    }
+    std::string capped, above;
+    for (size_t j = 0; j < r.transfer.size(); ++j) {
+        if (r.transfer[j].reachedCap) capped += " " + std::to_string(j + 1);
+        if (r.transfer[j].aboveTolerance) above += " " + std::to_string(j + 1);
+    }
+    std::fprintf(f, "  modes at the source cap:%s\n", capped.empty() ? " none" : capped.c_str());
+    std::fprintf(f, "  modes above their tolerance (fit or held out):%s\n",
+                 above.empty() ? " none" : above.c_str());
+    std::fprintf(f,
+                 "  mode    frequency  fitted at tier elements sources  fit err  held-out  GMRES"
+                 "   check: power  smoothed  point (dB)\n");
+    for (size_t j = 0; j < r.transfer.size(); ++j) {
+        const ModeTransferSummary& m = r.transfer[j];
+        char check[64] = "";
+        if (m.checked)
+            std::snprintf(check, sizeof check, "  %+12.2f %9.2f %6.2f%s", m.checkPower_dB,
+                          m.checkSmoothed_dB, m.checkPoint_dB,
+                          m.movedFromHighFrequency ? "  moved from C" : "");
+        std::fprintf(f, "  %4zu %10.2f Hz %9.2f    %c %8d %7d %7.2f %% %7.2f %% %6d%s%s%s%s\n",
+                     j + 1, m.frequency, m.fitFrequency, m.tier, m.elementCount, m.sourceCount,
+                     100 * m.fitError, 100 * m.heldOutError, m.gmresIterations, check,
+                     m.reachedCap       ? "  cap"
+                     : m.aboveTolerance ? "  above"
+                                        : "",
+                     m.bemConverged ? "" : "  not converged", "");
+    }
+}
+
+}  // namespace
+
 void writeReportText(const std::string& path, const BakeReport& r) {
     auto file = create(path);
     FILE* f = file.get();
@@ -194,45 +299,7 @@ void writeReportText(const std::string& path, const BakeReport& r) {
         std::fprintf(f, ", %.2f Hz to %.2f Hz", r.frequencies(0), r.frequencies(count - 1));
     std::fprintf(f, ":\n");
     for (long j = 0; j < count; ++j) std::fprintf(f, "  %4ld %12.3f Hz\n", j + 1, r.frequencies(j));
-    if (!r.transfer.empty()) {
-        std::fprintf(f, "\nacoustic transfer (%s):\n", r.transferSettings.c_str());
-        std::fprintf(f,
-                     "  boundary elements: %d triangles, %.1f per wavelength at the highest mode\n",
-                     r.acousticElementCount, r.elementsPerWavelength);
-        int maxSources = 0, totalSources = 0;
-        double worstFit = 0, worstHeldOut = 0;
-        std::string capped, above;
-        for (size_t j = 0; j < r.transfer.size(); ++j) {
-            const ModeTransferSummary& m = r.transfer[j];
-            maxSources = std::max(maxSources, m.sourceCount);
-            totalSources += m.sourceCount;
-            worstFit = std::max(worstFit, m.fitError);
-            worstHeldOut = std::max(worstHeldOut, m.heldOutError);
-            if (m.reachedCap) capped += " " + std::to_string(j + 1);
-            if (m.aboveTolerance) above += " " + std::to_string(j + 1);
-        }
-        std::fprintf(f,
-                     "  %d groups solved (boundary elements %.2f s, fits %.2f s); sources per mode "
-                     "%.1f mean, %d max; fit error up to %.2f %%, held-out error up to %.2f %%\n",
-                     r.transferGroupCount, r.bemSeconds, r.fitSeconds,
-                     double(totalSources) / r.transfer.size(), maxSources, 100 * worstFit,
-                     100 * worstHeldOut);
-        std::fprintf(f, "  modes at the source cap:%s\n",
-                     capped.empty() ? " none" : capped.c_str());
-        std::fprintf(f, "  modes above the tolerance (fit or held out):%s\n",
-                     above.empty() ? " none" : above.c_str());
-        std::fprintf(f, "  mode    frequency  fitted at  sources  fit err  held-out  GMRES\n");
-        for (size_t j = 0; j < r.transfer.size(); ++j) {
-            const ModeTransferSummary& m = r.transfer[j];
-            std::fprintf(f, "  %4zu %10.2f Hz %9.2f %8d %7.2f %% %7.2f %% %6d%s%s\n", j + 1,
-                         m.frequency, m.fitFrequency, m.sourceCount, 100 * m.fitError,
-                         100 * m.heldOutError, m.gmresIterations,
-                         m.reachedCap       ? "  cap"
-                         : m.aboveTolerance ? "  above"
-                                            : "",
-                         m.bemConverged ? "" : "  not converged");
-        }
-    }
+    if (!r.transfer.empty()) writeTransferText(f, r);
     writeLoudness(f, r.loudness);
     if (!r.notes.empty()) std::fprintf(f, "\nnotes:\n");
     for (const std::string& note : r.notes) std::fprintf(f, "  %s\n", note.c_str());

@@ -1,7 +1,8 @@
 // The report written beside a baked scene's data: mesh sizes, material, stage times, the mode
-// frequencies and each mode's acoustic transfer (sources, fit and held-out errors, the modes that
-// reached the source cap) and the loudness calibration (the force unit and the preset strike's
-// peaks), as plain text ("report.txt") and as plots ("report.svg").
+// frequencies and each mode's acoustic transfer (its tier, sources, fit and held-out errors, the
+// modes that reached the source cap, the checks of the high-frequency tier against reference
+// solves) and the loudness calibration (the force unit and the preset strike's peaks), as plain
+// text ("report.txt") and as plots ("report.svg").
 #pragma once
 
 #include <Eigen/Core>
@@ -25,14 +26,14 @@ struct BakeReport {
     int iterations = 0, operations = 0, factorisations = 0;  // eigen slices, Lanczos steps
     double largestResidual = 0.0;                            // of the elastic eigenpairs, relative
     std::vector<std::pair<std::string, double>> stageSeconds;
-    // Acoustic transfer: the boundary element surface, the settings, one summary per mode.
-    int acousticElementCount = 0;
-    double elementsPerWavelength = 0.0;  // at the highest mode
+    // Acoustic transfer: the plan (tiers, surfaces, checks), the settings, one summary per mode.
+    std::string transferPlan;
+    double objectSize = 0.0;  // m, the largest side of the bounding box (k D uses it)
     std::string transferSettings;
-    double transferTolerance = 0.0;  // relative, the fit's target
+    double transferTolerance = 0.0;  // relative, the boundary element tiers' fit target
     std::vector<ModeTransferSummary> transfer;
     int transferGroupCount = 0;
-    double bemSeconds = 0.0, fitSeconds = 0.0;
+    double preparationSeconds = 0.0, unitSeconds = 0.0;  // surfaces etc.; summed worker time
     LoudnessCalibration loudness;    // the force unit folded into ".U" and the preset strike
     std::vector<std::string> notes;  // one line each, e.g. what is not baked yet
 };

@@ -27,6 +27,8 @@
 #include "tools/bake/solve_modes.h"
 #include "tools/bake/tet_mesh.h"
 #include "tools/bake/transfer_files.h"
+#include "tools/bake/transfer_plan.h"
+#include "tools/bake/worker_processes.h"
 
 namespace fs = std::filesystem;
 
@@ -53,17 +55,35 @@ class Progress {
 
     void begin(const char* stage) {
         stage_ = stage;
-        start_ = std::chrono::steady_clock::now();
+        start_ = lastLine_ = std::chrono::steady_clock::now();
         if (!quiet_) {
             std::printf("  %-12s ... ", stage);
             std::fflush(stdout);
+            lineOpen_ = true;
         }
     }
 
-    // A running count inside a long stage, on the same line where the output is a terminal.
-    void update(int done, int total) {
-        if (quiet_ || !isatty(fileno(stdout))) return;
-        std::printf("\r  %-12s ... %d/%d ", stage_.c_str(), done, total);
+    // A running count inside a long stage, with the time left when known (negative: unknown):
+    // on the same line where the output is a terminal, else a line every half minute.
+    void update(int done, int total, double secondsLeft = -1) {
+        if (quiet_) return;
+        char left[64] = "";
+        if (secondsLeft >= 0 && done < total) {
+            if (secondsLeft < 90)
+                std::snprintf(left, sizeof left, ", about %.0f s left", std::ceil(secondsLeft));
+            else
+                std::snprintf(left, sizeof left, ", about %.0f min left", std::ceil(secondsLeft / 60));
+        }
+        if (isatty(fileno(stdout))) {
+            std::printf("\r\033[K  %-12s ... %d/%d%s", stage_.c_str(), done, total, left);
+        } else {
+            const auto now = std::chrono::steady_clock::now();
+            if (std::chrono::duration<double>(now - lastLine_).count() < 30 || done == total) return;
+            lastLine_ = now;
+            std::printf("%s  %-12s ... %d/%d%s\n", lineOpen_ ? "\n" : "", stage_.c_str(), done,
+                        total, left);
+            lineOpen_ = false;
+        }
         std::fflush(stdout);
     }
 
@@ -72,8 +92,12 @@ class Progress {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
         report_.stageSeconds.push_back({stage_, seconds});
         if (!quiet_) {
-            if (isatty(fileno(stdout))) std::printf("\r  %-12s ... ", stage_.c_str());
+            if (isatty(fileno(stdout)))
+                std::printf("\r\033[K  %-12s ... ", stage_.c_str());
+            else if (!lineOpen_)
+                std::printf("  %-12s ... ", stage_.c_str());
             std::printf("%s (%.2f s)\n", result.c_str(), seconds);
+            lineOpen_ = false;
             std::fflush(stdout);
         }
     }
@@ -82,7 +106,8 @@ class Progress {
     bool quiet_;
     BakeReport& report_;
     std::string stage_;
-    std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point start_, lastLine_;
+    bool lineOpen_ = false;  // the stage's line is started and not ended
 };
 
 // Removes the temporary folder unless it was renamed into place.
@@ -101,53 +126,42 @@ MtlMaterial objectMaterial(const Recipe& r) {
     return {r.materialName, r.ambient, r.diffuse, r.specular, r.shininess};
 }
 
-// The acoustic mesh and transfer stages: the transfer of every mode, with its report lines.
-SceneTransfer bakeTransfer(const Recipe& recipe, const ModalSurface& modal, Progress& progress,
-                           BakeReport& report) {
-    progress.begin("acoustic mesh");
-    const double highestHz = modal.frequencies(modal.frequencies.size() - 1);
-    const double fineArea = surfaceArea(modal.surface);
-    const SurfaceMesh acoustic = makeAcousticSurface(
-        recipe, modal.surface, acousticElementTarget(fineArea, highestHz, recipe.transfer));
-    const BemSurface bemSurface = makeBemSurface(acoustic.positions, acoustic.triangles);
-    const Eigen::MatrixXd normalVelocity =
-        interpolateNormalVelocity(modal.surface, modal.surfaceShapes, acoustic);
-    report.acousticElementCount = static_cast<int>(acoustic.triangles.size());
-    // Edge of the equilateral triangle of the mean element area, against the shortest wavelength.
-    const double meanEdge =
-        std::sqrt(4.0 / std::sqrt(3.0) * surfaceArea(acoustic) / report.acousticElementCount);
-    report.elementsPerWavelength = kSpeedOfSound_ms / highestHz / meanEdge;
-    char acousticText[128];
-    std::snprintf(acousticText, sizeof acousticText, "%d elements, %.1f per wavelength at %.0f Hz",
-                  report.acousticElementCount, report.elementsPerWavelength, highestHz);
-    progress.end(acousticText);
-
+// The acoustic transfer stage: the transfer of every mode, with its report lines.
+SceneTransfer bakeTransfer(const Recipe& recipe, const ModalSurface& modal,
+                           const BakeOptions& options, Progress& progress, BakeReport& report) {
     progress.begin("transfer");
-    SceneTransfer transfer =
-        computeSceneTransfer(bemSurface, normalVelocity, modal.frequencies, recipe.transfer,
-                             [&](int done, int total) { progress.update(done, total); });
+    WorkerOptions workers;
+    workers.workerCount = options.workerCount;
+    SceneTransfer transfer = computeSceneTransfer(
+        recipe, modal.surface, modal.surfaceShapes, modal.frequencies, workers,
+        [&](int done, int total, double secondsLeft) {
+            progress.update(done, total, secondsLeft);
+        });
     report.transfer = transfer.summaries;
     report.transferGroupCount = transfer.groupCount;
+    report.transferPlan = transfer.plan;
+    report.objectSize = transfer.objectSize;
     report.transferSettings = describeAcousticOptions(recipe.transfer);
     report.transferTolerance = recipe.transfer.tolerance;
-    report.bemSeconds = transfer.bemSeconds;
-    report.fitSeconds = transfer.fitSeconds;
+    report.preparationSeconds = transfer.preparationSeconds;
+    report.unitSeconds = transfer.unitSeconds;
     int maxSources = 0, capped = 0, above = 0, totalSources = 0;
-    double worstHeldOut = 0;
+    int tiers[3] = {0, 0, 0};
     for (const ModeTransferSummary& m : transfer.summaries) {
         maxSources = std::max(maxSources, m.sourceCount);
         totalSources += m.sourceCount;
-        worstHeldOut = std::max(worstHeldOut, m.heldOutError);
         capped += m.reachedCap ? 1 : 0;
         above += m.aboveTolerance ? 1 : 0;
+        tiers[m.tier - 'A'] += 1;
     }
-    char transferText[160];
+    char transferText[200];
     std::snprintf(transferText, sizeof transferText,
-                  "%d modes in %d groups, %.1f sources per mode (max %d), held-out error up to "
-                  "%.1f %%, %d at the cap, %d above the tolerance",
-                  static_cast<int>(transfer.summaries.size()), transfer.groupCount,
+                  "%d modes (tier A %d, B %d, C %d) in %d groups, %.1f sources per mode (max %d), "
+                  "%d at the cap, %d above the tolerance",
+                  static_cast<int>(transfer.summaries.size()), tiers[0], tiers[1], tiers[2],
+                  transfer.groupCount,
                   double(totalSources) / std::max<size_t>(1, transfer.summaries.size()), maxSources,
-                  100.0 * worstHeldOut, capped, above);
+                  capped, above);
     progress.end(transferText);
     return transfer;
 }
@@ -235,6 +249,18 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
     report.volume = enclosedVolume(modal.surface);
     progress.end(std::to_string(report.surfaceVertexCount) + " vertices, " +
                  std::to_string(report.surfaceTriangleCount) + " triangles");
+    if (!options.modesOnly) {
+        // Settings the surface cannot carry are refused now, not after the eigen solve.
+        Eigen::Vector3d lower, upper;
+        boundingBox(modal.surface, lower, upper);
+        const double memory = double(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGE_SIZE);
+        WorkerOptions workers;
+        workers.workerCount = options.workerCount;
+        checkTransferSettings(recipe.transfer, recipe.modes.maxFrequency,
+                              surfaceArea(modal.surface), (upper - lower).maxCoeff(),
+                              report.surfaceTriangleCount, memory, workerCountFor(workers),
+                              recipe.path);
+    }
 
     progress.begin("tetrahedra");
     const TetMesh tets = tetrahedralize(modal.surface, recipe.tetrahedra, recipe.path);
@@ -252,7 +278,9 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
                  std::to_string(report.mass) + " kg");
 
     progress.begin("eigen solve");
-    const ModalBasis basis = solveModes(stiffness, mass, tets.nodes, recipe.modes, recipe.path);
+    ModeSolveOptions modeOptions = recipe.modes;
+    modeOptions.workerCount = options.workerCount;
+    const ModalBasis basis = solveModes(stiffness, mass, tets.nodes, modeOptions, recipe.path);
     modal.frequencies = basis.frequencies;
     modal.surfaceShapes = basis.shapes.topRows(3 * tets.surfaceNodeCount);
     report.frequencies = basis.frequencies;
@@ -274,7 +302,7 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
         report.notes.push_back(
             "modes only (--modes-only): no acoustic transfer, so the demo cannot load this folder");
     else
-        transfer = bakeTransfer(recipe, modal, progress, report);
+        transfer = bakeTransfer(recipe, modal, options, progress, report);
 
     // The force unit (N per unit of the program's force) is folded into the written mode shapes.
     if (!options.modesOnly) {

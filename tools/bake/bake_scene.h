@@ -1,14 +1,15 @@
 // The baking pipeline of one scene: surface -> tetrahedra -> assembly -> eigen solve ->
-// acoustic mesh -> transfer -> files.
+// transfer -> files.
 // Writes into a temporary folder beside the output and renames it at the end, so a failed bake
 // leaves no partial scene folder. Caches: a folder whose stamp matches the recipe and the baker
 // is left alone.
 //
 // The acoustic transfer stage runs after the eigen solve on a ModalSurface (the struck object's
-// surface with each mode's surface displacement and frequency), on a coarser copy of the surface
-// (acoustic_surface.h), and adds the transfer list and one ".sources" and ".k" file per mode to
-// the same temporary folder, which holds the scene as <temporary>/<name> so that the list's
-// prefixes ("<name>/<name>-transfer-MMM") resolve from the demo directory.
+// surface with each mode's surface displacement and frequency), in tiers by the size of each
+// mode's problem (bake_transfer.h, transfer_plan.h), and adds the transfer list and one
+// ".sources" and ".k" file per mode to the same temporary folder, which holds the scene as
+// <temporary>/<name> so that the list's prefixes ("<name>/<name>-transfer-MMM") resolve from the
+// demo directory. The transfer settings are checked against the surface before the long stages.
 #pragma once
 
 #include <Eigen/Core>
@@ -31,6 +32,8 @@ struct BakeOptions {
     bool quiet = false;         // no progress lines
     bool modesOnly = false;     // stop after the eigen solve: meshes, .U, .freq and the report,
                                 // no acoustic transfer (for studies of the modes; not loadable)
+    int workerCount = 0;        // worker processes of the eigen slices and the transfer (0: one
+                                // per hardware thread)
     std::string bakerIdentity;  // part of the cache key: changes whenever the baker does
 };
 

@@ -161,7 +161,29 @@ Recipe readRecipe(const std::string& path) {
                                                 t.elementsPerWavelength, "transfer.", path);
         t.minElements = optionalField(transfer, "minElements", t.minElements, "transfer.", path);
         t.maxElements = optionalField(transfer, "maxElements", t.maxElements, "transfer.", path);
+        t.hmatrixMaxElements = optionalField(transfer, "hmatrixMaxElements",
+                                             t.hmatrixMaxElements, "transfer.", path);
+        t.highFrequencyKD =
+            optionalField(transfer, "highFrequencyKD", t.highFrequencyKD, "transfer.", path);
+        t.highFrequencyTolerance = optionalField(transfer, "highFrequencyTolerance",
+                                                 t.highFrequencyTolerance, "transfer.", path);
         t.groupWidth = optionalField(transfer, "groupWidth", t.groupWidth, "transfer.", path);
+        if (transfer.contains("check")) {
+            const Json check = field<Json>(transfer, "check", "transfer.", path);
+            t.checkModesPerOctave = optionalField(check, "modesPerOctave", t.checkModesPerOctave,
+                                                  "transfer.check.", path);
+            t.checkElementsPerWavelength =
+                optionalField(check, "elementsPerWavelength", t.checkElementsPerWavelength,
+                              "transfer.check.", path);
+            t.checkMaxElements = optionalField(check, "maxElements", t.checkMaxElements,
+                                               "transfer.check.", path);
+            if (!(t.checkModesPerOctave >= 0 && t.checkModesPerOctave <= 100))
+                throw BakeError(path + ": \"transfer.check.modesPerOctave\" must lie in [0, 100]");
+            requirePositive(t.checkElementsPerWavelength, "transfer.check.elementsPerWavelength",
+                            path);
+            if (t.checkMaxElements < 0)
+                throw BakeError(path + ": \"transfer.check.maxElements\" must not be negative");
+        }
         t.fitPointCount = optionalField(transfer, "fitPoints", t.fitPointCount, "transfer.", path);
         t.heldOutPointCount =
             optionalField(transfer, "heldOutPoints", t.heldOutPointCount, "transfer.", path);
@@ -171,6 +193,17 @@ Recipe readRecipe(const std::string& path) {
             throw BakeError(path +
                             ": \"transfer.minElements\" must be at least 20 and at most "
                             "\"transfer.maxElements\"");
+        if (t.hmatrixMaxElements < 0 ||
+            (t.hmatrixMaxElements > 0 && t.hmatrixMaxElements < t.minElements))
+            throw BakeError(path +
+                            ": \"transfer.hmatrixMaxElements\" must be 0 (no compressed tier) or "
+                            "at least \"transfer.minElements\"");
+        if (!(std::isfinite(t.highFrequencyKD) && t.highFrequencyKD >= 0.0))
+            throw BakeError(path + ": \"transfer.highFrequencyKD\" must be 0 (no high-frequency "
+                                   "tier) or positive");
+        if (!(t.highFrequencyTolerance > 0.0 && t.highFrequencyTolerance < 1.0))
+            throw BakeError(path +
+                            ": \"transfer.highFrequencyTolerance\" must lie between 0 and 1");
         if (!(t.groupWidth >= 0.0 && t.groupWidth < 0.5))
             throw BakeError(path + ": \"transfer.groupWidth\" must lie in [0, 0.5)");
         // The fit needs more samples than its largest number of unknowns (4 per source).
@@ -216,11 +249,15 @@ std::string transferListName(const Recipe& recipe) {
 }
 
 std::string describeAcousticOptions(const AcousticOptions& t) {
-    char text[256];
+    char text[512];
     std::snprintf(text, sizeof text,
-                  "tolerance %g, at most %d sources, %g elements per wavelength within [%d, %d], "
-                  "groups of %g relative width, %d fit and %d held-out points",
+                  "tolerance %g, at least %d sources allowed, %g elements per wavelength from %d, "
+                  "dense up to %d, compressed up to %d, high-frequency from k D = %g (fit "
+                  "tolerance %g), groups of %g relative width, at least %d fit and %d held-out "
+                  "points, checks %g per octave at %g elements per wavelength up to %d",
                   t.tolerance, t.maxSources, t.elementsPerWavelength, t.minElements, t.maxElements,
-                  t.groupWidth, t.fitPointCount, t.heldOutPointCount);
+                  t.hmatrixMaxElements, t.highFrequencyKD, t.highFrequencyTolerance, t.groupWidth,
+                  t.fitPointCount, t.heldOutPointCount, t.checkModesPerOctave,
+                  t.checkElementsPerWavelength, t.checkMaxElements);
     return text;
 }

@@ -8,7 +8,9 @@
 //     "tetrahedra": { "maxVolume": 2e-7, "radiusEdgeRatio": 1.4, "order": 2 },
 //     "modes": { "count": 40, "maxFrequency": 20000 },
 //     "transfer": { "tolerance": 0.05, "maxSources": 80, "elementsPerWavelength": 6,
-//                   "minElements": 800, "maxElements": 3000 },
+//                   "minElements": 800, "maxElements": 3000, "hmatrixMaxElements": 16000,
+//                   "highFrequencyKD": 25,
+//                   "check": { "modesPerOctave": 5, "maxElements": 24000 } },
 //     "forceUnit": "auto", "strikePeak_dBFS": -12 }
 // Shape kinds: "bell" (procedural, with the fixtures), "chair" (union of boxes on a grid), "mesh"
 // (any OBJ or PLY file, wrapped, simplified and placed; "source" is relative to the recipe file).
@@ -31,16 +33,25 @@
 
 enum class ShapeKind { bell, chair, mesh };
 
-// How the acoustic transfer of the modes is computed (the recipe's "transfer" object).
+// How the acoustic transfer of the modes is computed (the recipe's "transfer" object). The tiers
+// and their thresholds are explained in transfer_plan.h.
 struct AcousticOptions {
     double tolerance = 0.05;             // relative error of the multipole fit; names the list
-    int maxSources = 80;                 // cap of the fit; modes reaching it are reported
-    double elementsPerWavelength = 6.0;  // boundary elements per wavelength at the highest mode
+    int maxSources = 80;                 // cap of the fit at low frequency; it grows with k R
+    double elementsPerWavelength = 6.0;  // boundary elements per wavelength at each group
     int minElements = 800;               // never coarser than this (thin walls, small features)
-    int maxElements = 3000;              // never finer (dense matrix: 16 bytes x elements^2)
-    double groupWidth = 0.005;           // modes within this relative frequency share one matrix
-    int fitPointCount = 1000;            // pressure samples on the fit surface
-    int heldOutPointCount = 300;         // samples on the held-out check surface
+    int maxElements = 3000;              // tier A (dense matrix: 8-16 bytes x elements^2) up to here
+    int hmatrixMaxElements = 0;          // tier B (compressed matrix) up to here; 0: no tier B
+    double highFrequencyKD = 0.0;        // tier C from k x object size on; 0: no tier C
+    double highFrequencyTolerance = 0.1;  // fit of tier C's smoothed field
+    double groupWidth = 0.005;           // modes within this relative frequency share one solve
+    int fitPointCount = 1000;            // pressure samples on the fit surface (at least)
+    int heldOutPointCount = 300;         // samples on the held-out check surface (at least)
+    // Tier C checked against a reference boundary element solve: this many groups per octave
+    // (0: none), the reference at checkElementsPerWavelength, on at most checkMaxElements.
+    double checkModesPerOctave = 0.0;
+    double checkElementsPerWavelength = 8.0;
+    int checkMaxElements = 0;
 };
 
 // How loud the program plays the scene: the recipe's "forceUnit" and "strikePeak_dBFS".

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <limits>
 #include <sstream>
+#include <chrono>
+#include <cstdio>
 
 #include "tools/bake/bake_error.h"
 #include "tools/bake/shift_invert_lanczos.h"
@@ -124,7 +126,10 @@ ModalBasis solveModes(const Eigen::SparseMatrix<double>& stiffnessSI,
     std::vector<double> keptValues;
     std::vector<Eigen::VectorXd> keptVectors;
     std::vector<std::pair<double, double>> covered;
+    const auto traceStart = std::chrono::steady_clock::now();
+    auto trace = [&](const char* what) { if (getenv("TONWELL_TRACE")) fprintf(stderr, "[%.2f s] %s\n", std::chrono::duration<double>(std::chrono::steady_clock::now() - traceStart).count(), what); };
     auto absorb = [&](const SlicePlan& plan, const LanczosResult& r) {
+        { char t[128]; snprintf(t, sizeof t, "slice sigma %.0f Hz wanted %d steps %d found %d", hertz(plan.sigma), plan.wanted, r.steps, (int)r.eigenvalues.size()); trace(t); }
         if (!r.converged) {
             std::ostringstream message;
             message << sourceName << ": the eigen solve did not converge (slice around "
@@ -296,6 +301,7 @@ ModalBasis solveModes(const Eigen::SparseMatrix<double>& stiffnessSI,
         }
     }
 
+    trace("slices done");
     // Rayleigh-Ritz on the span of all kept vectors: the small problem (X^T K X) y = lambda
     // (X^T M X) y gives vectors that are M-orthonormal to rounding, also inside degenerate pairs
     // and across slices.
@@ -322,6 +328,7 @@ ModalBasis solveModes(const Eigen::SparseMatrix<double>& stiffnessSI,
                 basis.largestResidual,
                 residual.col(j).norm() / (std::abs(lambdasScaled(j)) * massImages.col(j).norm()));
     }
+    trace("rayleigh-ritz done");
     const Eigen::VectorXd lambdas = lambdasScaled * toHz;  // SI
     Eigen::MatrixXd vectors = vectorsScaled * (1.0 / std::sqrt(mScale));
     if (lambdas.size() < 7)

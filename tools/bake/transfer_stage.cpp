@@ -61,30 +61,46 @@ std::vector<Eigen::Vector3d> candidateSourcePositions(const Eigen::Vector3d& box
     return candidates;
 }
 
-std::vector<ModeTransfer> computeModeTransfers(const BemSurface& surface,
-                                               const Eigen::MatrixXd& normalVelocity, double omega,
-                                               const TransferSettings& settings) {
-    const auto bemStart = std::chrono::steady_clock::now();
-    const BemSolution solution = solveExteriorNeumann(surface, omega, normalVelocity, settings.bem);
+FitSizes fitSizesFor(const TransferSettings& settings, double k, double halfDiagonal,
+                     double longestSide) {
+    FitSizes sizes{settings.maxSources, settings.fitPointCount, settings.heldOutPointCount,
+                   settings.candidatesPerAxis};
+    if (!settings.growWithWaveNumber) return sizes;
+    const double degree = k * halfDiagonal * (1 + settings.fitMargin) + 4;
+    sizes.maxSources = std::max(sizes.maxSources, static_cast<int>(0.3 * degree * degree));
+    sizes.fitPoints = std::max(sizes.fitPoints, 4 * sizes.maxSources + 200);
+    sizes.heldOutPoints = std::max(sizes.heldOutPoints, sizes.fitPoints / 3);
+    const double halfWavelength = 3.14159265358979323846 / k;
+    sizes.candidatesPerAxis = std::clamp(static_cast<int>(std::lround(longestSide / halfWavelength)),
+                                         sizes.candidatesPerAxis, 14);
+    return sizes;
+}
+
+std::vector<ModeTransfer> fitRadiatedFields(const BemSurface& surface, const BemSolution& solution,
+                                            const TransferSettings& settings) {
+    const auto samplingStart = std::chrono::steady_clock::now();
     const double halfDiagonal = 0.5 * (surface.boxMax - surface.boxMin).norm();
+    const FitSizes sizes = fitSizesFor(settings, solution.waveNumber, halfDiagonal,
+                                       (surface.boxMax - surface.boxMin).maxCoeff());
     const std::vector<Eigen::Vector3d> fitPoints = boxSurfacePoints(
-        surface.boxMin, surface.boxMax, settings.fitMargin * halfDiagonal, settings.fitPointCount);
+        surface.boxMin, surface.boxMax, settings.fitMargin * halfDiagonal, sizes.fitPoints);
     const std::vector<Eigen::Vector3d> heldOutPoints =
         boxSurfacePoints(surface.boxMin, surface.boxMax, settings.heldOutMargin * halfDiagonal,
-                         settings.heldOutPointCount);
+                         sizes.heldOutPoints);
     const Eigen::MatrixXcd fitPressure =
         radiatedPressure(surface, solution, fitPoints, settings.bem);
     const Eigen::MatrixXcd heldOutPressure =
         radiatedPressure(surface, solution, heldOutPoints, settings.bem);
-    const double bemSeconds = secondsSince(bemStart);
+    const double bemSeconds =
+        solution.assemblySeconds + solution.solveSeconds + secondsSince(samplingStart);
     const std::vector<Eigen::Vector3d> candidates =
-        candidateSourcePositions(surface.boxMin, surface.boxMax, settings.candidatesPerAxis);
+        candidateSourcePositions(surface.boxMin, surface.boxMax, sizes.candidatesPerAxis);
 
     std::vector<ModeTransfer> results;
-    for (Eigen::Index mode = 0; mode < normalVelocity.cols(); ++mode) {
+    for (Eigen::Index mode = 0; mode < solution.pressure.cols(); ++mode) {
         const auto fitStart = std::chrono::steady_clock::now();
         ModeTransfer t;
-        t.omega = omega;
+        t.omega = solution.omega;
         t.waveNumber = solution.waveNumber;
         t.bemConverged = solution.converged;
         t.gmresIterations = solution.iterations[mode];
@@ -95,7 +111,7 @@ std::vector<ModeTransfer> computeModeTransfers(const BemSurface& surface,
         double target = settings.tolerance;
         for (int attempt = 0;; ++attempt) {
             const MultipoleFit fit = fitMultipoles(fitPoints, fitPressure.col(mode), t.waveNumber,
-                                                   candidates, target, settings.maxSources);
+                                                   candidates, target, sizes.maxSources);
             t.sources = fit.sources;
             t.fitError = fit.relativeError;
             Eigen::VectorXcd fitted(heldOutPoints.size());
@@ -107,12 +123,29 @@ std::vector<ModeTransfer> computeModeTransfers(const BemSurface& surface,
                 break;
             target *= settings.refitFactor;
         }
-        t.reachedCap = t.sources.cols() >= settings.maxSources;
+        t.reachedCap = t.sources.cols() >= sizes.maxSources;
         t.aboveTolerance = t.fitError > settings.tolerance || t.heldOutError > settings.tolerance;
         t.fitSeconds = secondsSince(fitStart);
         results.push_back(t);
     }
     return results;
+}
+
+std::vector<ModeTransfer> computeModeTransfers(const BemSurface& surface,
+                                               const BemNearField& nearField,
+                                               const Eigen::MatrixXd& normalVelocity, double omega,
+                                               const TransferSettings& settings) {
+    const BemSolution solution =
+        solveExteriorNeumann(surface, nearField, omega, normalVelocity, settings.bem);
+    return fitRadiatedFields(surface, solution, settings);
+}
+
+std::vector<ModeTransfer> computeModeTransfers(const BemSurface& surface,
+                                               const Eigen::MatrixXd& normalVelocity, double omega,
+                                               const TransferSettings& settings) {
+    const BemNearField nearField = makeNearField(surface, settings.bem.nearFieldDepth,
+                                                 settings.bem.threadCount);
+    return computeModeTransfers(surface, nearField, normalVelocity, omega, settings);
 }
 
 ModeTransfer computeModeTransfer(const BemSurface& surface, const Eigen::VectorXd& normalVelocity,

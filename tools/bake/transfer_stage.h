@@ -20,16 +20,27 @@
 
 struct TransferSettings {
     double tolerance = 0.05;      // target relative error of the fit (bell 5 %, chair 15 %, ...)
-    int maxSources = 120;         // cap; a mode that reaches it is flagged
-    int fitPointCount = 1000;     // samples on the fit surface
-    int heldOutPointCount = 300;  // samples on the held-out surface
+    int maxSources = 120;         // cap; a mode that reaches it is flagged (raised with k R)
+    int fitPointCount = 1000;     // samples on the fit surface (raised with k R)
+    int heldOutPointCount = 300;  // samples on the held-out surface (raised with k R)
     double fitMargin = 0.15;      // fit surface: bounding box grown by this x half-diagonal
     double heldOutMargin = 0.6;   // held-out surface, farther out
-    int candidatesPerAxis = 8;    // along the longest side of the bounding box
+    int candidatesPerAxis = 8;    // along the longest side of the bounding box (raised with k)
     int maxRefits = 4;            // tighter fits when the held-out error is above the tolerance
     double refitFactor = 0.7;     // each refit's target: the previous one times this
+    bool growWithWaveNumber = true;  // raise the cap, the samples and the candidates with k R
     BemOptions bem;
 };
+
+// The fit's sizes at wave number k for an object of half-diagonal R (m). The field outside a
+// sphere of radius R about the object holds spherical harmonics up to degree about kR + 4, so the
+// number of sources the fit may need, the samples that pin them down (more than four per
+// unknown) and the candidate positions (about two per wavelength along the box) grow with k R.
+struct FitSizes {
+    int maxSources = 0, fitPoints = 0, heldOutPoints = 0, candidatesPerAxis = 0;
+};
+FitSizes fitSizesFor(const TransferSettings& settings, double waveNumber, double halfDiagonal,
+                     double longestSide);
 
 struct ModeTransfer {
     MultipoleSources sources;     // 11 x n, positions in the object's frame (m)
@@ -45,6 +56,12 @@ struct ModeTransfer {
     double fitSeconds = 0;
 };
 
+// Samples the radiated field of every solved field of `solution` (on `surface`) at the fit and
+// held-out surfaces and fits sources to each: the second half of computeModeTransfers, shared by
+// the dense and the compressed solvers.
+std::vector<ModeTransfer> fitRadiatedFields(const BemSurface& surface, const BemSolution& solution,
+                                            const TransferSettings& settings);
+
 // Transfer of one mode. normalVelocity: one value per element of `surface`, the outward normal
 // surface velocity (m/s) when the mode moves with unit modal velocity (u_i . n, e.g. from
 // elementNormalVelocity with a column of the mode-shape matrix); omega: the mode's angular
@@ -55,6 +72,11 @@ ModeTransfer computeModeTransfer(const BemSurface& surface, const Eigen::VectorX
 // The same for several modes at one angular frequency (one boundary element matrix for all):
 // normalVelocity is elements x modes; one result per column.
 std::vector<ModeTransfer> computeModeTransfers(const BemSurface& surface,
+                                               const Eigen::MatrixXd& normalVelocity, double omega,
+                                               const TransferSettings& settings);
+// The same with the surface's near field computed beforehand (makeNearField).
+std::vector<ModeTransfer> computeModeTransfers(const BemSurface& surface,
+                                               const BemNearField& nearField,
                                                const Eigen::MatrixXd& normalVelocity, double omega,
                                                const TransferSettings& settings);
 

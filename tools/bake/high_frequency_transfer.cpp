@@ -1,0 +1,123 @@
+// Smoothed high-frequency fields and their fit (see high_frequency_transfer.h).
+#include "tools/bake/high_frequency_transfer.h"
+
+#include <chrono>
+#include <cmath>
+#include <complex>
+
+#include "tools/bake/bem_solve.h"
+#include "tools/bake/multipole_fit.h"
+
+namespace {
+
+using Complex = std::complex<double>;
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The degree of the spherical harmonics that the cap-averaged energy still holds: averaging over
+// a cap of angular radius beta suppresses degrees beyond about 3.8 / beta (the first zero of the
+// cap's Legendre transform), 17 for 12.5 degrees.
+constexpr double kSmoothedDegree = 17;
+
+// Candidate sources: a grid over the ball about the centre in which sources of order 0 and 1 can
+// make the smoothed field's harmonics (radius about degree / k), never wider than the object.
+std::vector<Eigen::Vector3d> ballCandidates(const Eigen::Vector3d& centre, double radius,
+                                            int perAxis) {
+    std::vector<Eigen::Vector3d> candidates{centre};
+    for (int i = 0; i < perAxis; ++i)
+        for (int j = 0; j < perAxis; ++j)
+            for (int l = 0; l < perAxis; ++l) {
+                const Eigen::Vector3d unit((i + 0.5) / perAxis * 2 - 1, (j + 0.5) / perAxis * 2 - 1,
+                                           (l + 0.5) / perAxis * 2 - 1);
+                if (unit.norm() <= 1.0) candidates.push_back(centre + radius * unit);
+            }
+    return candidates;
+}
+
+}  // namespace
+
+HighFrequencySamples makeHighFrequencySamples(const SurfaceMesh& fine, int threadCount) {
+    Eigen::Vector3d lower, upper;
+    boundingBox(fine, lower, upper);
+    HighFrequencySamples samples;
+    samples.centre = 0.5 * (lower + upper);
+    const double halfDiagonal = 0.5 * (upper - lower).norm();
+    samples.fitRadius = 2 * halfDiagonal;
+    samples.heldOutRadius = 3 * halfDiagonal;
+    samples.fitPoints = fibonacciSphere(kHighFrequencyFitPoints, samples.fitRadius, samples.centre);
+    samples.heldOutPoints =
+        fibonacciSphere(kHighFrequencyHeldOutPoints, samples.heldOutRadius, samples.centre);
+    samples.fitVisibility = computeVisibility(fine, samples.fitPoints, threadCount);
+    samples.heldOutVisibility = computeVisibility(fine, samples.heldOutPoints, threadCount);
+    return samples;
+}
+
+std::vector<HighFrequencyTransfer> computeHighFrequencyTransfers(
+    const SurfaceMesh& fine, const HighFrequencySamples& samples,
+    const Eigen::MatrixXd& vertexVelocity, double omega, const TransferSettings& settings) {
+    const auto start = std::chrono::steady_clock::now();
+    const double k = omega / kSpeedOfSound_ms;
+    const KirchhoffOptions model;
+    const Eigen::MatrixXcd fitField =
+        kirchhoffPressure(fine, samples.fitVisibility, samples.fitPoints, vertexVelocity, omega,
+                          model, 1);
+    const Eigen::MatrixXcd heldOutField =
+        kirchhoffPressure(fine, samples.heldOutVisibility, samples.heldOutPoints, vertexVelocity,
+                          omega, model, 1);
+    const double modelSeconds = secondsSince(start);
+
+    Eigen::Vector3d lower, upper;
+    boundingBox(fine, lower, upper);
+    const double reach = std::min(kSmoothedDegree / k, 0.5 * (upper - lower).maxCoeff());
+    const std::vector<Eigen::Vector3d> candidates = ballCandidates(samples.centre, reach, 8);
+    const int maxSources = std::max(settings.maxSources, 120);
+
+    std::vector<HighFrequencyTransfer> results;
+    for (Eigen::Index mode = 0; mode < vertexVelocity.cols(); ++mode) {
+        const auto fitStart = std::chrono::steady_clock::now();
+        HighFrequencyTransfer result;
+        ModeTransfer& t = result.transfer;
+        t.omega = omega;
+        t.waveNumber = k;
+        t.bemSeconds = modelSeconds;
+        result.modelAtFitPoints = fitField.col(mode);
+        // The smoothed field: the cap-averaged energy as an outgoing wave from the centre.
+        const Eigen::VectorXd fitEnergy =
+            capAveragedEnergy(samples.fitPoints, samples.centre, fitField.col(mode));
+        const Eigen::VectorXd heldOutEnergy =
+            capAveragedEnergy(samples.heldOutPoints, samples.centre, heldOutField.col(mode));
+        Eigen::VectorXcd target(samples.fitPoints.size());
+        for (size_t i = 0; i < samples.fitPoints.size(); ++i) {
+            const double r = (samples.fitPoints[i] - samples.centre).norm();
+            target[i] = std::sqrt(fitEnergy[i]) *
+                        std::exp(Complex(0, -k * (r - samples.fitRadius)));
+        }
+        const MultipoleFit fit = fitMultipoles(samples.fitPoints, target, k, candidates,
+                                               settings.tolerance, maxSources);
+        t.sources = fit.sources;
+        t.fitError = fit.relativeError;
+        t.reachedCap = t.sources.cols() >= maxSources;
+        // Held out: the magnitudes, which are what the program plays.
+        double difference = 0, norm = 0;
+        for (size_t i = 0; i < samples.heldOutPoints.size(); ++i) {
+            const double fitted = std::abs(evaluateMultipoles(t.sources, k, samples.heldOutPoints[i]));
+            const double expected = std::sqrt(heldOutEnergy[i]);
+            difference += (fitted - expected) * (fitted - expected);
+            norm += expected * expected;
+        }
+        t.heldOutError = norm > 0 ? std::sqrt(difference / norm) : 0;
+        t.aboveTolerance = t.fitError > settings.tolerance || t.heldOutError > settings.tolerance;
+        result.storedAtFitPoints.resize(samples.fitPoints.size());
+        for (size_t i = 0; i < samples.fitPoints.size(); ++i)
+            result.storedAtFitPoints[i] = evaluateMultipoles(t.sources, k, samples.fitPoints[i]);
+        t.fitSeconds = secondsSince(fitStart);
+        results.push_back(result);
+    }
+    return results;
+}
+
+bool highFrequencyCheckPasses(const RadiationComparison& comparison) {
+    return std::abs(comparison.powerErrorDb) <= 3.0 && comparison.smoothedDirectivityDb <= 3.0;
+}
