@@ -47,6 +47,26 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
+Complex burtonMillerCoupling(const BemSurface& surface, double waveNumber,
+                             const BemOptions& options) {
+    if (!options.burtonMiller) return 0;
+    const double halfDiagonal = 0.5 * (surface.boxMax - surface.boxMin).norm();
+    return Complex(0, 1 / std::max(waveNumber, 1 / halfDiagonal));
+}
+
+BurtonMillerEntry burtonMillerEntry(const BemSurface& surface, int i, int j, double waveNumber,
+                                    Complex alpha, const BemOptions& options) {
+    const BemElement& ei = surface.elements[i];
+    if (i == j) {
+        const BemIntegrals m = integrateSelf(ei, waveNumber);
+        return {0.5 - m.doubleLayer + alpha * m.hypersingular,
+                -m.single + alpha * (0.5 + m.adjointDoubleLayer)};
+    }
+    const BemIntegrals m = integrateOffElement(ei.centroid, ei.normal, surface.elements[j],
+                                               waveNumber, options.nearFieldDepth);
+    return {-m.doubleLayer + alpha * m.hypersingular, -m.single + alpha * m.adjointDoubleLayer};
+}
+
 BemSolution solveExteriorNeumann(const BemSurface& surface, double omega,
                                  const Eigen::MatrixXd& normalVelocity, const BemOptions& options) {
     const int n = static_cast<int>(surface.elements.size());
@@ -64,9 +84,7 @@ BemSolution solveExteriorNeumann(const BemSurface& surface, double omega,
     solution.normalGradient =
         Complex(0, -omega * kAirDensity_kgm3) * normalVelocity.cast<Complex>();
     const Eigen::MatrixXcd& q = solution.normalGradient;
-    const double halfDiagonal = 0.5 * (surface.boxMax - surface.boxMin).norm();
-    const double coupling = 1 / std::max(k, 1 / halfDiagonal);
-    const Complex alpha(0, options.burtonMiller ? coupling : 0.0);
+    const Complex alpha = burtonMillerCoupling(surface, k, options);
 
     // Row i: collocation at centroid i. A = 1/2 I - D + alpha H; right side b = (-S + alpha
     // (1/2 I + D')) q, accumulated during assembly so that S and D' are never stored.
@@ -74,20 +92,11 @@ BemSolution solveExteriorNeumann(const BemSurface& surface, double omega,
     RowMajorMatrixXcd a(n, n);
     Eigen::MatrixXcd b = Eigen::MatrixXcd::Zero(n, fields);
     parallelFor(n, threads, [&](int i) {
-        const BemElement& ei = surface.elements[i];
         Eigen::VectorXcd rhs = Eigen::VectorXcd::Zero(fields);
         for (int j = 0; j < n; ++j) {
-            BemIntegrals m;
-            if (i == j) {
-                m = integrateSelf(ei, k);
-                a(i, j) = 0.5 - m.doubleLayer + alpha * m.hypersingular;
-                rhs += (-m.single + alpha * (0.5 + m.adjointDoubleLayer)) * q.row(j).transpose();
-            } else {
-                m = integrateOffElement(ei.centroid, ei.normal, surface.elements[j], k,
-                                        options.nearFieldDepth);
-                a(i, j) = -m.doubleLayer + alpha * m.hypersingular;
-                rhs += (-m.single + alpha * m.adjointDoubleLayer) * q.row(j).transpose();
-            }
+            const BurtonMillerEntry entry = burtonMillerEntry(surface, i, j, k, alpha, options);
+            a(i, j) = entry.system;
+            rhs += entry.rightHandSide * q.row(j).transpose();
         }
         b.row(i) = rhs.transpose();
     });

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <Eigen/Core>
+#include <complex>
 #include <vector>
 
 #include "tools/bake/bem_surface.h"
@@ -54,6 +55,22 @@ struct BemSolution {
 BemSolution solveExteriorNeumann(const BemSurface& surface, double omega,
                                  const Eigen::MatrixXd& normalVelocity,
                                  const BemOptions& options = BemOptions());
+
+// The Burton-Miller coupling alpha = +i / max(k, 1/R) at wave number `waveNumber` (1/m), R the
+// half-diagonal of the surface's bounding box; 0 when `options.burtonMiller` is false.
+std::complex<double> burtonMillerCoupling(const BemSurface& surface, double waveNumber,
+                                          const BemOptions& options);
+
+// Entry (i, j) of the two Burton-Miller matrices, collocation at centroid i, element j:
+//   system         A_ij = 1/2 delta_ij - D_ij + alpha H_ij,
+//   rightHandSide  B_ij = -S_ij + alpha (1/2 delta_ij + D'_ij),
+// so that A p = B q. The diagonal comes from integrateSelf, the rest from integrateOffElement
+// with `options.nearFieldDepth` splits. Every solver of this equation builds its entries here.
+struct BurtonMillerEntry {
+    std::complex<double> system, rightHandSide;
+};
+BurtonMillerEntry burtonMillerEntry(const BemSurface& surface, int i, int j, double waveNumber,
+                                    std::complex<double> alpha, const BemOptions& options);
 
 // Complex pressure (Pa) at each of `points` (in the air, off the surface) for every field of
 // `solution`: points x fields. Points near the surface are integrated with element subdivision.
