@@ -66,6 +66,7 @@ std::complex<double> burtonMillerCoupling(const BemSurface& surface, double wave
 //   rightHandSide  B_ij = -S_ij + alpha (1/2 delta_ij + D'_ij),
 // so that A p = B q. The diagonal comes from integrateSelf, the rest from integrateOffElement
 // with `options.nearFieldDepth` splits. Every solver of this equation builds its entries here.
+// Precondition: 0 <= i, j < elements; alpha from burtonMillerCoupling. Pure: safe on any thread.
 struct BurtonMillerEntry {
     std::complex<double> system, rightHandSide;
 };
