@@ -106,9 +106,15 @@ TEST(AcousticSurface, CoarseCopiesOfTheScenesAreClosedAndNearTheTarget) {
             EXPECT_LT(coarse.triangles.size(), 1.2 * target) << target;
             EXPECT_GT(coarse.triangles.size(), 0.4 * target) << target;
         }
-        // Small enough already: the surface itself.
-        EXPECT_EQ(makeAcousticSurface(*recipe, fine, 1000000).triangles.size(),
-                  fine.triangles.size());
+        // Finer than the surface (a reference solve's): the same facets bisected, so the same
+        // closed solid with at least the triangles asked for.
+        const int finer = static_cast<int>(fine.triangles.size() * 3 / 2);
+        const SurfaceMesh refined = makeAcousticSurface(*recipe, fine, finer);
+        EXPECT_EQ(closedManifoldProblem(refined), "");
+        EXPECT_GE(static_cast<int>(refined.triangles.size()), finer);
+        EXPECT_LT(refined.triangles.size(), finer + 4);
+        EXPECT_NEAR(enclosedVolume(refined), enclosedVolume(fine), 1e-12 * enclosedVolume(fine));
+        EXPECT_NEAR(surfaceArea(refined), surfaceArea(fine), 1e-12 * surfaceArea(fine));
     }
 }
 

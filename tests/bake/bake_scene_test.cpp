@@ -18,6 +18,7 @@
 #include "tools/bake/bem_solve.h"
 #include "tools/bake/multipole_basis.h"
 #include "tools/bake/recipe.h"
+#include "tools/bake/transfer_plan.h"
 
 namespace fs = std::filesystem;
 
@@ -215,8 +216,8 @@ TEST(BakeScene, QuickBellBakesWithFixturesTheDemoCanRead) {
     TempDir dir;
     const BakeRun run = bake(kRecipes + "bell-quick.json " + dir.file("bell"));
     ASSERT_EQ(run.status, 0) << run.output;
-    for (const char* stage : {"surface", "tetrahedra", "assembly", "eigen solve", "acoustic mesh",
-                              "transfer", "writing"})
+    for (const char* stage :
+         {"surface", "tetrahedra", "assembly", "eigen solve", "transfer", "loudness", "writing"})
         EXPECT_NE(run.output.find(stage), std::string::npos) << "no progress line for " << stage;
     const auto frequencies = checkSceneFolder(dir.file("bell"), "bell");
     EXPECT_EQ(frequencies.size(), 8u);
@@ -282,12 +283,21 @@ void checkTransferAtListeners(const std::string& recipePath, const std::string& 
     std::free(shapeValues);
     std::free(frequencyValues);
 
-    const SurfaceMesh acoustic = makeAcousticSurface(
-        recipe, fine,
-        acousticElementTarget(surfaceArea(fine), frequencies(freqRows - 1), recipe.transfer));
-    const Eigen::MatrixXd velocity = interpolateNormalVelocity(fine, shapes, acoustic);
-    const BemSurface surface = makeBemSurface(acoustic.positions, acoustic.triangles);
-    const Eigen::Vector3d centre = 0.5 * (surface.boxMin + surface.boxMax);
+    // Only the boundary element tiers promise the tolerance; the high-frequency tier is checked
+    // against reference solves in the bake itself (and its model in its own tests). Each mode of
+    // the others is solved again at its own frequency (the files hold its group's) on the surface
+    // its plan gives it.
+    const std::string tiers = reportedTiers(folder);
+    ASSERT_EQ(static_cast<int>(tiers.size()), modes);
+    Eigen::Vector3d lower, upper;
+    boundingBox(fine, lower, upper);
+    const TransferPlan plan =
+        planSceneTransfer(frequencies, surfaceArea(fine), (upper - lower).maxCoeff(),
+                          static_cast<int>(fine.triangles.size()), recipe.transfer, recipePath);
+    std::vector<int> meshOfMode(modes, -1);
+    for (const TransferGroupPlan& g : plan.groups)
+        for (int m : g.modes) meshOfMode[m] = g.checked ? g.referenceMesh : g.mesh;
+    const Eigen::Vector3d centre = 0.5 * (lower + upper);
     std::vector<Eigen::Vector3d> listeners;
     const double goldenAngle = M_PI * (3 - std::sqrt(5.0));
     for (int i = 0; i < 64; ++i) {
@@ -297,9 +307,16 @@ void checkTransferAtListeners(const std::string& recipePath, const std::string& 
                                          Eigen::Vector3d(ring * std::cos(goldenAngle * i),
                                                          ring * std::sin(goldenAngle * i), z));
     }
+    int solved = 0;
     for (int j = 0; j < modes; ++j) {
+        if (tiers[j] == 'C') continue;
+        ++solved;
+        const SurfaceMesh acoustic =
+            makeAcousticSurface(recipe, fine, plan.meshTargets[meshOfMode[j]]);
+        const Eigen::MatrixXd velocity = interpolateNormalVelocity(fine, shapes.col(j), acoustic);
+        const BemSurface surface = makeBemSurface(acoustic.positions, acoustic.triangles);
         const BemSolution solution =
-            solveExteriorNeumann(surface, 2 * M_PI * frequencies(j), velocity.col(j));
+            solveExteriorNeumann(surface, 2 * M_PI * frequencies(j), velocity.col(0));
         ASSERT_TRUE(solution.converged) << "mode " << j;
         const Eigen::VectorXcd exact = radiatedPressure(surface, solution, listeners).col(0);
         char prefix[64];
@@ -324,6 +341,7 @@ void checkTransferAtListeners(const std::string& recipePath, const std::string& 
         EXPECT_LE(std::sqrt(difference / norm), recipe.transfer.tolerance)
             << name << " mode " << j << " at " << frequencies(j) << " Hz";
     }
+    EXPECT_GT(solved, 0) << "no mode of a boundary element tier";
 }
 
 TEST(BakeScene, QuickScenesTransferHoldsAtListenersTheFitNeverSaw) {

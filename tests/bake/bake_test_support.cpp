@@ -137,3 +137,23 @@ double reportedForceUnit(const std::string& folder) {
     }
     return std::nan("");
 }
+
+std::string reportedTiers(const std::string& folder) {
+    std::ifstream report(folder + "/report.txt");
+    std::string line, tiers;
+    bool table = false;
+    while (std::getline(report, line)) {
+        if (line.find("  mode    frequency  fitted at tier") == 0) {
+            table = true;
+            continue;
+        }
+        if (!table) continue;
+        std::istringstream fields(line);
+        int mode;
+        double frequency, fitted;
+        std::string hz, tier;
+        if (!(fields >> mode >> frequency >> hz >> fitted >> tier)) break;
+        tiers += tier;
+    }
+    return tiers;
+}

@@ -29,7 +29,7 @@ TEST(TransferPlan, TiersFollowTheWavelengthAndTheObjectsSize) {
     EXPECT_NEAR(elementsNeeded(1.0, 1000, 6), 1000.0 * 1000.0 / 1414.9, 1.0);
     Eigen::VectorXd hz(5);
     hz << 300, 1000, 1900, 2500, 2502;
-    const TransferPlan plan = planSceneTransfer(hz, 1.0, 0.5, options(), "r.json");
+    const TransferPlan plan = planSceneTransfer(hz, 1.0, 0.5, 100000, options(), "r.json");
     ASSERT_EQ(plan.groups.size(), 4u);  // 2500 and 2502 Hz share a solve
     EXPECT_EQ(plan.groups[0].tier, TransferTier::dense);
     EXPECT_EQ(plan.groups[1].tier, TransferTier::dense);
@@ -54,7 +54,7 @@ TEST(TransferPlan, AFewHighFrequencyGroupsPerOctaveAreChecked) {
     o.checkMaxElements = 16000;  // 8 per wavelength: enough up to 3,570 Hz
     Eigen::VectorXd hz(5);
     hz << 2300, 2600, 3300, 4700, 5000;
-    const TransferPlan plan = planSceneTransfer(hz, 1.0, 0.5, o, "r.json");
+    const TransferPlan plan = planSceneTransfer(hz, 1.0, 0.5, 100000, o, "r.json");
     ASSERT_EQ(plan.groups.size(), 5u);
     std::vector<bool> checked;
     for (const TransferGroupPlan& g : plan.groups) {
@@ -74,12 +74,19 @@ TEST(TransferPlan, SettingsThatCannotWorkNameTheirField) {
     Eigen::VectorXd hz(1);
     hz << 1900;
     try {
-        planSceneTransfer(hz, 1.0, 0.5, o, "r.json");
+        planSceneTransfer(hz, 1.0, 0.5, 100000, o, "r.json");
         FAIL() << "expected a refusal";
     } catch (const BakeError& e) {
-        EXPECT_NE(std::string(e.what()).find("r.json: \"transfer.maxElements\""),
-                  std::string::npos)
+        EXPECT_NE(std::string(e.what()).find("r.json: \"transfer.maxElements\""), std::string::npos)
             << e.what();
+    }
+    // A surface with fewer triangles than a group needs boundary elements.
+    hz << 1000;
+    try {
+        planSceneTransfer(hz, 1.0, 0.5, 500, options(), "r.json");
+        FAIL() << "expected a refusal";
+    } catch (const BakeError& e) {
+        EXPECT_NE(std::string(e.what()).find("only 500 triangles"), std::string::npos) << e.what();
     }
     auto refusal = [](const AcousticOptions& o, double band, int triangles, double memory) {
         try {

@@ -72,7 +72,8 @@ TEST(WorkerProcesses, AUnitThatFailsOrAWorkerThatDiesIsNamed) {
     // In-process too (one worker), the unit is named.
     options.workerCount = 1;
     EXPECT_THROW(runInWorkerProcesses(
-                     3, [](int unit) -> std::string {
+                     3,
+                     [](int unit) -> std::string {
                          if (unit == 2) throw std::runtime_error("no");
                          return "";
                      },

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <queue>
+#include <utility>
 #include <vector>
 
 #include "tools/bake/bake_error.h"
@@ -123,10 +126,65 @@ int acousticElementTarget(double area, double maxFrequency, const AcousticOption
         std::clamp(count, double(options.minElements), double(options.maxElements)));
 }
 
+SurfaceMesh refineSurface(const SurfaceMesh& surface, int targetTriangles) {
+    SurfaceMesh mesh = surface;
+    // Edges keyed by their (smaller, larger) vertex pair, with the triangles on either side.
+    using Edge = std::pair<int, int>;
+    auto key = [](int a, int b) { return a < b ? Edge(a, b) : Edge(b, a); };
+    auto lengthOf = [&](const Edge& e) {
+        return (mesh.positions[e.first] - mesh.positions[e.second]).squaredNorm();
+    };
+    std::map<Edge, std::vector<int>> sides;
+    std::priority_queue<std::pair<double, Edge>> longest;
+    auto addTriangle = [&](int t) {
+        const auto& tri = mesh.triangles[t];
+        for (int c = 0; c < 3; ++c) {
+            const Edge e = key(tri[c], tri[(c + 1) % 3]);
+            std::vector<int>& list = sides[e];
+            if (list.empty()) longest.push({lengthOf(e), e});
+            list.push_back(t);
+        }
+    };
+    auto removeTriangle = [&](int t) {
+        const auto& tri = mesh.triangles[t];
+        for (int c = 0; c < 3; ++c) {
+            std::vector<int>& list = sides[key(tri[c], tri[(c + 1) % 3])];
+            list.erase(std::remove(list.begin(), list.end(), t), list.end());
+        }
+    };
+    for (size_t t = 0; t < mesh.triangles.size(); ++t) addTriangle(static_cast<int>(t));
+    // Bisect the longest edge, and with it the two triangles that share it (the surface is closed
+    // and manifold), until the count is reached: the new vertex lies on the edge, so the surface
+    // keeps its shape and stays closed.
+    while (static_cast<int>(mesh.triangles.size()) < targetTriangles && !longest.empty()) {
+        const Edge e = longest.top().second;
+        longest.pop();
+        const auto found = sides.find(e);
+        if (found == sides.end() || found->second.empty()) continue;  // split already
+        const std::vector<int> triangles = found->second;
+        sides.erase(found);
+        const int middle = static_cast<int>(mesh.positions.size());
+        mesh.positions.push_back(0.5 * (mesh.positions[e.first] + mesh.positions[e.second]));
+        for (int t : triangles) {
+            removeTriangle(t);
+            std::array<int, 3> tri = mesh.triangles[t];
+            // Rotate so that the split edge is (tri[0], tri[1]), keeping the winding.
+            while (key(tri[0], tri[1]) != e) tri = {tri[1], tri[2], tri[0]};
+            mesh.triangles[t] = {tri[0], middle, tri[2]};
+            mesh.triangles.push_back({middle, tri[1], tri[2]});
+            addTriangle(t);
+            addTriangle(static_cast<int>(mesh.triangles.size()) - 1);
+        }
+    }
+    return mesh;
+}
+
 SurfaceMesh makeAcousticSurface(const Recipe& recipe, const SurfaceMesh& fine,
                                 int targetTriangles) {
     const int fineCount = static_cast<int>(fine.triangles.size());
-    if (fineCount <= targetTriangles) return fine;
+    if (fineCount == targetTriangles) return fine;
+    // Finer than the object's own surface (a reference solve): the same facets, bisected.
+    if (fineCount < targetTriangles) return refineSurface(fine, targetTriangles);
     if (recipe.shape == ShapeKind::mesh) {
         // A closed surface has about twice as many triangles as vertices.
         return simplifySurface(fine, std::max(4, targetTriangles / 2), recipe.path);

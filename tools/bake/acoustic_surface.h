@@ -15,8 +15,13 @@
 // equilateral-ish triangles, clamped to [minElements, maxElements] of `options`.
 int acousticElementTarget(double area, double maxFrequency, const AcousticOptions& options);
 
+// The surface with its longest edges bisected (each with the two triangles that share it) until it
+// has at least `targetTriangles` triangles: the same shape, finer. Precondition: closed, manifold.
+SurfaceMesh refineSurface(const SurfaceMesh& surface, int targetTriangles);
+
 // A closed, outward-oriented copy of the struck object's surface with about `targetTriangles`
-// triangles: `fine` itself when it is no larger; otherwise the procedural shapes are made again
+// triangles: `fine` refined when it has fewer (refineSurface); otherwise the procedural shapes
+// are made again
 // with a coarser spacing (their element sizes stay even) and a wrapped mesh, or a procedural one
 // that cannot get coarse enough, is simplified by edge collapse. Throws BakeError (naming the
 // recipe) when no usable surface results.

@@ -54,6 +54,65 @@ double legendEntry(FILE* f, double x, double y, const char* swatch, const char* 
 // The lower plot: sources per mode (bars, left axis) and the fit and held-out errors in per cent
 // (points, right axis) with the tolerance line; modes at the source cap or above the tolerance
 // in red. A legend under the title names each mark.
+const char* tierColour(char tier) {
+    return tier == 'A' ? "#c8b090" : tier == 'B' ? "#8c6a3c" : "#90a8c8";
+}
+
+// The checks of the high-frequency tier: per checked mode, how far its stored field is from the
+// reference solve's, in radiated power and in directivity averaged over 25 degree caps, with the
+// 1.5 dB and 3 dB lines; modes whose check failed (and moved to the reference's tier) in red.
+void writeCheckPanel(FILE* f, const BakeReport& r, double y0, double width, double left,
+                     double right, double top, double bottom) {
+    const long count = static_cast<long>(r.transfer.size());
+    const double height = 300, plotTop = y0 + top, plotBottom = y0 + height - bottom;
+    double scale = 4;
+    for (const ModeTransferSummary& m : r.transfer)
+        if (m.checked) scale = std::max({scale, std::abs(m.checkPower_dB), m.checkSmoothed_dB});
+    scale = std::ceil(scale);
+    auto xOf = [&](double mode) { return modeX(mode, count, width, left, right); };
+    auto yOf = [&](double dB) { return plotBottom - (plotBottom - plotTop) * dB / scale; };
+    std::fprintf(f,
+                 "<text x=\"%.0f\" y=\"%.0f\" font-size=\"15\">tier C against reference boundary "
+                 "element solves</text>\n",
+                 left, y0 + 22);
+    double legendX = left;
+    legendX = legendEntry(f, legendX, y0 + 42, "dot", "#404040", "|radiated power| (dB)");
+    legendX = legendEntry(f, legendX, y0 + 42, "dot", "#a050c0",
+                          "directivity over 25 degree caps (dB RMS)");
+    legendEntry(f, legendX, y0 + 42, "dot", "#d04040", "check failed: moved");
+    for (int i = 0; i <= static_cast<int>(scale); ++i) {
+        const double y = yOf(i);
+        std::fprintf(f, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"%s\"/>\n",
+                     left, y, width - right, y, i == 3 ? "#d04040" : "#e4e4e4");
+        std::fprintf(f, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">%d dB</text>\n", left - 6,
+                     y + 4, i);
+    }
+    std::fprintf(f,
+                 "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#404040\" "
+                 "stroke-dasharray=\"6 4\"><title>1.5 dB</title></line>\n",
+                 left, yOf(1.5), width - right, yOf(1.5));
+    for (long j = 0; j < count; ++j) {
+        const ModeTransferSummary& m = r.transfer[j];
+        if (!m.checked) continue;
+        const double x = xOf(j + 1);
+        std::fprintf(f,
+                     "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"4\" fill=\"%s\"><title>mode %ld: "
+                     "power %+.2f dB</title></circle>\n",
+                     x, yOf(std::abs(m.checkPower_dB)),
+                     m.movedFromHighFrequency ? "#d04040" : "#404040", j + 1, m.checkPower_dB);
+        std::fprintf(f,
+                     "<rect x=\"%.1f\" y=\"%.1f\" width=\"7\" height=\"7\" fill=\"%s\"><title>mode "
+                     "%ld: smoothed directivity %.2f dB RMS</title></rect>\n",
+                     x - 3.5, yOf(m.checkSmoothed_dB) - 3.5,
+                     m.movedFromHighFrequency ? "#d04040" : "#a050c0", j + 1, m.checkSmoothed_dB);
+    }
+    std::fprintf(f, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"black\"/>\n",
+                 left, plotBottom, width - right, plotBottom);
+    std::fprintf(
+        f, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">mode number (1 to %ld)</text>\n",
+        0.5 * (left + width - right), y0 + height - 15, count);
+}
+
 void writeTransferPanel(FILE* f, const BakeReport& r, double y0, double width, double left,
                         double right, double top, double bottom) {
     const long count = static_cast<long>(r.transfer.size());
@@ -76,11 +135,13 @@ void writeTransferPanel(FILE* f, const BakeReport& r, double y0, double width, d
     std::fprintf(f, "<text x=\"%.0f\" y=\"%.0f\" font-size=\"15\">acoustic transfer</text>\n", left,
                  y0 + 22);
     double legendX = left;
-    legendX = legendEntry(f, legendX, y0 + 42, "bar", "#c8b090", "sources per mode (left axis)");
+    legendX = legendEntry(f, legendX, y0 + 42, "bar", tierColour('A'), "sources, tier A");
+    legendX = legendEntry(f, legendX, y0 + 42, "bar", tierColour('B'), "B");
+    legendX = legendEntry(f, legendX, y0 + 42, "bar", tierColour('C'), "C (left axis)");
     legendX = legendEntry(f, legendX, y0 + 42, "dot", "#2060c0", "fit error");
     legendEntry(f, legendX, y0 + 42, "dot", "#20a040", "held-out error (right axis, %)");
-    legendX = legendEntry(f, left, y0 + 60, "line", "#2060c0", "tolerance");
-    legendEntry(f, legendX, y0 + 60, "bar", "#d04040", "at the source cap or above the tolerance");
+    legendX = legendEntry(f, left, y0 + 60, "line", "#2060c0", "tolerance of tiers A and B");
+    legendEntry(f, legendX, y0 + 60, "bar", "#d04040", "at the source cap or above its tolerance");
     for (int i = 0; i <= 5; ++i) {
         const double y = plotBottom - (plotBottom - plotTop) * i / 5.0;
         std::fprintf(f,
@@ -100,7 +161,8 @@ void writeTransferPanel(FILE* f, const BakeReport& r, double y0, double width, d
                      "<title>mode %ld: %d sources%s</title></rect>\n",
                      x - barWidth / 2, ySources(m.sourceCount), barWidth,
                      plotBottom - ySources(m.sourceCount),
-                     m.reachedCap || m.aboveTolerance ? "#d04040" : "#c8b090", j + 1, m.sourceCount,
+                     m.reachedCap || m.aboveTolerance ? "#d04040" : tierColour(m.tier), j + 1,
+                     m.sourceCount,
                      m.reachedCap       ? " (cap)"
                      : m.aboveTolerance ? " (above)"
                                         : "");
@@ -181,9 +243,9 @@ void writeTransferText(FILE* f, const BakeReport& r) {
                  "  object size %.3g m (k D = 2 pi f / c x size); %d groups; surfaces, near fields "
                  "and visibility %.1f s, the groups %.1f s of worker time\n",
                  r.objectSize, r.transferGroupCount, r.preparationSeconds, r.unitSeconds);
-    const char* tierNames[3] = {"A, dense boundary elements",
-                                "B, compressed boundary elements",
-                                "C, high-frequency approximation (errors against its smoothed field)"};
+    const char* tierNames[3] = {
+        "A, dense boundary elements", "B, compressed boundary elements",
+        "C, high-frequency approximation (errors against its smoothed field)"};
     for (char tier : {'A', 'B', 'C'}) {
         int count = 0, maxSources = 0, totalSources = 0;
         double worstFit = 0, worstHeldOut = 0, low = 0, high = 0;
@@ -198,11 +260,12 @@ void writeTransferText(FILE* f, const BakeReport& r) {
             worstHeldOut = std::max(worstHeldOut, m.heldOutError);
         }
         if (count == 0) continue;
-        std::fprintf(f,
-                     "  tier %s: %d modes, %.0f to %.0f Hz; sources %.1f mean, %d max; fit error up "
-                     "to %.2f %%, held-out error up to %.2f %%\n",
-                     tierNames[tier - 'A'], count, low, high, double(totalSources) / count,
-                     maxSources, 100 * worstFit, 100 * worstHeldOut);
+        std::fprintf(
+            f,
+            "  tier %s: %d modes, %.0f to %.0f Hz; sources %.1f mean, %d max; fit error up "
+            "to %.2f %%, held-out error up to %.2f %%\n",
+            tierNames[tier - 'A'], count, low, high, double(totalSources) / count, maxSources,
+            100 * worstFit, 100 * worstHeldOut);
     }
     // Checks: the stored high-frequency field against a reference boundary element solve.
     std::vector<double> power, smoothed, point, modelPower, modelSmoothed, modelPoint;
@@ -231,10 +294,11 @@ void writeTransferText(FILE* f, const BakeReport& r) {
                      "point by point %.2f dB RMS median, %.2f dB worst\n",
                      power.size(), powerWithin, 100.0 * powerWithin / power.size(), largest(power),
                      median(smoothed), largest(smoothed), median(point), largest(point));
-        std::fprintf(f,
-                     "  the model before smoothing and fitting: power at most %.2f dB off, smoothed "
-                     "directivity %.2f dB worst, point by point %.2f dB RMS median\n",
-                     largest(modelPower), largest(modelSmoothed), median(modelPoint));
+        std::fprintf(
+            f,
+            "  the model before smoothing and fitting: power at most %.2f dB off, smoothed "
+            "directivity %.2f dB worst, point by point %.2f dB RMS median\n",
+            largest(modelPower), largest(modelSmoothed), median(modelPoint));
         std::fprintf(f, "  modes moved from tier C to the reference's tier (check failed):%s\n",
                      moved.empty() ? " none" : moved.c_str());
     }
@@ -248,7 +312,7 @@ void writeTransferText(FILE* f, const BakeReport& r) {
                  above.empty() ? " none" : above.c_str());
     std::fprintf(f,
                  "  mode    frequency  fitted at tier elements sources  fit err  held-out  GMRES"
-                 "   check: power  smoothed  point (dB)\n");
+                 "  unit s   check: power  smoothed  point (dB)\n");
     for (size_t j = 0; j < r.transfer.size(); ++j) {
         const ModeTransferSummary& m = r.transfer[j];
         char check[64] = "";
@@ -256,9 +320,10 @@ void writeTransferText(FILE* f, const BakeReport& r) {
             std::snprintf(check, sizeof check, "  %+12.2f %9.2f %6.2f%s", m.checkPower_dB,
                           m.checkSmoothed_dB, m.checkPoint_dB,
                           m.movedFromHighFrequency ? "  moved from C" : "");
-        std::fprintf(f, "  %4zu %10.2f Hz %9.2f    %c %8d %7d %7.2f %% %7.2f %% %6d%s%s%s%s\n",
+        std::fprintf(f,
+                     "  %4zu %10.2f Hz %9.2f    %c %8d %7d %7.2f %% %7.2f %% %6d %7.1f%s%s%s%s\n",
                      j + 1, m.frequency, m.fitFrequency, m.tier, m.elementCount, m.sourceCount,
-                     100 * m.fitError, 100 * m.heldOutError, m.gmresIterations, check,
+                     100 * m.fitError, 100 * m.heldOutError, m.gmresIterations, m.seconds, check,
                      m.reachedCap       ? "  cap"
                      : m.aboveTolerance ? "  above"
                                         : "",
@@ -312,7 +377,9 @@ void writeReportSvg(const std::string& path, const BakeReport& r) {
     // The right margin holds the lower plot's error axis ("25 %").
     const double width = 760, panel = 420, left = 70, right = 60, top = 40, bottom = 50;
     const bool withTransfer = !r.transfer.empty();
-    const double totalHeight = withTransfer ? 2 * panel : panel;
+    const bool withChecks = std::any_of(r.transfer.begin(), r.transfer.end(),
+                                        [](const ModeTransferSummary& m) { return m.checked; });
+    const double totalHeight = (withTransfer ? 2 * panel : panel) + (withChecks ? 300 : 0);
     const double height = panel;
     const long count = static_cast<long>(r.frequencies.size());
     double fMin = 1.0, fMax = 10.0;
@@ -361,6 +428,7 @@ void writeReportSvg(const std::string& path, const BakeReport& r) {
         0.5 * (left + width - right), height - 15, count);
     // The lower plot's title and two legend lines need a deeper top margin.
     if (withTransfer) writeTransferPanel(f, r, panel, width, left, right, top + 32, bottom);
+    if (withChecks) writeCheckPanel(f, r, 2 * panel, width, left, right, top + 16, bottom);
     std::fprintf(f, "</svg>\n");
     if (std::ferror(f)) throw BakeError(path + ": writing the report plot failed");
 }

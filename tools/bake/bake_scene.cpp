@@ -72,13 +72,15 @@ class Progress {
             if (secondsLeft < 90)
                 std::snprintf(left, sizeof left, ", about %.0f s left", std::ceil(secondsLeft));
             else
-                std::snprintf(left, sizeof left, ", about %.0f min left", std::ceil(secondsLeft / 60));
+                std::snprintf(left, sizeof left, ", about %.0f min left",
+                              std::ceil(secondsLeft / 60));
         }
         if (isatty(fileno(stdout))) {
             std::printf("\r\033[K  %-12s ... %d/%d%s", stage_.c_str(), done, total, left);
         } else {
             const auto now = std::chrono::steady_clock::now();
-            if (std::chrono::duration<double>(now - lastLine_).count() < 30 || done == total) return;
+            if (std::chrono::duration<double>(now - lastLine_).count() < 30 || done == total)
+                return;
             lastLine_ = now;
             std::printf("%s  %-12s ... %d/%d%s\n", lineOpen_ ? "\n" : "", stage_.c_str(), done,
                         total, left);
@@ -132,11 +134,11 @@ SceneTransfer bakeTransfer(const Recipe& recipe, const ModalSurface& modal,
     progress.begin("transfer");
     WorkerOptions workers;
     workers.workerCount = options.workerCount;
-    SceneTransfer transfer = computeSceneTransfer(
-        recipe, modal.surface, modal.surfaceShapes, modal.frequencies, workers,
-        [&](int done, int total, double secondsLeft) {
-            progress.update(done, total, secondsLeft);
-        });
+    SceneTransfer transfer =
+        computeSceneTransfer(recipe, modal.surface, modal.surfaceShapes, modal.frequencies, workers,
+                             [&](int done, int total, double secondsLeft) {
+                                 progress.update(done, total, secondsLeft);
+                             });
     report.transfer = transfer.summaries;
     report.transferGroupCount = transfer.groupCount;
     report.transferPlan = transfer.plan;

@@ -164,7 +164,8 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
     SceneTransfer scene;
     scene.objectSize = (upper - lower).maxCoeff();
     const TransferPlan plan =
-        planSceneTransfer(frequencies, surfaceArea(fine), scene.objectSize, options, recipe.path);
+        planSceneTransfer(frequencies, surfaceArea(fine), scene.objectSize,
+                          static_cast<int>(fine.triangles.size()), options, recipe.path);
     scene.plan = describeTransferPlan(plan);
     scene.groupCount = static_cast<int>(plan.groups.size());
 
@@ -176,8 +177,8 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
         if (g.mesh >= 0)
             modesOnMesh[g.mesh].insert(modesOnMesh[g.mesh].end(), g.modes.begin(), g.modes.end());
         if (g.checked)
-            modesOnMesh[g.referenceMesh].insert(modesOnMesh[g.referenceMesh].end(),
-                                                g.modes.begin(), g.modes.end());
+            modesOnMesh[g.referenceMesh].insert(modesOnMesh[g.referenceMesh].end(), g.modes.begin(),
+                                                g.modes.end());
     }
     BemOptions bem;
     std::vector<std::unique_ptr<AcousticMesh>> meshes;
@@ -200,10 +201,9 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
     }
     // The high-frequency tier's samples and what the surface looks like from them.
     std::unique_ptr<HighFrequencySamples> samples;
-    const bool anyHighFrequency =
-        std::any_of(plan.groups.begin(), plan.groups.end(), [](const TransferGroupPlan& g) {
-            return g.tier == TransferTier::highFrequency;
-        });
+    const bool anyHighFrequency = std::any_of(
+        plan.groups.begin(), plan.groups.end(),
+        [](const TransferGroupPlan& g) { return g.tier == TransferTier::highFrequency; });
     if (anyHighFrequency)
         samples = std::make_unique<HighFrequencySamples>(makeHighFrequencySamples(fine, 0));
     scene.preparationSeconds = secondsSince(preparationStart);
@@ -230,18 +230,20 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
                 fitRadiatedFields(mesh.surface, solution, settings);
             for (size_t j = 0; j < g.modes.size(); ++j) {
                 out[j].file = {fits[j].sources, fits[j].waveNumber};
-                out[j].summary = summarise(fits[j], static_cast<char>(g.tier),
-                                           static_cast<int>(mesh.surface.elements.size()),
-                                           options.tolerance);
+                out[j].summary =
+                    summarise(fits[j], static_cast<char>(g.tier),
+                              static_cast<int>(mesh.surface.elements.size()), options.tolerance);
             }
         } else {
             Eigen::MatrixXd shapes(surfaceShapes.rows(), static_cast<Eigen::Index>(g.modes.size()));
-            for (size_t j = 0; j < g.modes.size(); ++j) shapes.col(j) = surfaceShapes.col(g.modes[j]);
+            for (size_t j = 0; j < g.modes.size(); ++j)
+                shapes.col(j) = surfaceShapes.col(g.modes[j]);
             const std::vector<HighFrequencyTransfer> fits =
                 computeHighFrequencyTransfers(fine, *samples, shapes, omega, highFrequencySettings);
             for (size_t j = 0; j < g.modes.size(); ++j) {
                 out[j].file = {fits[j].transfer.sources, fits[j].transfer.waveNumber};
-                out[j].summary = summarise(fits[j].transfer, 'C', 0, options.highFrequencyTolerance);
+                out[j].summary =
+                    summarise(fits[j].transfer, 'C', 0, options.highFrequencyTolerance);
             }
             if (g.checked) {
                 // The reference: a boundary element solve finer than the transfer's own, compared
@@ -331,10 +333,11 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
         [&](int u) {
             const TransferGroupPlan& g = plan.groups[order[u]];
             std::ostringstream text;
-            text << recipe.path << ": the acoustic transfer of mode" << (g.modes.size() > 1 ? "s " : " ");
+            text << recipe.path << ": the acoustic transfer of mode"
+                 << (g.modes.size() > 1 ? "s " : " ");
             for (size_t j = 0; j < g.modes.size(); ++j) text << (j ? ", " : "") << g.modes[j] + 1;
-            text << " (" << std::lround(g.frequency) << " Hz, tier "
-                 << static_cast<char>(g.tier) << ")";
+            text << " (" << std::lround(g.frequency) << " Hz, tier " << static_cast<char>(g.tier)
+                 << ")";
             return text.str();
         },
         workers);

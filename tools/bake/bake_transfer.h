@@ -48,10 +48,10 @@ struct SceneTransfer {
     std::vector<TransferFileMode> files;         // one per mode, in mode order
     std::vector<ModeTransferSummary> summaries;  // the same order
     int groupCount = 0;
-    std::string plan;                            // describeTransferPlan
-    double objectSize = 0;                       // m, the largest side of the bounding box
-    double preparationSeconds = 0;               // surfaces, near fields, visibility
-    double unitSeconds = 0;                      // summed over the groups (worker time)
+    std::string plan;               // describeTransferPlan
+    double objectSize = 0;          // m, the largest side of the bounding box
+    double preparationSeconds = 0;  // surfaces, near fields, visibility
+    double unitSeconds = 0;         // summed over the groups (worker time)
 };
 
 // Runs of consecutive frequencies (Hz, ascending) whose last lies within `relativeWidth` of its

@@ -70,3 +70,10 @@ BemIntegrals BemMatrixEntries::entry(int i, int j) const {
     }
     return sum;
 }
+
+BurtonMillerEntry BemMatrixEntries::burtonMiller(int i, int j, Complex alpha) const {
+    const BemIntegrals m = entry(i, j);
+    const double half = i == j ? 0.5 : 0.0;
+    return {half - m.doubleLayer + alpha * m.hypersingular,
+            -m.single + alpha * (half + m.adjointDoubleLayer)};
+}

@@ -6,11 +6,20 @@
 #pragma once
 
 #include <Eigen/Core>
+#include <complex>
 
 #include "tools/bake/bem_element_rows.h"
 #include "tools/bake/bem_near_field.h"
 #include "tools/bake/bem_quadrature.h"
 #include "tools/bake/bem_surface.h"
+
+// Entry (i, j) of the two Burton-Miller matrices, collocation at centroid i, element j:
+//   system         A_ij = 1/2 delta_ij - D_ij + alpha H_ij,
+//   rightHandSide  B_ij = -S_ij + alpha (1/2 delta_ij + D'_ij),
+// so that A p = B q.
+struct BurtonMillerEntry {
+    std::complex<double> system, rightHandSide;
+};
 
 class BemMatrixEntries {
   public:
@@ -21,6 +30,9 @@ class BemMatrixEntries {
     void row(int i, BemRow* out) const;
     // Entry (i, j) alone.
     BemIntegrals entry(int i, int j) const;
+    // Entry (i, j) of the Burton-Miller matrices with coupling alpha (bem_solve.h's
+    // burtonMillerCoupling). Pure: safe on any thread.
+    BurtonMillerEntry burtonMiller(int i, int j, std::complex<double> alpha) const;
 
     const BemSurface& surface() const { return surface_; }
     double waveNumber() const { return k_; }

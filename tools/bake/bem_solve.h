@@ -25,9 +25,7 @@
 
 #include "tools/bake/bem_near_field.h"
 #include "tools/bake/bem_surface.h"
-
-constexpr double kAirDensity_kgm3 = 1.2;
-constexpr double kSpeedOfSound_ms = 343.0;
+#include "tools/bake/physical_constants.h"
 
 struct BemOptions {
     double gmresTolerance = 1e-6;  // relative residual
@@ -66,8 +64,8 @@ BemSolution solveExteriorNeumann(const BemSurface& surface, const BemNearField& 
                                  double omega, const Eigen::MatrixXd& normalVelocity,
                                  const BemOptions& options = BemOptions());
 
-// The Burton-Miller coupling alpha = +i / max(k, 1/R) of `surface` at wave number k (0 when
-// options.burtonMiller is off).
+// The Burton-Miller coupling alpha = +i / max(k, 1/R) at wave number `waveNumber` (1/m), R the
+// half-diagonal of the surface's bounding box; 0 when `options.burtonMiller` is false.
 std::complex<double> burtonMillerCoupling(const BemSurface& surface, double waveNumber,
                                           const BemOptions& options);
 

@@ -46,7 +46,8 @@ struct HighFrequencyTransfer {
 // The transfer of the modes whose surface velocities are the columns of `vertexVelocity` (3N x
 // modes, as kirchhoffPressure takes them) at angular frequency `omega` (rad/s), one result per
 // column. settings.tolerance is the fit's target against the smoothed field; the held-out error
-// compares magnitudes (what the program uses) on the held-out sphere. Single-threaded.
+// compares magnitudes (what the program uses) on the held-out sphere, and is flagged above twice
+// the tolerance (the smoothed pattern itself changes between the two spheres). Single-threaded.
 std::vector<HighFrequencyTransfer> computeHighFrequencyTransfers(
     const SurfaceMesh& fine, const HighFrequencySamples& samples,
     const Eigen::MatrixXd& vertexVelocity, double omega, const TransferSettings& settings);

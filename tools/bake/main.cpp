@@ -2,6 +2,7 @@
 // acoustic transfer of every mode, report)
 // from a recipe. Run by hand, by the run script on first use of a scene, and by the tests.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -14,7 +15,7 @@ namespace {
 
 void printUsage(FILE* out) {
     std::fprintf(out,
-                 "Usage: tonwell-bake [--force] [--quiet] [--check] [--modes-only]\n"
+                 "Usage: tonwell-bake [--force] [--quiet] [--check] [--modes-only] [--workers N]\n"
                  "                   RECIPE OUTPUT_FOLDER\n"
                  "\n"
                  "Bakes the scene described by RECIPE (a JSON file: shape, material, mesh\n"
@@ -36,6 +37,9 @@ void printUsage(FILE* out) {
                  "            stop after the eigen solve: meshes, .U, .freq and the report but\n"
                  "            no acoustic transfer, so the demo cannot load the folder (for\n"
                  "            studies of the modes, such as mesh convergence)\n"
+                 "  --workers N\n"
+                 "            run the eigen slices and the transfer groups in N worker processes\n"
+                 "            (default: one per hardware thread)\n"
                  "  --help    show this text\n"
                  "\n"
                  "Recipes of the demo's scenes: tools/bake/recipes/{bell,chair,dragon}.json, and\n"
@@ -61,6 +65,15 @@ int main(int argc, char** argv) {
             check = true;
         } else if (arg == "--modes-only") {
             options.modesOnly = true;
+        } else if (arg == "--workers") {
+            char* end = nullptr;
+            const long count = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
+            if (i + 1 >= argc || *end != '\0' || count < 1 || count > 1024) {
+                std::fprintf(stderr, "tonwell-bake: --workers needs a number from 1 to 1024\n");
+                return 2;
+            }
+            options.workerCount = static_cast<int>(count);
+            ++i;
         } else if (!arg.empty() && arg[0] == '-') {
             std::fprintf(stderr, "tonwell-bake: unknown option %s\n", arg.c_str());
             printUsage(stderr);

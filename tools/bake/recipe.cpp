@@ -161,8 +161,8 @@ Recipe readRecipe(const std::string& path) {
                                                 t.elementsPerWavelength, "transfer.", path);
         t.minElements = optionalField(transfer, "minElements", t.minElements, "transfer.", path);
         t.maxElements = optionalField(transfer, "maxElements", t.maxElements, "transfer.", path);
-        t.hmatrixMaxElements = optionalField(transfer, "hmatrixMaxElements",
-                                             t.hmatrixMaxElements, "transfer.", path);
+        t.hmatrixMaxElements =
+            optionalField(transfer, "hmatrixMaxElements", t.hmatrixMaxElements, "transfer.", path);
         t.highFrequencyKD =
             optionalField(transfer, "highFrequencyKD", t.highFrequencyKD, "transfer.", path);
         t.highFrequencyTolerance = optionalField(transfer, "highFrequencyTolerance",
@@ -175,8 +175,8 @@ Recipe readRecipe(const std::string& path) {
             t.checkElementsPerWavelength =
                 optionalField(check, "elementsPerWavelength", t.checkElementsPerWavelength,
                               "transfer.check.", path);
-            t.checkMaxElements = optionalField(check, "maxElements", t.checkMaxElements,
-                                               "transfer.check.", path);
+            t.checkMaxElements =
+                optionalField(check, "maxElements", t.checkMaxElements, "transfer.check.", path);
             if (!(t.checkModesPerOctave >= 0 && t.checkModesPerOctave <= 100))
                 throw BakeError(path + ": \"transfer.check.modesPerOctave\" must lie in [0, 100]");
             requirePositive(t.checkElementsPerWavelength, "transfer.check.elementsPerWavelength",
@@ -199,8 +199,9 @@ Recipe readRecipe(const std::string& path) {
                             ": \"transfer.hmatrixMaxElements\" must be 0 (no compressed tier) or "
                             "at least \"transfer.minElements\"");
         if (!(std::isfinite(t.highFrequencyKD) && t.highFrequencyKD >= 0.0))
-            throw BakeError(path + ": \"transfer.highFrequencyKD\" must be 0 (no high-frequency "
-                                   "tier) or positive");
+            throw BakeError(path +
+                            ": \"transfer.highFrequencyKD\" must be 0 (no high-frequency "
+                            "tier) or positive");
         if (!(t.highFrequencyTolerance > 0.0 && t.highFrequencyTolerance < 1.0))
             throw BakeError(path +
                             ": \"transfer.highFrequencyTolerance\" must lie between 0 and 1");

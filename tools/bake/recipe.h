@@ -40,13 +40,13 @@ struct AcousticOptions {
     int maxSources = 80;                 // cap of the fit at low frequency; it grows with k R
     double elementsPerWavelength = 6.0;  // boundary elements per wavelength at each group
     int minElements = 800;               // never coarser than this (thin walls, small features)
-    int maxElements = 3000;              // tier A (dense matrix: 8-16 bytes x elements^2) up to here
-    int hmatrixMaxElements = 0;          // tier B (compressed matrix) up to here; 0: no tier B
-    double highFrequencyKD = 0.0;        // tier C from k x object size on; 0: no tier C
-    double highFrequencyTolerance = 0.1;  // fit of tier C's smoothed field
-    double groupWidth = 0.005;           // modes within this relative frequency share one solve
-    int fitPointCount = 1000;            // pressure samples on the fit surface (at least)
-    int heldOutPointCount = 300;         // samples on the held-out check surface (at least)
+    int maxElements = 3000;          // tier A (dense matrix: 8-16 bytes x elements^2) up to here
+    int hmatrixMaxElements = 16000;  // tier B (compressed matrix) up to here; 0: no tier B
+    double highFrequencyKD = 20.0;   // tier C from k x object size on; 0: no tier C
+    double highFrequencyTolerance = 0.15;  // fit of tier C's smoothed field (and held out)
+    double groupWidth = 0.005;             // modes within this relative frequency share one solve
+    int fitPointCount = 1000;              // pressure samples on the fit surface (at least)
+    int heldOutPointCount = 300;           // samples on the held-out check surface (at least)
     // Tier C checked against a reference boundary element solve: this many groups per octave
     // (0: none), the reference at checkElementsPerWavelength, on at most checkMaxElements.
     double checkModesPerOctave = 0.0;

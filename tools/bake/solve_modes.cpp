@@ -9,8 +9,6 @@
 #include <cmath>
 #include <limits>
 #include <sstream>
-#include <chrono>
-#include <cstdio>
 
 #include "tools/bake/bake_error.h"
 #include "tools/bake/shift_invert_lanczos.h"
@@ -126,10 +124,7 @@ ModalBasis solveModes(const Eigen::SparseMatrix<double>& stiffnessSI,
     std::vector<double> keptValues;
     std::vector<Eigen::VectorXd> keptVectors;
     std::vector<std::pair<double, double>> covered;
-    const auto traceStart = std::chrono::steady_clock::now();
-    auto trace = [&](const char* what) { if (getenv("TONWELL_TRACE")) fprintf(stderr, "[%.2f s] %s\n", std::chrono::duration<double>(std::chrono::steady_clock::now() - traceStart).count(), what); };
     auto absorb = [&](const SlicePlan& plan, const LanczosResult& r) {
-        { char t[128]; snprintf(t, sizeof t, "slice sigma %.0f Hz wanted %d steps %d found %d", hertz(plan.sigma), plan.wanted, r.steps, (int)r.eigenvalues.size()); trace(t); }
         if (!r.converged) {
             std::ostringstream message;
             message << sourceName << ": the eigen solve did not converge (slice around "
@@ -191,35 +186,27 @@ ModalBasis solveModes(const Eigen::SparseMatrix<double>& stiffnessSI,
     if (!limited) {
         runSlices({{lowestShift, -infinity, infinity, options.modeCount + 6}});
     } else {
-        // First round: the lowest slice, and the inertia of K - lambda M at the band's top and at a
-        // quarter of it, which counts the eigenvalues below each (rigid ones included).
-        const SlicePlan first{lowestShift, -infinity, infinity, perSlice + 6};
+        // First round: the inertia of K - lambda M at the band's top and at a quarter of it, which
+        // counts the eigenvalues below each (rigid ones included).
         const double countAt[2] = {lambdaMax, 0.25 * lambdaMax};
         int counts[2] = {0, 0};
-        LanczosResult lowest;
         runInWorkerProcesses(
-            3,
+            2,
             [&](int u) {
-                if (u == 0) return packLanczos(runSlice(first));
-                SparseLdlt shifted(stiffness - countAt[u - 1] * mass);
+                SparseLdlt shifted(stiffness - countAt[u] * mass);
                 ByteWriter out;
                 out.putInt(shifted.negativeEigenvalueCount());
                 return out.take();
             },
             [&](int u, const std::string& bytes) {
-                if (u == 0) {
-                    lowest = unpackLanczos(bytes);
-                } else {
-                    ByteReader in(bytes);
-                    counts[u - 1] = static_cast<int>(in.getInt());
-                    ++basis.factorisations;
-                }
+                ByteReader in(bytes);
+                counts[u] = static_cast<int>(in.getInt());
+                ++basis.factorisations;
             },
             [&](int u) {
-                if (u == 0) return describeSlice(first);
                 std::ostringstream text;
                 text << sourceName << ": the count of the modes below "
-                     << std::lround(hertz(countAt[u - 1])) << " Hz";
+                     << std::lround(hertz(countAt[u])) << " Hz";
                 return text.str();
             },
             workers);
@@ -230,42 +217,28 @@ ModalBasis solveModes(const Eigen::SparseMatrix<double>& stiffnessSI,
                     << options.maxFrequency << " Hz";
             throw BakeError(message.str());
         }
-        // The lowest slice found everything from zero up to its highest eigenvalue.
-        double lowestTop = -infinity;
-        for (int i = 0; i < lowest.eigenvalues.size(); ++i)
-            lowestTop = std::max(lowestTop, lowest.eigenvalues[i]);
-        SlicePlan firstKept = first;
-        firstKept.upper = std::min(lambdaMax, std::nextafter(lowestTop, infinity));
-        absorb(firstKept, lowest);
-
-        // Model of the count below lambda between the slice's top and the band's: N = c lambda^p,
-        // p from the two counts (about 1.5 for a bulky solid, nearer 1 for thin walls).
+        // Model of the count below lambda: N = total (lambda / lambda_max)^p, p from the two
+        // counts (about 1.5 for a bulky solid, nearer 1 for thin walls). Slices of equal modelled
+        // counts, each asking for 30 % more than its share (the model is rough), so that the
+        // windows overlap and rarely leave a gap.
         double p = 1.5;
         if (counts[1] > 6 && counts[0] > counts[1])
             p = std::clamp(std::log(double(counts[0]) / counts[1]) / std::log(4.0), 0.3, 3.0);
-        const int found = static_cast<int>(keptValues.size());
-        const int left = total - found;
+        auto lambdaAtCount = [&](double count) {
+            return lambdaMax * std::pow(std::clamp(count / total, 0.0, 1.0), 1.0 / p);
+        };
+        const int sliceCount = std::max(1, static_cast<int>(std::lround(double(total) / perSlice)));
         std::vector<SlicePlan> plans;
-        if (left > 0 && lowestTop < lambdaMax) {
-            const int sliceCount =
-                std::max(1, static_cast<int>(std::lround(double(left) / perSlice)));
-            auto lambdaAtCount = [&](double n) {
-                return lambdaMax * std::pow(std::clamp(n / total, 0.0, 1.0), 1.0 / p);
-            };
-            const double startCount =
-                std::max(double(found), total * std::pow(lowestTop / lambdaMax, p));
-            for (int j = 0; j < sliceCount; ++j) {
-                const double n0 = startCount + (total - startCount) * j / sliceCount;
-                const double n1 = startCount + (total - startCount) * (j + 1) / sliceCount;
-                SlicePlan plan;
-                plan.lower = j == 0 ? firstKept.upper : lambdaAtCount(n0);
-                plan.upper = j + 1 == sliceCount ? lambdaMax : lambdaAtCount(n1);
-                plan.sigma = 0.5 * (plan.lower + plan.upper);
-                plan.wanted = static_cast<int>(std::ceil(1.15 * (n1 - n0))) + 6;
-                plans.push_back(plan);
-            }
-            runSlices(plans);
+        for (int j = 0; j < sliceCount; ++j) {
+            const double share = double(total) / sliceCount;
+            SlicePlan plan;
+            plan.lower = j == 0 ? -infinity : lambdaAtCount(j * share);
+            plan.upper = j + 1 == sliceCount ? lambdaMax : lambdaAtCount((j + 1) * share);
+            plan.sigma = j == 0 ? lowestShift : 0.5 * (plan.lower + plan.upper);
+            plan.wanted = static_cast<int>(std::ceil(1.3 * share)) + 6;
+            plans.push_back(plan);
         }
+        runSlices(plans);
         // Gaps: parts of the band no slice reached (the model's density was off there). Each gets
         // a slice of its own, asking for more than the model expects.
         for (int round = 0; round < 3; ++round) {
@@ -301,7 +274,6 @@ ModalBasis solveModes(const Eigen::SparseMatrix<double>& stiffnessSI,
         }
     }
 
-    trace("slices done");
     // Rayleigh-Ritz on the span of all kept vectors: the small problem (X^T K X) y = lambda
     // (X^T M X) y gives vectors that are M-orthonormal to rounding, also inside degenerate pairs
     // and across slices.
@@ -328,7 +300,6 @@ ModalBasis solveModes(const Eigen::SparseMatrix<double>& stiffnessSI,
                 basis.largestResidual,
                 residual.col(j).norm() / (std::abs(lambdasScaled(j)) * massImages.col(j).norm()));
     }
-    trace("rayleigh-ritz done");
     const Eigen::VectorXd lambdas = lambdasScaled * toHz;  // SI
     Eigen::MatrixXd vectors = vectorsScaled * (1.0 / std::sqrt(mScale));
     if (lambdas.size() < 7)

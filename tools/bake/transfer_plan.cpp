@@ -54,7 +54,8 @@ int meshLadderStep(int needed, int minElements) {
 }
 
 TransferPlan planSceneTransfer(const Eigen::VectorXd& frequencies, double area, double objectSize,
-                               const AcousticOptions& options, const std::string& recipePath) {
+                               int surfaceTriangles, const AcousticOptions& options,
+                               const std::string& recipePath) {
     TransferPlan plan;
     plan.objectSize = objectSize;
     std::map<int, int> meshIndex;
@@ -76,19 +77,29 @@ TransferPlan planSceneTransfer(const Eigen::VectorXd& frequencies, double area, 
             options.minElements,
             elementsNeeded(area, group.frequency, options.elementsPerWavelength))));
         const double kD = waveNumberOf(group.frequency) * objectSize;
+        const bool highFrequency = options.highFrequencyKD > 0 && kD >= options.highFrequencyKD;
+        if (!highFrequency && needed > surfaceTriangles) {
+            std::ostringstream message;
+            message << recipePath << ": the modes at " << hertz(group.frequency) << " need "
+                    << needed << " boundary elements (" << options.elementsPerWavelength
+                    << " per wavelength), but the surface has only " << surfaceTriangles
+                    << " triangles; make the surface finer, or let the high-frequency tier take "
+                       "them (lower \"transfer.highFrequencyKD\")";
+            throw BakeError(message.str());
+        }
         if (needed <= options.maxElements) {
             group.tier = TransferTier::dense;
-            const int target = std::min(meshLadderStep(needed, options.minElements),
-                                        options.maxElements);
+            const int target =
+                std::min(meshLadderStep(needed, options.minElements), options.maxElements);
             group.mesh = meshFor(target);
             group.cost = estimatedCost(group.tier, target, fields, group.frequency);
-        } else if (options.highFrequencyKD > 0 && kD >= options.highFrequencyKD) {
+        } else if (highFrequency) {
             group.tier = TransferTier::highFrequency;
             group.cost = estimatedCost(group.tier, 0, fields, group.frequency);
             // A few modes per octave are checked against a reference solve, where affordable.
             const int reference = static_cast<int>(std::ceil(std::max<double>(
-                options.minElements, elementsNeeded(area, group.frequency,
-                                                    options.checkElementsPerWavelength))));
+                options.minElements,
+                elementsNeeded(area, group.frequency, options.checkElementsPerWavelength))));
             const bool affordable =
                 reference <= options.maxElements ||
                 (options.hmatrixMaxElements > 0 && reference <= options.checkMaxElements);
@@ -98,8 +109,8 @@ TransferPlan planSceneTransfer(const Eigen::VectorXd& frequencies, double area, 
                 group.checked = true;
                 lastChecked = group.frequency;
                 const int target = meshLadderStep(reference, options.minElements);
-                group.referenceTier = reference <= options.maxElements ? TransferTier::dense
-                                                                       : TransferTier::hmatrix;
+                group.referenceTier =
+                    reference <= options.maxElements ? TransferTier::dense : TransferTier::hmatrix;
                 const int cap = group.referenceTier == TransferTier::dense
                                     ? options.maxElements
                                     : options.checkMaxElements;
@@ -109,19 +120,18 @@ TransferPlan planSceneTransfer(const Eigen::VectorXd& frequencies, double area, 
             }
         } else if (options.hmatrixMaxElements > 0 && needed <= options.hmatrixMaxElements) {
             group.tier = TransferTier::hmatrix;
-            const int target = std::min(meshLadderStep(needed, options.minElements),
-                                        options.hmatrixMaxElements);
+            const int target =
+                std::min(meshLadderStep(needed, options.minElements), options.hmatrixMaxElements);
             group.mesh = meshFor(target);
             group.cost = estimatedCost(group.tier, target, fields, group.frequency);
         } else {
             std::ostringstream message;
             message << recipePath << ": \"transfer.maxElements\": the modes at "
                     << hertz(group.frequency) << " need " << needed
-                    << " boundary elements, more than the dense ("
-                    << options.maxElements << ") and the compressed ("
-                    << options.hmatrixMaxElements
-                    << ") solvers take, and lie below the high-frequency threshold (k D = "
-                    << kD << " < \"transfer.highFrequencyKD\" " << options.highFrequencyKD
+                    << " boundary elements, more than the dense (" << options.maxElements
+                    << ") and the compressed (" << options.hmatrixMaxElements
+                    << ") solvers take, and lie below the high-frequency threshold (k D = " << kD
+                    << " < \"transfer.highFrequencyKD\" " << options.highFrequencyKD
                     << "); raise \"transfer.hmatrixMaxElements\", lower "
                        "\"transfer.highFrequencyKD\" or \"modes.maxFrequency\"";
             throw BakeError(message.str());
@@ -132,15 +142,17 @@ TransferPlan planSceneTransfer(const Eigen::VectorXd& frequencies, double area, 
 }
 
 void checkTransferSettings(const AcousticOptions& options, double maxFrequency, double area,
-                           double objectSize, int surfaceTriangles, double memoryBytes,
-                           int workers, const std::string& recipePath) {
+                           double objectSize, int surfaceTriangles, double memoryBytes, int workers,
+                           const std::string& recipePath) {
     // The highest frequency that needs a boundary element solve: the band's top, or just below
     // the high-frequency threshold.
+    // (A recipe that asks for a number of modes, not a band, is checked group by group once the
+    // frequencies are known: planSceneTransfer.)
     double top = maxFrequency;
-    if (options.highFrequencyKD > 0) {
+    if (options.highFrequencyKD > 0 && top > 0) {
         const double threshold =
             options.highFrequencyKD * kSpeedOfSound_ms / (2 * kPi * objectSize);
-        top = top > 0 ? std::min(top, threshold) : threshold;
+        top = std::min(top, threshold);
     }
     if (top > 0) {
         const double needed = std::max<double>(

@@ -48,12 +48,14 @@ double elementsNeeded(double area, double frequency, double perWavelength);
 // share one surface and its precomputed near field.
 int meshLadderStep(int needed, int minElements);
 
-// The plan for modes at `frequencies` (Hz, ascending, > 0) of an object of surface `area` (m^2)
-// and size `objectSize` (m). Throws BakeError naming `recipePath` and the transfer field to change
-// when a group fits no tier (too large for dense and compressed boundary elements, and below the
-// high-frequency threshold).
+// The plan for modes at `frequencies` (Hz, ascending, > 0) of an object of surface `area` (m^2),
+// size `objectSize` (m) and `surfaceTriangles` triangles. Throws BakeError naming `recipePath`
+// and the transfer field to change when a group fits no tier (too large for dense and compressed
+// boundary elements, and below the high-frequency threshold) or needs more boundary elements
+// than the surface has triangles.
 TransferPlan planSceneTransfer(const Eigen::VectorXd& frequencies, double area, double objectSize,
-                               const AcousticOptions& options, const std::string& recipePath);
+                               int surfaceTriangles, const AcousticOptions& options,
+                               const std::string& recipePath);
 
 // The checks that can be made before the long stages, from the recipe and the struck surface alone
 // (area m^2, size m, its triangle count): that every frequency up to the band's top
@@ -62,8 +64,8 @@ TransferPlan planSceneTransfer(const Eigen::VectorXd& frequencies, double area, 
 // in memory (`memoryBytes` available to `workers` processes at once). Throws BakeError naming the
 // recipe field.
 void checkTransferSettings(const AcousticOptions& options, double maxFrequency, double area,
-                           double objectSize, int surfaceTriangles, double memoryBytes,
-                           int workers, const std::string& recipePath);
+                           double objectSize, int surfaceTriangles, double memoryBytes, int workers,
+                           const std::string& recipePath);
 
 // A line of text describing the plan: the groups per tier, their bands, the surfaces, the checks.
 std::string describeTransferPlan(const TransferPlan& plan);

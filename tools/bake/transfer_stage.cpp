@@ -71,8 +71,8 @@ FitSizes fitSizesFor(const TransferSettings& settings, double k, double halfDiag
     sizes.fitPoints = std::max(sizes.fitPoints, 4 * sizes.maxSources + 200);
     sizes.heldOutPoints = std::max(sizes.heldOutPoints, sizes.fitPoints / 3);
     const double halfWavelength = 3.14159265358979323846 / k;
-    sizes.candidatesPerAxis = std::clamp(static_cast<int>(std::lround(longestSide / halfWavelength)),
-                                         sizes.candidatesPerAxis, 14);
+    sizes.candidatesPerAxis = std::clamp(
+        static_cast<int>(std::lround(longestSide / halfWavelength)), sizes.candidatesPerAxis, 14);
     return sizes;
 }
 
@@ -84,9 +84,8 @@ std::vector<ModeTransfer> fitRadiatedFields(const BemSurface& surface, const Bem
                                        (surface.boxMax - surface.boxMin).maxCoeff());
     const std::vector<Eigen::Vector3d> fitPoints = boxSurfacePoints(
         surface.boxMin, surface.boxMax, settings.fitMargin * halfDiagonal, sizes.fitPoints);
-    const std::vector<Eigen::Vector3d> heldOutPoints =
-        boxSurfacePoints(surface.boxMin, surface.boxMax, settings.heldOutMargin * halfDiagonal,
-                         sizes.heldOutPoints);
+    const std::vector<Eigen::Vector3d> heldOutPoints = boxSurfacePoints(
+        surface.boxMin, surface.boxMax, settings.heldOutMargin * halfDiagonal, sizes.heldOutPoints);
     const Eigen::MatrixXcd fitPressure =
         radiatedPressure(surface, solution, fitPoints, settings.bem);
     const Eigen::MatrixXcd heldOutPressure =
@@ -143,8 +142,8 @@ std::vector<ModeTransfer> computeModeTransfers(const BemSurface& surface,
 std::vector<ModeTransfer> computeModeTransfers(const BemSurface& surface,
                                                const Eigen::MatrixXd& normalVelocity, double omega,
                                                const TransferSettings& settings) {
-    const BemNearField nearField = makeNearField(surface, settings.bem.nearFieldDepth,
-                                                 settings.bem.threadCount);
+    const BemNearField nearField =
+        makeNearField(surface, settings.bem.nearFieldDepth, settings.bem.threadCount);
     return computeModeTransfers(surface, nearField, normalVelocity, omega, settings);
 }
 

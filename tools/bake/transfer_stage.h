@@ -19,15 +19,15 @@
 #include "tools/bake/multipole_basis.h"
 
 struct TransferSettings {
-    double tolerance = 0.05;      // target relative error of the fit (bell 5 %, chair 15 %, ...)
-    int maxSources = 120;         // cap; a mode that reaches it is flagged (raised with k R)
-    int fitPointCount = 1000;     // samples on the fit surface (raised with k R)
-    int heldOutPointCount = 300;  // samples on the held-out surface (raised with k R)
-    double fitMargin = 0.15;      // fit surface: bounding box grown by this x half-diagonal
-    double heldOutMargin = 0.6;   // held-out surface, farther out
-    int candidatesPerAxis = 8;    // along the longest side of the bounding box (raised with k)
-    int maxRefits = 4;            // tighter fits when the held-out error is above the tolerance
-    double refitFactor = 0.7;     // each refit's target: the previous one times this
+    double tolerance = 0.05;         // target relative error of the fit (bell 5 %, chair 15 %, ...)
+    int maxSources = 120;            // cap; a mode that reaches it is flagged (raised with k R)
+    int fitPointCount = 1000;        // samples on the fit surface (raised with k R)
+    int heldOutPointCount = 300;     // samples on the held-out surface (raised with k R)
+    double fitMargin = 0.15;         // fit surface: bounding box grown by this x half-diagonal
+    double heldOutMargin = 0.6;      // held-out surface, farther out
+    int candidatesPerAxis = 8;       // along the longest side of the bounding box (raised with k)
+    int maxRefits = 4;               // tighter fits when the held-out error is above the tolerance
+    double refitFactor = 0.7;        // each refit's target: the previous one times this
     bool growWithWaveNumber = true;  // raise the cap, the samples and the candidates with k R
     BemOptions bem;
 };

@@ -1,0 +1,7 @@
+// The air every acoustic step of the baker radiates into, in SI units: one home for the numbers
+// that the boundary element solvers, the high-frequency model, the transfer's wave numbers and
+// the acoustic mesh sizes all use.
+#pragma once
+
+constexpr double kAirDensity_kgm3 = 1.2;    // rho, kg/m^3
+constexpr double kSpeedOfSound_ms = 343.0;  // c, m/s
