@@ -157,3 +157,34 @@ std::string reportedTiers(const std::string& folder) {
     }
     return tiers;
 }
+
+std::vector<std::complex<double>> sphericalHankels(int L, double x) {
+    using Complex = std::complex<double>;
+    std::vector<Complex> h(std::max(L, 1) + 1);
+    const Complex outgoing = std::exp(Complex(0, -x)) / x;
+    h[0] = Complex(0, 1) * outgoing;
+    h[1] = (Complex(0, 1) / x - 1.0) * outgoing;
+    for (int l = 1; l < L; ++l) h[l + 1] = (2.0 * l + 1) / x * h[l] - h[l - 1];
+    return h;
+}
+
+std::complex<double> sphericalHankelDerivative(int l, double x) {
+    const std::vector<std::complex<double>> h = sphericalHankels(l + 1, x);
+    return l == 0 ? -h[1] : h[l - 1] - (l + 1.0) / x * h[l];
+}
+
+double harmonic(int l, int m, const Eigen::Vector3d& direction) {
+    // P_l^m by the standard recurrences in l from P_m^m = (2m-1)!! sin^m theta.
+    const Eigen::Vector3d u = direction.normalized();
+    const double c = u.z(), s = std::sqrt(std::max(0.0, 1 - c * c));
+    double previous = 1;
+    for (int i = 1; i <= m; ++i) previous *= (2 * i - 1) * s;
+    double current = c * (2 * m + 1) * previous;
+    if (l == m) return previous * std::cos(m * std::atan2(u.y(), u.x()));
+    for (int n = m + 2; n <= l; ++n) {
+        const double next = (c * (2 * n - 1) * current - (n + m - 1) * previous) / (n - m);
+        previous = current;
+        current = next;
+    }
+    return current * std::cos(m * std::atan2(u.y(), u.x()));
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <Eigen/Core>
+#include <complex>
 #include <string>
 #include <vector>
 
@@ -38,3 +39,13 @@ double reportedForceUnit(const std::string& folder);
 // The tier of every mode ('A', 'B' or 'C'), in mode order, from the table of the baked folder's
 // report.txt.
 std::string reportedTiers(const std::string& folder);
+
+// The exterior field of a rigid sphere whose normal velocity is a spherical harmonic:
+// spherical Hankel functions of the second kind, h_l = j_l - i y_l (outgoing for e^{+iwt}), for
+// l = 0..L by the upward recurrence h_{l+1} = (2l+1)/x h_l - h_{l-1}, which is stable for h (its
+// magnitude grows with l, carried by y_l), from h_0 = i e^{-ix} / x and h_1 = (i/x - 1) e^{-ix}/x;
+std::vector<std::complex<double>> sphericalHankels(int L, double x);
+// h_l'(x) = h_{l-1}(x) - (l + 1)/x h_l(x), and h_0' = -h_1;
+std::complex<double> sphericalHankelDerivative(int l, double x);
+// and the real spherical harmonic (unnormalised) P_l^m(cos theta) cos(m phi) of a direction.
+double harmonic(int l, int m, const Eigen::Vector3d& direction);

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "tests/bake/bake_test_support.h"
 #include "tools/bake/bem_solve.h"
 #include "tools/bake/bem_surface.h"
 #include "tools/bake/box_union.h"
@@ -20,41 +21,6 @@
 namespace {
 
 using Complex = std::complex<double>;
-
-// Spherical Hankel functions of the second kind, h_l = j_l - i y_l (outgoing for e^{+iwt}), for
-// l = 0..L by the upward recurrence h_{l+1} = (2l+1)/x h_l - h_{l-1}, which is stable for h (its
-// magnitude grows with l, carried by y_l), from h_0 = i e^{-ix} / x and h_1 = (i/x - 1) e^{-ix}/x.
-std::vector<Complex> sphericalHankels(int L, double x) {
-    std::vector<Complex> h(std::max(L, 1) + 1);
-    const Complex outgoing = std::exp(Complex(0, -x)) / x;
-    h[0] = Complex(0, 1) * outgoing;
-    h[1] = (Complex(0, 1) / x - 1.0) * outgoing;
-    for (int l = 1; l < L; ++l) h[l + 1] = (2.0 * l + 1) / x * h[l] - h[l - 1];
-    return h;
-}
-
-// h_l'(x) = h_{l-1}(x) - (l + 1)/x h_l(x), and h_0' = -h_1.
-Complex sphericalHankelDerivative(int l, double x) {
-    const std::vector<Complex> h = sphericalHankels(l + 1, x);
-    return l == 0 ? -h[1] : h[l - 1] - (l + 1.0) / x * h[l];
-}
-
-// Real spherical harmonic (unnormalised): P_l^m(cos theta) cos(m phi), P_l^m by the standard
-// recurrences in l from P_m^m = (2m-1)!! sin^m theta.
-double harmonic(int l, int m, const Eigen::Vector3d& direction) {
-    const Eigen::Vector3d u = direction.normalized();
-    const double c = u.z(), s = std::sqrt(std::max(0.0, 1 - c * c));
-    double previous = 1;
-    for (int i = 1; i <= m; ++i) previous *= (2 * i - 1) * s;
-    double current = c * (2 * m + 1) * previous;
-    if (l == m) return previous * std::cos(m * std::atan2(u.y(), u.x()));
-    for (int n = m + 2; n <= l; ++n) {
-        const double next = (c * (2 * n - 1) * current - (n + m - 1) * previous) / (n - m);
-        previous = current;
-        current = next;
-    }
-    return current * std::cos(m * std::atan2(u.y(), u.x()));
-}
 
 struct SphereCase {
     double ka;

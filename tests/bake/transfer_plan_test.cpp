@@ -45,6 +45,17 @@ TEST(TransferPlan, TiersFollowTheWavelengthAndTheObjectsSize) {
     }
     EXPECT_EQ(plan.meshTargets[plan.groups[0].mesh], 200);  // 64 needed: the minimum
     EXPECT_EQ(meshLadderStep(201, 200), 280);
+    // Where the dense tier could take a group above the threshold, it does, unless tier C is
+    // asked for first.
+    AcousticOptions roomy = options();
+    roomy.maxElements = 8000;
+    Eigen::VectorXd high(1);
+    high << 2300;
+    EXPECT_EQ(planSceneTransfer(high, 1.0, 0.5, 100000, roomy, "r.json").groups[0].tier,
+              TransferTier::dense);
+    roomy.highFrequencyFirst = true;
+    EXPECT_EQ(planSceneTransfer(high, 1.0, 0.5, 100000, roomy, "r.json").groups[0].tier,
+              TransferTier::highFrequency);
 }
 
 TEST(TransferPlan, AFewHighFrequencyGroupsPerOctaveAreChecked) {

@@ -92,3 +92,31 @@ RadiationComparison compareRadiation(const std::vector<Eigen::Vector3d>& samples
         rmsDbDifference(model.cwiseAbs2(), reference.cwiseAbs2(), floorDb);
     return comparison;
 }
+
+Eigen::VectorXd capAveragedEnergyAt(const std::vector<Eigen::Vector3d>& at,
+                                    const std::vector<Eigen::Vector3d>& samples,
+                                    const Eigen::Vector3d& centre, const Eigen::VectorXcd& pressure,
+                                    double capHalfAngle) {
+    const int count = static_cast<int>(samples.size());
+    if (pressure.size() != count)
+        throw std::invalid_argument("capAveragedEnergyAt: " + std::to_string(pressure.size()) +
+                                    " pressures for " + std::to_string(count) + " samples");
+    std::vector<Eigen::Vector3d> directions(count);
+    for (int j = 0; j < count; ++j) directions[j] = (samples[j] - centre).normalized();
+    const Eigen::VectorXd energy = pressure.cwiseAbs2();
+    const double cosCap = std::cos(capHalfAngle);
+    Eigen::VectorXd averaged(static_cast<Eigen::Index>(at.size()));
+    for (size_t i = 0; i < at.size(); ++i) {
+        const Eigen::Vector3d d = (at[i] - centre).normalized();
+        double sum = 0;
+        int inside = 0;
+        for (int j = 0; j < count; ++j)
+            if (d.dot(directions[j]) >= cosCap) {
+                sum += energy[j];
+                ++inside;
+            }
+        if (inside == 0) throw std::invalid_argument("capAveragedEnergyAt: a cap holds no sample");
+        averaged[static_cast<Eigen::Index>(i)] = sum / inside;
+    }
+    return averaged;
+}

@@ -36,6 +36,14 @@ Eigen::VectorXd capAveragedEnergy(const std::vector<Eigen::Vector3d>& samples,
                                   const Eigen::Vector3d& centre, const Eigen::VectorXcd& pressure,
                                   double capHalfAngle = kDefaultCapHalfAngle);
 
+// The same average about other directions: for each point of `at` (on the same sphere about
+// `centre`), the mean |p|^2 of the samples within capHalfAngle of its direction. Throws
+// std::invalid_argument when a cap holds no sample (the samples are too sparse for the cap).
+Eigen::VectorXd capAveragedEnergyAt(const std::vector<Eigen::Vector3d>& at,
+                                    const std::vector<Eigen::Vector3d>& samples,
+                                    const Eigen::Vector3d& centre, const Eigen::VectorXcd& pressure,
+                                    double capHalfAngle = kDefaultCapHalfAngle);
+
 struct RadiationComparison {
     double powerErrorDb = 0;            // 10 log10(W_model / W_reference)
     double smoothedDirectivityDb = 0;   // RMS over samples of the dB difference of cap averages

@@ -167,6 +167,8 @@ Recipe readRecipe(const std::string& path) {
             optionalField(transfer, "highFrequencyKD", t.highFrequencyKD, "transfer.", path);
         t.highFrequencyTolerance = optionalField(transfer, "highFrequencyTolerance",
                                                  t.highFrequencyTolerance, "transfer.", path);
+        t.highFrequencyFirst =
+            optionalField(transfer, "highFrequencyFirst", t.highFrequencyFirst, "transfer.", path);
         t.groupWidth = optionalField(transfer, "groupWidth", t.groupWidth, "transfer.", path);
         if (transfer.contains("check")) {
             const Json check = field<Json>(transfer, "check", "transfer.", path);
@@ -253,12 +255,13 @@ std::string describeAcousticOptions(const AcousticOptions& t) {
     char text[512];
     std::snprintf(text, sizeof text,
                   "tolerance %g, at least %d sources allowed, %g elements per wavelength from %d, "
-                  "dense up to %d, compressed up to %d, high-frequency from k D = %g (fit "
+                  "dense up to %d, compressed up to %d, high-frequency from k D = %g%s (fit "
                   "tolerance %g), groups of %g relative width, at least %d fit and %d held-out "
                   "points, checks %g per octave at %g elements per wavelength up to %d",
                   t.tolerance, t.maxSources, t.elementsPerWavelength, t.minElements, t.maxElements,
-                  t.hmatrixMaxElements, t.highFrequencyKD, t.highFrequencyTolerance, t.groupWidth,
-                  t.fitPointCount, t.heldOutPointCount, t.checkModesPerOctave,
+                  t.hmatrixMaxElements, t.highFrequencyKD,
+                  t.highFrequencyFirst ? " before any other tier" : "", t.highFrequencyTolerance,
+                  t.groupWidth, t.fitPointCount, t.heldOutPointCount, t.checkModesPerOctave,
                   t.checkElementsPerWavelength, t.checkMaxElements);
     return text;
 }

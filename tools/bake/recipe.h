@@ -44,9 +44,10 @@ struct AcousticOptions {
     int hmatrixMaxElements = 16000;  // tier B (compressed matrix) up to here; 0: no tier B
     double highFrequencyKD = 20.0;   // tier C from k x object size on; 0: no tier C
     double highFrequencyTolerance = 0.15;  // fit of tier C's smoothed field (and held out)
-    double groupWidth = 0.005;             // modes within this relative frequency share one solve
-    int fitPointCount = 1000;              // pressure samples on the fit surface (at least)
-    int heldOutPointCount = 300;           // samples on the held-out check surface (at least)
+    bool highFrequencyFirst = false;  // tier C from the threshold on even where A is affordable
+    double groupWidth = 0.005;        // modes within this relative frequency share one solve
+    int fitPointCount = 1000;         // pressure samples on the fit surface (at least)
+    int heldOutPointCount = 300;      // samples on the held-out check surface (at least)
     // Tier C checked against a reference boundary element solve: this many groups per octave
     // (0: none), the reference at checkElementsPerWavelength, on at most checkMaxElements.
     double checkModesPerOctave = 0.0;

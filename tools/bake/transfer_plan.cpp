@@ -87,7 +87,7 @@ TransferPlan planSceneTransfer(const Eigen::VectorXd& frequencies, double area, 
                        "them (lower \"transfer.highFrequencyKD\")";
             throw BakeError(message.str());
         }
-        if (needed <= options.maxElements) {
+        if (needed <= options.maxElements && !(highFrequency && options.highFrequencyFirst)) {
             group.tier = TransferTier::dense;
             const int target =
                 std::min(meshLadderStep(needed, options.minElements), options.maxElements);

@@ -11,6 +11,8 @@
 //      wavelengths across: k * objectSize >= transfer.highFrequencyKD;
 //   B  boundary elements with the matrix compressed (bem_hmatrix.h), for groups between the two,
 //      up to transfer.hmatrixMaxElements.
+// Tier A takes a group whenever it can (the most accurate), unless transfer.highFrequencyFirst
+// asks for tier C wherever the threshold allows (to measure tier C against references).
 // The object's size is the largest side of its bounding box.
 #pragma once
 
