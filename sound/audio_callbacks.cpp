@@ -1,7 +1,6 @@
 // The PortAudio callbacks around the audio block: the locks and the callback's own timing.
 #include "sound/audio_callbacks.h"
 
-#include "app/startup.h"
 #include "platform/high_resolution_counter.h"
 #include "sound/audio_block.h"
 #include "sound/synthesis_state.h"
@@ -18,7 +17,8 @@ void countUnderflow(PaStreamCallbackFlags statusFlags) {
     }
 }
 
-// Step 12: the running time from before the wait for synthesisMutex to now, waiting included.
+// The audio workload of this callback: the running time from before the wait for synthesisMutex to
+// now, waiting included.
 void publishCallbackSeconds() {
     const double seconds = callbackStartTime.secondsUntil(queryPerformanceCounter());
     MutexLock lock(workloadMutex);

@@ -11,7 +11,6 @@
 #include <random>
 #include <vector>
 
-#include "app/startup.h"
 #include "sound/audio_block.h"
 #include "sound/literal_block.h"
 #include "sound/vector_lanes.h"
