@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "sound/transfer_model.h"
-#include "sound/vector_lanes.h"
+#include "tests/sound/lane_builds.h"
 #include "tools/bake/multipole_basis.h"
 
 namespace {
@@ -138,11 +138,5 @@ void checkRandomScenes() {
 }  // namespace
 
 TEST(MultipoleAgreement, ProgramTransferEqualsBakerSumForRandomSources) {
-    const bool processorLanes = useAvx2Lanes;
-    for (bool avx2 : {processorLanes, false}) {
-        useAvx2Lanes = avx2;
-        SCOPED_TRACE(avx2 ? "AVX2 lane loop" : "baseline lane loop");
-        checkRandomScenes();
-    }
-    useAvx2Lanes = processorLanes;
+    forEachLaneBuild(checkRandomScenes);
 }
