@@ -1,5 +1,6 @@
-// GLUT and OpenGL set-up of the main window. The handlers registered here live in their own
-// files (ui/frame_display.cpp for drawing); this file only wires them to the toolkit.
+// GLUT and OpenGL set-up of the main window, and its at-exit handler. The handlers registered
+// here live in their own files (ui/frame_display.cpp for drawing, ui/input_router.cpp for the
+// mouse and the keyboard); this file only wires them to the toolkit.
 #include "ui/window.h"
 
 #include <GL/freeglut.h>
