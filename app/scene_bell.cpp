@@ -1,4 +1,4 @@
-// The bell build of the demo: links the core library and app/main.cpp with this selector.
+// The bell program: this file's sceneSelector over the libraries and main (ui/main.cpp).
 #include "app/scene_selector.h"
 
 extern const int sceneSelector = 0;

@@ -1,4 +1,4 @@
-// The dragon build of the demo: links the core library and app/main.cpp with this selector.
+// The dragon program: this file's sceneSelector over the libraries and main (ui/main.cpp).
 #include "app/scene_selector.h"
 
 extern const int sceneSelector = 2;

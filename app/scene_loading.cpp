@@ -8,14 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/object_pose.h"
 #include "app/scene_objects.h"
 #include "app/scene_presets.h"
 #include "app/scene_selector.h"
-#include "app/startup.h"
 #include "app/swing.h"
 #include "geometry/dense_matrix.h"
 #include "geometry/mode_shape_matrix.h"
+#include "geometry/object_pose.h"
 #include "geometry/orbit_camera.h"
 #include "geometry/scene_object.h"
 #include "sound/synthesis_state.h"
@@ -32,6 +31,7 @@ float previousMassDamping = 0, previousStiffnessDamping = 0;
 double lightIntensity = 0;
 int lightEnabled[8] = {0, 0, 0, 0, 0, 0, 0, 0};
 int groundConstraint = 0;
+double nearPlane = 0.0, farPlane = 0.0;
 
 OrbitCamera* camera = nullptr;
 ModeShapeMatrix* modeShapes = nullptr;
@@ -100,7 +100,7 @@ int loadModalData(const char* modeShapeFile, const char* frequencyFile, bool rep
 }
 
 void loadScene() {
-    // 1. Initial pose: the bell hangs at rest; the other objects sit at the origin.
+    // The initial pose, published: the bell hangs at rest; the other objects sit at the origin.
     if (sceneSelector == kBellScene) {
         computeSwingPose(swingAngle, objectTranslation, objectRotation);
     } else {
@@ -110,7 +110,7 @@ void loadScene() {
     }
     publishObjectPose();
 
-    // 2. Presets.
+    // The build's preset becomes the live settings.
     const SceneParameters* presetOrNull = scenePreset(sceneSelector);
     if (presetOrNull == nullptr) exit(1);
     const SceneParameters& preset = *presetOrNull;
@@ -126,30 +126,30 @@ void loadScene() {
     stiffnessDamping = previousStiffnessDamping = preset.stiffnessDamping;
     modalRendererGain = preset.modalRendererGain;
 
-    // 3. Clipping planes follow the camera distance.
+    // Clipping planes follow the camera distance.
     nearPlane = nearPlaneFactor * initialCameraRadius;
     farPlane = farPlaneFactor * initialCameraRadius;
 
-    // 4. Camera.
+    // The camera, which publishes the listener.
     const double up[3] = {0.0, 1.0, 0.0};
     camera = new OrbitCamera(initialCameraRadius, cameraPhi * degreesToRadians,
                              cameraTheta * degreesToRadians, cameraFocus, up, cameraMotionScale);
 
-    // 5. File names.
+    // The scene's data files.
     char meshFile[4096], modeShapeFile[4096], frequencyFile[4096], transferListFile[4096];
     snprintf(meshFile, sizeof(meshFile), "%s", preset.meshFile);
     snprintf(modeShapeFile, sizeof(modeShapeFile), "%s", preset.modeShapeFile);
     snprintf(frequencyFile, sizeof(frequencyFile), "%s", preset.frequencyFile);
     snprintf(transferListFile, sizeof(transferListFile), "%s", preset.transferListFile);
 
-    // 6. The struck object. The bell's file carries its own normals; the dragon is drawn from
+    // The struck object. The bell's file carries its own normals; the dragon is drawn from
     // the model every frame.
     mainObject = new SceneObject(meshFile);
     if (sceneSelector != kBellScene) mainObject->mesh.computeNormals(normalCreaseAngle);
     if (sceneSelector != kDragonScene) mainObject->mesh.buildDisplayList();
     mainObject->setPose(objectTranslation, objectRotation);
 
-    // 7. The bell's fixtures and the floor.
+    // The bell's fixtures and the floor.
     if (sceneSelector == kBellScene) {
         yokeWoodObject = new SceneObject("bell/yoke-wood.obj");
         yokeWoodObject->mesh.computeNormals(normalCreaseAngle);
@@ -170,18 +170,18 @@ void loadScene() {
         glEndList();
     }
 
-    // 8-13. Mode shapes, frequencies, the console report, the per-mode arrays and resonators.
+    // Mode shapes, frequencies, the console report, the per-mode arrays and the resonators.
     const int r = loadModalData(modeShapeFile, frequencyFile, true);
 
-    // 14. Transfer model: one entry per mode.
+    // The transfer model: one entry per mode.
     transferModel = loadTransferModel(transferListFile);
     checkEqualOrExit(transferModel.frequencyCount, r, 20);
 
-    // 15, 17. The renderer weights and the peak rings start at zero (allocateModeArrays zeroed
+    // The renderer weights and the peak rings start at zero (allocateModeArrays zeroed
     // the weights).
     clearPeakRings();
 
-    // 16. Scene flags.
+    // Scene flags: the floor and the lights.
     groundConstraint = preset.groundConstraint;
     for (int i = 0; i < 8; ++i) lightEnabled[i] = preset.lightEnabled[i];
     lightIntensity = preset.lightIntensity;

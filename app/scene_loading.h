@@ -20,6 +20,9 @@ extern double lightIntensity;
 extern int lightEnabled[8];
 extern int groundConstraint;  // the scene has a floor at y = 0 (the bell)
 
+// Clipping distances of the perspective projection; 0 until the scene is loaded, then
+// nearPlaneFactor and farPlaneFactor times the camera distance (zooming keeps them so).
+extern double nearPlane, farPlane;
 // Clipping planes as multiples of the camera distance; the camera's motion scale.
 constexpr double nearPlaneFactor = 0.05;
 constexpr double farPlaneFactor = 20.0;

@@ -1,36 +1,13 @@
-// Process-wide state of start-up and shutdown, and the pieces of the start-up sequence that need
-// no window: the banner, the ZEP sampling-rate file and the at-exit handler. main itself lives in
-// app/main.cpp, linked into each scene's program.
+// The pieces of the start-up sequence that need no window: the banner and the ZEP sampling-rate
+// file. The sequence itself is main, in ui/main.cpp.
 #include "app/startup.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "sound/audio_callbacks.h"
-#include "sound/audio_device.h"
-#include "ui/control_panel.h"
-
-const char* const kWindowTitle = "ZEP real-time sound demo";
+#include "sound/synthesis_state.h"
 
 int zepSamplingRate = 0;
-int blockSize = 220;
-
-int windowWidth = 900, windowHeight = 480;
-int viewportWidth = 0, viewportHeight = 0;
-int mainWindow = 0;
-double nearPlane = 0.0, farPlane = 0.0;
-
-// Constructed during static initialisation, before main; their destructors run after the at-exit
-// handlers registered in main, so they outlive onExit.
-Mutex synthesisMutex;
-Mutex forceMutex;
-Mutex workloadMutex;
-
-IntervalTimer lastIdleTime;
-IntervalTimer lastStatusTime;
-IntervalTimer impactTime;
-IntervalTimer lastSaturationTime;
-IntervalTimer callbackStartTime;
 
 void printBanner() {
     printf(
@@ -94,17 +71,4 @@ void readZepSamplingRate() {
     zepSamplingRate = rate;
     blockSize = kAudioSamplingRate / rate;
     printf("ZEP sampling rate read from ZEPSamplingRate.txt : %d\n", rate);
-}
-
-void onExit() {
-    printf("Closing GLUI windows...\n");
-    // No audio callback may run once the process starts tearing down the state it reads.
-    stopAudio();
-    shutdownControlPanel();
-    // Long-run measurements (the soak test) ask for the count of audio underflows; it goes to
-    // standard error so the console's last line stays the one above.
-    if (getenv("TONWELL_REPORT_UNDERFLOWS") != nullptr) {
-        fprintf(stderr, "Audio output underflows: %ld\n",
-                outputUnderflowCount.load(std::memory_order_relaxed));
-    }
 }

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "app/object_pose.h"
 #include "app/scene_objects.h"
+#include "geometry/object_pose.h"
 
 double swingAngle = 0;
 double swingVelocity = 0;

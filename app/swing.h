@@ -5,7 +5,7 @@
 // the pose stays the identity.
 //
 // Everything here runs on the GUI thread. The audio thread never reads these globals: every
-// change of the pose is published as one unit to publishedObjectPose (app/object_pose.h).
+// change of the pose is published as one unit to publishedObjectPose (geometry/object_pose.h).
 #pragma once
 
 // Swing state.

@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "app/object_pose.h"
-#include "app/startup.h"
+#include "app/scene_loading.h"
 #include "geometry/listener_points.h"
+#include "geometry/object_pose.h"
 #include "sound/audio_block.h"
 #include "sound/literal_block.h"
 #include "sound/modal_bank_lanes.h"
@@ -51,7 +51,7 @@ void setUpScene(int modes, int sources) {
     std::uniform_real_distribution<double> u(-1.0, 1.0);
     for (int i = 0; i < modes; ++i) {
         const double f = 40.0 * std::pow(450.0, (i + 0.5) / modes);
-        modeOmega[i] = f * 6.28318530717958;
+        modeOmega[i] = f * twoPi;
         modeStiffness[i] = modeOmega[i] * modeOmega[i];
         double* block = static_cast<double*>(malloc(sizeof(double) * 11 * (sources + 1)));
         for (int s = 0; s < sources; ++s) {

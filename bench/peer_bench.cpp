@@ -25,9 +25,9 @@
 #include <string>
 #include <vector>
 
-#include "app/object_pose.h"
-#include "app/startup.h"
+#include "app/scene_loading.h"
 #include "geometry/listener_points.h"
+#include "geometry/object_pose.h"
 #include "sound/audio_block.h"
 #include "sound/literal_block.h"
 #include "sound/synthesis_state.h"
@@ -74,7 +74,7 @@ void setUpTonwell(int modes) {
     transferModel = TransferModel();
     allocateModeArrays(modes);
     for (int i = 0; i < modes; ++i) {
-        modeOmega[i] = modeHz(i, modes) * 6.28318530717958;
+        modeOmega[i] = modeHz(i, modes) * twoPi;
         modeStiffness[i] = modeOmega[i] * modeOmega[i];
         transferModel.sourceBlocks.push_back(static_cast<double*>(malloc(sizeof(double) * 11)));
         transferModel.sourceCounts.push_back(0);
@@ -134,7 +134,7 @@ struct StkEngine {
         }
     }
     static double stiffnessOfMode(int i, int modes) {
-        const double omega = modeHz(i, modes) * 6.28318530717958;
+        const double omega = modeHz(i, modes) * twoPi;
         return omega * omega;
     }
     void block(long b) {
@@ -218,7 +218,7 @@ bool checkRinging(int total, const std::vector<int>& modes) {
     const int length = 4000 + 2 * kFrames;
     for (int m : modes) {
         // Tonwell: the resonator the block code advances, struck for kPulseFrames samples.
-        const double omega = modeHz(m, total) * 6.28318530717958;
+        const double omega = modeHz(m, total) * twoPi;
         ModalResonator r(1.0, kStiffnessDamping * omega * omega + kMassDamping, omega * omega,
                          audioTimeStep);
         std::vector<double> tonwell;
@@ -295,7 +295,7 @@ double transferNsPerSource(int modes, int sources) {
         }
         transferModel.sourceBlocks.push_back(block);
         transferModel.sourceCounts.push_back(sources);
-        transferModel.waveNumbers.push_back(modeHz(i, modes) * 6.28318530717958 / 343.0);
+        transferModel.waveNumbers.push_back(modeHz(i, modes) * twoPi / 343.0);
     }
     transferModel.frequencyCount = modes;
     std::vector<double> out(modes);

@@ -1,6 +1,7 @@
 // An interval timer: the pair (counter frequency, reference count) of the high-resolution
-// counter. The program keeps five of them, created before main (see app/startup.h); each is
-// reset by the one thread that owns it and read by that thread only.
+// counter. The program keeps five of them, created before main beside the code that owns each
+// (ui/frame_display.h, ui/picking.h, sound/synthesis_state.h); each is reset by the one thread
+// that owns it and read by that thread only.
 #pragma once
 
 #include <cstdint>

@@ -1,8 +1,8 @@
 // The operating-system mutex the program's two threads (GUI and audio) share state through.
 //
 // A non-recursive lock with untimed waits. The program creates exactly three of them before
-// main (synthesisMutex, forceMutex, workloadMutex; see app/startup.h) and they outlive every
-// at-exit handler, so the audio stream can be closed at exit while they still exist.
+// main (synthesisMutex, forceMutex, workloadMutex; see sound/synthesis_state.h) and they outlive
+// every at-exit handler, so the audio stream can be closed at exit while they still exist.
 #pragma once
 
 #include <mutex>

@@ -5,9 +5,8 @@
 #include <cstring>
 #include <utility>
 
-#include "app/object_pose.h"
-#include "app/startup.h"
 #include "geometry/listener_points.h"
+#include "geometry/object_pose.h"
 #include "sound/modal_bank_lanes.h"
 #include "sound/synthesis_state.h"
 
@@ -31,6 +30,32 @@ void computeModalGains(const ObjectPose& pose, const double eye[3], double* gain
     const double distance = std::sqrt(dx * dx + dy * dy + dz * dz);
     const double gain = distance == 0.0 ? 0.0 : modalRendererGain / distance;
     for (int i = 0; i < totalModeCount; ++i) gains[i] = gain;
+}
+
+BlockGains computeBlockGains(int channelCount, ZepGainFunction zepGains) {
+    // One snapshot of the settings, the listener and the pose serves the whole block.
+    BlockGains block;
+    block.modeCount = activeModes();
+    const ListenerPoints listener = publishedListener.load();
+    const ObjectPose pose = publishedObjectPose.load();
+    if (channelCount == 1) {
+        if (rendererType.load(std::memory_order_relaxed) == 1) {
+            computeModalGains(pose, listener.eye, monoTransfer);
+        } else {
+            zepGains(pose, listener.eye, monoTransfer, block.modeCount);
+        }
+        block.gains[0] = monoTransfer;
+        block.previousGains[0] = monoTransferPrevious;
+        block.gains[1] = block.previousGains[1] = nullptr;
+    } else {
+        zepGains(pose, listener.leftEar, leftTransfer, block.modeCount);
+        zepGains(pose, listener.rightEar, rightTransfer, block.modeCount);
+        block.gains[0] = leftTransfer;
+        block.gains[1] = rightTransfer;
+        block.previousGains[0] = leftTransferPrevious;
+        block.previousGains[1] = rightTransferPrevious;
+    }
+    return block;
 }
 
 void loadModalForces() {
@@ -60,9 +85,9 @@ void finishBlock(double peak0, double peak1, int channelCount, int modeCount) {
 
 namespace {
 
-// Steps 4 to 6 and 7 for `channelCount` channels: loads the forces, advances the active modes
-// through the block in segments, mixes with the ramped gains, clips and interleaves into `out`,
-// and keeps each channel's unclipped peak; then the gains become the previous gains.
+// The block after its gains, for `channelCount` channels: loads the forces, advances the active
+// modes through the block in segments, mixes with the ramped gains, clips and interleaves into
+// `out`, and keeps each channel's unclipped peak; then the gains become the previous gains.
 void synthesizeBlock(float* out, unsigned long frameCount, int modeCount, int channelCount,
                      double** gains, double** previousGains, double peaks[2]) {
     loadModalForces();
@@ -105,34 +130,21 @@ void synthesizeBlock(float* out, unsigned long frameCount, int modeCount, int ch
     }
 }
 
+// The whole block for `channelCount` channels: its gains, then the block after them and its end.
+void synthesizeChannels(float* out, unsigned long frameCount, int channelCount) {
+    BlockGains block = computeBlockGains(channelCount, computeZepGains);
+    double peaks[2];
+    synthesizeBlock(out, frameCount, block.modeCount, channelCount, block.gains,
+                    block.previousGains, peaks);
+    finishBlock(peaks[0], peaks[1], channelCount, block.modeCount);
+}
+
 }  // namespace
 
 void synthesizeMonoBlock(float* out, unsigned long frameCount) {
-    // One snapshot of the settings, the listener and the pose serves the whole block.
-    const int modeCount = activeModes();
-    const ListenerPoints listener = publishedListener.load();
-    const ObjectPose pose = publishedObjectPose.load();
-    if (rendererType.load(std::memory_order_relaxed) == 1) {
-        computeModalGains(pose, listener.eye, monoTransfer);
-    } else {
-        computeZepGains(pose, listener.eye, monoTransfer, modeCount);
-    }
-    double* gains[1] = {monoTransfer};
-    double* previousGains[1] = {monoTransferPrevious};
-    double peaks[2];
-    synthesizeBlock(out, frameCount, modeCount, 1, gains, previousGains, peaks);
-    finishBlock(peaks[0], 0.0, 1, modeCount);
+    synthesizeChannels(out, frameCount, 1);
 }
 
 void synthesizeStereoBlock(float* out, unsigned long frameCount) {
-    const int modeCount = activeModes();
-    const ListenerPoints listener = publishedListener.load();
-    const ObjectPose pose = publishedObjectPose.load();
-    computeZepGains(pose, listener.leftEar, leftTransfer, modeCount);
-    computeZepGains(pose, listener.rightEar, rightTransfer, modeCount);
-    double* gains[2] = {leftTransfer, rightTransfer};
-    double* previousGains[2] = {leftTransferPrevious, rightTransferPrevious};
-    double peaks[2];
-    synthesizeBlock(out, frameCount, modeCount, 2, gains, previousGains, peaks);
-    finishBlock(peaks[0], peaks[1], 2, modeCount);
+    synthesizeChannels(out, frameCount, 2);
 }

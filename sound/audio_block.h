@@ -7,9 +7,11 @@
 // Audio thread (or a test standing in for it), with synthesisMutex held by the caller.
 #pragma once
 
-#include "app/object_pose.h"
+#include "geometry/object_pose.h"
 
-// Fills `out` with frameCount mono samples (full scale +-1): steps 3 to 10 of a mono block.
+// Fills `out` with frameCount mono samples (full scale +-1): the renderer's gains, the forces
+// loaded, the resonators advanced and mixed, clipping, the peak ring, the flush of decayed modes
+// and the exchange of the force buffers.
 // Listener: the published eye, brought into the object's frame with the published pose.
 // Renderer from rendererType: 0 "ZEP" (gain = omega_i * transfer at the eye), 1 "Modal" (every
 // gain modalRendererGain / distance from the eye to the object's origin, 0 at distance 0).
@@ -28,15 +30,31 @@ void synthesizeStereoBlock(float* out, unsigned long frameCount);
 
 // [SECTION] Pieces of a block shared with the literal reference loop (sound/literal_block.h)
 
-// Step 3, "ZEP": transfer at the listener point `world` (world coordinates, brought into the
-// object's frame with `pose`) times omega_i into gains[0 .. modeCount-1].
+// The "ZEP" renderer's gains: transfer at the listener point `world` (world coordinates, brought
+// into the object's frame with `pose`) times omega_i into gains[0 .. modeCount-1].
 // Real-time: no allocation, no I/O, no lock; one sine, one cosine per source.
 void computeZepGains(const ObjectPose& pose, const double world[3], double* gains, int modeCount);
-// Step 3, "Modal": all totalModeCount gains = modalRendererGain / |eye - pose translation|, or 0
-// when the eye is at the object's origin.
+// The "Modal" renderer's gains: all totalModeCount gains = modalRendererGain / |eye - pose
+// translation|, or 0 when the eye is at the object's origin.
 // Real-time: no allocation, no I/O, no lock.
 void computeModalGains(const ObjectPose& pose, const double eye[3], double* gains);
-// Step 4: resonators[i]->force = activeModalForce[i] * 26 for every mode.
+// The "ZEP" gains at one listener point, as computeZepGains: the vectorised transfer there, the
+// literal one in the reference loop.
+using ZepGainFunction = void (*)(const ObjectPose& pose, const double world[3], double* gains,
+                                 int modeCount);
+// The gains of one block and where they go: the active mode count, and per channel this
+// block's and the previous block's gain arrays (monoTransfer, or leftTransfer and rightTransfer).
+struct BlockGains {
+    int modeCount;
+    double* gains[2];
+    double* previousGains[2];
+};
+// The renderer's gains of a block of `channelCount` (1 or 2) channels, from one snapshot of the
+// settings, the listener and the pose: mono with the "Modal" renderer when rendererType is 1,
+// else `zepGains` at the eye; stereo always `zepGains` at the left and the right ear.
+// Real-time: no allocation, no I/O, no lock.
+BlockGains computeBlockGains(int channelCount, ZepGainFunction zepGains);
+// The forces of the block: resonators[i]->force = activeModalForce[i] * 26 for every mode.
 // Real-time: no allocation, no I/O, no lock.
 void loadModalForces();
 // Sample value written to the device for the mixed value y: y clipped to [-1, 1]; 0 for NaN.
@@ -47,7 +65,7 @@ inline float clippedSample(double y) {
     if (y != y) return 0.0f;
     return static_cast<float>(y);
 }
-// Steps 8 to 10: peak rings, flush of the active modes, exchange of the force buffers.
+// The end of a block: peak rings, flush of the active modes, exchange of the force buffers.
 // Real-time: no allocation, no I/O; takes forceMutex (the caller holds synthesisMutex).
 void finishBlock(double peak0, double peak1, int channelCount, int modeCount);
 // activeModeCount, cut to 0 .. totalModeCount.

@@ -1,7 +1,6 @@
 // The PortAudio callbacks around the audio block: the locks and the callback's own timing.
 #include "sound/audio_callbacks.h"
 
-#include "app/startup.h"
 #include "platform/high_resolution_counter.h"
 #include "sound/audio_block.h"
 #include "sound/synthesis_state.h"
@@ -18,35 +17,38 @@ void countUnderflow(PaStreamCallbackFlags statusFlags) {
     }
 }
 
-// Step 12: the running time from before the wait for synthesisMutex to now, waiting included.
+// The audio workload of this callback: the running time from before the wait for synthesisMutex to
+// now, waiting included.
 void publishCallbackSeconds() {
     const double seconds = callbackStartTime.secondsUntil(queryPerformanceCounter());
     MutexLock lock(workloadMutex);
     callbackSeconds = seconds;
 }
 
-}  // namespace
-
-int monoAudioCallback(const void*, void* output, unsigned long frameCount,
-                      const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags statusFlags, void*) {
+// One callback: its own timer started before the wait for synthesisMutex, the underflow count,
+// the block `synthesize` under synthesisMutex, then the running time under workloadMutex.
+// Real-time: no allocation, no I/O; takes synthesisMutex (forceMutex inside it), then
+// workloadMutex alone.
+int runCallback(void* output, unsigned long frameCount, PaStreamCallbackFlags statusFlags,
+                void (*synthesize)(float* out, unsigned long frameCount)) {
     callbackStartTime.reset();
     countUnderflow(statusFlags);
     {
         MutexLock lock(synthesisMutex);
-        synthesizeMonoBlock(static_cast<float*>(output), frameCount);
+        synthesize(static_cast<float*>(output), frameCount);
     }
     publishCallbackSeconds();
     return paContinue;
 }
 
+}  // namespace
+
+int monoAudioCallback(const void*, void* output, unsigned long frameCount,
+                      const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags statusFlags, void*) {
+    return runCallback(output, frameCount, statusFlags, synthesizeMonoBlock);
+}
+
 int stereoAudioCallback(const void*, void* output, unsigned long frameCount,
                         const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags statusFlags, void*) {
-    callbackStartTime.reset();
-    countUnderflow(statusFlags);
-    {
-        MutexLock lock(synthesisMutex);
-        synthesizeStereoBlock(static_cast<float*>(output), frameCount);
-    }
-    publishCallbackSeconds();
-    return paContinue;
+    return runCallback(output, frameCount, statusFlags, synthesizeStereoBlock);
 }

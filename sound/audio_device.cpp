@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/startup.h"
 #include "sound/audio_callbacks.h"
 #include "sound/synthesis_state.h"
 

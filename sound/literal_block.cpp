@@ -4,15 +4,15 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/object_pose.h"
 #include "geometry/listener_points.h"
+#include "geometry/object_pose.h"
 #include "sound/audio_block.h"
 #include "sound/synthesis_state.h"
 
 namespace {
 
-// Step 3, "ZEP", literally: the transfer at the listener point evaluated source by source as the
-// plain sum (TransferModel::evaluateTransferLiteral), times omega_i.
+// The "ZEP" renderer's gains, literally: the transfer at the listener point evaluated source by
+// source as the plain sum (TransferModel::evaluateTransferLiteral), times omega_i.
 void literalZepGains(const ObjectPose& pose, const double world[3], double* gains, int modeCount) {
     double object[3];
     worldToObject(pose, world, object);
@@ -55,26 +55,11 @@ void literalBlock(float* out, unsigned long frameCount, int modeCount, int chann
 }  // namespace
 
 void literalMonoBlock(float* out, unsigned long frameCount) {
-    const int modeCount = activeModes();
-    const ListenerPoints listener = publishedListener.load();
-    const ObjectPose pose = publishedObjectPose.load();
-    if (rendererType.load(std::memory_order_relaxed) == 1) {
-        computeModalGains(pose, listener.eye, monoTransfer);
-    } else {
-        literalZepGains(pose, listener.eye, monoTransfer, modeCount);
-    }
-    double* gains[1] = {monoTransfer};
-    double* previousGains[1] = {monoTransferPrevious};
-    literalBlock(out, frameCount, modeCount, 1, gains, previousGains);
+    BlockGains block = computeBlockGains(1, literalZepGains);
+    literalBlock(out, frameCount, block.modeCount, 1, block.gains, block.previousGains);
 }
 
 void literalStereoBlock(float* out, unsigned long frameCount) {
-    const int modeCount = activeModes();
-    const ListenerPoints listener = publishedListener.load();
-    const ObjectPose pose = publishedObjectPose.load();
-    literalZepGains(pose, listener.leftEar, leftTransfer, modeCount);
-    literalZepGains(pose, listener.rightEar, rightTransfer, modeCount);
-    double* gains[2] = {leftTransfer, rightTransfer};
-    double* previousGains[2] = {leftTransferPrevious, rightTransferPrevious};
-    literalBlock(out, frameCount, modeCount, 2, gains, previousGains);
+    BlockGains block = computeBlockGains(2, literalZepGains);
+    literalBlock(out, frameCount, block.modeCount, 2, block.gains, block.previousGains);
 }

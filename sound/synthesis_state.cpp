@@ -33,6 +33,14 @@ std::atomic<double> rightPeaks[kPeakRingSize] = {};
 std::atomic<int> peakIndex{0};
 double callbackSeconds = 0.0;
 
+// Constructed during static initialisation, before main; their destructors run after the at-exit
+// handlers registered in main, so they outlive the one that stops the audio streams.
+Mutex synthesisMutex;
+Mutex forceMutex;
+Mutex workloadMutex;
+int blockSize = 220;
+IntervalTimer callbackStartTime;
+
 namespace {
 
 double* zeroedArray(int count) {

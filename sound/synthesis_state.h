@@ -2,13 +2,17 @@
 // resonator bank and the per-mode arrays (created by scene loading, read and written by the audio
 // callbacks under synthesisMutex), the two force buffers (forceMutex), the panel's settings the
 // callbacks read once per block (atomics), the peak rings the level meters read (atomics) and the
-// callback's running time (workloadMutex).
+// callback's running time (workloadMutex); and the three mutexes themselves, the block size and
+// the callback's own timer, which the audio thread shares with the GUI thread.
 //
-// Everything here lives from scene loading to the end of the process.
+// The mutexes and the timer exist before main and outlive every at-exit handler; everything else
+// here lives from scene loading to the end of the process.
 #pragma once
 
 #include <atomic>
 
+#include "platform/interval_timer.h"
+#include "platform/mutex.h"
 #include "sound/modal_resonator.h"
 #include "sound/transfer_model.h"
 
@@ -20,6 +24,22 @@ constexpr double modalForceGain = 26.0;
 constexpr double audioTimeStep = 2.2675736961451248e-05;
 // Number of blocks each peak ring remembers.
 constexpr int kPeakRingSize = 10;
+// Audio output rate, in Hz.
+constexpr int kAudioSamplingRate = 44100;
+
+// [SECTION] Threads: the locks, the block size and the callback's timer
+// The three mutexes, created unowned before main and alive until after every at-exit handler.
+// Lock order: synthesisMutex before forceMutex; workloadMutex is always taken alone; the GUI
+// thread never holds two at once.
+extern Mutex synthesisMutex;  // resonator bank, per-mode gains, loading of modal forces
+extern Mutex forceMutex;      // pendingModalForce and its exchange with activeModalForce
+extern Mutex workloadMutex;   // callbackSeconds and the composition of the status line
+// Audio frames per callback and per transfer update: 44100 / zepSamplingRate (integer division,
+// set once by readZepSamplingRate before the streams open); 220 until then.
+extern int blockSize;
+// The audio callback's own running time, from before it waits for synthesisMutex; initialised
+// before main, reset and read by the audio thread only.
+extern IntervalTimer callbackStartTime;
 
 // [SECTION] Per-mode data (totalModeCount entries each, indexed by mode number)
 extern int totalModeCount;

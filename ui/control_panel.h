@@ -3,9 +3,7 @@
 // sounding modes, renderer and channels, Rayleigh damping, camera spin, mesh overlay) and the
 // buttons for repeating a strike, pushing the bell, silencing and quitting.
 //
-// It also routes the main window's events: GLUT delivers every event to the wrappers here; an
-// event over the panel goes to the panel only, every other one to the 3-D view's handlers.
-// GUI thread only.
+// Its events come from the input router (ui/input_router.h). GUI thread only.
 #pragma once
 
 // Live variables the panel owns (the others live with the code that reads them).
@@ -21,6 +19,8 @@ enum DampingCoefficient { kMassProportional = 0, kStiffnessProportional = 1 };
 void buildControlPanel();
 // Draws the panel over the whole window (called by the display handler after the scene).
 void drawControlPanel();
+// Whether the panel exists: built and not yet shut down.
+bool controlPanelBuilt();
 // Releases the panel at exit; safe when it was never built.
 void shutdownControlPanel();
 // Lets the panel follow a window size change (the reshape handler calls it).
@@ -34,12 +34,3 @@ void silenceAllModes();
 // negative entry, or one that any mode refuses (not underdamped), is replaced by the previous
 // value, which every mode then gets back. Holds synthesisMutex for the pass.
 void applyDamping(DampingCoefficient which);
-
-// The main window's GLUT callbacks: each gives the event to the panel or to the 3-D view.
-void routeMouseButton(int button, int state, int x, int y);
-void routeMouseMotion(int x, int y);
-void routePassiveMotion(int x, int y);
-void routeKeyboard(unsigned char key, int x, int y);
-void routeKeyboardUp(unsigned char key, int x, int y);
-void routeSpecial(int key, int x, int y);
-void routeSpecialUp(int key, int x, int y);

@@ -7,11 +7,10 @@
 #include <cstdlib>
 
 #include "app/scene_loading.h"
-#include "app/startup.h"
-#include "app/window.h"
 #include "geometry/orbit_camera.h"
 #include "ui/control_panel.h"
 #include "ui/picking.h"
+#include "ui/window.h"
 
 int leftButtonDown = 0, middleButtonDown = 0, rightButtonDown = 0;
 double lastMouseX = 0.0, lastMouseY = 0.0;

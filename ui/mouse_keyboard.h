@@ -1,7 +1,7 @@
 // Mouse and keyboard handlers of the main window's 3-D view: the left button strikes, the right
 // button orbits the camera, the middle button zooms; Escape quits, 'r' repeats the last strike,
 // 's' toggles the camera spin. Events over the control panel never reach these handlers (see
-// ui/control_panel.cpp). GUI thread only.
+// ui/input_router.h). GUI thread only.
 #pragma once
 
 extern int leftButtonDown, middleButtonDown, rightButtonDown;

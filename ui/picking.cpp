@@ -10,7 +10,6 @@
 #include "app/scene_loading.h"
 #include "app/scene_objects.h"
 #include "app/scene_selector.h"
-#include "app/startup.h"
 #include "app/swing.h"
 #include "geometry/mode_shape_matrix.h"
 #include "geometry/obj_model.h"
@@ -20,6 +19,7 @@
 
 LastImpact lastImpact = {0, {0.0, 0.0, 0.0}, 0.0};
 bool impactMarkerOn = false;
+IntervalTimer impactTime;
 
 namespace {
 
@@ -28,9 +28,7 @@ GLdouble sceneModelview[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 GLdouble sceneProjection[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 GLint sceneViewport[4] = {0, 0, 1, 1};
 
-// Height of the swing axis above the floor: the torque is the x component of
-// (V - pivot) x direction, scaled by 200.
-constexpr double kSwingAxisHeight = 1.308643;
+// The swing's torque is the x component of (V - pivot) x direction, scaled by 200.
 constexpr double kTorqueScale = 200.0;
 
 }  // namespace
@@ -72,7 +70,7 @@ void strikeAt(int x, int y) {
     for (int k = 0; k < 3; ++k) lastImpact.direction[k] = (L == 0.0) ? 0.0 : D[k] * (1.0 / L);
     if (sceneSelector == kBellScene) {
         const double* dir = lastImpact.direction;
-        lastImpact.torque = ((V[1] - kSwingAxisHeight) * dir[2] - dir[1] * V[2]) * kTorqueScale;
+        lastImpact.torque = ((V[1] - kSwingPivotHeight) * dir[2] - dir[1] * V[2]) * kTorqueScale;
     }
     applyImpact(lastImpact.vertex, lastImpact.direction[0], lastImpact.direction[1],
                 lastImpact.direction[2], lastImpact.torque);

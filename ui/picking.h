@@ -5,6 +5,8 @@
 // GUI thread; only applyImpact touches data shared with the audio thread (under forceMutex).
 #pragma once
 
+#include "platform/interval_timer.h"
+
 struct ObjModel;
 
 // The one remembered strike.
@@ -15,6 +17,9 @@ struct LastImpact {
 };
 extern LastImpact lastImpact;
 extern bool impactMarkerOn;  // the green marker is shown (cleared 1 s after the last impact)
+// Time of the last impact, for the marker's lifetime (the idle handler reads it); initialised
+// before main.
+extern IntervalTimer impactTime;
 
 // Records the scene's modelview and projection matrices and viewport as the display leaves them,
 // before the control panel changes them; strikeAt unprojects with these.

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "sound/synthesis_state.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
-#include "app/object_pose.h"
 #include "app/scene_objects.h"
+#include "geometry/object_pose.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

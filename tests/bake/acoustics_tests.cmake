@@ -12,6 +12,6 @@ add_executable(tonwell_acoustics_tests ${TONWELL_ACOUSTICS_TEST_SOURCES}
                ${PROJECT_SOURCE_DIR}/tests/support/temp_dir.cpp
                ${PROJECT_SOURCE_DIR}/tests/support/test_scene_selector.cpp)
 target_include_directories(tonwell_acoustics_tests PRIVATE ${PROJECT_SOURCE_DIR})
-target_link_libraries(tonwell_acoustics_tests PRIVATE tonwell_acoustics tonwell_core GTest::gtest
+target_link_libraries(tonwell_acoustics_tests PRIVATE tonwell_acoustics tonwell_geometry GTest::gtest
                       GTest::gtest_main)
 gtest_discover_tests(tonwell_acoustics_tests PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)

@@ -1,5 +1,6 @@
-// The dense matrix reader on real files: what loads, what is refused with which message, and the
-// exits of the checking helpers.
+// The dense matrix reader and writer on real files: what loads, what is refused with which
+// message, what the writer puts on disk and how it reports a file it cannot write, and the exits
+// of the checking helpers.
 #include "geometry/dense_matrix.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -31,6 +34,11 @@ LoadResult load(const std::string& fileName) {
     fflush(stdout);
     r.output = testing::internal::GetCapturedStdout();
     return r;
+}
+
+std::string fileBytes(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::string readError(const std::string& fileName) {
@@ -143,6 +151,41 @@ TEST(DenseMatrix, ImpossibleCountsAreReadErrorsNotAllocations) {
         EXPECT_EQ(r.status, 1) << shape.first << " x " << shape.second;
         EXPECT_EQ(r.output, readError(name));
     }
+}
+
+TEST(DenseMatrix, SavedFilesHoldTheLayoutAndLoadBackBitForBit) {
+    TempDir dir;
+    // Values whose bits a text round trip or a float conversion would change.
+    const std::vector<double> values = {-0.0,
+                                        std::numeric_limits<double>::denorm_min(),
+                                        std::numeric_limits<double>::infinity(),
+                                        std::numeric_limits<double>::quiet_NaN(),
+                                        1.0 / 3.0,
+                                        -6.02214076e23};
+    const std::string name = dir.file("m.U");
+    ASSERT_EQ(saveDenseMatrix(name.c_str(), 2, 3, values.data()), 0);
+    EXPECT_EQ(fileBytes(name), denseMatrixBytes(2, 3, values));
+    LoadResult r = load(name);
+    ASSERT_EQ(r.status, 0) << r.output;
+    ASSERT_EQ(r.rows, 2);
+    ASSERT_EQ(r.columns, 3);
+    EXPECT_EQ(std::memcmp(r.elements, values.data(), sizeof(double) * values.size()), 0);
+    free(r.elements);
+
+    // An empty matrix is its header alone, and an earlier, longer file is replaced whole.
+    ASSERT_EQ(saveDenseMatrix(name.c_str(), 0, 4, nullptr), 0);
+    EXPECT_EQ(fileBytes(name), denseMatrixBytes(0, 4, {}));
+}
+
+TEST(DenseMatrix, SaveTellsAFileItCannotOpenFromOneItCannotWrite) {
+    TempDir dir;
+    const double k = 18.3;
+    EXPECT_EQ(saveDenseMatrix(dir.file("no-such-folder/x.k").c_str(), 1, 1, &k), 1);
+    // /dev/full opens, but every write to it fails as on a full disk.
+    FILE* full = fopen("/dev/full", "wb");
+    if (full == nullptr) GTEST_SKIP() << "no /dev/full on this machine";
+    fclose(full);
+    EXPECT_EQ(saveDenseMatrix("/dev/full", 1, 1, &k), 2);
 }
 
 TEST(DenseMatrixDeathTest, LoadOrExitEndsWithCodeOne) {

@@ -13,12 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "app/object_pose.h"
+#include "app/scene_loading.h"
 #include "app/startup.h"
 #include "geometry/dense_matrix.h"
 #include "geometry/listener_points.h"
 #include "geometry/obj_model.h"
 #include "geometry/obj_reader.h"
+#include "geometry/object_pose.h"
 #include "geometry/orbit_camera.h"
 #include "sound/audio_callbacks.h"
 #include "sound/synthesis_state.h"
@@ -29,7 +30,6 @@
 
 namespace {
 
-constexpr double kTwoPi = 6.28318530717958;
 constexpr double kDt = 1.0 / 44100.0;
 
 // [SECTION] One mode in closed form
@@ -48,7 +48,7 @@ void writeOneModeScene(const TempDir& dir, double frequency, double sourceStreng
     dir.write("chair/chair-ZEPObjectsList-15.txt", "chair/mode0\n");
     dir.write("chair/mode0.sources",
               denseMatrixBytes(11, 1, {0, 0, 0, sourceStrength, 0, 0, 0, 0, 0, 0, 0}));
-    dir.write("chair/mode0.k", denseMatrixBytes(1, 1, {frequency * kTwoPi / 343.0}));
+    dir.write("chair/mode0.k", denseMatrixBytes(1, 1, {frequency * twoPi / 343.0}));
 }
 
 // Displacement n steps after a force F starts acting on a unit-mass mode at rest, held for the
@@ -96,7 +96,7 @@ TEST_P(OneModeRender, EqualsTheClosedFormRingingOfTheMode) {
     ASSERT_EQ(wav.sampleRate, 44100);
     ASSERT_EQ(wav.samples.size(), 22050u);
 
-    const double omega = frequency * kTwoPi;
+    const double omega = frequency * twoPi;
     const double alpha = 8.0f, beta = 7e-6f;
     const double xi = (alpha + beta * omega * omega) / (2.0 * omega);
     // Modal force: 26 x magnitude x (U_v . unit direction), the unit direction being -z.
@@ -148,7 +148,7 @@ std::vector<float> renderThroughCallbacks(const std::string& demo, const OrbitCa
     ObjModel* mesh = glmReadOBJ("chair/chair.obj");
     allocateModeArrays(r);
     for (int i = 0; i < r; ++i) {
-        modeOmega[i] = f[i] * kTwoPi;
+        modeOmega[i] = f[i] * twoPi;
         modeStiffness[i] = modeOmega[i] * modeOmega[i];
     }
     createResonators(8.0f, 7e-6f);

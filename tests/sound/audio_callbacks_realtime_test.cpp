@@ -13,7 +13,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/startup.h"
 #include "sound/audio_callbacks.h"
 #include "sound/audio_device.h"
 #include "tests/sound/synthetic_bank.h"

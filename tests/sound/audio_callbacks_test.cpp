@@ -11,10 +11,9 @@
 #include <random>
 #include <vector>
 
-#include "app/startup.h"
 #include "sound/audio_block.h"
 #include "sound/literal_block.h"
-#include "sound/vector_lanes.h"
+#include "tests/sound/lane_builds.h"
 #include "tests/sound/synthetic_bank.h"
 
 using namespace synthetic;
@@ -421,11 +420,5 @@ void checkFastBlockPathAgainstLiteralLoop() {
 
 // Both builds of the lane loops (AVX2 where the processor has it, and the baseline one).
 TEST_F(AudioCallbacks, FastBlockPathMatchesTheLiteralLoop) {
-    const bool processorLanes = useAvx2Lanes;
-    for (bool avx2 : {processorLanes, false}) {
-        useAvx2Lanes = avx2;
-        SCOPED_TRACE(avx2 ? "AVX2 lane loops" : "baseline lane loops");
-        checkFastBlockPathAgainstLiteralLoop();
-    }
-    useAvx2Lanes = processorLanes;
+    forEachLaneBuild(checkFastBlockPathAgainstLiteralLoop);
 }

@@ -18,12 +18,14 @@
 #include <thread>
 #include <vector>
 
+#include "app/scene_loading.h"
 #include "app/scene_selector.h"
 #include "app/startup.h"
 #include "geometry/listener_points.h"
 #include "sound/audio_block.h"
 #include "sound/audio_device.h"
 #include "sound/synthesis_state.h"
+#include "ui/window.h"
 
 extern const int sceneSelector = kChairScene;
 
@@ -39,7 +41,7 @@ void setUpBank() {
     const double frequencies[3] = {523.25, 1318.5, 2637.0};
     allocateModeArrays(3);
     for (int i = 0; i < 3; ++i) {
-        modeOmega[i] = frequencies[i] * 6.28318530717958;
+        modeOmega[i] = frequencies[i] * twoPi;
         modeStiffness[i] = modeOmega[i] * modeOmega[i];
         double* block = static_cast<double*>(calloc(11, sizeof(double)));
         block[3] = 1.0;

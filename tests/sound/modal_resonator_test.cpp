@@ -9,10 +9,11 @@
 #include <cstring>
 #include <string>
 
+#include "app/scene_loading.h"
+
 namespace {
 
 constexpr double kTimeStep = 2.2675736961451248e-05;  // 1/44100 s
-constexpr double kTwoPi = 6.28318530717958;
 
 // |actual - expected| within `digits` significant digits of expected.
 ::testing::AssertionResult agreesTo(double actual, double expected, double relative) {
@@ -45,7 +46,7 @@ TEST(ModalResonator, StaysExactlyAtRestWithoutForce) {
 // least eight significant digits.
 TEST(ModalResonator, WorkedExampleOfTheChairDefaults) {
     const float alpha = 8.0f, beta = 7e-6f;
-    const double omega = 1000.0 * kTwoPi;
+    const double omega = 1000.0 * twoPi;
     const double k = omega * omega;
     const double c = static_cast<double>(beta) * k + static_cast<double>(alpha);
     ModalResonator r(1.0, c, k, kTimeStep);
@@ -68,7 +69,7 @@ TEST(ModalResonator, WorkedExampleOfTheChairDefaults) {
 // Undamped, force f held from rest: q(t) = f (1 - cos(omega t)) / omega^2, every step exactly on
 // the curve (no decay, no drift), with a mean of f/k.
 TEST(ModalResonator, UndampedStepResponseIsExact) {
-    const double omega = 440.0 * kTwoPi, k = omega * omega, f = 3.0;
+    const double omega = 440.0 * twoPi, k = omega * omega, f = 3.0;
     ModalResonator r(1.0, 0.0, k, kTimeStep);
     r.force = f;
     r.advance();
@@ -90,7 +91,7 @@ TEST(ModalResonator, UndampedStepResponseIsExact) {
 // settling at the static deflection f/k.
 TEST(ModalResonator, DampedStepResponseSettlesAtStaticDeflection) {
     for (double scale : {1e-8, 1.0, 1e8}) {  // the same physics at very different force scales
-        const double omega = 1200.0 * kTwoPi, k = omega * omega, xi = 0.05, f = 2.5 * scale;
+        const double omega = 1200.0 * twoPi, k = omega * omega, xi = 0.05, f = 2.5 * scale;
         ModalResonator r(1.0, 2.0 * xi * omega, k, kTimeStep);
         const double omegaD = omega * std::sqrt(1.0 - xi * xi);
         r.force = f;
@@ -148,7 +149,7 @@ TEST(ModalResonator, ZeroFrequencyModesAreRefusedAndStaySilent) {
 // Changing the damping of a ringing mode keeps its displacement and velocity, and the free
 // vibration then decays by exactly e^{-xi omega dt} per step in |z|.
 TEST(ModalResonator, NewDampingChangesTheDecayFromTheNextStep) {
-    const double omega = 800.0 * kTwoPi, k = omega * omega;
+    const double omega = 800.0 * twoPi, k = omega * omega;
     ModalResonator r(1.0, 2.0 * 0.01 * omega, k, kTimeStep);
     r.force = 1.0;
     for (int n = 0; n < 10; ++n) r.advance();

@@ -10,13 +10,12 @@
 #include <cstring>
 #include <vector>
 
-#include "app/object_pose.h"
+#include "app/scene_loading.h"
 #include "geometry/listener_points.h"
+#include "geometry/object_pose.h"
 #include "sound/synthesis_state.h"
 
 namespace synthetic {
-
-constexpr double kTwoPi = 6.28318530717958;
 
 // A point source record: position, then a0 .. a3 as (re, im) pairs.
 struct SourceRecord {
@@ -54,7 +53,7 @@ inline void makeBank(const std::vector<double>& frequencies, double massDamping,
     std::vector<std::vector<SourceRecord>> entries;
     std::vector<double> waveNumbers;
     for (int i = 0; i < r; ++i) {
-        modeOmega[i] = frequencies[i] * kTwoPi;
+        modeOmega[i] = frequencies[i] * twoPi;
         modeStiffness[i] = modeOmega[i] * modeOmega[i];
         entries.push_back({SourceRecord{{0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}}});
         waveNumbers.push_back(modeOmega[i] / 343.0);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "sound/vector_lanes.h"
+#include "tests/sound/lane_builds.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -261,13 +262,7 @@ static void checkMonopoleSums() {
 // beyond the range of the lane sine: the sum of the monopoles' outgoing waves
 // i e^{-i k r} / (k r) with complex coefficients. Both builds of the lane loop.
 TEST(TransferModelEvaluation, SumsAnyNumberOfSourcesWithTheirPhases) {
-    const bool processorLanes = useAvx2Lanes;
-    for (bool avx2 : {processorLanes, false}) {
-        useAvx2Lanes = avx2;
-        SCOPED_TRACE(avx2 ? "AVX2 lane loop" : "baseline lane loop");
-        checkMonopoleSums();
-    }
-    useAvx2Lanes = processorLanes;
+    forEachLaneBuild(checkMonopoleSums);
 }
 
 // Order 1: a1 gives |h1(kr)| |cos(theta)|, a2 alone |h1| sin(theta), and a2 = a3 = 1 together

@@ -6,7 +6,6 @@
 #include <cmath>
 
 #include "app/scene_loading.h"
-#include "app/startup.h"
 #include "geometry/mode_shape_matrix.h"
 #include "geometry/orbit_camera.h"
 #include "sound/synthesis_state.h"

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "app/scene_loading.h"
-#include "app/startup.h"
 #include "geometry/mode_shape_matrix.h"
 #include "geometry/obj_model.h"
 #include "sound/synthesis_state.h"

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "geometry/dense_matrix.h"
 #include "tools/bake/bake_error.h"
 
 namespace {
@@ -79,12 +80,9 @@ void writeMtl(const std::string& path, const std::vector<MtlMaterial>& materials
 }
 
 void writeDenseMatrix(const std::string& path, const Eigen::MatrixXd& matrix) {
-    static_assert(sizeof(double) == 8, "dense matrix files hold IEEE 754 doubles");
-    File file = openForWriting(path, "wb");
-    const int32_t header[2] = {static_cast<int32_t>(matrix.rows()),
-                               static_cast<int32_t>(matrix.cols())};
-    std::fwrite(header, sizeof(int32_t), 2, file.get());
     // Eigen stores column-major, the file's order.
-    std::fwrite(matrix.data(), sizeof(double), static_cast<size_t>(matrix.size()), file.get());
-    finish(file, path);
+    const int status = saveDenseMatrix(path.c_str(), static_cast<int>(matrix.rows()),
+                                       static_cast<int>(matrix.cols()), matrix.data());
+    if (status == 1) throw BakeError(path + ": cannot open the file for writing");
+    if (status != 0) throw BakeError(path + ": writing the file failed (disk full?)");
 }

@@ -1,10 +1,11 @@
 // Transfer list, ".sources" and ".k" writers (see transfer_files.h).
 #include "tools/bake/transfer_files.h"
 
-#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
+
+#include "geometry/dense_matrix.h"
 
 namespace {
 
@@ -12,21 +13,11 @@ struct FileCloser {
     void operator()(FILE* f) const { std::fclose(f); }
 };
 
-// Dense matrix file of rows x columns column-major doubles (this machine is little-endian, as the
-// format requires; checked below).
+// Dense matrix file of rows x columns column-major doubles, written by the program's own writer.
 void writeDenseMatrixFile(const std::string& path, int rows, int columns, const double* elements) {
-    static_assert(sizeof(double) == 8 && sizeof(int32_t) == 4, "format needs 8-byte doubles");
-    const uint16_t probe = 1;
-    if (*reinterpret_cast<const unsigned char*>(&probe) != 1)
-        throw std::runtime_error(path + ": writing dense matrices needs a little-endian machine");
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-    if (!file) throw std::runtime_error(path + ": cannot open for writing");
-    const int32_t header[2] = {rows, columns};
-    const size_t count = static_cast<size_t>(rows) * static_cast<size_t>(columns);
-    bool ok = std::fwrite(header, sizeof(int32_t), 2, file.get()) == 2;
-    ok = ok && (count == 0 || std::fwrite(elements, sizeof(double), count, file.get()) == count);
-    ok = (std::fclose(file.release()) == 0) && ok;
-    if (!ok) throw std::runtime_error(path + ": write failed");
+    const int status = saveDenseMatrix(path.c_str(), rows, columns, elements);
+    if (status == 1) throw std::runtime_error(path + ": cannot open for writing");
+    if (status != 0) throw std::runtime_error(path + ": write failed");
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <utility>
 
-#include "app/object_pose.h"
 #include "app/scene_loading.h"
 #include "app/scene_presets.h"
 #include "app/startup.h"
@@ -19,6 +18,7 @@
 #include "geometry/mode_shape_matrix.h"
 #include "geometry/obj_model.h"
 #include "geometry/obj_reader.h"
+#include "geometry/object_pose.h"
 #include "geometry/orbit_camera.h"
 #include "sound/audio_callbacks.h"
 #include "sound/synthesis_state.h"

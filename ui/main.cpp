@@ -1,6 +1,6 @@
 // Entry point of every scene's program (tonwell-bell, tonwell-chair, tonwell-dragon): the
 // start-up sequence, in its fixed order, ending in the toolkit's event loop. The scene is chosen
-// by the sceneSelector linked beside this file.
+// by the sceneSelector of the program's own file (app/scene_<scene>.cpp).
 #include <GL/freeglut.h>
 
 #include <cstdio>
@@ -8,9 +8,9 @@
 
 #include "app/scene_loading.h"
 #include "app/startup.h"
-#include "app/window.h"
 #include "sound/audio_device.h"
 #include "ui/control_panel.h"
+#include "ui/window.h"
 
 int main(int argc, char** argv) {
     // Console lines appear as they are printed, also when the console is a pipe.

@@ -1,8 +1,19 @@
-// The main window: GLUT set-up and handler registration, the fixed OpenGL state, and the
-// reshape handler that keeps the perspective projection matched to the free drawing area.
+// The main window: GLUT set-up and handler registration, the fixed OpenGL state, the reshape
+// handler that keeps the perspective projection matched to the free drawing area, and the at-exit
+// handler that closes the panel and the audio streams.
 //
 // GUI thread only.
 #pragma once
+
+// Title of the main window, and the first field of the once-per-second status line.
+extern const char* const kWindowTitle;  // "ZEP real-time sound demo"
+
+// Size of the whole main window in pixels, as last reported to the reshape handler.
+extern int windowWidth, windowHeight;
+// Size of the 3-D drawing area (the window minus the control panel), set by onReshape.
+extern int viewportWidth, viewportHeight;
+// GLUT identifier of the main window.
+extern int mainWindow;
 
 // Width in pixels of the control panel docked on the window's right edge; 0 until the panel is
 // built. The 3-D viewport is the window minus this width.
@@ -25,3 +36,7 @@ void initGraphics();
 // farPlane (left as the identity while nearPlane is not positive), then selects the model-view
 // matrix and loads the identity.
 void onReshape(int width, int height);
+
+// At-exit handler: prints "Closing GLUI windows..." and shuts down the panel and the audio
+// streams, so no callback runs against state that is being destroyed.
+void onExit();

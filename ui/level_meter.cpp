@@ -1,5 +1,5 @@
 // Level meter scale and colour ramp.
-#include "app/level_meter.h"
+#include "ui/level_meter.h"
 
 #include <cmath>
 

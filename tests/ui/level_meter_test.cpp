@@ -1,5 +1,5 @@
 // The level meter's logarithmic scale and its colour ramp.
-#include "app/level_meter.h"
+#include "ui/level_meter.h"
 
 #include <gtest/gtest.h>
 

@@ -3,13 +3,12 @@
 // Stencil convention, relied on by picking: the stencil buffer is cleared to 0 every frame and
 // every drawn fragment that passes the depth test writes the current reference; the struck
 // object (and the impact marker) use 1, the bell's fixtures 2, everything else 0.
-#include "app/frame_display.h"
+#include "ui/frame_display.h"
 
 #include <GL/freeglut.h>
 
 #include <cstdio>
 
-#include "app/level_meter.h"
 #include "app/scene_loading.h"
 #include "app/scene_objects.h"
 #include "app/scene_selector.h"
@@ -19,12 +18,18 @@
 #include "geometry/scene_object.h"
 #include "sound/synthesis_state.h"
 #include "ui/control_panel.h"
+#include "ui/level_meter.h"
 #include "ui/picking.h"
+#include "ui/window.h"
 
 double graphicsRate = 0.0;
 double audioWorkload = 0.0;
 int cpuOverloaded = 0;
 int meterSaturated = 0;
+
+IntervalTimer lastIdleTime;
+IntervalTimer lastStatusTime;
+IntervalTimer lastSaturationTime;
 
 namespace {
 
@@ -119,7 +124,7 @@ int drawLevelMeter(int x, int top, double value) {
 }
 
 void onDisplay() {
-    // 1-2. Clear; view from the camera.
+    // Clear; view from the camera.
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
@@ -127,7 +132,7 @@ void onDisplay() {
 
     if (mainObject != nullptr) {
         const bool bellScene = sceneSelector == kBellScene;
-        // 3. Black planar shadows of the swinging parts on the floor, lighting off.
+        // Black planar shadows of the swinging parts on the floor, lighting off.
         if (groundConstraint) {
             const double groundPlane[4] = {0.0, 1.0, 0.0, 0.0};
             const double shadowLight[4] = {0.0, 5.0, 0.0, 1.0};
@@ -137,11 +142,11 @@ void onDisplay() {
             if (yokeWoodObject != nullptr) yokeWoodObject->drawShadow(groundPlane, shadowLight);
             if (yokeMetalObject != nullptr) yokeMetalObject->drawShadow(groundPlane, shadowLight);
         }
-        // 4-5. Lights fixed in the world, then the floor (its polygon offset keeps the shadows
+        // Lights fixed in the world, then the floor (its polygon offset keeps the shadows
         // in front of it).
         setupLights(lightEnabled, lightIntensity);
         if (groundConstraint) glCallList(floorList);
-        // 6-7. Fixtures with stencil 2, the struck object with stencil 1.
+        // Fixtures with stencil 2, the struck object with stencil 1.
         glStencilFunc(GL_ALWAYS, 2, ~0u);
         if (bellScene) {
             if (yokeWoodObject != nullptr) yokeWoodObject->draw();
@@ -150,7 +155,7 @@ void onDisplay() {
         }
         glStencilFunc(GL_ALWAYS, 1, ~0u);
         mainObject->draw();
-        // 8-9. Lighting off; the computational mesh over the surface.
+        // Lighting off; the computational mesh over the surface.
         glDisable(GL_LIGHTING);
         if (showMesh) {
             glColor3f(0.0f, 0.0f, 0.0f);
@@ -160,7 +165,7 @@ void onDisplay() {
             glDisable(GL_POLYGON_OFFSET_FILL);
         }
         glStencilFunc(GL_ALWAYS, 0, ~0u);
-        // 11. The green marker on the struck vertex.
+        // The green marker on the struck vertex.
         if (impactMarkerOn) {
             glStencilFunc(GL_ALWAYS, 1, ~0u);
             double x, y, z;
@@ -175,7 +180,7 @@ void onDisplay() {
     }
     glDisable(GL_LIGHTING);
 
-    // 12. Screen-space overlays.
+    // Screen-space overlays: the level meters and the warnings.
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();

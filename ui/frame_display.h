@@ -5,10 +5,17 @@
 // the next frame. GUI thread only.
 #pragma once
 
+#include "platform/interval_timer.h"
+
 extern double graphicsRate;   // Hz, 1 / the last idle interval
 extern double audioWorkload;  // percent of a block's real time the last audio callback used
 extern int cpuOverloaded;     // audioWorkload was above 100 at the last status refresh
 extern int meterSaturated;    // a level meter saturated in the current frame
+
+// The display's and the idle handler's interval timers, initialised before main.
+extern IntervalTimer lastIdleTime;        // idle handler: frame interval
+extern IntervalTimer lastStatusTime;      // idle handler: status line once per second
+extern IntervalTimer lastSaturationTime;  // display handler: saturation message hold
 
 // GLUT display handler.
 void onDisplay();

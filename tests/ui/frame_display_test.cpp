@@ -1,5 +1,5 @@
 // The idle step's frame interval: clamped to one second for the spin, never an infinite rate.
-#include "app/frame_display.h"
+#include "ui/frame_display.h"
 
 #include <gtest/gtest.h>
 

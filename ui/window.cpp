@@ -1,17 +1,27 @@
-// GLUT and OpenGL set-up of the main window. The handlers registered here live in their own
-// files (app/frame_display.cpp for drawing); this file only wires them to the toolkit.
-#include "app/window.h"
+// GLUT and OpenGL set-up of the main window, and its at-exit handler. The handlers registered
+// here live in their own files (ui/frame_display.cpp for drawing, ui/input_router.cpp for the
+// mouse and the keyboard); this file only wires them to the toolkit.
+#include "ui/window.h"
 
 #include <GL/freeglut.h>
 #include <GL/glu.h>
 
 #include <cstdio>
+#include <cstdlib>
 
-#include "app/frame_display.h"
+#include "app/scene_loading.h"
 #include "app/scene_selector.h"
-#include "app/startup.h"
+#include "sound/audio_callbacks.h"
+#include "sound/audio_device.h"
 #include "ui/control_panel.h"
+#include "ui/frame_display.h"
+#include "ui/input_router.h"
 
+const char* const kWindowTitle = "ZEP real-time sound demo";
+
+int windowWidth = 900, windowHeight = 480;
+int viewportWidth = 0, viewportHeight = 0;
+int mainWindow = 0;
 int panelWidth = 0;
 
 void getFreeDrawingArea(int* x, int* y, int* width, int* height) {
@@ -28,8 +38,8 @@ void initWindow(int argc, char** argv, const char* title) {
     glutInitWindowSize(windowWidth, windowHeight);
     mainWindow = glutCreateWindow(title);
 
-    // The display handler, then the handlers that the control panel routes: an event over the
-    // panel goes to the panel, every other one to the 3-D view (ui/control_panel.cpp).
+    // The display handler, then the input router's handlers: an event over the panel goes to the
+    // panel, every other one to the 3-D view (ui/input_router.h).
     glutDisplayFunc(onDisplay);
     glutIdleFunc(onIdle);
     glutKeyboardFunc(routeKeyboard);
@@ -86,4 +96,17 @@ void onReshape(int width, int height) {
     }
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
+}
+
+void onExit() {
+    printf("Closing GLUI windows...\n");
+    // No audio callback may run once the process starts tearing down the state it reads.
+    stopAudio();
+    shutdownControlPanel();
+    // Long-run measurements (the soak test) ask for the count of audio underflows; it goes to
+    // standard error so the console's last line stays the one above.
+    if (getenv("TONWELL_REPORT_UNDERFLOWS") != nullptr) {
+        fprintf(stderr, "Audio output underflows: %ld\n",
+                outputUnderflowCount.load(std::memory_order_relaxed));
+    }
 }

@@ -2,6 +2,8 @@
 // scenes), as the audio thread sees it. The GUI thread owns the pose (objectTranslation and
 // objectRotation, app/swing.h) and publishes it here as one unit after every change; the audio
 // callback takes one snapshot per block and brings the listener into the object's frame with it.
+// It sits beside the listener (geometry/listener_points.h): the two seqlocks the audio thread
+// reads the scene's geometry from.
 #pragma once
 
 #include "platform/seqlock.h"
