@@ -1,5 +1,6 @@
 // Tier C end to end: the blocked share of each triangle's radiation (none on a convex solid, most
-// of it inside a cup), its power in closed form, the stored sources of a sphere harmonic against
+// of it inside a cup) and where it leaves (a bell's cavity through its mouth), its power in closed
+// form, the stored sources of a sphere harmonic against
 // the sphere's exact field, and the stored sources of a baked scene's mode against a boundary
 // element solve of the same mode on the same surface.
 #include "tools/bake/high_frequency_transfer.h"
@@ -25,7 +26,7 @@ namespace {
 
 using Complex = std::complex<double>;
 
-TEST(HighFrequencyTransfer, BlockedShareIsNoneOnAConvexSolidAndMostInsideACup) {
+TEST(HighFrequencyTransfer, BlockedRadiationIsNoneOnAConvexSolidAndLeavesACupThroughItsMouth) {
     const SurfaceMesh ball = makeIcosphere(3, 0.1);
     for (double share : blockedRadiationShare(ball, 1)) EXPECT_EQ(share, 0.0);
 
@@ -57,6 +58,29 @@ TEST(HighFrequencyTransfer, BlockedShareIsNoneOnAConvexSolidAndMostInsideACup) {
     ASSERT_GT(outsideCount, 20);
     EXPECT_GT(inside / insideCount, 0.5);
     EXPECT_LT(outside / outsideCount, 0.05);
+
+    // Followed from wall to wall, the cavity's rays leave through the mouth (the bell hangs mouth
+    // down, -y), and none is lost: the power by direction adds up to the blocked power.
+    const std::vector<Eigen::Vector3d> bins = fibonacciSphere(400, 1.0, Eigen::Vector3d::Zero());
+    const BlockedRadiation traced = traceBlockedRadiation(bell, bins, 2);
+    ASSERT_EQ(traced.share, share);
+    int escaped = 0, downwards = 0, trapped = 0;
+    for (int bin : traced.escapeBin) {
+        if (bin == kTrapped) {
+            ++trapped;
+            continue;
+        }
+        ++escaped;
+        if (bins[bin].y() < 0) ++downwards;
+    }
+    ASSERT_GT(escaped, 1000);
+    EXPECT_LT(trapped, 0.05 * escaped);
+    EXPECT_GT(downwards, 0.9 * escaped);
+    Eigen::VectorXd velocity = Eigen::VectorXd::Random(3 * bell.positions.size());
+    Eigen::VectorXd perBin = Eigen::VectorXd::Zero(bins.size());
+    const double trappedPower = blockedRadiationByDirection(bell, traced, velocity, &perBin);
+    EXPECT_NEAR(perBin.sum() + trappedPower, blockedRadiationPower(bell, share, velocity),
+                1e-12 * blockedRadiationPower(bell, share, velocity));
 }
 
 TEST(HighFrequencyTransfer, BlockedPowerIsThePlaneWaveRateOverTheBlockedShare) {

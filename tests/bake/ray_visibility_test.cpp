@@ -7,6 +7,7 @@
 
 #include <Eigen/Geometry>
 #include <cmath>
+#include <tuple>
 
 #include "tools/bake/bell_shape.h"
 #include "tools/bake/bem_surface.h"
@@ -76,6 +77,19 @@ TEST(RayVisibility, BoxFacesBehindTheBoxAreBlocked) {
         EXPECT_EQ(table.seen(0, t), faces) << "triangle " << t;
     }
     EXPECT_EQ(facing, 6);  // three faces of two triangles each
+
+    // A segment through the box along x at (y, z) = (0.2, -0.1), from x = -1 to 1, meets the face
+    // x = -0.2 first, at s = 0.8 / 2; from 1 to -1, the face x = 0.4 at s = 0.6 / 2.
+    const Eigen::Vector3d west(-1.0, 0.2, -0.1), east(1.0, 0.2, -0.1);
+    for (const auto& [from, to, faceX, expected] :
+         {std::tuple{west, east, -0.2, 0.4}, {east, west, 0.4, 0.3}}) {
+        double s = 0;
+        const int t = hierarchy.firstCrossing(from, to, -1, &s);
+        ASSERT_GE(t, 0);
+        EXPECT_NEAR(centroid(box, t).x(), faceX, 1e-12);
+        EXPECT_NEAR(s, expected, 1e-12);
+        EXPECT_EQ(hierarchy.firstCrossing(from, from + 0.25 * (to - from), -1), -1);  // short
+    }
 }
 
 // An L of two boxes, A = [0,2]x[0,1]x[0,1] and B = [0,1]x[1,2]x[0,1]. From x = (5, 0.5, 0.5) the

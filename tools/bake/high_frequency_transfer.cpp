@@ -60,18 +60,25 @@ HighFrequencySamples makeHighFrequencySamples(const SurfaceMesh& fine, int threa
         fibonacciSphere(kHighFrequencyTargetPoints, samples.fitRadius, samples.centre);
     samples.fitVisibility = computeVisibility(fine, samples.fitPoints, threadCount);
     samples.heldOutVisibility = computeVisibility(fine, samples.heldOutPoints, threadCount);
-    samples.blockedShare = blockedRadiationShare(fine, threadCount);
+    std::vector<Eigen::Vector3d> bins(samples.targetPoints.size());
+    for (size_t b = 0; b < bins.size(); ++b)
+        bins[b] = (samples.targetPoints[b] - samples.centre).normalized();
+    samples.blocked = traceBlockedRadiation(fine, bins, threadCount);
+    samples.targetEscapeKernel = escapeKernel(samples.targetPoints, samples.centre, bins);
+    samples.heldOutEscapeKernel = escapeKernel(samples.heldOutPoints, samples.centre, bins);
     return samples;
 }
 
-std::vector<double> blockedRadiationShare(const SurfaceMesh& mesh, int threadCount) {
+BlockedRadiation traceBlockedRadiation(const SurfaceMesh& mesh,
+                                       const std::vector<Eigen::Vector3d>& escapeBins,
+                                       int threadCount) {
     // Fixed cosine-weighted directions over the hemisphere about +z: a Fibonacci spiral in the
-    // unit disc (uniform in area), lifted onto the hemisphere (Malley's method).
-    constexpr int kRays = 64;
-    std::array<Eigen::Vector3d, kRays> local;
+    // unit disc (uniform in area), lifted onto the hemisphere (Malley's method). Each carries an
+    // equal share of a small flat radiator's power.
+    std::array<Eigen::Vector3d, kBlockedRays> local;
     const double goldenAngle = 3.14159265358979323846 * (3 - std::sqrt(5.0));
-    for (int i = 0; i < kRays; ++i) {
-        const double radius = std::sqrt((i + 0.5) / kRays);
+    for (int i = 0; i < kBlockedRays; ++i) {
+        const double radius = std::sqrt((i + 0.5) / kBlockedRays);
         local[i] = {radius * std::cos(goldenAngle * i), radius * std::sin(goldenAngle * i),
                     std::sqrt(std::max(0.0, 1 - radius * radius))};
     }
@@ -79,50 +86,141 @@ std::vector<double> blockedRadiationShare(const SurfaceMesh& mesh, int threadCou
     Eigen::Vector3d lower, upper;
     boundingBox(mesh, lower, upper);
     const double reach = 2 * (upper - lower).norm();
-    std::vector<double> share(mesh.triangles.size());
-    parallelFor(static_cast<int>(mesh.triangles.size()), threadCount, [&](int t) {
+    const int triangleCount = static_cast<int>(mesh.triangles.size());
+    std::vector<Eigen::Vector3d> normals(triangleCount);
+    for (int t = 0; t < triangleCount; ++t) {
+        const auto& tri = mesh.triangles[t];
+        normals[t] = (mesh.positions[tri[1]] - mesh.positions[tri[0]])
+                         .cross(mesh.positions[tri[2]] - mesh.positions[tri[0]])
+                         .normalized();
+    }
+    // Per triangle, the escape bins of its blocked rays (kTrapped for a ray still inside after
+    // the last reflection).
+    std::vector<std::vector<int>> bins(triangleCount);
+    parallelFor(triangleCount, threadCount, [&](int t) {
         const auto& tri = mesh.triangles[t];
         const Eigen::Vector3d& a = mesh.positions[tri[0]];
         const Eigen::Vector3d& b = mesh.positions[tri[1]];
         const Eigen::Vector3d& c = mesh.positions[tri[2]];
-        const Eigen::Vector3d normal = (b - a).cross(c - a).normalized();
+        const Eigen::Vector3d& normal = normals[t];
         const Eigen::Vector3d e1 =
             (std::abs(normal.x()) < 0.9 ? Eigen::Vector3d::UnitX() : Eigen::Vector3d::UnitY())
                 .cross(normal)
                 .normalized();
         const Eigen::Vector3d e2 = normal.cross(e1);
         const double size = std::max({(b - a).norm(), (c - b).norm(), (a - c).norm()});
-        const Eigen::Vector3d from = (a + b + c) / 3.0 + kVisibilityLift * size * normal;
-        int blocked = 0;
+        const Eigen::Vector3d start = (a + b + c) / 3.0 + kVisibilityLift * size * normal;
         for (const Eigen::Vector3d& d : local) {
-            const Eigen::Vector3d direction = d.x() * e1 + d.y() * e2 + d.z() * normal;
-            if (bvh.segmentBlocked(from, from + reach * direction, t)) ++blocked;
+            Eigen::Vector3d direction = d.x() * e1 + d.y() * e2 + d.z() * normal;
+            Eigen::Vector3d from = start;
+            int ignored = t;
+            double s = 1;
+            int hit = bvh.firstCrossing(from, from + reach * direction, ignored, &s);
+            if (hit < 0) continue;
+            if (escapeBins.empty()) {
+                bins[t].push_back(kTrapped);
+                continue;
+            }
+            // Specular reflection, r = d - 2 (d . n) n, at each wall met, until the ray leaves.
+            int bin = kTrapped;
+            for (int reflection = 0; reflection < kMaxReflections; ++reflection) {
+                const Eigen::Vector3d point = from + s * reach * direction;
+                direction -= 2 * direction.dot(normals[hit]) * normals[hit];
+                from = point;
+                ignored = hit;
+                hit = bvh.firstCrossing(from, from + reach * direction, ignored, &s);
+                if (hit >= 0) continue;
+                double best = -2;
+                for (size_t e = 0; e < escapeBins.size(); ++e) {
+                    const double cosine = escapeBins[e].dot(direction);
+                    if (cosine > best) {
+                        best = cosine;
+                        bin = static_cast<int>(e);
+                    }
+                }
+                break;
+            }
+            bins[t].push_back(bin);
         }
-        share[t] = double(blocked) / kRays;
     });
-    return share;
+    BlockedRadiation blocked;
+    blocked.share.resize(triangleCount);
+    blocked.rayStart.assign(1, 0);
+    for (int t = 0; t < triangleCount; ++t) {
+        blocked.share[t] = double(bins[t].size()) / kBlockedRays;
+        blocked.escapeBin.insert(blocked.escapeBin.end(), bins[t].begin(), bins[t].end());
+        blocked.rayStart.push_back(static_cast<int>(blocked.escapeBin.size()));
+    }
+    return blocked;
 }
+
+std::vector<double> blockedRadiationShare(const SurfaceMesh& mesh, int threadCount) {
+    return traceBlockedRadiation(mesh, {}, threadCount).share;
+}
+
+Eigen::MatrixXd escapeKernel(const std::vector<Eigen::Vector3d>& points,
+                             const Eigen::Vector3d& centre,
+                             const std::vector<Eigen::Vector3d>& escapeBins) {
+    // A von Mises-Fisher spread exp(kappa (u . d - 1)) whose mean square angle 2 / kappa is the
+    // 25 degree cap's, beta^2 / 2: kappa = 4 / beta^2.
+    const double kappa = 4 / (kDefaultCapHalfAngle * kDefaultCapHalfAngle);
+    Eigen::MatrixXd kernel(points.size(), escapeBins.size());
+    for (size_t i = 0; i < points.size(); ++i) {
+        const Eigen::Vector3d u = (points[i] - centre).normalized();
+        for (size_t b = 0; b < escapeBins.size(); ++b)
+            kernel(i, b) = std::exp(kappa * (u.dot(escapeBins[b]) - 1));
+    }
+    // Each column a density over the sphere: sum_i K_ib 4 pi / n = 1 on the n (uniform) points.
+    const double solidAngle = 4 * 3.14159265358979323846 / points.size();
+    for (Eigen::Index b = 0; b < kernel.cols(); ++b)
+        kernel.col(b) /= kernel.col(b).sum() * solidAngle;
+    return kernel;
+}
+
+namespace {
+
+// The plane-wave rate of triangle t's radiation, 1/2 rho c <v_n^2> A (W), with v_n linear over the
+// triangle from its corners' velocities.
+double planeWavePower(const SurfaceMesh& mesh, size_t t, const Eigen::VectorXd& vertexVelocity) {
+    const auto& tri = mesh.triangles[t];
+    const Eigen::Vector3d& a = mesh.positions[tri[0]];
+    const Eigen::Vector3d cross = (mesh.positions[tri[1]] - a).cross(mesh.positions[tri[2]] - a);
+    const Eigen::Vector3d normal = cross.normalized();
+    double v[3];
+    for (int j = 0; j < 3; ++j) v[j] = vertexVelocity.segment<3>(3 * tri[j]).dot(normal);
+    // The mean of v^2 over the triangle for v linear: (v0^2 + v1^2 + v2^2 + v0 v1 + v1 v2 +
+    // v2 v0) / 6.
+    const double meanSquare =
+        (v[0] * v[0] + v[1] * v[1] + v[2] * v[2] + v[0] * v[1] + v[1] * v[2] + v[2] * v[0]) / 6;
+    return 0.5 * kAirDensity_kgm3 * kSpeedOfSound_ms * meanSquare * 0.5 * cross.norm();
+}
+
+}  // namespace
 
 double blockedRadiationPower(const SurfaceMesh& mesh, const std::vector<double>& blockedShare,
                              const Eigen::VectorXd& vertexVelocity) {
     double power = 0;
-    for (size_t t = 0; t < mesh.triangles.size(); ++t) {
-        if (blockedShare[t] == 0) continue;
-        const auto& tri = mesh.triangles[t];
-        const Eigen::Vector3d& a = mesh.positions[tri[0]];
-        const Eigen::Vector3d cross =
-            (mesh.positions[tri[1]] - a).cross(mesh.positions[tri[2]] - a);
-        const Eigen::Vector3d normal = cross.normalized();
-        double v[3];
-        for (int j = 0; j < 3; ++j) v[j] = vertexVelocity.segment<3>(3 * tri[j]).dot(normal);
-        // The mean of v^2 over the triangle for v linear: (v0^2 + v1^2 + v2^2 + v0 v1 + v1 v2 +
-        // v2 v0) / 6.
-        const double meanSquare =
-            (v[0] * v[0] + v[1] * v[1] + v[2] * v[2] + v[0] * v[1] + v[1] * v[2] + v[2] * v[0]) / 6;
-        power += blockedShare[t] * 0.5 * kAirDensity_kgm3 * kSpeedOfSound_ms * meanSquare * 0.5 *
-                 cross.norm();
-    }
+    for (size_t t = 0; t < mesh.triangles.size(); ++t)
+        if (blockedShare[t] != 0)
+            power += blockedShare[t] * planeWavePower(mesh, t, vertexVelocity);
     return power;
+}
+
+double blockedRadiationByDirection(const SurfaceMesh& mesh, const BlockedRadiation& blocked,
+                                   const Eigen::VectorXd& vertexVelocity, Eigen::VectorXd* perBin) {
+    double trapped = 0;
+    for (size_t t = 0; t + 1 < blocked.rayStart.size(); ++t) {
+        if (blocked.rayStart[t] == blocked.rayStart[t + 1]) continue;
+        const double perRay = planeWavePower(mesh, t, vertexVelocity) / kBlockedRays;
+        for (int r = blocked.rayStart[t]; r < blocked.rayStart[t + 1]; ++r) {
+            const int bin = blocked.escapeBin[r];
+            if (bin == kTrapped)
+                trapped += perRay;
+            else
+                (*perBin)[bin] += perRay;
+        }
+    }
+    return trapped;
 }
 
 std::vector<HighFrequencyTransfer> computeHighFrequencyTransfers(
@@ -153,24 +251,26 @@ std::vector<HighFrequencyTransfer> computeHighFrequencyTransfers(
         t.waveNumber = k;
         t.bemSeconds = modelSeconds;
         result.modelAtFitPoints = fitField.col(mode);
-        // The smoothed field: the cap-averaged energy, with the blocked radiation given back as
-        // a diffuse field of its power (|p|^2 = 2 rho c W / (4 pi r^2) on a sphere of radius r),
-        // as an outgoing wave from the centre.
-        const double blocked =
-            blockedRadiationPower(fine, samples.blockedShare, vertexVelocity.col(mode));
-        auto diffuse = [&](double radius) {
-            return 2 * kAirDensity_kgm3 * kSpeedOfSound_ms * blocked /
-                   (4 * 3.14159265358979323846 * radius * radius);
+        // The smoothed field: the cap-averaged energy, with the blocked radiation given back
+        // where it leaves the object: |p|^2 = 2 rho c W(u) / r^2 on a sphere of radius r, W(u)
+        // its power per steradian (escaped rays spread over their directions, trapped ones
+        // evenly), as an outgoing wave from the centre.
+        Eigen::VectorXd escaped = Eigen::VectorXd::Zero(samples.targetPoints.size());
+        const double trapped =
+            blockedRadiationByDirection(fine, samples.blocked, vertexVelocity.col(mode), &escaped);
+        auto blockedEnergy = [&](const Eigen::MatrixXd& kernel, double radius) {
+            const Eigen::VectorXd perSteradian =
+                (kernel * escaped).array() + trapped / (4 * 3.14159265358979323846);
+            return Eigen::VectorXd(2 * kAirDensity_kgm3 * kSpeedOfSound_ms * perSteradian /
+                                   (radius * radius));
         };
         const Eigen::VectorXd targetEnergy =
             capAveragedEnergyAt(samples.targetPoints, samples.fitPoints, samples.centre,
-                                fitField.col(mode))
-                .array() +
-            diffuse(samples.fitRadius);
+                                fitField.col(mode)) +
+            blockedEnergy(samples.targetEscapeKernel, samples.fitRadius);
         const Eigen::VectorXd heldOutEnergy =
-            capAveragedEnergy(samples.heldOutPoints, samples.centre, heldOutField.col(mode))
-                .array() +
-            diffuse(samples.heldOutRadius);
+            capAveragedEnergy(samples.heldOutPoints, samples.centre, heldOutField.col(mode)) +
+            blockedEnergy(samples.heldOutEscapeKernel, samples.heldOutRadius);
         Eigen::VectorXcd target(samples.targetPoints.size());
         for (size_t i = 0; i < samples.targetPoints.size(); ++i) {
             const double r = (samples.targetPoints[i] - samples.centre).norm();

@@ -13,12 +13,17 @@
 //
 // What the model leaves out: radiation that the body itself blocks (into a bell's cavity, between
 // a dragon's coils) is not absorbed there but reflected, and leaves the object in the end. The
-// model's visibility drops it. So each element's blocked share of its radiation (rays over its
-// outward hemisphere that hit the body), radiated at the plane-wave rate 1/2 rho c |v_n|^2 A, is
-// added back as a diffuse field of that power. Measured against reference boundary element solves
-// on nine checked modes of the dragon and the bell (k D 26-62), the model alone read 0.1-3.9 dB
-// low (two within 1.5 dB); with the blocked energy added, 1.4 dB high to 1.2 dB low but for one
-// mode at 2 dB high (seven within 1.5 dB).
+// model's visibility drops it. So each triangle's blocked rays (over its outward hemisphere,
+// each an equal share of its plane-wave power 1/2 rho c |v_n|^2 A) are followed from wall to wall
+// by specular reflection, and their power is added back in the directions where they leave, spread
+// over a 25 degree cap (a bell's cavity radiates through its mouth).
+//
+// Measured against reference boundary element solves at 8 elements per wavelength on the 13 modes
+// checked by the validation recipes (dragon 5.9-13.7 kHz, bell 1.7-2.8 kHz; k D 21-57): the
+// stored field's radiated power within 1.5 dB on 11, at most 1.9 dB off; its directivity over
+// 25 degree caps 2.0-3.6 dB RMS on the dragon and 2.8-4.2 dB on the bell, within 3 dB on 5 of the
+// 13. The blocked power spread evenly instead read the same powers but 3.1-3.9 dB (dragon) and
+// 4.0-5.5 dB (bell) on the directivity; leaving it out read the power 2-4 dB low.
 #pragma once
 
 #include <Eigen/Core>
@@ -30,6 +35,20 @@
 #include "tools/bake/surface_mesh.h"
 #include "tools/bake/transfer_stage.h"
 
+// Where the radiation that the body blocks goes. Each triangle radiates along kBlockedRays fixed
+// cosine-weighted directions over its outward hemisphere, each ray an equal share of its power;
+// a ray that meets the body is reflected specularly (rigid walls: the blocked sound is not lost)
+// until it leaves, at most kMaxReflections times. Per triangle, its blocked rays' escape
+// directions as indices into the given escape directions, kTrapped for a ray still inside.
+constexpr int kBlockedRays = 64;
+constexpr int kMaxReflections = 8;
+constexpr int kTrapped = -1;
+struct BlockedRadiation {
+    std::vector<double> share;   // per triangle: blocked rays / kBlockedRays, 0..1
+    std::vector<int> rayStart;   // triangles + 1 offsets into escapeBin
+    std::vector<int> escapeBin;  // per blocked ray: its escape direction, or kTrapped
+};
+
 // The sample spheres of tier C, about the centre of the object's bounding box: the fit sphere at
 // twice the box's half-diagonal, where the model is sampled densely (the cap averages need a few
 // dozen samples each) and the smoothed field is fitted on fewer points (it is smooth), and the
@@ -40,7 +59,10 @@ struct HighFrequencySamples {
     std::vector<Eigen::Vector3d> fitPoints, heldOutPoints;  // the model's samples
     std::vector<Eigen::Vector3d> targetPoints;              // the fit's, on the fit sphere
     PointVisibility fitVisibility, heldOutVisibility;
-    std::vector<double> blockedShare;  // per triangle: its radiation the body blocks, 0..1
+    BlockedRadiation blocked;  // its escape directions are those of targetPoints
+    // The spread of each escape direction over the target and the held-out points
+    // (escapeKernel).
+    Eigen::MatrixXd targetEscapeKernel, heldOutEscapeKernel;
 };
 
 constexpr int kHighFrequencyFitPoints = 2000;
@@ -50,16 +72,34 @@ constexpr int kHighFrequencyHeldOutPoints = 1000;
 // The samples for the closed surface `fine` (threadCount threads for the visibility; 0: all).
 HighFrequencySamples makeHighFrequencySamples(const SurfaceMesh& fine, int threadCount);
 
-// The share of each triangle's radiation that the body blocks: the fraction of rays from its
-// centroid over its outward hemisphere, cosine-weighted (as a small flat radiator's intensity),
-// that hit another triangle. 64 fixed directions per triangle.
+// The blocked radiation of the closed surface `mesh` as above, with escape directions
+// `escapeBins` (unit vectors; the nearest one is taken). With no escape directions the rays are
+// not followed past the first wall, and every blocked ray is kTrapped.
+BlockedRadiation traceBlockedRadiation(const SurfaceMesh& mesh,
+                                       const std::vector<Eigen::Vector3d>& escapeBins,
+                                       int threadCount);
+
+// The share of each triangle's radiation that the body blocks: the fraction of its rays (as
+// above) that hit another triangle.
 std::vector<double> blockedRadiationShare(const SurfaceMesh& mesh, int threadCount);
+
+// How the power leaving in each escape direction spreads over `points` (on a sphere about
+// `centre`, uniformly spread): points x escapeBins, column b a density per steradian about
+// direction b (sum_i K_ib 4 pi / points = 1) whose mean square angle is that of a 25 degree cap.
+Eigen::MatrixXd escapeKernel(const std::vector<Eigen::Vector3d>& points,
+                             const Eigen::Vector3d& centre,
+                             const std::vector<Eigen::Vector3d>& escapeBins);
 
 // The power (W) of the radiation the body blocks for the surface velocity `vertexVelocity`
 // (3N, one mode): sum over triangles of blockedShare x 1/2 rho c <v_n^2> A, with v_n linear over
 // each triangle from its corners.
 double blockedRadiationPower(const SurfaceMesh& mesh, const std::vector<double>& blockedShare,
                              const Eigen::VectorXd& vertexVelocity);
+
+// The same power by where it leaves: adds each escaped ray's power (W) to (*perBin)[its escape
+// direction] (perBin sized to the escape directions) and returns the trapped rays' power.
+double blockedRadiationByDirection(const SurfaceMesh& mesh, const BlockedRadiation& blocked,
+                                   const Eigen::VectorXd& vertexVelocity, Eigen::VectorXd* perBin);
 
 struct HighFrequencyTransfer {
     ModeTransfer transfer;               // sources fitted to the smoothed field, errors against it

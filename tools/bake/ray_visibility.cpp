@@ -36,11 +36,12 @@ void parallelFor(int count, int threads, const Body& body) {
 // to [0, 1]; false when it is empty. Branch-free; a NaN (origin on a slab plane of a direction
 // component 0) leaves the interval as it is.
 inline bool segmentMeetsBox(const Eigen::Vector3d& origin, const Eigen::Vector3d& inverseDirection,
-                            const Eigen::Vector3d& lower, const Eigen::Vector3d& upper) {
+                            const Eigen::Vector3d& lower, const Eigen::Vector3d& upper,
+                            double end = 1.0) {
     const Eigen::Array3d s0 = (lower - origin).array() * inverseDirection.array();
     const Eigen::Array3d s1 = (upper - origin).array() * inverseDirection.array();
     const double enter = std::max(s0.min(s1).maxCoeff(), 0.0);
-    const double leave = std::min(s0.max(s1).minCoeff(), 1.0);
+    const double leave = std::min(s0.max(s1).minCoeff(), end);
     return enter <= leave;
 }
 
@@ -175,21 +176,58 @@ int TriangleBvh::build(int begin, int end, int depth,
 
 bool TriangleBvh::segmentCrosses(const Eigen::Vector3d& from, const Eigen::Vector3d& direction,
                                  int t) const {
+    const double s = crossingParameter(from, direction, t);
+    return s > kSegmentEndTolerance && s < 1 - kSegmentEndTolerance;
+}
+
+double TriangleBvh::crossingParameter(const Eigen::Vector3d& from, const Eigen::Vector3d& direction,
+                                      int t) const {
     // Moller-Trumbore: from + s d = a + u e1 + v e2 solved by Cramer's rule.
     const Eigen::Vector3d& e1 = edgeAB_[t];
     const Eigen::Vector3d& e2 = edgeAC_[t];
     const Eigen::Vector3d p = direction.cross(e2);
     const double determinant = e1.dot(p);
-    if (determinant == 0) return false;  // segment parallel to the triangle's plane
+    if (determinant == 0) return -1;  // segment parallel to the triangle's plane
     const double inverse = 1 / determinant;
     const Eigen::Vector3d offset = from - cornerA_[t];
     const double u = offset.dot(p) * inverse;
-    if (u < 0 || u > 1) return false;
+    if (u < 0 || u > 1) return -1;
     const Eigen::Vector3d q = offset.cross(e1);
     const double v = direction.dot(q) * inverse;
-    if (v < 0 || u + v > 1) return false;
-    const double s = e2.dot(q) * inverse;
-    return s > kSegmentEndTolerance && s < 1 - kSegmentEndTolerance;
+    if (v < 0 || u + v > 1) return -1;
+    return e2.dot(q) * inverse;
+}
+
+int TriangleBvh::firstCrossing(const Eigen::Vector3d& from, const Eigen::Vector3d& to,
+                               int ignoredTriangle, double* parameter) const {
+    const Eigen::Vector3d direction = to - from;
+    const Eigen::Vector3d inverseDirection = direction.cwiseInverse();
+    double nearest = 1 - kSegmentEndTolerance;
+    int found = -1;
+    int stack[128];
+    int top = 0;
+    if (!nodes_.empty()) stack[top++] = 0;
+    while (top > 0) {
+        const Node& node = nodes_[stack[--top]];
+        if (!segmentMeetsBox(from, inverseDirection, node.lower, node.upper, nearest)) continue;
+        if (node.count == 0) {
+            const int self = static_cast<int>(&node - nodes_.data());
+            stack[top++] = node.first;
+            stack[top++] = self + 1;
+            continue;
+        }
+        for (int i = node.first; i < node.first + node.count; ++i) {
+            const int t = order_[i];
+            if (t == ignoredTriangle) continue;
+            const double s = crossingParameter(from, direction, t);
+            if (s > kSegmentEndTolerance && s < nearest) {
+                nearest = s;
+                found = t;
+            }
+        }
+    }
+    if (parameter) *parameter = found >= 0 ? nearest : 1;
+    return found;
 }
 
 bool TriangleBvh::segmentBlocked(const Eigen::Vector3d& from, const Eigen::Vector3d& to,

@@ -35,6 +35,13 @@ class TriangleBvh {
     bool segmentBlocked(const Eigen::Vector3d& from, const Eigen::Vector3d& to, int ignoredTriangle,
                         int* lastBlocker = nullptr) const;
 
+    // The triangle other than `ignoredTriangle` that the open segment from `from` to `to` crosses
+    // first (nearest `from`), or -1 when it crosses none; `parameter`, when given, receives the
+    // crossing's place s along the segment (from + s (to - from), 0 < s < 1; 1 when none).
+    // Thread-safe.
+    int firstCrossing(const Eigen::Vector3d& from, const Eigen::Vector3d& to, int ignoredTriangle,
+                      double* parameter = nullptr) const;
+
     int nodeCount() const { return static_cast<int>(nodes_.size()); }
 
   private:
@@ -46,6 +53,9 @@ class TriangleBvh {
     int build(int begin, int end, int depth, const std::vector<Eigen::Vector3d>& centroids);
     bool segmentCrosses(const Eigen::Vector3d& from, const Eigen::Vector3d& direction,
                         int triangle) const;
+    // Where from + s direction meets the triangle (s), or -1 when it misses it.
+    double crossingParameter(const Eigen::Vector3d& from, const Eigen::Vector3d& direction,
+                             int triangle) const;
 
     std::vector<Node> nodes_;
     std::vector<int> order_;  // triangle indices, grouped by leaf
