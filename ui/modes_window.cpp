@@ -271,15 +271,15 @@ void drawModesWindow() {
         }
     }
 
-    // One bar per mode: its level now, and a tick at its held peak.
-    for (int e = 0; e < count; ++e) {
+    // One bar per mode: its level now, and a tick at its held peak. The soloed and the hovered
+    // bar go last, on top of a partner at nearly the same frequency (a bell's pairs).
+    auto drawBar = [&](int e) {
         const float x = frequencyX(modeOmega[e] / twoPi, plotLeft, plotWidth);
-        if (x < plotLeft || x > plotRight) continue;
-        const bool sounds = modeSounds(e);
-        const ImU32 colour = solo == e      ? IM_COL32(255, 210, 40, 255)
-                             : !sounds      ? IM_COL32(110, 110, 110, 255)
-                             : e == hovered ? IM_COL32(140, 255, 255, 255)
-                                            : IM_COL32(40, 200, 220, 255);
+        if (x < plotLeft || x > plotRight) return;
+        const ImU32 colour = solo == e        ? IM_COL32(255, 210, 40, 255)
+                             : !modeSounds(e) ? IM_COL32(110, 110, 110, 255)
+                             : e == hovered   ? IM_COL32(140, 255, 255, 255)
+                                              : IM_COL32(40, 200, 220, 255);
         const float y = levelY(level_dB[e], plotTop, plotBottom);
         if (y < plotBottom) {
             draw->AddRectFilled(ImVec2(x - kBarWidth / 2, y), ImVec2(x + kBarWidth / 2, plotBottom),
@@ -293,7 +293,12 @@ void drawModesWindow() {
             draw->AddRect(ImVec2(x - kBarWidth, plotTop), ImVec2(x + kBarWidth, plotBottom),
                           IM_COL32(255, 255, 255, 120));
         }
+    };
+    for (int e = 0; e < count; ++e) {
+        if (e != solo && e != hovered) drawBar(e);
     }
+    if (hovered >= 0 && hovered != solo) drawBar(hovered);
+    if (solo >= 0 && solo < count) drawBar(solo);
     if (hovered >= 0) modeTooltip(hovered);
     ImGui::End();
     if (!keepOpen) toggleModesWindow();
