@@ -37,6 +37,27 @@ coloured_pixels() {
 }
 # The last 16,384 mono samples captured, one per line.
 last_samples() { tail -c $((16384 * 4)) "$E2E_TMP/audio_1.raw" | od -An -v -f -w4; }
+# spectrum LOW HIGH STEP F...: of the samples on standard input, Hann-windowed, the frequency of
+# the largest Goertzel power from LOW to HIGH Hz in steps of STEP, then the largest power at the
+# frequencies F relative to it, in dB.
+spectrum() {
+    awk -v low="$1" -v high="$2" -v step="$3" -v list="${*:4}" '
+    function power(f,    c, s0, s1, s2, i) {
+        c = 2 * cos(2 * 3.141592653589793 * f / 44100); s1 = s2 = 0
+        for (i = 1; i <= n; ++i) { s0 = x[i] + c * s1 - s2; s2 = s1; s1 = s0 }
+        return s1 * s1 + s2 * s2 - c * s1 * s2
+    }
+    { x[++n] = $1 * (0.5 - 0.5 * cos(2 * 3.141592653589793 * (n - 1) / 16384)) }
+    END {
+        for (f = low; f <= high; f += step) { p = power(f); if (p > best) { best = p; at = f } }
+        loudest = -1000; split(list, others, " ")
+        for (k in others) {
+            p = power(others[k]); d = p > 0 && best > 0 ? 10 * log(p / best) / log(10) : -1000
+            if (d > loudest) loudest = d
+        }
+        printf "%.2f %.1f\n", at, loudest
+    }'
+}
 # type_into X Y TEXT: replaces the text of the panel's box at (X, Y).
 type_into() {
     click "$1" "$2"
@@ -81,29 +102,9 @@ sleep 1.0
 shot soloed
 check "the soloed bar is drawn in its own colour" greater "$(plot_pixels soloed 255,210,40)" 50
 check "the other modes ring on unheard (grey bars)" greater "$(plot_pixels soloed 110,110,110)" 50
-# The last 16,384 samples captured (the capture runs about half a second ahead of the strike
-# reaching it, so these follow the strike), Hann-windowed: the peak of the spectrum near 870 Hz
-# (the largest Goertzel power over 850-890 Hz in quarter-hertz steps), and the power at each
-# other mode's frequency relative to the power at that peak.
-last_samples > "$E2E_TMP/solo.txt"
-read -r peak_hz others_db <<< "$(awk '
-    function power(f,    c, s1, s2, s0, i) {
-        c = 2 * cos(2 * 3.141592653589793 * f / 44100); s1 = 0; s2 = 0
-        for (i = 1; i <= n; ++i) { s0 = x[i] + c * s1 - s2; s2 = s1; s1 = s0 }
-        return s1 * s1 + s2 * s2 - c * s1 * s2
-    }
-    { x[++n] = $1 * (0.5 - 0.5 * cos(2 * 3.141592653589793 * (n - 1) / 16384)) }
-    END {
-        best = 0; at = 0
-        for (f = 850; f <= 890; f += 0.25) { p = power(f); if (p > best) { best = p; at = f } }
-        worst = -1000
-        split("310 520 1330 2050", others, " ")
-        for (k in others) {
-            p = power(others[k]); d = (p > 0 ? 10 * log(p / best) / log(10) : -1000)
-            if (d > worst) worst = d
-        }
-        printf "%.2f %.1f\n", at, worst
-    }' "$E2E_TMP/solo.txt")"
+# The last samples captured follow the strike (the capture runs about half a second ahead of
+# the strike reaching it): their spectrum peaks at 870 Hz, and every other mode is far below.
+read -r peak_hz others_db <<< "$(last_samples | spectrum 850 890 0.25 310 520 1330 2050)"
 check "the soloed strike peaks at 870 Hz within 3 Hz (at $peak_hz Hz)" \
     awk -v f="$peak_hz" 'BEGIN { exit !(f > 867 && f < 873) }'
 check "every other mode is at least 40 dB below it (loudest $others_db dB)" greater -40 "$others_db"
@@ -117,9 +118,7 @@ sleep 0.25
 shot shape2
 coloured=$(coloured_pixels shape1)
 check "'Show mode shape' colours the object ($coloured coloured pixels)" greater "$coloured" 2000
-check "without it the object is grey ($(coloured_pixels struck) coloured pixels)" \
-    test "$(coloured_pixels struck)" -lt 50
-moved=$(/usr/bin/compare -metric AE -crop 200x200+200+115 "$SHOTS/shape1.png" "$SHOTS/shape2.png" null: 2>&1)
+moved=$(/usr/bin/compare -metric AE -crop 160x160+220+135 "$SHOTS/shape1.png" "$SHOTS/shape2.png" null: 2>&1)
 check "the shape moves from frame to frame ($moved pixels changed)" greater "$moved" 100
 
 # Closed, the window leaves the picture as it was before it was ever opened.
@@ -131,16 +130,12 @@ shot closed
 differing=$(/usr/bin/compare -metric AE "$SHOTS/never.png" "$SHOTS/closed.png" null: 2>&1)
 check "closed, the picture is pixel for pixel the unopened one ($differing pixels differ)" \
     test "$differing" == 0
-# Picking works as before, and every mode sounds again.
+# Picking works as before, and every mode sounds again: 1330 Hz within 60 dB of the peak.
 click "${OBJECT[@]}"
 sleep 1.0
-last_samples > "$E2E_TMP/all.txt"
-level_1330=$(awk '{ x[++n] = $1 } END {
-    c = 2 * cos(2 * 3.141592653589793 * 1330 / 44100); s1 = s2 = 0
-    for (i = 1; i <= n; ++i) { s0 = x[i] + c * s1 - s2; s2 = s1; s1 = s0 }
-    printf "%.6g\n", sqrt(s1 * s1 + s2 * s2 - c * s1 * s2) / n }' "$E2E_TMP/all.txt")
-check "closed, a strike sounds the unsoloed modes again (1330 Hz amplitude $level_1330)" \
-    greater "$level_1330" 1e-4
+read -r peak_hz level_1330 <<< "$(last_samples | spectrum 200 2100 5 1330)"
+check "closed, a strike sounds the other modes again (1330 Hz at $level_1330 dB)" \
+    greater "$level_1330" -60
 
 key_at "${VIEW[@]}" Escape
 wait_for_exit 10
