@@ -162,6 +162,9 @@ bool modesWindowOpen() { return open; }
 void toggleModesWindow() {
     open = !open;
     if (open) {
+        // A publication left from an earlier opening is dropped unread: the bars start from
+        // the floor and show the blocks from now on.
+        modeLevels.acquireLatest();
         modeLevelsWanted.store(true, std::memory_order_relaxed);
         return;
     }
@@ -210,6 +213,9 @@ void drawModesWindow() {
     densityLine(count);
     ImGui::Checkbox("Show mode shape", &showShape);
     ImGui::SameLine();
+    // A solo of a mode the panel has since taken out of the sounding ones would silence them all,
+    // with no bar left to click: it ends.
+    if (soloedMode() >= count) soloMode(-1);
     const int solo = soloedMode();
     int muted = 0;
     for (int e = 0; e < count; ++e) muted += modeMuted(e);
