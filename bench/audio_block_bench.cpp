@@ -8,6 +8,12 @@
 // paths' transfers agree within 1e-12 and their mixes within 1e-9 of the block's peak. The summary
 // uses processor time per block.
 //
+// A second case times the block path with the Modes window's per-mode level publication on
+// (sound/mode_levels.h: each mode's squared gain recorded, its level at the block's end computed
+// and handed to the GUI thread), against the same block without it; a third times the
+// publication alone, whose share of the block is steadier on a shared machine than the
+// difference of two block timings.
+//
 //   build/bench/tonwell_bench          (about a minute)
 #include <benchmark/benchmark.h>
 
@@ -26,6 +32,7 @@
 #include "sound/audio_block.h"
 #include "sound/literal_block.h"
 #include "sound/modal_bank_lanes.h"
+#include "sound/mode_levels.h"
 #include "sound/synthesis_state.h"
 #include "sound/transfer_model.h"
 
@@ -124,6 +131,59 @@ void blockArguments(benchmark::internal::Benchmark* b) {
     }
 }
 BENCHMARK(AudioBlock)->Apply(blockArguments)->Unit(benchmark::kMicrosecond)->MinTime(0.3);
+
+// The block path with the per-mode levels published, as while the Modes window is open; a GUI
+// side takes each publication, as the window does once per frame.
+// Args: modes, sources per mode, channels.
+void AudioBlockWithLevels(benchmark::State& state) {
+    const int modes = static_cast<int>(state.range(0));
+    setUpScene(modes, static_cast<int>(state.range(1)));
+    const bool stereo = state.range(2) == 2;
+    std::vector<float> out(2 * kFrames);
+    modeLevelsWanted = true;
+    long block = 0;
+    for (auto _ : state) {
+        if (block % 100 == 0) strike(static_cast<unsigned>(block));
+        runBlock(out.data(), stereo, false);
+        benchmark::DoNotOptimize(out.data());
+        ++block;
+    }
+    modeLevelsWanted = false;
+    benchmark::DoNotOptimize(modeLevels.acquireLatest());
+    state.SetLabel("block+levels");
+}
+
+// The publication alone, the work it adds to a block: the squared gains recorded, the levels
+// computed from the resonators' state and the slot handed over, then taken by the GUI side.
+// Args: modes, channels.
+void ModeLevelPublication(benchmark::State& state) {
+    const int modes = static_cast<int>(state.range(0));
+    const int channels = static_cast<int>(state.range(1));
+    setUpScene(modes, 0);
+    strike(1);
+    std::vector<float> out(2 * kFrames);
+    runBlock(out.data(), channels == 2, false);  // a ringing state and this block's gains
+    const double* gains[2] = {channels == 2 ? leftTransfer : monoTransfer, rightTransfer};
+    for (auto _ : state) {
+        recordModeGains(gains, channels, modes);
+        publishModeLevels(resonators, modes);
+        benchmark::DoNotOptimize(modeLevels.acquireLatest());
+    }
+    state.SetLabel("levels only");
+}
+BENCHMARK(ModeLevelPublication)
+    ->ArgsProduct({{10, 100, 1000, 10000}, {1, 2}})
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(0.3);
+
+void levelArguments(benchmark::internal::Benchmark* b) {
+    for (int channels : {1, 2}) {
+        for (int modes : {10, 100, 1000, 10000}) {
+            for (int sources : {0, 20, 80}) b->Args({modes, sources, channels});
+        }
+    }
+}
+BENCHMARK(AudioBlockWithLevels)->Apply(levelArguments)->Unit(benchmark::kMicrosecond)->MinTime(0.3);
 
 // [SECTION] Agreement of the two paths
 
@@ -293,6 +353,35 @@ int main(int argc, char** argv) {
                        fast->second * perModeSample, literal->second * perModeSample,
                        100.0 * fast->second / kBlockSeconds,
                        100.0 * literal->second / kBlockSeconds, literal->second / fast->second);
+            }
+        }
+    }
+
+    printf(
+        "\nThe per-mode level publication (processor time per 220-frame block; ratio = with "
+        "levels / without):\n");
+    printf("%-7s %6s %8s | %12s %12s | %6s | %12s %8s\n", "output", "modes", "sources", "block us",
+           "+levels us", "ratio", "levels us", "share");
+    for (int channels : {1, 2}) {
+        for (int modes : {10, 100, 1000, 10000}) {
+            for (int sources : {0, 20, 80}) {
+                const std::string args = std::to_string(modes) + "/" + std::to_string(sources) +
+                                         "/" + std::to_string(channels);
+                const auto plain = reporter.secondsPerBlock.find("AudioBlock/" + args + "/0");
+                const auto levels = reporter.secondsPerBlock.find("AudioBlockWithLevels/" + args);
+                const auto alone =
+                    reporter.secondsPerBlock.find("ModeLevelPublication/" + std::to_string(modes) +
+                                                  "/" + std::to_string(channels));
+                if (plain == reporter.secondsPerBlock.end() ||
+                    levels == reporter.secondsPerBlock.end() ||
+                    alone == reporter.secondsPerBlock.end()) {
+                    continue;
+                }
+                // share: the publication alone over the block without it.
+                printf("%-7s %6d %8d | %12.3f %12.3f | %6.3f | %12.3f %7.2f%%\n",
+                       channels == 1 ? "mono" : "stereo", modes, sources, 1e6 * plain->second,
+                       1e6 * levels->second, levels->second / plain->second, 1e6 * alone->second,
+                       100.0 * alone->second / plain->second);
             }
         }
     }

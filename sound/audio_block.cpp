@@ -8,6 +8,8 @@
 #include "geometry/listener_points.h"
 #include "geometry/object_pose.h"
 #include "sound/modal_bank_lanes.h"
+#include "sound/mode_levels.h"
+#include "sound/mode_mask.h"
 #include "sound/synthesis_state.h"
 
 int activeModes() {
@@ -130,12 +132,19 @@ void synthesizeBlock(float* out, unsigned long frameCount, int modeCount, int ch
     }
 }
 
-// The whole block for `channelCount` channels: its gains, then the block after them and its end.
+// The whole block for `channelCount` channels: its gains (recorded for the level view while it
+// is wanted, then silenced where the solo and mute mask says), the block after them, the levels
+// at the block's end, and the block's end.
 void synthesizeChannels(float* out, unsigned long frameCount, int channelCount) {
     BlockGains block = computeBlockGains(channelCount, computeZepGains);
+    const bool levelsWanted = modeLevelsWanted.load(std::memory_order_relaxed);
+    if (levelsWanted) recordModeGains(block.gains, channelCount, block.modeCount);
+    // An empty mask touches no gain: the block is then exactly the unmasked one.
+    applyModeMask(block.gains, channelCount, block.modeCount);
     double peaks[2];
     synthesizeBlock(out, frameCount, block.modeCount, channelCount, block.gains,
                     block.previousGains, peaks);
+    if (levelsWanted) publishModeLevels(resonators, block.modeCount);
     finishBlock(peaks[0], peaks[1], channelCount, block.modeCount);
 }
 

@@ -17,6 +17,10 @@
 // gain modalRendererGain / distance from the eye to the object's origin, 0 at distance 0).
 // Clips to [-1, 1]; a sample that is not a number is written as 0. The block's largest |sample|
 // before clipping goes to monoPeaks[peakIndex], and peakIndex advances.
+// Solo and mute (sound/mode_mask.h): the gains of the modes the mask leaves out are 0 in this
+// block (they ramp there from the previous block's gain); with an empty mask nothing changes.
+// While modeLevelsWanted is set, each mode's level at the listener at the block's end is
+// published (sound/mode_levels.h).
 // Preconditions: allocateModeArrays ran; synthesisMutex is held.
 // Real-time: no allocation, no I/O; takes forceMutex (inside synthesisMutex) to exchange the
 // force buffers.

@@ -4,6 +4,8 @@
 #include <cstdlib>
 
 #include "sound/modal_bank_lanes.h"
+#include "sound/mode_levels.h"
+#include "sound/mode_mask.h"
 
 int totalModeCount = 0;
 ModalResonator** resonators = nullptr;
@@ -85,6 +87,8 @@ void allocateModeArrays(int modeCount) {
     rightTransfer = zeroedArray(modeCount);
     rightTransferPrevious = zeroedArray(modeCount);
     modalBankLanes = new ModalBankLanes(modeCount);
+    allocateModeMask(modeCount);
+    modeLevels.allocate(modeCount);
 }
 
 void createResonators(double massDamping, double stiffnessDamping) {

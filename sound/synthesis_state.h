@@ -78,10 +78,11 @@ extern double callbackSeconds;      // running time of the last callback, s; wor
 
 // Creates the bank's per-mode storage for `modeCount` modes (>= 0): modeOmega, modeStiffness,
 // both force buffers and the six gain arrays zero-filled, `resonators` as modeCount null
-// pointers, and the callbacks' compact copy; sets totalModeCount and activeModeCount to
-// modeCount. Storage of an earlier call is released first (the previous resonators are deleted).
-// Scene loading calls it once, then fills modeOmega, modeStiffness and resonators; tests call it
-// for each synthetic bank. GUI thread, before the audio stream runs.
+// pointers, the callbacks' compact copy, the solo and mute mask (empty) and the level
+// publication's slots; sets totalModeCount and activeModeCount to modeCount. Storage of an earlier
+// call is released first (the previous resonators are deleted). Scene loading calls it once, then
+// fills modeOmega, modeStiffness and resonators; tests call it for each synthetic bank. GUI thread,
+// before the audio stream runs.
 void allocateModeArrays(int modeCount);
 
 // Creates resonator i for every mode as scene loading does: mass 1, stiffness modeStiffness[i],

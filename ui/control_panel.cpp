@@ -23,6 +23,7 @@
 #include "sound/modal_resonator.h"
 #include "sound/synthesis_state.h"
 #include "ui/input_router.h"
+#include "ui/modes_window.h"
 #include "ui/picking.h"
 #include "ui/window.h"
 
@@ -268,8 +269,10 @@ void drawControlPanel() {
     endFramedGroup();
 
     if (ImGui::Button("Exit")) exit(0);
+    ImGui::TextUnformatted("Key 'm': the modes that ring");
 
     ImGui::End();
+    drawModesWindow();
     ImGui::Render();
     ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
 

@@ -14,11 +14,14 @@
 #include "app/scene_selector.h"
 #include "app/startup.h"
 #include "app/swing.h"
+#include "geometry/mode_shape_matrix.h"
 #include "geometry/orbit_camera.h"
 #include "geometry/scene_object.h"
 #include "sound/synthesis_state.h"
 #include "ui/control_panel.h"
 #include "ui/level_meter.h"
+#include "ui/mode_shape_view.h"
+#include "ui/modes_window.h"
 #include "ui/picking.h"
 #include "ui/window.h"
 
@@ -154,7 +157,13 @@ void onDisplay() {
             if (supportsObject != nullptr) supportsObject->draw();
         }
         glStencilFunc(GL_ALWAYS, 1, ~0u);
-        mainObject->draw();
+        // The Modes window may ask for the object moving in one of its modes instead.
+        const int shapeMode = modeShapeShown();
+        if (shapeMode >= 0 && modeShapes != nullptr && shapeMode < modeShapes->modeCount) {
+            drawModeShape(*mainObject, *modeShapes, shapeMode, glutGet(GLUT_ELAPSED_TIME) / 1000.0);
+        } else {
+            mainObject->draw();
+        }
         // Lighting off; the computational mesh over the surface.
         glDisable(GL_LIGHTING);
         if (showMesh) {

@@ -1,6 +1,7 @@
 // Frame display and status line: the display handler draws one frame (shadows, lights, floor,
-// fixtures, the struck object, the mesh overlay, the impact marker, then the level meters and
-// warnings in screen space, then the control panel); the idle handler advances the swing and
+// fixtures, the struck object (or its mode shape, when the Modes window asks), the mesh overlay,
+// the impact marker, then the level meters and warnings in screen space, then the control panel
+// and the Modes window); the idle handler advances the swing and
 // the camera spin, refreshes the status line in the window title once per second and asks for
 // the next frame. GUI thread only.
 #pragma once

@@ -6,6 +6,7 @@
 #include <imgui_impl_glut.h>
 
 #include "ui/control_panel.h"
+#include "ui/modes_window.h"
 #include "ui/mouse_keyboard.h"
 #include "ui/window.h"
 
@@ -15,6 +16,12 @@ namespace {
 bool insidePanel(int x, int y) {
     return controlPanelBuilt() && x >= windowWidth - panelWidth && x < windowWidth && y >= 0 &&
            y < windowHeight;
+}
+
+// Where a mouse press goes to ImGui: the panel, or the Modes window while it is open. (Keys go
+// to ImGui over the panel only: the Modes window takes no typing, and its key 'm' closes it.)
+bool insideImGuiWindow(int x, int y) {
+    return insidePanel(x, y) || (controlPanelBuilt() && insideModesWindow(x, y));
 }
 
 // ImGui 1.86 samples the mouse once per frame: a press and a release that both arrive between two
@@ -97,7 +104,7 @@ void deliverHeldPanelInput() {
 void routeMouseButton(int button, int state, int x, int y) {
     const bool known = button >= 0 && button < 3;
     const bool toPanel =
-        state == GLUT_DOWN ? insidePanel(x, y) : (known && panelOwnsButton[button]);
+        state == GLUT_DOWN ? insideImGuiWindow(x, y) : (known && panelOwnsButton[button]);
     if (!toPanel) {
         onMouseButton(button, state, x, y);
         return;

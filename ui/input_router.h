@@ -1,6 +1,7 @@
 // The main window's input router: GLUT hands every mouse and keyboard event of the main window to
 // the handlers here. An event over the control panel goes to the panel (Dear ImGui's GLUT back
-// end) only; every other one goes to the 3-D view's handlers (ui/mouse_keyboard.h). The panel is
+// end) only, and so does a mouse event over the open Modes window (ui/modes_window.h); every other
+// one goes to the 3-D view's handlers (ui/mouse_keyboard.h). The panel is
 // chosen by position, not by ImGui's io.WantCaptureMouse, which lags one frame; a mouse button
 // pressed over the panel keeps its motion and release there.
 //

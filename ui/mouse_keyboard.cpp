@@ -9,6 +9,7 @@
 #include "app/scene_loading.h"
 #include "geometry/orbit_camera.h"
 #include "ui/control_panel.h"
+#include "ui/modes_window.h"
 #include "ui/picking.h"
 #include "ui/window.h"
 
@@ -75,6 +76,9 @@ void onKey(unsigned char key, int /*x*/, int /*y*/) {
             break;
         case 's':
             spinEnabled = spinEnabled == 0 ? 1 : 0;
+            break;
+        case 'm':
+            toggleModesWindow();
             break;
         default:
             break;

@@ -1,7 +1,8 @@
 // Mouse and keyboard handlers of the main window's 3-D view: the left button strikes, the right
 // button orbits the camera, the middle button zooms; Escape quits, 'r' repeats the last strike,
-// 's' toggles the camera spin. Events over the control panel never reach these handlers (see
-// ui/input_router.h). GUI thread only.
+// 's' toggles the camera spin, 'm' opens and closes the Modes window (ui/modes_window.h). Events
+// over the control panel, and mouse events over the open Modes window, never reach these handlers
+// (see ui/input_router.h). GUI thread only.
 #pragma once
 
 extern int leftButtonDown, middleButtonDown, rightButtonDown;

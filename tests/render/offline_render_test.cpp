@@ -7,6 +7,8 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <complex>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -302,6 +304,80 @@ TEST(RenderFormats, Pcm16IsTheFloatRenderQuantised) {
     EXPECT_GT(peak, 20.0 / 32767);  // well above the quantisation step
 }
 
+// [SECTION] Solo, mute and the per-mode levels
+
+// The mix is linear in the modes: the five solo renders add up to the full render and a mute
+// leaves out its mode's solo, to float rounding.
+TEST(RenderModeMask, SolosAddUpToTheMixAndMutesLeaveTheirModeOut) {
+    TempDir dir;
+    writeTestScene(dir.path(), 1);
+    auto render = [&](std::vector<std::string> extra) {
+        std::vector<std::string> arguments = {
+            dir.file("chair"), "-o", dir.file("x.wav"), "--length", "0.3", "--strike", "vertex=3"};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        const RenderRun run = runRenderer(arguments);
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        return readWav(dir.file("x.wav")).samples;
+    };
+    const std::vector<float> full = render({}), muted = render({"--mute", "2"});
+    std::vector<std::vector<float>> solo;
+    for (int k = 0; k < 5; ++k) solo.push_back(render({"--solo", std::to_string(k)}));
+    ASSERT_EQ(full.size(), 13230u);
+    double peak = 0.0, sumError = 0.0, muteError = 0.0;
+    for (size_t j = 0; j < full.size(); ++j) {
+        double sum = 0.0;
+        for (int k = 0; k < 5; ++k) sum += solo[k][j];
+        peak = std::max(peak, std::fabs(static_cast<double>(full[j])));
+        sumError = std::max(sumError, std::fabs(sum - full[j]));
+        muteError =
+            std::max(muteError, std::fabs(static_cast<double>(muted[j]) - (full[j] - solo[2][j])));
+    }
+    EXPECT_GT(peak, 1e-3);
+    EXPECT_LE(sumError, 1e-6 * peak);
+    EXPECT_LE(muteError, 1e-6 * peak);
+    for (int k = 0; k < 5; ++k) EXPECT_NE(solo[k], full) << "mode " << k;
+}
+
+// A mode struck from rest by a force F held for D samples has the state z(D) = F (e^{lambda D dt}
+// - 1) / (omega_d lambda) (the exact integral of z' = lambda z + F / omega_d) and rings freely
+// afterwards, so at sample n >= D its envelope is |z| = F |e^{lambda D dt} - 1| e^{-xi omega
+// (n - D) dt} / (omega_d omega). The CSV's level at the end of block b is 20 log10(g |z|) there.
+TEST(RenderModeLevels, CsvHoldsTheClosedFormEnvelopeTimesTheGain) {
+    TempDir dir;
+    const double frequency = 440.0, S = 15.0, magnitude = 0.5;
+    writeOneModeScene(dir, frequency, S);
+    const RenderRun run =
+        runRenderer({dir.file("chair"), "-o", dir.file("one.wav"), "--modes-csv",
+                     dir.file("levels.csv"), "--listener", "0.6,0.3,-0.6", "--length", "0.1",
+                     "--strike", "at=0 vertex=2 direction=0,0,-2 magnitude=0.5"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    std::ifstream csv(dir.file("levels.csv"));
+    std::string line;
+    ASSERT_TRUE(std::getline(csv, line));
+    EXPECT_EQ(line, "block,time_s,mode0_440Hz");
+
+    const double omega = frequency * twoPi;
+    const double xi = (8.0f + 7e-6f * omega * omega) / (2.0 * omega);
+    const double wd = omega * std::sqrt(1.0 - xi * xi);
+    const double F = 26.0 * magnitude * 0.8;  // |U_v . direction| times the force gain
+    const double g = 343.0 * S / std::sqrt(0.6 * 0.6 + 0.3 * 0.3 + 0.6 * 0.6);
+    const int D = 10;
+    const double kick = std::abs(std::exp(std::complex<double>(-xi * omega, wd) * (D * kDt)) - 1.0);
+    int rows = 0;
+    while (std::getline(csv, line)) {
+        int block = -1;
+        double time = 0.0, level_dB = 0.0;
+        ASSERT_EQ(sscanf(line.c_str(), "%d,%lf,%lf", &block, &time, &level_dB), 3) << line;
+        ASSERT_EQ(block, rows);
+        const long n = (block + 1) * 220L;
+        EXPECT_NEAR(time, n * kDt, 1e-6);
+        const double envelope = F * kick * std::exp(-xi * omega * (n - D) * kDt) / (wd * omega);
+        EXPECT_NEAR(level_dB, 20.0 * std::log10(g * envelope), 2e-4) << "block " << block;
+        ++rows;
+    }
+    EXPECT_EQ(rows, 21);  // 0.1 s = 4410 frames: 20 whole blocks and one part
+}
+
 // [SECTION] Strike timing
 
 TEST(StrikeBlock, FirstBlockBoundaryAtOrAfterTheTime) {
@@ -378,6 +454,12 @@ INSTANTIATE_TEST_SUITE_P(
         BadRun{"StrikeAfterTheEnd",
                {"@/chair", "-o", "@/x.wav", "--strike", "at=3 vertex=3"},
                "time 3 s starts after the end of the output (--length 2)"},
+        BadRun{"SoloBeyondTheModes",
+               {"@/chair", "-o", "@/x.wav", "--strike", "vertex=3", "--solo", "5"},
+               "--solo 5: the render synthesises modes 0..4"},
+        BadRun{"MuteNotAMode",
+               {"@/chair", "-o", "@/x.wav", "--strike", "vertex=3", "--mute", "two"},
+               "--mute two: the mode must be a whole number of at least 0"},
         BadRun{"NoStrike", {"@/chair", "-o", "@/x.wav"}, "no strike given"},
         BadRun{"NoOutput", {"@/chair", "--strike", "vertex=3"}, "no output file given"},
         BadRun{"StrikeWithoutTarget",

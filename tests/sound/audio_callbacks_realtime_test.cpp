@@ -15,6 +15,8 @@
 
 #include "sound/audio_callbacks.h"
 #include "sound/audio_device.h"
+#include "sound/mode_levels.h"
+#include "sound/mode_mask.h"
 #include "tests/sound/synthetic_bank.h"
 
 using namespace synthetic;
@@ -163,6 +165,9 @@ TEST_F(AudioRealTime, CallbacksAllocateNothing) {
     std::vector<float> out(2 * 600);
     const long allocations = allocationsDuring([&] {
         for (int b = 0; b < 6; ++b) {
+            // From the third block on, as with the Modes window open: levels and a solo.
+            modeLevelsWanted = b >= 2;
+            soloMode(b >= 3 ? 7 : -1);
             rendererType = b % 2;
             impactDuration = (b % 3) * 200 + 1;
             const unsigned long frames = b == 4 ? 600 : b == 5 ? 441 : 220;
@@ -171,6 +176,7 @@ TEST_F(AudioRealTime, CallbacksAllocateNothing) {
             pendingModalForce[b] += 0.5;  // a strike between blocks, as the GUI would add it
         }
     });
+    modeLevelsWanted = false;
     EXPECT_EQ(allocations, 0);
     EXPECT_GT(resonators[0]->displacement * resonators[0]->displacement, 0.0);
 }
@@ -178,9 +184,11 @@ TEST_F(AudioRealTime, CallbacksAllocateNothing) {
 // A GUI thread does what the panel, the mouse and the camera do while blocks run on an audio
 // thread: strikes under forceMutex; silences and re-damps the bank under synthesisMutex (together
 // with the active mode count, as the panel does); publishes listener and pose; changes the
-// renderer and the impact duration; reads the peaks and the workload.
+// renderer and the impact duration; solos and mutes modes and reads their published levels, as
+// the Modes window does; reads the peaks and the workload.
 TEST_F(AudioRealTime, GuiThreadAndAudioThreadShareTheBankSafely) {
     makeStruckBank(24);
+    modeLevelsWanted = true;  // as while the Modes window is open
     std::atomic<bool> stop{false};
     std::atomic<long> blocks{0};
     std::atomic<long> badSamples{0};
@@ -230,8 +238,12 @@ TEST_F(AudioRealTime, GuiThreadAndAudioThreadShareTheBankSafely) {
             rendererType = (operations / 10) % 2;
             impactDuration = 1 + static_cast<int>(operations % 256);
             clearPeakRings();
+            // The Modes window's solo and mute.
+            soloMode(operations % 40 < 20 ? static_cast<int>(operations / 40 % 24) : -1);
+            setModeMuted(static_cast<int>(operations % 24), operations % 3 == 0);
         } else {
             for (int i = 0; i < kPeakRingSize; ++i) observed += monoPeaks[i] + leftPeaks[i];
+            if (modeLevels.acquireLatest()) observed += modeLevels.levelsSquared()[0];
             MutexLock lock(workloadMutex);
             observed += callbackSeconds;
         }
@@ -240,6 +252,8 @@ TEST_F(AudioRealTime, GuiThreadAndAudioThreadShareTheBankSafely) {
     }
     stop = true;
     audio.join();
+    modeLevelsWanted = false;
+    clearModeMask();
     EXPECT_EQ(badSamples.load(), 0);
     EXPECT_GT(observed, 0.0);
 

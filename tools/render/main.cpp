@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/scene_selector.h"
+#include "sound/synthesis_state.h"
 #include "tools/render/offline_render.h"
 #include "tools/render/render_options.h"
 #include "tools/render/wav_file.h"
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
     // relative to its demo directory: work from there, with the output paths made absolute.
     options.outputFile = absolute(options.outputFile);
     options.spectrogramFile = absolute(options.spectrogramFile);
+    options.modesCsvFile = absolute(options.modesCsvFile);
     std::string folder = options.sceneFolder;
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     struct stat info;
@@ -92,7 +94,17 @@ int main(int argc, char** argv) {
     fputs(describeStrikes(options).c_str(), stdout);
 
     std::vector<float> samples;
-    renderStrikes(options, &samples);
+    std::vector<double> levels;
+    renderStrikes(options, &samples, options.modesCsvFile.empty() ? nullptr : &levels);
+    if (!options.modesCsvFile.empty()) {
+        const std::string csvProblem = writeModeLevelsCsv(options.modesCsvFile, levels);
+        if (!csvProblem.empty()) {
+            releaseRenderScene();
+            return fail(csvProblem, 1);
+        }
+        printf("Wrote %s: %zu blocks of %d modes\n", options.modesCsvFile.c_str(),
+               levels.size() / activeModeCount, activeModeCount.load());
+    }
     releaseRenderScene();
     const std::string writeProblem =
         writeWavFile(options.outputFile, samples, options.channelCount, options.float32);

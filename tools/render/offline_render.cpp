@@ -21,6 +21,8 @@
 #include "geometry/object_pose.h"
 #include "geometry/orbit_camera.h"
 #include "sound/audio_callbacks.h"
+#include "sound/mode_levels.h"
+#include "sound/mode_mask.h"
 #include "sound/synthesis_state.h"
 #include "sound/transfer_model.h"
 #include "ui/picking.h"
@@ -173,6 +175,20 @@ std::string loadRenderScene(const RenderOptions& options) {
                std::to_string(r) + " modes";
     }
     activeModeCount = options.modeCount > 0 ? options.modeCount : r;
+    // Solo and mute, against the modes that are synthesised.
+    const int active = activeModeCount;
+    std::vector<std::pair<std::string, int>> masked;
+    if (options.soloMode >= 0) masked.emplace_back("--solo", options.soloMode);
+    for (int mode : options.mutedModes) masked.emplace_back("--mute", mode);
+    for (const auto& [option, mode] : masked) {
+        if (mode >= active) {
+            return option + " " + std::to_string(mode) + ": the render synthesises modes 0.." +
+                   std::to_string(active - 1);
+        }
+    }
+    soloMode(options.soloMode);
+    for (int mode : options.mutedModes) setModeMuted(mode, true);
+    modeLevelsWanted = !options.modesCsvFile.empty();
     impactDuration = options.impactDuration;
     rendererType = options.rendererType;
     channelMode = options.channelCount == 2 ? 1 : 0;
@@ -238,7 +254,27 @@ void releaseRenderScene() {
     for (double* block : transferModel.sourceBlocks) free(block);
     transferModel = TransferModel();
     allocateModeArrays(0);
+    modeLevelsWanted = false;
     resolvedStrikes.clear();
+}
+
+std::string writeModeLevelsCsv(const std::string& fileName, const std::vector<double>& levels_dB) {
+    FILE* file = fopen(fileName.c_str(), "w");
+    if (file == nullptr) return fileName + ": cannot be written";
+    const int modes = activeModeCount;
+    fprintf(file, "block,time_s");
+    for (int e = 0; e < modes; ++e) fprintf(file, ",mode%d_%.6gHz", e, modeOmega[e] / twoPi);
+    fprintf(file, "\n");
+    const size_t blocks = modes > 0 ? levels_dB.size() / modes : 0;
+    for (size_t b = 0; b < blocks; ++b) {
+        // The levels at the end of block b.
+        fprintf(file, "%zu,%.6f", b, static_cast<double>((b + 1) * blockSize) / kAudioSamplingRate);
+        for (int e = 0; e < modes; ++e) fprintf(file, ",%.4f", levels_dB[b * modes + e]);
+        fprintf(file, "\n");
+    }
+    const bool failed = ferror(file) != 0;
+    if (fclose(file) != 0 || failed) return fileName + ": cannot be written";
+    return "";
 }
 
 std::string describeStrikes(const RenderOptions& options) {
@@ -258,7 +294,8 @@ std::string describeStrikes(const RenderOptions& options) {
     return text;
 }
 
-void renderStrikes(const RenderOptions& options, std::vector<float>* samples) {
+void renderStrikes(const RenderOptions& options, std::vector<float>* samples,
+                   std::vector<double>* modeLevels_dB) {
     const int N = blockSize;
     const int channels = options.channelCount;
     const long frames = std::lround(options.lengthSeconds * kAudioSamplingRate);
@@ -281,6 +318,7 @@ void renderStrikes(const RenderOptions& options, std::vector<float>* samples) {
         std::swap(activeModalForce, pendingModalForce);
         memset(pendingModalForce, 0, sizeof(double) * totalModeCount);
     }
+    if (modeLevels_dB != nullptr) modeLevels_dB->clear();
     for (long b = 0; b < blocks; ++b) {
         strikeDuring(b);
         float* out = &all[static_cast<size_t>(b) * N * channels];
@@ -288,6 +326,13 @@ void renderStrikes(const RenderOptions& options, std::vector<float>* samples) {
             stereoAudioCallback(nullptr, out, N, nullptr, 0, nullptr);
         } else {
             monoAudioCallback(nullptr, out, N, nullptr, 0, nullptr);
+        }
+        // The levels this block published, read as the Modes window reads them.
+        if (modeLevels_dB != nullptr && modeLevels.acquireLatest()) {
+            for (int e = 0; e < modeLevels.modeCount(); ++e) {
+                modeLevels_dB->push_back(
+                    modeLevelDecibels(modeLevels.levelsSquared()[e], kModeLevelsCsvFloor_dB));
+            }
         }
     }
     all.resize(static_cast<size_t>(frames) * channels);

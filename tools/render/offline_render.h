@@ -19,7 +19,9 @@ int sceneSelectorForFolder(const std::string& folder);
 // scene (damping, gains, camera, impact magnitude, file names), the pose at rest, the camera
 // (the preset's start camera, or options.listener / options.camera) which publishes the
 // listener, the mesh (glmReadOBJ), the ".U" and ".freq" matrices, the resonators and, when the
-// renderer is "ZEP" or the file exists, the transfer model.
+// renderer is "ZEP" or the file exists, the transfer model; then the solo and mutes of the
+// options (modes beyond the synthesised ones are refused) and, with a CSV file asked for, the
+// per-mode level publication.
 // Precondition: the working directory is the folder's parent (the scene's files are named
 // relative to it, as the demo names them relative to its demo directory).
 // Returns an empty string, or one message for a problem found here (missing folder, folder
@@ -38,8 +40,22 @@ long strikeBlock(double seconds, int blockFrames);
 // added to the pending modal forces (applyImpact, at its magnitude, towards its direction)
 // during the block before strikeBlock(s), so the callback's force exchange passes it to that
 // block; a strike of block 0 is exchanged before the first block. The listener stays still.
+// With `modeLevels_dB`, also the level of each synthesised mode at the listener at the end of
+// every block, as the Modes window shows it (sound/mode_levels.h), in dB floored at
+// kModeLevelsCsvFloor_dB: blocks x modes values, block by block; loadRenderScene asked for them
+// when options.modesCsvFile is set.
 // Precondition: loadRenderScene succeeded for the same options.
-void renderStrikes(const RenderOptions& options, std::vector<float>* samples);
+void renderStrikes(const RenderOptions& options, std::vector<float>* samples,
+                   std::vector<double>* modeLevels_dB = nullptr);
+
+// The level written for a mode at rest (its level is 0, minus infinity in dB).
+constexpr double kModeLevelsCsvFloor_dB = -300.0;
+
+// Writes the levels renderStrikes collected as CSV: a header "block,time_s,mode0_<f>Hz,...",
+// then per block its index, the time of its end in seconds and each mode's level in dB. Valid
+// after renderStrikes, before releaseRenderScene. Returns an empty string, or the file's name
+// and what went wrong.
+std::string writeModeLevelsCsv(const std::string& fileName, const std::vector<double>& levels_dB);
 
 // Releases what loadRenderScene loaded (mesh, mode shapes, camera, transfer model, per-mode
 // arrays), so the renderer ends with nothing left allocated. Safe after a partial load.

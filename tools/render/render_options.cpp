@@ -88,6 +88,11 @@ const char* renderUsage() {
            "                         and elevation in degrees\n"
            "  --format float|pcm16   sample format (default float)\n"
            "  --spectrogram FILE     also write a spectrogram PNG (needs sox)\n"
+           "  --modes-csv FILE       also write each mode's level at the listener per block:\n"
+           "                         block, end time (s), then one column per mode in dB\n"
+           "                         (full scale; 1 Pa for ZEP), -300 for a mode at rest\n"
+           "  --solo N               hear mode N (0-based) alone; the others ring unheard\n"
+           "  --mute N               do not hear mode N; may be repeated\n"
            "  --help                 show this text\n"
            "\n"
            "Example:\n"
@@ -185,9 +190,10 @@ std::string parseRenderArguments(const std::vector<std::string>& arguments,
             options->channelCount = 2;
         } else if (a.size() > 1 && a[0] == '-') {
             static const char* const kValued[] = {
-                "-o",       "--output",          "--strike",     "--script", "--renderer",
-                "--modes",  "--impact-duration", "--zep-rate",   "--length", "--listener",
-                "--camera", "--format",          "--spectrogram"};
+                "-o",       "--output",          "--strike",      "--script",    "--renderer",
+                "--modes",  "--impact-duration", "--zep-rate",    "--length",    "--listener",
+                "--camera", "--format",          "--spectrogram", "--modes-csv", "--solo",
+                "--mute"};
             bool known = false;
             for (const char* name : kValued) known = known || a == name;
             if (!known) return a + ": unknown option (see --help)";
@@ -248,6 +254,18 @@ std::string parseRenderArguments(const std::vector<std::string>& arguments,
                 }
             } else if (a == "--spectrogram") {
                 options->spectrogramFile = v;
+            } else if (a == "--modes-csv") {
+                options->modesCsvFile = v;
+            } else if (a == "--solo" || a == "--mute") {
+                int mode = -1;
+                if (!parseInteger(v, &mode) || mode < 0) {
+                    return where + "the mode must be a whole number of at least 0";
+                }
+                if (a == "--solo") {
+                    options->soloMode = mode;
+                } else {
+                    options->mutedModes.push_back(mode);
+                }
             }
         } else if (options->sceneFolder.empty()) {
             options->sceneFolder = a;

@@ -37,6 +37,9 @@ struct RenderOptions {
     bool hasCamera = false;          // orbit given as radius, azimuth, elevation
     double camera[3] = {0, 0, 0};    // metres, degrees, degrees
     std::string spectrogramFile;     // PNG written by sox, or empty
+    std::string modesCsvFile;        // per-block levels of each mode at the listener, or empty
+    int soloMode = -1;               // the only mode heard (0-based), or -1
+    std::vector<int> mutedModes;     // modes not heard (0-based)
     bool help = false;
 };
 
