@@ -22,7 +22,6 @@
 namespace {
 
 using Complex = std::complex<double>;
-constexpr double kPi = 3.14159265358979323846;
 
 double relativeError(const Eigen::MatrixXcd& computed, const Eigen::MatrixXcd& reference) {
     return (computed - reference).norm() / reference.norm();

@@ -17,7 +17,6 @@
 namespace {
 
 using Complex = std::complex<double>;
-constexpr double kPi = 3.14159265358979323846;
 
 BemSurface sphere(int levels, double radius,
                   const Eigen::Vector3d& centre = Eigen::Vector3d::Zero()) {

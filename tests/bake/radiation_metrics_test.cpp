@@ -14,7 +14,6 @@
 namespace {
 
 using Complex = std::complex<double>;
-constexpr double kPi = 3.14159265358979323846;
 
 TEST(RadiationMetrics, FibonacciPointsCoverTheSphereEvenly) {
     const Eigen::Vector3d centre(0.3, -0.1, 2.0);

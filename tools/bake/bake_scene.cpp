@@ -23,6 +23,7 @@
 #include "tools/bake/chair_shape.h"
 #include "tools/bake/loudness_calibration.h"
 #include "tools/bake/mesh_import.h"
+#include "tools/bake/physical_constants.h"
 #include "tools/bake/scene_files.h"
 #include "tools/bake/solve_modes.h"
 #include "tools/bake/tet_mesh.h"
@@ -287,7 +288,7 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
     modal.surfaceShapes = basis.shapes.topRows(3 * tets.surfaceNodeCount);
     report.frequencies = basis.frequencies;
     report.largestRigidFrequency =
-        std::sqrt(basis.rigidEigenvalues.cwiseAbs().maxCoeff()) / 6.283185307179586;
+        std::sqrt(basis.rigidEigenvalues.cwiseAbs().maxCoeff()) / (2 * kPi);
     report.rigidResidual = basis.rigidResidual;
     report.iterations = basis.iterations;
     report.operations = basis.operations;

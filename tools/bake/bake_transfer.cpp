@@ -16,6 +16,7 @@
 #include "tools/bake/bem_solve.h"
 #include "tools/bake/bem_surface.h"
 #include "tools/bake/high_frequency_transfer.h"
+#include "tools/bake/physical_constants.h"
 #include "tools/bake/transfer_plan.h"
 #include "tools/bake/transfer_stage.h"
 
@@ -220,7 +221,7 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
 
     auto runGroup = [&](const TransferGroupPlan& g) {
         const auto start = std::chrono::steady_clock::now();
-        const double omega = 2 * M_PI * g.frequency;
+        const double omega = 2 * kPi * g.frequency;
         std::vector<UnitMode> out(g.modes.size());
         if (g.tier != TransferTier::highFrequency) {
             const AcousticMesh& mesh = *meshes[g.mesh];

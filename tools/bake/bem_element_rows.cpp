@@ -8,10 +8,10 @@
 #include <cmath>
 
 #include "sound/vector_lanes.h"
+#include "tools/bake/physical_constants.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kLanes = 4;
 
 struct RulePoint {

@@ -5,10 +5,11 @@
 #include <cmath>
 #include <complex>
 
+#include "tools/bake/physical_constants.h"
+
 namespace {
 
 using Complex = std::complex<double>;
-constexpr double kPi = 3.14159265358979323846;
 
 }  // namespace
 

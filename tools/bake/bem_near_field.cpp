@@ -8,11 +8,11 @@
 
 #include "tools/bake/bem_element_rows.h"
 #include "tools/bake/parallel_for.h"
+#include "tools/bake/physical_constants.h"
 
 namespace {
 
 using Complex = std::complex<double>;
-constexpr double kPi = 3.14159265358979323846;
 
 // Radon's seven-point rule, exact for degree 5: barycentric (a, b, c) and weight.
 constexpr double kA1 = 0.059715871789770, kB1 = 0.470142064105115, kW1 = 0.132394152788506;

@@ -4,10 +4,11 @@
 #include <array>
 #include <cmath>
 
+#include "tools/bake/physical_constants.h"
+
 namespace {
 
 using Complex = std::complex<double>;
-constexpr double kPi = 3.14159265358979323846;
 
 // Symmetric rules on the triangle: barycentric points and weights summing to 1.
 struct TrianglePoint {

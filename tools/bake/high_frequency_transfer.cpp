@@ -9,6 +9,7 @@
 #include "tools/bake/bem_solve.h"
 #include "tools/bake/multipole_fit.h"
 #include "tools/bake/parallel_for.h"
+#include "tools/bake/physical_constants.h"
 
 namespace {
 
@@ -76,7 +77,7 @@ BlockedRadiation traceBlockedRadiation(const SurfaceMesh& mesh,
     // unit disc (uniform in area), lifted onto the hemisphere (Malley's method). Each carries an
     // equal share of a small flat radiator's power.
     std::array<Eigen::Vector3d, kBlockedRays> local;
-    const double goldenAngle = 3.14159265358979323846 * (3 - std::sqrt(5.0));
+    const double goldenAngle = kPi * (3 - std::sqrt(5.0));
     for (int i = 0; i < kBlockedRays; ++i) {
         const double radius = std::sqrt((i + 0.5) / kBlockedRays);
         local[i] = {radius * std::cos(goldenAngle * i), radius * std::sin(goldenAngle * i),
@@ -171,7 +172,7 @@ Eigen::MatrixXd escapeKernel(const std::vector<Eigen::Vector3d>& points,
             kernel(i, b) = std::exp(kappa * (u.dot(escapeBins[b]) - 1));
     }
     // Each column a density over the sphere: sum_i K_ib 4 pi / n = 1 on the n (uniform) points.
-    const double solidAngle = 4 * 3.14159265358979323846 / points.size();
+    const double solidAngle = 4 * kPi / points.size();
     for (Eigen::Index b = 0; b < kernel.cols(); ++b)
         kernel.col(b) /= kernel.col(b).sum() * solidAngle;
     return kernel;
@@ -259,8 +260,7 @@ std::vector<HighFrequencyTransfer> computeHighFrequencyTransfers(
         const double trapped =
             blockedRadiationByDirection(fine, samples.blocked, vertexVelocity.col(mode), &escaped);
         auto blockedEnergy = [&](const Eigen::MatrixXd& kernel, double radius) {
-            const Eigen::VectorXd perSteradian =
-                (kernel * escaped).array() + trapped / (4 * 3.14159265358979323846);
+            const Eigen::VectorXd perSteradian = (kernel * escaped).array() + trapped / (4 * kPi);
             return Eigen::VectorXd(2 * kAirDensity_kgm3 * kSpeedOfSound_ms * perSteradian /
                                    (radius * radius));
         };

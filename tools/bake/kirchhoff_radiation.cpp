@@ -19,11 +19,11 @@
 
 #include "tools/bake/bem_solve.h"
 #include "tools/bake/bem_surface.h"
+#include "tools/bake/physical_constants.h"
 
 namespace {
 
 using Complex = std::complex<double>;
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kLanes = 8;          // nodes per vector block
 constexpr int kBlockNodes = 1024;  // nodes per kernel call, a multiple of kLanes
 // Elements count as curved (tapered) when |H| times the object's bounding box diagonal exceeds

@@ -7,10 +7,9 @@
 #include <string>
 
 #include "tools/bake/bem_solve.h"
+#include "tools/bake/physical_constants.h"
 
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
 
 // RMS over the samples of 10 log10(a_i / b_i), each normalised by its mean and floored.
 double rmsDbDifference(const Eigen::VectorXd& a, const Eigen::VectorXd& b, double floorDb) {

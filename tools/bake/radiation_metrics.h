@@ -14,7 +14,9 @@
 #include <Eigen/Core>
 #include <vector>
 
-constexpr double kDefaultCapHalfAngle = 12.5 * 3.14159265358979323846 / 180;  // 25 degrees across
+#include "tools/bake/physical_constants.h"
+
+constexpr double kDefaultCapHalfAngle = 12.5 * kPi / 180;  // 25 degrees across
 
 // `count` points spread evenly over the sphere of `radius` (m) about `centre`: point i at height
 // z = 1 - (2i + 1) / count and azimuth i times the golden angle. Precondition: count >= 1.

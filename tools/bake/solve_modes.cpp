@@ -11,13 +11,12 @@
 #include <sstream>
 
 #include "tools/bake/bake_error.h"
+#include "tools/bake/physical_constants.h"
 #include "tools/bake/shift_invert_lanczos.h"
 #include "tools/bake/sparse_ldlt.h"
 #include "tools/bake/worker_processes.h"
 
 namespace {
-
-constexpr double kTwoPi = 6.283185307179586;
 
 // One eigen slice: the shift, the interval whose eigenvalues it keeps, and how many eigenpairs
 // nearest the shift it asks for (enough to reach both ends of the interval, by the count model).
@@ -94,13 +93,13 @@ ModalBasis solveModes(const Eigen::SparseMatrix<double>& stiffnessSI,
     const Eigen::SparseMatrix<double> mass = massSI * (1.0 / mScale);
     const Eigen::SparseMatrix<double, Eigen::RowMajor> massRows = mass;
     const double toHz = kScale / mScale;  // lambda' -> lambda (rad^2/s^2)
-    auto hertz = [&](double lambda) { return std::sqrt(std::max(0.0, lambda * toHz)) / kTwoPi; };
+    auto hertz = [&](double lambda) { return std::sqrt(std::max(0.0, lambda * toHz)) / (2 * kPi); };
 
     // The first slice's shift: slightly below zero, far below the first elastic eigenvalue, so the
     // rigid and the lowest elastic modes lie nearest it, yet large enough for a well-conditioned
     // factorisation. The ratio of the traces scales with the highest eigenvalue of the mesh.
     const double lowestShift = -1e-8 * stiffness.diagonal().sum() / mass.diagonal().sum();
-    const double lambdaMax = limited ? std::pow(kTwoPi * options.maxFrequency, 2) / toHz : 0.0;
+    const double lambdaMax = limited ? std::pow(2 * kPi * options.maxFrequency, 2) / toHz : 0.0;
     const int perSlice = std::max(8, options.modesPerSlice);
     WorkerOptions workers;
     workers.workerCount = options.workerCount;
@@ -334,7 +333,7 @@ ModalBasis solveModes(const Eigen::SparseMatrix<double>& stiffnessSI,
     int kept = static_cast<int>(lambdas.size()) - 6;
     if (options.modeCount > 0) kept = std::min(kept, options.modeCount);
     if (limited) {
-        const double lambdaLimit = std::pow(kTwoPi * options.maxFrequency, 2);
+        const double lambdaLimit = std::pow(2 * kPi * options.maxFrequency, 2);
         int below = 0;
         while (below < kept && lambdas(6 + below) <= lambdaLimit) ++below;
         kept = below;
@@ -342,12 +341,12 @@ ModalBasis solveModes(const Eigen::SparseMatrix<double>& stiffnessSI,
             std::ostringstream message;
             message << sourceName << ": no elastic mode lies below the frequency limit of "
                     << options.maxFrequency << " Hz (the lowest is "
-                    << std::sqrt(lambdas(6)) / kTwoPi << " Hz)";
+                    << std::sqrt(lambdas(6)) / (2 * kPi) << " Hz)";
             throw BakeError(message.str());
         }
     }
     basis.eigenvalues = lambdas.segment(6, kept);
     basis.shapes = vectors.middleCols(6, kept);
-    basis.frequencies = basis.eigenvalues.cwiseMax(0.0).cwiseSqrt() / kTwoPi;
+    basis.frequencies = basis.eigenvalues.cwiseMax(0.0).cwiseSqrt() / (2 * kPi);
     return basis;
 }

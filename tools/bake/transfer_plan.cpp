@@ -10,10 +10,10 @@
 #include "tools/bake/bake_error.h"
 #include "tools/bake/bake_transfer.h"
 #include "tools/bake/bem_solve.h"
+#include "tools/bake/physical_constants.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kLadderRatio = 1.4;
 
 double waveNumberOf(double frequency) { return 2 * kPi * frequency / kSpeedOfSound_ms; }

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "tools/bake/multipole_fit.h"
+#include "tools/bake/physical_constants.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ std::vector<Eigen::Vector3d> boxSurfacePoints(const Eigen::Vector3d& boxMin,
     const Eigen::Vector3d half = 0.5 * (boxMax - boxMin) + Eigen::Vector3d::Constant(margin);
     std::vector<Eigen::Vector3d> points;
     points.reserve(count);
-    const double goldenAngle = 3.14159265358979323846 * (3 - std::sqrt(5.0));
+    const double goldenAngle = kPi * (3 - std::sqrt(5.0));
     for (int i = 0; i < count; ++i) {
         // Fibonacci directions, pushed out along the ray to the box's surface.
         const double z = 1 - 2 * (i + 0.5) / count;
@@ -70,7 +71,7 @@ FitSizes fitSizesFor(const TransferSettings& settings, double k, double halfDiag
     sizes.maxSources = std::max(sizes.maxSources, static_cast<int>(0.3 * degree * degree));
     sizes.fitPoints = std::max(sizes.fitPoints, 4 * sizes.maxSources + 200);
     sizes.heldOutPoints = std::max(sizes.heldOutPoints, sizes.fitPoints / 3);
-    const double halfWavelength = 3.14159265358979323846 / k;
+    const double halfWavelength = kPi / k;
     sizes.candidatesPerAxis = std::clamp(
         static_cast<int>(std::lround(longestSide / halfWavelength)), sizes.candidatesPerAxis, 14);
     return sizes;
