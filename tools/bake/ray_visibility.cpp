@@ -198,34 +198,42 @@ double TriangleBvh::crossingParameter(const Eigen::Vector3d& from, const Eigen::
     return e2.dot(q) * inverse;
 }
 
-int TriangleBvh::firstCrossing(const Eigen::Vector3d& from, const Eigen::Vector3d& to,
-                               int ignoredTriangle, double* parameter) const {
-    const Eigen::Vector3d direction = to - from;
+template <class VisitTriangle>
+void TriangleBvh::visitLeaves(const Eigen::Vector3d& from, const Eigen::Vector3d& direction,
+                              const double& end, VisitTriangle visit) const {
     const Eigen::Vector3d inverseDirection = direction.cwiseInverse();
-    double nearest = 1 - kSegmentEndTolerance;
-    int found = -1;
-    int stack[128];
+    int stack[128];  // depth <= kMaxSahDepth + log2(triangles) + 1
     int top = 0;
     if (!nodes_.empty()) stack[top++] = 0;
     while (top > 0) {
         const Node& node = nodes_[stack[--top]];
-        if (!segmentMeetsBox(from, inverseDirection, node.lower, node.upper, nearest)) continue;
+        if (!segmentMeetsBox(from, inverseDirection, node.lower, node.upper, end)) continue;
         if (node.count == 0) {
             const int self = static_cast<int>(&node - nodes_.data());
             stack[top++] = node.first;
             stack[top++] = self + 1;
             continue;
         }
-        for (int i = node.first; i < node.first + node.count; ++i) {
-            const int t = order_[i];
-            if (t == ignoredTriangle) continue;
-            const double s = crossingParameter(from, direction, t);
-            if (s > kSegmentEndTolerance && s < nearest) {
-                nearest = s;
-                found = t;
-            }
-        }
+        for (int i = node.first; i < node.first + node.count; ++i)
+            if (visit(order_[i])) return;
     }
+}
+
+int TriangleBvh::firstCrossing(const Eigen::Vector3d& from, const Eigen::Vector3d& to,
+                               int ignoredTriangle, double* parameter) const {
+    const Eigen::Vector3d direction = to - from;
+    // The segment is cut short at each crossing found, so farther boxes drop out.
+    double nearest = 1 - kSegmentEndTolerance;
+    int found = -1;
+    visitLeaves(from, direction, nearest, [&](int t) {
+        if (t == ignoredTriangle) return false;
+        const double s = crossingParameter(from, direction, t);
+        if (s > kSegmentEndTolerance && s < nearest) {
+            nearest = s;
+            found = t;
+        }
+        return false;
+    });
     if (parameter) *parameter = found >= 0 ? nearest : 1;
     return found;
 }
@@ -238,28 +246,14 @@ bool TriangleBvh::segmentBlocked(const Eigen::Vector3d& from, const Eigen::Vecto
     if (lastBlocker && *lastBlocker >= 0 && *lastBlocker != ignoredTriangle &&
         segmentCrosses(from, direction, *lastBlocker))
         return true;
-    const Eigen::Vector3d inverseDirection = direction.cwiseInverse();
-    int stack[128];  // depth <= kMaxSahDepth + log2(triangles) + 1
-    int top = 0;
-    stack[top++] = 0;
-    while (top > 0) {
-        const Node& node = nodes_[stack[--top]];
-        if (!segmentMeetsBox(from, inverseDirection, node.lower, node.upper)) continue;
-        if (node.count == 0) {
-            const int self = static_cast<int>(&node - nodes_.data());
-            stack[top++] = node.first;
-            stack[top++] = self + 1;
-            continue;
-        }
-        for (int i = node.first; i < node.first + node.count; ++i) {
-            const int t = order_[i];
-            if (t != ignoredTriangle && segmentCrosses(from, direction, t)) {
-                if (lastBlocker) *lastBlocker = t;
-                return true;
-            }
-        }
-    }
-    return false;
+    bool blocked = false;
+    visitLeaves(from, direction, 1.0, [&](int t) {
+        if (t == ignoredTriangle || !segmentCrosses(from, direction, t)) return false;
+        if (lastBlocker) *lastBlocker = t;
+        blocked = true;
+        return true;
+    });
+    return blocked;
 }
 
 int PointVisibility::seenCount(int point) const {

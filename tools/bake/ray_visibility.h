@@ -53,6 +53,12 @@ class TriangleBvh {
     int build(int begin, int end, int depth, const std::vector<Eigen::Vector3d>& centroids);
     bool segmentCrosses(const Eigen::Vector3d& from, const Eigen::Vector3d& direction,
                         int triangle) const;
+    // Calls visit(t) for the triangles t of every leaf whose box the segment from + s direction,
+    // 0 <= s <= end, meets, until visit returns true. `end` is read at each box, so a visit may
+    // shorten the segment.
+    template <class VisitTriangle>
+    void visitLeaves(const Eigen::Vector3d& from, const Eigen::Vector3d& direction,
+                     const double& end, VisitTriangle visit) const;
     // Where from + s direction meets the triangle (s), or -1 when it misses it.
     double crossingParameter(const Eigen::Vector3d& from, const Eigen::Vector3d& direction,
                              int triangle) const;
