@@ -9,27 +9,11 @@
 
 #include "sound/vector_lanes.h"
 #include "tools/bake/physical_constants.h"
+#include "tools/bake/triangle_rules.h"
 
 namespace {
 
 constexpr int kLanes = 4;
-
-struct RulePoint {
-    double a, b, c, weight;  // barycentric coordinates, weight (summing to 1)
-};
-const std::array<RulePoint, 3> kDegree2 = {{{2.0 / 3, 1.0 / 6, 1.0 / 6, 1.0 / 3},
-                                            {1.0 / 6, 2.0 / 3, 1.0 / 6, 1.0 / 3},
-                                            {1.0 / 6, 1.0 / 6, 2.0 / 3, 1.0 / 3}}};
-// Radon's seven-point rule, exact for degree 5 (the same as bem_quadrature.cpp's).
-constexpr double kA1 = 0.059715871789770, kB1 = 0.470142064105115, kW1 = 0.132394152788506;
-constexpr double kA2 = 0.797426985353087, kB2 = 0.101286507323456, kW2 = 0.125939180544827;
-const std::array<RulePoint, 7> kDegree5 = {{{1.0 / 3, 1.0 / 3, 1.0 / 3, 0.225},
-                                            {kA1, kB1, kB1, kW1},
-                                            {kB1, kA1, kB1, kW1},
-                                            {kB1, kB1, kA1, kW1},
-                                            {kA2, kB2, kB2, kW2},
-                                            {kB2, kA2, kB2, kW2},
-                                            {kB2, kB2, kA2, kW2}}};
 
 int padded(int n) { return (n + kLanes - 1) / kLanes * kLanes; }
 
@@ -141,7 +125,7 @@ BemRulePoints makeRulePoints(const BemSurface& surface, double waveNumber) {
         rule.ny[j] = e.normal.y();
         rule.nz[j] = e.normal.z();
         for (int q = 0; q < rule.pointsPerElement; ++q) {
-            const RulePoint& p = degree2 ? kDegree2[q] : kDegree5[q];
+            const TrianglePoint& p = degree2 ? kDegree2Rule[q] : kDegree5Rule[q];
             const Eigen::Vector3d y = p.a * e.corners[0] + p.b * e.corners[1] + p.c * e.corners[2];
             const size_t index = static_cast<size_t>(q) * stride + j;
             rule.x[index] = y.x();

@@ -9,21 +9,11 @@
 #include "tools/bake/bem_element_rows.h"
 #include "tools/bake/parallel_for.h"
 #include "tools/bake/physical_constants.h"
+#include "tools/bake/triangle_rules.h"
 
 namespace {
 
 using Complex = std::complex<double>;
-
-// Radon's seven-point rule, exact for degree 5: barycentric (a, b, c) and weight.
-constexpr double kA1 = 0.059715871789770, kB1 = 0.470142064105115, kW1 = 0.132394152788506;
-constexpr double kA2 = 0.797426985353087, kB2 = 0.101286507323456, kW2 = 0.125939180544827;
-const std::array<std::array<double, 4>, 7> kRule = {{{1.0 / 3, 1.0 / 3, 1.0 / 3, 0.225},
-                                                     {kA1, kB1, kB1, kW1},
-                                                     {kB1, kA1, kB1, kW1},
-                                                     {kB1, kB1, kA1, kW1},
-                                                     {kA2, kB2, kB2, kW2},
-                                                     {kB2, kA2, kB2, kW2},
-                                                     {kB2, kB2, kA2, kW2}}};
 
 }  // namespace
 
@@ -60,9 +50,9 @@ BemIntegrals integrateNearPair(const BemNearPair& pair, const Eigen::Vector3d& x
     const Eigen::Vector3d& b = element.corners[1];
     const Eigen::Vector3d& c = element.corners[2];
     const Eigen::Vector3d& ny = element.normal;
-    for (const auto& p : kRule) {
-        const Eigen::Vector3d y = p[0] * a + p[1] * b + p[2] * c;
-        const double weight = p[3] * element.area;
+    for (const TrianglePoint& p : kDegree5Rule) {
+        const Eigen::Vector3d y = p.a * a + p.b * b + p.c * c;
+        const double weight = p.weight * element.area;
         const Eigen::Vector3d rv = x - y;
         const double r = rv.norm();
         const double kr = k * r;

@@ -5,29 +5,11 @@
 #include <cmath>
 
 #include "tools/bake/physical_constants.h"
+#include "tools/bake/triangle_rules.h"
 
 namespace {
 
 using Complex = std::complex<double>;
-
-// Symmetric rules on the triangle: barycentric points and weights summing to 1.
-struct TrianglePoint {
-    double a, b, c, weight;
-};
-const std::array<TrianglePoint, 1> kCentroidRule = {{{1.0 / 3, 1.0 / 3, 1.0 / 3, 1.0}}};
-const std::array<TrianglePoint, 3> kDegree2Rule = {{{2.0 / 3, 1.0 / 6, 1.0 / 6, 1.0 / 3},
-                                                    {1.0 / 6, 2.0 / 3, 1.0 / 6, 1.0 / 3},
-                                                    {1.0 / 6, 1.0 / 6, 2.0 / 3, 1.0 / 3}}};
-// Degree 5, seven points (Radon).
-constexpr double kA1 = 0.059715871789770, kB1 = 0.470142064105115, kW1 = 0.132394152788506;
-constexpr double kA2 = 0.797426985353087, kB2 = 0.101286507323456, kW2 = 0.125939180544827;
-const std::array<TrianglePoint, 7> kDegree5Rule = {{{1.0 / 3, 1.0 / 3, 1.0 / 3, 0.225},
-                                                    {kA1, kB1, kB1, kW1},
-                                                    {kB1, kA1, kB1, kW1},
-                                                    {kB1, kB1, kA1, kW1},
-                                                    {kA2, kB2, kB2, kW2},
-                                                    {kB2, kA2, kB2, kW2},
-                                                    {kB2, kB2, kA2, kW2}}};
 
 // Gauss-Legendre on [0, 1], 8 points, for the polar quadrature of the self term.
 const std::array<double, 8> kGaussNodes = {0.019855071751232, 0.101666761293187, 0.237233795041836,

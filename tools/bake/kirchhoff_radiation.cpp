@@ -19,6 +19,7 @@
 
 #include "tools/bake/bem_solve.h"
 #include "tools/bake/bem_surface.h"
+#include "tools/bake/parallel_for.h"
 #include "tools/bake/physical_constants.h"
 
 namespace {
@@ -282,22 +283,6 @@ int nextBit(const std::uint64_t* words, int from, int limit, bool value) {
         from = (from / 64 + 1) * 64;
     }
     return limit;
-}
-
-template <typename Body>
-void parallelFor(int count, int threads, const Body& body) {
-    if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    threads = std::max(1, std::min(threads, count));
-    std::atomic<int> next(0);
-    const int chunk = std::max(1, std::min(16, count / (8 * threads)));
-    auto work = [&] {
-        for (int begin; (begin = next.fetch_add(chunk)) < count;)
-            for (int i = begin; i < std::min(count, begin + chunk); ++i) body(i);
-    };
-    std::vector<std::thread> pool;
-    for (int t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
-    for (std::thread& t : pool) t.join();
 }
 
 }  // namespace

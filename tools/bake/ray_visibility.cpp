@@ -3,9 +3,9 @@
 
 #include <Eigen/Geometry>
 #include <algorithm>
-#include <atomic>
 #include <limits>
-#include <thread>
+
+#include "tools/bake/parallel_for.h"
 
 namespace {
 
@@ -13,24 +13,6 @@ constexpr int kLeafSize = 4;
 constexpr int kBins = 16;  // candidate split planes per axis in the build
 constexpr int kMaxSahDepth = 48;
 constexpr double kSegmentEndTolerance = 1e-12;
-
-// Runs body(i) for i in [0, count) on `threads` threads (0: all hardware threads), handing out
-// indices in small chunks.
-template <typename Body>
-void parallelFor(int count, int threads, const Body& body) {
-    if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    threads = std::max(1, std::min(threads, count));
-    std::atomic<int> next(0);
-    const int chunk = std::max(1, std::min(16, count / (8 * threads)));
-    auto work = [&] {
-        for (int begin; (begin = next.fetch_add(chunk)) < count;)
-            for (int i = begin; i < std::min(count, begin + chunk); ++i) body(i);
-    };
-    std::vector<std::thread> pool;
-    for (int t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
-    for (std::thread& t : pool) t.join();
-}
 
 // Slab test: the parameter interval in which origin + s * direction lies inside the box, clipped
 // to [0, 1]; false when it is empty. Branch-free; a NaN (origin on a slab plane of a direction
