@@ -257,36 +257,32 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
                 std::vector<ModeTransfer> referenceFits;
                 for (size_t j = 0; j < g.modes.size(); ++j) {
                     ModeTransferSummary& s = out[j].summary;
-                    s.checked = true;
-                    s.referenceElements = static_cast<int>(mesh.surface.elements.size());
                     const RadiationComparison stored =
                         compareRadiation(samples->fitPoints, samples->centre,
                                          fits[j].storedAtFitPoints, referenceField.col(j));
                     const RadiationComparison model =
                         compareRadiation(samples->fitPoints, samples->centre,
                                          fits[j].modelAtFitPoints, referenceField.col(j));
-                    s.checkPower_dB = stored.powerErrorDb;
-                    s.checkSmoothed_dB = stored.smoothedDirectivityDb;
-                    s.checkPoint_dB = stored.pointwiseDirectivityDb;
-                    s.modelPower_dB = model.powerErrorDb;
-                    s.modelSmoothed_dB = model.smoothedDirectivityDb;
-                    s.modelPoint_dB = model.pointwiseDirectivityDb;
+                    auto recordCheck = [&](ModeTransferSummary& summary) {
+                        summary.checked = true;
+                        summary.referenceElements = static_cast<int>(mesh.surface.elements.size());
+                        summary.checkPower_dB = stored.powerErrorDb;
+                        summary.checkSmoothed_dB = stored.smoothedDirectivityDb;
+                        summary.checkPoint_dB = stored.pointwiseDirectivityDb;
+                        summary.modelPower_dB = model.powerErrorDb;
+                        summary.modelSmoothed_dB = model.smoothedDirectivityDb;
+                        summary.modelPoint_dB = model.pointwiseDirectivityDb;
+                    };
+                    recordCheck(s);
                     if (highFrequencyCheckPasses(stored)) continue;
                     // The approximation is not good enough here: the mode takes the
                     // reference's own field instead, fitted as the boundary element tiers are.
                     if (referenceFits.empty())
                         referenceFits = fitRadiatedFields(mesh.surface, reference, settings);
-                    const ModeTransferSummary checkedSummary = s;
                     s = summarise(referenceFits[j], static_cast<char>(g.referenceTier),
-                                  checkedSummary.referenceElements, options.tolerance);
-                    s.checked = true;
-                    s.referenceElements = checkedSummary.referenceElements;
-                    s.checkPower_dB = checkedSummary.checkPower_dB;
-                    s.checkSmoothed_dB = checkedSummary.checkSmoothed_dB;
-                    s.checkPoint_dB = checkedSummary.checkPoint_dB;
-                    s.modelPower_dB = checkedSummary.modelPower_dB;
-                    s.modelSmoothed_dB = checkedSummary.modelSmoothed_dB;
-                    s.modelPoint_dB = checkedSummary.modelPoint_dB;
+                                  static_cast<int>(mesh.surface.elements.size()),
+                                  options.tolerance);
+                    recordCheck(s);
                     s.movedFromHighFrequency = true;
                     out[j].file = {referenceFits[j].sources, referenceFits[j].waveNumber};
                 }

@@ -177,13 +177,8 @@ BemSolution solveExteriorNeumannHMatrix(const BemSurface& surface, const BemNear
     if (!(hOptions.admissibility > 0) || hOptions.leafSize < 1)
         throw std::invalid_argument("admissibility must be positive and leaf size at least 1");
     const int fields = static_cast<int>(normalVelocity.cols());
-    BemSolution solution;
-    solution.omega = omega;
-    const double k = omega / kSpeedOfSound_ms;
-    solution.waveNumber = k;
-    // q = dp/dn = -i w rho v_n (Euler's equation, e^{+iwt}).
-    solution.normalGradient =
-        Complex(0, -omega * kAirDensity_kgm3) * normalVelocity.cast<Complex>();
+    BemSolution solution = startBemSolution(omega, normalVelocity);
+    const double k = solution.waveNumber;
     const Eigen::MatrixXcd& q = solution.normalGradient;
     const BemMatrixEntries entries(surface, nearField, k);
     AssemblyContext context{&entries, burtonMillerCoupling(surface, k, options), true};

@@ -24,6 +24,15 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
+BemSolution startBemSolution(double omega, const Eigen::MatrixXd& normalVelocity) {
+    BemSolution solution;
+    solution.omega = omega;
+    solution.waveNumber = omega / kSpeedOfSound_ms;
+    solution.normalGradient =
+        Complex(0, -omega * kAirDensity_kgm3) * normalVelocity.cast<Complex>();
+    return solution;
+}
+
 BemSolution solveExteriorNeumann(const BemSurface& surface, double omega,
                                  const Eigen::MatrixXd& normalVelocity, const BemOptions& options) {
     const BemNearField nearField =
@@ -103,12 +112,8 @@ BemSolution solveExteriorNeumann(const BemSurface& surface, const BemNearField& 
         throw std::invalid_argument("normal velocity rows " +
                                     std::to_string(normalVelocity.rows()) + " != elements " +
                                     std::to_string(n));
-    BemSolution solution;
-    solution.omega = omega;
-    const double k = omega / kSpeedOfSound_ms;
-    solution.waveNumber = k;
-    solution.normalGradient =
-        Complex(0, -omega * kAirDensity_kgm3) * normalVelocity.cast<Complex>();
+    BemSolution solution = startBemSolution(omega, normalVelocity);
+    const double k = solution.waveNumber;
     // Large matrices are kept in single precision: it halves the memory traffic of every GMRES
     // product, which is what a product costs; the solve then asks no more than the rounding of
     // single precision allows.

@@ -55,6 +55,11 @@ struct BemSolution {
 // frequency `omega` > 0. All fields share one matrix (e.g. the two modes of a degenerate pair).
 // Cost: one dense complex matrix of elements^2 entries (16 bytes each; 8 from
 // options.singlePrecisionFrom elements on).
+// A solution's frequency, wave number k = omega / c and Neumann data q = dp/dn = -i omega rho v_n
+// (Euler's equation, e^{+i omega t}) for the normal velocities `normalVelocity` (m/s, elements x
+// fields); its pressure is left to the solver.
+BemSolution startBemSolution(double omega, const Eigen::MatrixXd& normalVelocity);
+
 BemSolution solveExteriorNeumann(const BemSurface& surface, double omega,
                                  const Eigen::MatrixXd& normalVelocity,
                                  const BemOptions& options = BemOptions());
