@@ -169,6 +169,60 @@ SceneTransfer bakeTransfer(const Recipe& recipe, const ModalSurface& modal,
     return transfer;
 }
 
+// Writes the scene's files into <folder>/<name>/ (the surface as OBJ/MTL, ".U", ".freq", the
+// bell's fixtures) and, unless modes only, the transfer list beside it with its per-mode files.
+// Returns the number of files written.
+int writeSceneFiles(const Recipe& recipe, const ModalSurface& modal, const SceneTransfer& transfer,
+                    const BakeOptions& options, const fs::path& folder) {
+    const fs::path dir = folder / recipe.name;
+    writeObj((dir / (recipe.name + ".obj")).string(),
+             {ObjPart{recipe.name, recipe.materialName, modal.surface}}, recipe.name + ".mtl");
+    writeMtl((dir / (recipe.name + ".mtl")).string(), {objectMaterial(recipe)});
+    writeDenseMatrix((dir / (recipe.name + ".U")).string(), modal.surfaceShapes);
+    writeDenseMatrix((dir / (recipe.name + ".freq")).string(), modal.frequencies);
+    int fileCount = 4;
+    if (recipe.shape == ShapeKind::bell && recipe.bellFixtures) {
+        Eigen::Vector3d lower, upper;
+        boundingBox(modal.surface, lower, upper);
+        for (const BellFixture& fixture :
+             makeBellFixtures(std::max(upper.x(), upper.z()), upper.y())) {
+            writeObj((dir / (fixture.name + ".obj")).string(), {fixture.part},
+                     fixture.name + ".mtl");
+            writeMtl((dir / (fixture.name + ".mtl")).string(), {fixture.material});
+            fileCount += 2;
+        }
+    }
+    if (!options.modesOnly) {
+        const int tolerancePercent =
+            static_cast<int>(std::lround(recipe.transfer.tolerance * 100.0));
+        writeSceneTransfer(folder.string(), recipe.name, tolerancePercent, transfer.files);
+        fileCount += 1 + 2 * static_cast<int>(transfer.files.size());
+    }
+    return fileCount;
+}
+
+// Adds the report and the stamp to the baked folder `dir`, then puts it in the place of `output`
+// in one step, so that `output` is either the previous bake or this one, whole.
+void publishBake(const fs::path& dir, const fs::path& output, const BakeReport& report,
+                 const std::string& stamp) {
+    writeReportText((dir / "report.txt").string(), report);
+    writeReportSvg((dir / "report.svg").string(), report);
+    {
+        std::ofstream stampFile(dir / kStampFileName);
+        stampFile << stamp << "\n";
+        if (!stampFile)
+            throw BakeError((dir / kStampFileName).string() + ": cannot write the stamp");
+    }
+    std::error_code error;
+    fs::remove_all(output, error);
+    if (error)
+        throw BakeError(output.string() + ": cannot remove the previous bake: " + error.message());
+    fs::rename(dir, output, error);
+    if (error)
+        throw BakeError(output.string() +
+                        ": cannot move the finished bake into place: " + error.message());
+}
+
 }  // namespace
 
 std::string executableIdentity(const std::string& path) {
@@ -318,29 +372,7 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
 
     progress.begin("writing");
     const fs::path dir = temporary.path / recipe.name;
-    writeObj((dir / (recipe.name + ".obj")).string(),
-             {ObjPart{recipe.name, recipe.materialName, modal.surface}}, recipe.name + ".mtl");
-    writeMtl((dir / (recipe.name + ".mtl")).string(), {objectMaterial(recipe)});
-    writeDenseMatrix((dir / (recipe.name + ".U")).string(), modal.surfaceShapes);
-    writeDenseMatrix((dir / (recipe.name + ".freq")).string(), modal.frequencies);
-    int fileCount = 4;
-    if (recipe.shape == ShapeKind::bell && recipe.bellFixtures) {
-        Eigen::Vector3d lower, upper;
-        boundingBox(modal.surface, lower, upper);
-        for (const BellFixture& fixture :
-             makeBellFixtures(std::max(upper.x(), upper.z()), upper.y())) {
-            writeObj((dir / (fixture.name + ".obj")).string(), {fixture.part},
-                     fixture.name + ".mtl");
-            writeMtl((dir / (fixture.name + ".mtl")).string(), {fixture.material});
-            fileCount += 2;
-        }
-    }
-    if (!options.modesOnly) {
-        const int tolerancePercent =
-            static_cast<int>(std::lround(recipe.transfer.tolerance * 100.0));
-        writeSceneTransfer(temporary.path.string(), recipe.name, tolerancePercent, transfer.files);
-        fileCount += 1 + 2 * static_cast<int>(transfer.files.size());
-    }
+    const int fileCount = writeSceneFiles(recipe, modal, transfer, options, temporary.path);
     progress.end(std::to_string(fileCount) + " scene files");
 
     if (output.filename().string() != recipe.name)
@@ -353,23 +385,7 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
             report.notes.push_back("the boundary element solve at " + std::to_string(m.frequency) +
                                    " Hz stopped short of its "
                                    "tolerance");
-
-    writeReportText((dir / "report.txt").string(), report);
-    writeReportSvg((dir / "report.svg").string(), report);
-    {
-        std::ofstream stampFile(dir / kStampFileName);
-        stampFile << stamp << "\n";
-        if (!stampFile)
-            throw BakeError((dir / kStampFileName).string() + ": cannot write the stamp");
-    }
-    // Replace the old folder in one step at the end.
-    fs::remove_all(output, error);
-    if (error)
-        throw BakeError(output.string() + ": cannot remove the previous bake: " + error.message());
-    fs::rename(temporary.path / recipe.name, output, error);
-    if (error)
-        throw BakeError(output.string() +
-                        ": cannot move the finished bake into place: " + error.message());
+    publishBake(dir, output, report, stamp);
     double total = 0.0;
     for (const auto& stage : report.stageSeconds) total += stage.second;
     if (!options.quiet)
