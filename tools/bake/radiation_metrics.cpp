@@ -48,26 +48,8 @@ double radiatedPower(const Eigen::VectorXcd& pressure, double radius) {
 Eigen::VectorXd capAveragedEnergy(const std::vector<Eigen::Vector3d>& samples,
                                   const Eigen::Vector3d& centre, const Eigen::VectorXcd& pressure,
                                   double capHalfAngle) {
-    const int count = static_cast<int>(samples.size());
-    if (pressure.size() != count)
-        throw std::invalid_argument("capAveragedEnergy: " + std::to_string(pressure.size()) +
-                                    " pressures for " + std::to_string(count) + " samples");
-    std::vector<Eigen::Vector3d> directions(count);
-    for (int i = 0; i < count; ++i) directions[i] = (samples[i] - centre).normalized();
-    const Eigen::VectorXd energy = pressure.cwiseAbs2();
-    const double cosCap = std::cos(capHalfAngle);
-    Eigen::VectorXd averaged(count);
-    for (int i = 0; i < count; ++i) {
-        double sum = 0;
-        int inside = 0;
-        for (int j = 0; j < count; ++j)
-            if (directions[i].dot(directions[j]) >= cosCap) {
-                sum += energy[j];
-                ++inside;
-            }
-        averaged[i] = sum / inside;  // i is always inside its own cap
-    }
-    return averaged;
+    // Each sample lies in its own cap, so no cap is empty.
+    return capAveragedEnergyAt(samples, samples, centre, pressure, capHalfAngle);
 }
 
 RadiationComparison compareRadiation(const std::vector<Eigen::Vector3d>& samples,
