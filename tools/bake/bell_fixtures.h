@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/swing.h"
 #include "tools/bake/scene_files.h"
 
 struct BellFixture {
@@ -20,6 +21,6 @@ struct BellFixture {
 // supports stand farther from the axis (in x) than anything that swings.
 std::vector<BellFixture> makeBellFixtures(double bellRadius, double crownTopY);
 
-// The model y of the swing axis and of the floor.
-constexpr double kPivotY = 0.308643;
+// The model y of the swing axis (the program's, about which it swings the bell) and of the floor.
+constexpr double kPivotY = kSwingPivotOffset;
 constexpr double kFloorY = -1.0;
