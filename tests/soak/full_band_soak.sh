@@ -139,7 +139,13 @@ echo "exit status: $RUN_STATUS"
 
 check "the program exits cleanly (status $RUN_STATUS)" test "$RUN_STATUS" -eq 0
 check "no audio output underflow ($underflows)" test "${underflows:-x}" == 0
-check "no callback as long as its block ($share % at most)" greater 100 "${share:-1000}"
+# The callbacks hold their deadline under load only at real-time priority, which the program takes
+# where the process may (root, or an RLIMIT_RTPRIO above 0); elsewhere the figure is reported only.
+if [[ $EUID -eq 0 || $(ulimit -r) != 0 ]]; then
+    check "no callback as long as its block ($share % at most)" greater 100 "${share:-1000}"
+else
+    echo "note: no real-time priority for this user (ulimit -r is 0): callback time not checked"
+fi
 check "the strikes sound (mono peak $mono_peak)" greater "${mono_peak:-0}" 0.001
 check "the stream ran in real time (captured $(( (mono_frames + stereo_frames) / 44100 )) s of $seconds)" \
     greater "$((mono_frames + stereo_frames))" "$((seconds * 44100 * 8 / 10))"
