@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/input_exit.h"
 #include "sound/synthesis_state.h"
 
 int zepSamplingRate = 0;
@@ -21,7 +22,7 @@ void printBanner() {
     printf("Starting the demo...\n");
 }
 
-static void reportBadZepSamplingRate() {
+[[noreturn]] static void reportBadZepSamplingRate() {
     printf("\n");
     printf("****************************************\n");
     printf("Error parsing the sampling rate.\n");
@@ -32,7 +33,7 @@ static void reportBadZepSamplingRate() {
     printf("A good choice is 200, and the values must be within the %d to %d range.\n",
            kMinZepSamplingRate, kMaxZepSamplingRate);
     printf("****************************************\n");
-    exit(1);
+    exitOnBadInput(1);
 }
 
 // Reads a decimal integer the way fscanf's "%d" does (leading white space, an optional sign, at

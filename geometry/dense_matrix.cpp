@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "platform/input_exit.h"
+
 // Bytes left in `file` from the current position, or -1 when the stream cannot seek.
 static long long bytesRemaining(FILE* file) {
     long position = ftell(file);
@@ -21,9 +23,13 @@ int loadDenseMatrix(const char* fileName, int* rows, int* columns, double** elem
         return 1;
     }
 
+    // A failed read releases what it allocated: the caller gets no block to free.
+    double* block = nullptr;
     auto fail = [&]() {
         printf("Error reading the matrix from disk file: %s.\n", fileName);
         fclose(file);
+        free(block);
+        *elements = nullptr;
         return 1;
     };
 
@@ -43,17 +49,17 @@ int loadDenseMatrix(const char* fileName, int* rows, int* columns, double** elem
     if (elementCount > SIZE_MAX / 8) return fail();
 
     // malloc(0) may return null; an empty matrix still gets a block the caller can free.
-    double* block = static_cast<double*>(malloc(elementCount > 0 ? elementCount * 8 : 1));
+    block = static_cast<double*>(malloc(elementCount > 0 ? elementCount * 8 : 1));
     if (block == nullptr) return fail();
-    *elements = block;
     if (fread(block, 8, elementCount, file) != elementCount) return fail();
+    *elements = block;
 
     fclose(file);
     return 0;
 }
 
 int loadDenseMatrixOrExit(const char* fileName, int* rows, int* columns, double** elements) {
-    if (loadDenseMatrix(fileName, rows, columns, elements) != 0) exit(1);
+    if (loadDenseMatrix(fileName, rows, columns, elements) != 0) exitOnBadInput(1);
     return 0;
 }
 
@@ -61,7 +67,7 @@ int openFileOrExit(const char* fileName, FILE** file, const char* mode) {
     *file = fopen(fileName, mode);
     if (*file == nullptr) {
         printf("Error: could not open file %s.\n", fileName);
-        exit(1);
+        exitOnBadInput(1);
     }
     return 0;
 }
@@ -69,5 +75,5 @@ int openFileOrExit(const char* fileName, FILE** file, const char* mode) {
 int checkEqualOrExit(int actual, int expected, int code) {
     if (actual == expected) return 0;
     printf("Error: assertion %d == %d failed (%d).\n", actual, expected, code);
-    exit(1);
+    exitOnBadInput(1);
 }

@@ -23,7 +23,8 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
 //   "Can't open input matrix file: <name>." when the file cannot be opened;
 //   "Error reading the matrix from disk file: <name>." when the header or the elements are short,
 //   a count is negative, or the element count is more than the file holds or can be allocated.
-// When the column count cannot be read, *rows already holds the row count.
+// When the column count cannot be read, *rows already holds the row count. A failed read
+// allocates nothing for the caller: *elements is then null.
 int loadDenseMatrix(const char* fileName, int* rows, int* columns, double** elements);
 
 // loadDenseMatrix, ending the process with exit(1) (and no further message) on failure.

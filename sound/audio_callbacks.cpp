@@ -6,6 +6,7 @@
 #include "sound/synthesis_state.h"
 
 std::atomic<long> outputUnderflowCount{0};
+double largestCallbackSeconds = 0.0;
 
 namespace {
 
@@ -18,11 +19,12 @@ void countUnderflow(PaStreamCallbackFlags statusFlags) {
 }
 
 // The audio workload of this callback: the running time from before the wait for synthesisMutex to
-// now, waiting included.
+// now, waiting included; and the largest such time so far.
 void publishCallbackSeconds() {
     const double seconds = callbackStartTime.secondsUntil(queryPerformanceCounter());
     MutexLock lock(workloadMutex);
     callbackSeconds = seconds;
+    if (seconds > largestCallbackSeconds) largestCallbackSeconds = seconds;
 }
 
 // One callback: its own timer started before the wait for synthesisMutex, the underflow count,

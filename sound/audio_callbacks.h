@@ -11,6 +11,11 @@
 // block arrived): written by the audio thread, read by the soak test's report at exit.
 extern std::atomic<long> outputUnderflowCount;
 
+// The longest running time of any callback so far, in seconds, from before its wait for
+// synthesisMutex to the end of its block (as callbackSeconds): written by the audio thread and
+// read by the soak test's report at exit, both under workloadMutex.
+extern double largestCallbackSeconds;
+
 // Fills `output` with frameCount mono float samples: times itself from before taking
 // synthesisMutex, synthesises the block under it (sound/audio_block.h), releases it, then
 // publishes its running time in callbackSeconds under workloadMutex. Input, time stamps, flags

@@ -5,10 +5,11 @@
 #pragma once
 
 // Initialises PortAudio, opens monoStream and stereoStream and starts the mono one, then prints
-// "PortAudio successfully initalized.\n". On any PortAudio error prints
-// "PortAudio error: %s\n" with the library's text and ends the process with exit(1).
-// Precondition: every per-mode array the callbacks read exists (allocateModeArrays), with blockSize
-// final.
+// "PortAudio successfully initalized.\n". Through ALSA, and where the process may (root, or an
+// RLIMIT_RTPRIO above 0), the streams' callback thread runs at real-time priority (SCHED_FIFO). On
+// any PortAudio error prints "PortAudio error: %s\n" with the library's text and ends the process
+// with exit(1). Precondition: every per-mode array the callbacks read exists (allocateModeArrays),
+// with blockSize final.
 void startAudio();
 
 // Panel callback of both "Renderer type:" radio groups. "Modal" forces mono output (channelMode

@@ -13,6 +13,7 @@
 #endif
 
 #include "geometry/dense_matrix.h"
+#include "platform/input_exit.h"
 #include "sound/vector_lanes.h"
 
 namespace {
@@ -20,12 +21,31 @@ namespace {
 constexpr int kNameBufferSize = 4096;
 constexpr int kSourceRecordSize = 11;
 
+// What loading holds while it reads: the open list, the source blocks read so far and the ".k"
+// block being checked, released when loading ends early. The program's exit(1) never unwinds, so
+// this matters only where bad input throws (the fuzzing build's InputExit).
+struct LoadingState {
+    FILE* list = nullptr;
+    std::vector<double*>* blocks = nullptr;
+    double* waveNumberBlock = nullptr;
+    ~LoadingState() {
+        if (list != nullptr) fclose(list);
+        free(waveNumberBlock);
+        if (blocks == nullptr) return;
+        for (double* block : *blocks) free(block);
+        blocks->clear();
+    }
+};
+
 }  // namespace
 
 TransferModel loadTransferModel(const char* listFileName) {
     TransferModel model;
     FILE* list = nullptr;
     openFileOrExit(listFileName, &list, "r");
+    LoadingState loading;
+    loading.list = list;
+    loading.blocks = &model.sourceBlocks;
     long totalSources = 0;
     char line[kNameBufferSize];
     char name[kNameBufferSize];
@@ -37,7 +57,7 @@ TransferModel loadTransferModel(const char* listFileName) {
         if (length == kNameBufferSize - 1 && line[length - 1] != '\n' && !feof(list)) {
             printf("Error: line %d of %s names a file longer than %d characters.\n", lineNumber,
                    listFileName, kNameBufferSize - 1);
-            exit(1);
+            exitOnBadInput(1);
         }
         // Text-mode reading: a carriage return and line feed pair is one line feed.
         if (length >= 2 && line[length - 2] == '\r' && line[length - 1] == '\n') {
@@ -52,26 +72,28 @@ TransferModel loadTransferModel(const char* listFileName) {
         if (strlen(prefix) + strlen(".sources") >= static_cast<size_t>(kNameBufferSize)) {
             printf("Error: line %d of %s names a file longer than %d characters.\n", lineNumber,
                    listFileName, kNameBufferSize - 1);
-            exit(1);
+            exitOnBadInput(1);
         }
 
         int rows = 0, columns = 0;
         double* elements = nullptr;
         snprintf(name, sizeof name, "%s.sources", prefix);
         loadDenseMatrixOrExit(name, &rows, &columns, &elements);
-        checkEqualOrExit(rows, kSourceRecordSize, 1);
         model.sourceBlocks.push_back(elements);
+        checkEqualOrExit(rows, kSourceRecordSize, 1);
         model.sourceCounts.push_back(columns);
         totalSources += columns;
 
         snprintf(name, sizeof name, "%s.k", prefix);
-        loadDenseMatrixOrExit(name, &rows, &columns, &elements);
+        loadDenseMatrixOrExit(name, &rows, &columns, &loading.waveNumberBlock);
         checkEqualOrExit(rows, 1, 2);
         checkEqualOrExit(columns, 1, 3);
-        model.waveNumbers.push_back(elements[0]);
-        free(elements);
+        model.waveNumbers.push_back(loading.waveNumberBlock[0]);
+        free(loading.waveNumberBlock);
+        loading.waveNumberBlock = nullptr;
     }
-    fclose(list);
+    // Loaded: the model keeps its blocks.
+    loading.blocks = nullptr;
     model.frequencyCount = static_cast<int>(model.sourceBlocks.size());
     printf("Num frequencies: %d . Total num sources: %ld\n", model.frequencyCount, totalSources);
     return model;
@@ -183,16 +205,16 @@ __attribute__((always_inline)) inline void transposeRecords(const double* const 
     memcpy(&row[1], p[1] + first, sizeof(ModeLanes));
     memcpy(&row[2], p[2] + first, sizeof(ModeLanes));
     memcpy(&row[3], p[3] + first, sizeof(ModeLanes));
-    const IndexLanes evens = {0, 4, 2, 6}, odds = {1, 5, 3, 7};
-    const IndexLanes lowHalves = {0, 1, 4, 5}, highHalves = {2, 3, 6, 7};
-    const ModeLanes t0 = __builtin_shuffle(row[0], row[1], evens);
-    const ModeLanes t1 = __builtin_shuffle(row[0], row[1], odds);
-    const ModeLanes t2 = __builtin_shuffle(row[2], row[3], evens);
-    const ModeLanes t3 = __builtin_shuffle(row[2], row[3], odds);
-    v[0] = __builtin_shuffle(t0, t2, lowHalves);
-    v[1] = __builtin_shuffle(t1, t3, lowHalves);
-    v[2] = __builtin_shuffle(t0, t2, highHalves);
-    v[3] = __builtin_shuffle(t1, t3, highHalves);
+    // __builtin_shufflevector (GCC 12 and clang alike): lane i of the result is lane index_i of
+    // the two inputs side by side (0-3 the first, 4-7 the second).
+    const ModeLanes t0 = __builtin_shufflevector(row[0], row[1], 0, 4, 2, 6);  // evens
+    const ModeLanes t1 = __builtin_shufflevector(row[0], row[1], 1, 5, 3, 7);  // odds
+    const ModeLanes t2 = __builtin_shufflevector(row[2], row[3], 0, 4, 2, 6);
+    const ModeLanes t3 = __builtin_shufflevector(row[2], row[3], 1, 5, 3, 7);
+    v[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);  // low halves
+    v[1] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+    v[2] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);  // high halves
+    v[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
 }
 
 // Sources of one entry taken per pass: the geometry pass fills this many lanes of the

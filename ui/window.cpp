@@ -13,6 +13,7 @@
 #include "app/scene_selector.h"
 #include "sound/audio_callbacks.h"
 #include "sound/audio_device.h"
+#include "sound/synthesis_state.h"
 #include "ui/control_panel.h"
 #include "ui/frame_display.h"
 #include "ui/input_router.h"
@@ -103,10 +104,20 @@ void onExit() {
     // No audio callback may run once the process starts tearing down the state it reads.
     stopAudio();
     shutdownControlPanel();
-    // Long-run measurements (the soak test) ask for the count of audio underflows; it goes to
-    // standard error so the console's last line stays the one above.
+    // Long-run measurements (the soak tests) ask for the count of audio underflows and the
+    // longest callback against the block's real time; they go to standard error so the console's
+    // last line stays the one above.
     if (getenv("TONWELL_REPORT_UNDERFLOWS") != nullptr) {
         fprintf(stderr, "Audio output underflows: %ld\n",
                 outputUnderflowCount.load(std::memory_order_relaxed));
+        double largest = 0.0;
+        {
+            MutexLock lock(workloadMutex);
+            largest = largestCallbackSeconds;
+        }
+        // A block of blockSize frames lasts blockSize / 44100 s in real time.
+        const double blockSeconds = double(blockSize) / kAudioSamplingRate;
+        fprintf(stderr, "Largest audio callback: %.3f ms of a %.3f ms block (%.1f %%)\n",
+                largest * 1e3, blockSeconds * 1e3, 100.0 * largest / blockSeconds);
     }
 }

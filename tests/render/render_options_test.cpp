@@ -82,6 +82,17 @@ TEST(RenderOptions, RefusesWithOneMessageEach) {
          "--strike \"vertex=1 at=nan\": time \"nan\" is not a number"},
         {{"chair", "-o", "a.wav", "--strike", "vertex=1 magnitude=-2"},
          "--strike \"vertex=1 magnitude=-2\": magnitude -2 is negative"},
+        // Values a block count, a float magnitude or a normalisation could not hold.
+        {{"chair", "-o", "a.wav", "--strike", "vertex=1 at=1e300"},
+         "--strike \"vertex=1 at=1e300\": time 1e300 is after 3600 s"},
+        {{"chair", "-o", "a.wav", "--strike", "vertex=1 magnitude=1e39"},
+         "--strike \"vertex=1 magnitude=1e39\": magnitude 1e39 is above 1e6"},
+        {{"chair", "-o", "a.wav", "--strike", "vertex=1 direction=1e-200,0,0"},
+         "--strike \"vertex=1 direction=1e-200,0,0\": direction 1e-200,0,0 is zero"},
+        {{"chair", "-o", "a.wav", "--strike", "vertex=1 direction=1e200,1e200,0"},
+         "--strike \"vertex=1 direction=1e200,1e200,0\": direction 1e200,1e200,0 is too long"},
+        {{"chair", "-o", "a.wav", "--script", "/dev/zero"},
+         "/dev/zero: cannot be read (not a regular file)"},
     };
     for (const auto& c : cases) {
         RenderOptions options;

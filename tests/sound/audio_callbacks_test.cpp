@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "sound/audio_block.h"
@@ -303,6 +305,35 @@ TEST_F(AudioCallbacks, PublishesItsRunningTime) {
     monoBlock();
     MutexLock lock(workloadMutex);
     EXPECT_GT(callbackSeconds, 0.0);
+}
+
+TEST_F(AudioCallbacks, KeepsItsLongestRunningTimeWaitingIncluded) {
+    makeBank({440.0}, 8.0f, 7e-6f);
+    {
+        MutexLock lock(workloadMutex);
+        largestCallbackSeconds = 0.0;
+    }
+    // A callback that waits for synthesisMutex (held here for 100 ms, as the panel holds it to
+    // change the damping) runs about that long (at least half of it, whenever its thread starts);
+    // a later quick one leaves the longest as it was.
+    std::thread callback;
+    {
+        MutexLock hold(synthesisMutex);
+        callback = std::thread([] { monoBlock(); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    callback.join();
+    double waited = 0.0;
+    {
+        MutexLock lock(workloadMutex);
+        waited = largestCallbackSeconds;
+        EXPECT_GE(waited, 0.050);
+        EXPECT_EQ(callbackSeconds, waited);
+    }
+    monoBlock();
+    MutexLock lock(workloadMutex);
+    EXPECT_LT(callbackSeconds, waited);
+    EXPECT_EQ(largestCallbackSeconds, waited);
 }
 
 namespace {

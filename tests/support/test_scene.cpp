@@ -1,5 +1,6 @@
 #include "tests/support/test_scene.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -105,6 +106,14 @@ std::string sceneName(int sceneSelector) {
     }
 }
 
+std::vector<double> logSpacedFrequencies(int count, double lowest, double highest) {
+    std::vector<double> frequencies(count);
+    for (int i = 0; i < count; ++i)
+        frequencies[i] =
+            count == 1 ? lowest : lowest * std::pow(highest / lowest, double(i) / (count - 1));
+    return frequencies;
+}
+
 void writeTestScene(const std::string& demoDirectory, int sceneSelector,
                     const TestSceneOptions& options) {
     const std::string name = sceneName(sceneSelector);
@@ -169,8 +178,33 @@ void writeTestScene(const std::string& demoDirectory, int sceneSelector,
         snprintf(prefix, sizeof(prefix), "%s/transfer/mode%03d", name.c_str(), j);
         list << prefix << "\n";
         const double k = 2 * kPi * options.frequencies[j] / kSpeedOfSound;
-        std::vector<double> source = {0, 0, 0, options.sourceStrength, 0, 0, 0, 0, 0, 0, 0};
-        writeFile(demoDirectory + "/" + prefix + ".sources", denseMatrixBytes(11, 1, source));
+        const int n = std::max(1, options.sourcesPerMode);
+        std::vector<double> sources;
+        for (int s = 0; s < n; ++s) {
+            double position[3] = {0, 0, 0};
+            if (n > 1) {
+                // Fibonacci lattice: height 1 - (2s + 1)/n, golden-angle turns.
+                const double h = 1.0 - (2.0 * s + 1.0) / n, ring = std::sqrt(1.0 - h * h);
+                const double turn = s * kPi * (3.0 - std::sqrt(5.0));
+                const double d = options.radius / 3.0;
+                position[0] = d * ring * std::cos(turn);
+                position[1] = d * h;
+                position[2] = d * ring * std::sin(turn);
+            }
+            const double record[11] = {position[0],
+                                       position[1],
+                                       position[2],
+                                       options.sourceStrength / n,
+                                       0,
+                                       0,
+                                       0,
+                                       0,
+                                       0,
+                                       0,
+                                       0};
+            sources.insert(sources.end(), record, record + 11);
+        }
+        writeFile(demoDirectory + "/" + prefix + ".sources", denseMatrixBytes(11, n, sources));
         writeFile(demoDirectory + "/" + prefix + ".k", denseMatrixBytes(1, 1, {k}));
     }
     writeFile(folder + kListNames[sceneSelector == 0 ? 0 : sceneSelector == 1 ? 1 : 2], list.str());

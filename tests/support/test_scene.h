@@ -15,11 +15,18 @@ struct TestSceneOptions {
     double sourceStrength = 1000.0;
     // Radius of the mesh (a UV sphere about the object's origin) in metres.
     double radius = 0.2;
+    // Order-0 sources per mode: one at the centre, or n spread on a sphere of a third of the
+    // radius (a Fibonacci lattice) sharing the strength equally, as many as a baked scene's fit
+    // uses, so that the audio thread evaluates as many sources as it would there.
+    int sourcesPerMode = 1;
 };
 
 // Writes the scene of `sceneSelector` (0 bell, 1 chair, 2 dragon) under `demoDirectory`.
 void writeTestScene(const std::string& demoDirectory, int sceneSelector,
                     const TestSceneOptions& options = TestSceneOptions());
+
+// `count` frequencies spaced evenly on a logarithmic scale from `lowest` to `highest` Hz.
+std::vector<double> logSpacedFrequencies(int count, double lowest, double highest);
 
 // The scene folder's name and file prefix: "bell", "chair" or "dragon".
 std::string sceneName(int sceneSelector);

@@ -30,6 +30,7 @@
 #include "tools/bake/transfer_files.h"
 #include "tools/bake/transfer_plan.h"
 #include "tools/bake/worker_processes.h"
+#include "tools/bake/wrap_surface.h"
 
 namespace fs = std::filesystem;
 
@@ -255,8 +256,22 @@ SurfaceMesh makeStruckSurface(const Recipe& recipe) {
         case ShapeKind::mesh:
             break;
     }
-    const SurfaceMesh soup = readTriangleSoup(recipe.sourceMesh);
-    SurfaceMesh surface = wrapSurface(soup, recipe.wrap, recipe.sourceMesh);
+    SurfaceMesh soup = readTriangleSoup(recipe.sourceMesh);
+    SurfaceMesh surface;
+    if (recipe.wrapMesh) {
+        surface = wrapSurface(soup, recipe.wrap, recipe.sourceMesh);
+    } else {
+        // Taken as it is: the mesh must already bound a solid (closedManifoldProblem also names
+        // an inside-out surface and a degenerate triangle).
+        const std::string& name = recipe.sourceMesh;
+        std::string problem = closedManifoldProblem(soup);
+        if (!problem.empty())
+            throw BakeError(name + ": the mesh is not a closed manifold (\"shape.wrap\": false " +
+                            "takes it as it is): " + problem);
+        problem = selfIntersectionProblem(soup);
+        if (!problem.empty()) throw BakeError(name + ": the mesh intersects itself: " + problem);
+        surface = std::move(soup);
+    }
     // Placement: scale the largest extent to the recipe's length, centre the bounding box.
     Eigen::Vector3d lower, upper;
     boundingBox(surface, lower, upper);
@@ -304,6 +319,16 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
     report.surfaceVertexCount = static_cast<int>(modal.surface.positions.size());
     report.surfaceTriangleCount = static_cast<int>(modal.surface.triangles.size());
     report.volume = enclosedVolume(modal.surface);
+    // TetGen's volume bound alone puts at least volume / maxVolume tetrahedra in the solid.
+    const double tetrahedra = report.volume / recipe.tetrahedra.maxVolume;
+    if (tetrahedra > kMaxTetrahedra) {
+        char text[256];
+        std::snprintf(text, sizeof text,
+                      ": \"tetrahedra.maxVolume\": %g m^3 fills the solid of %.3g m^3 with at "
+                      "least %.3g tetrahedra, more than the %.0f the eigen solve can hold",
+                      recipe.tetrahedra.maxVolume, report.volume, tetrahedra, kMaxTetrahedra);
+        throw BakeError(recipe.path + text);
+    }
     progress.end(std::to_string(report.surfaceVertexCount) + " vertices, " +
                  std::to_string(report.surfaceTriangleCount) + " triangles");
     if (!options.modesOnly) {

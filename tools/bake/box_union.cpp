@@ -36,6 +36,33 @@ std::vector<double> gridLines(const std::vector<Box>& boxes, int axis, const Box
 
 }  // namespace
 
+double boxUnionGridCellCount(const std::vector<Box>& boxes, const BoxGridOptions& o) {
+    double cells = 1.0;
+    for (int axis = 0; axis < 3; ++axis) {
+        // The pieces of gridLines, counted in double precision: a spacing far too fine for an int
+        // count gives a large number here, not an overflow.
+        std::vector<double> faces;
+        for (const Box& b : boxes) {
+            faces.push_back(b.lower[axis]);
+            faces.push_back(b.upper[axis]);
+        }
+        std::sort(faces.begin(), faces.end());
+        double pieces = 0.0;
+        for (size_t i = 0; i + 1 < faces.size(); ++i) {
+            const double a = faces[i], b = faces[i + 1], mid = 0.5 * (a + b);
+            if (!(b - a >= 1e-9)) continue;
+            double spacing = o.maxSpacing;
+            for (const Box& box : boxes)
+                if (box.lower[axis] < mid && mid < box.upper[axis])
+                    spacing =
+                        std::min(spacing, (box.upper[axis] - box.lower[axis]) / o.cellsThrough);
+            pieces += std::max(1.0, std::ceil((b - a) / spacing - 1e-9));
+        }
+        cells *= std::max(1.0, pieces);
+    }
+    return cells;
+}
+
 SurfaceMesh makeBoxUnionSurface(const std::vector<Box>& boxes, const BoxGridOptions& options,
                                 const std::string& sourceName) {
     if (boxes.empty()) throw BakeError(sourceName + ": no boxes");

@@ -18,6 +18,11 @@ struct BoxGridOptions {
     int cellsThrough = 3;      // at least this many cells across every box in every direction
 };
 
+// Number of grid cells makeBoxUnionSurface lays over `boxes` (nx * ny * nz), in double precision
+// so that an absurd spacing gives a large number rather than an overflow: what a recipe is checked
+// against before the grid is made. Preconditions: options.maxSpacing > 0, cellsThrough >= 1.
+double boxUnionGridCellCount(const std::vector<Box>& boxes, const BoxGridOptions& options);
+
 // The outward-oriented surface of the union of `boxes`, two triangles per boundary cell face.
 // Per axis, the grid lines are the box faces, and each interval between them is split evenly so
 // that no cell is longer than maxSpacing nor than 1/cellsThrough of any box it lies in.

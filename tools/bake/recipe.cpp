@@ -1,6 +1,7 @@
 // JSON recipe reading and checking (see recipe.h).
 #include "tools/bake/recipe.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -9,20 +10,37 @@
 #include <sstream>
 
 #include "tools/bake/bake_error.h"
+#include "tools/bake/chair_shape.h"
 #include "tools/bake/loudness_calibration.h"
 
 namespace {
 
 using Json = nlohmann::json;
 
+constexpr double kPi = 3.14159265358979323846;
+
 // The value at `key` inside `object`, converted; `where` is the dotted path for messages.
+// An int must be a JSON integer within int's range: JSON's 1.5 or 1e10 would otherwise be cut or
+// wrapped to some other count without a word.
 template <typename T>
 T field(const Json& object, const char* key, const std::string& where, const std::string& path) {
     if (!object.contains(key)) throw BakeError(path + ": missing \"" + where + key + "\"");
-    try {
-        return object.at(key).get<T>();
-    } catch (const Json::exception&) {
-        throw BakeError(path + ": \"" + where + key + "\" has the wrong type");
+    const Json& value = object.at(key);
+    if constexpr (std::is_same_v<T, int>) {
+        const bool whole = value.is_number_integer() &&
+                           (value.is_number_unsigned() ? value.get<uint64_t>() <= INT_MAX
+                                                       : value.get<int64_t>() >= INT_MIN &&
+                                                             value.get<int64_t>() <= INT_MAX);
+        if (!whole)
+            throw BakeError(path + ": \"" + where + key + "\" must be a whole number (got " +
+                            value.dump() + ")");
+        return static_cast<int>(value.get<int64_t>());
+    } else {
+        try {
+            return value.get<T>();
+        } catch (const Json::exception&) {
+            throw BakeError(path + ": \"" + where + key + "\" has the wrong type");
+        }
     }
 }
 
@@ -36,13 +54,45 @@ Eigen::Vector3d vector3(const Json& object, const char* key, const Eigen::Vector
                         const std::string& where, const std::string& path) {
     if (!object.contains(key)) return fallback;
     const auto values = field<std::vector<double>>(object, key, where, path);
-    if (values.size() != 3) throw BakeError(path + ": \"" + where + key + "\" needs three numbers");
+    if (values.size() != 3 || !std::isfinite(values[0]) || !std::isfinite(values[1]) ||
+        !std::isfinite(values[2]))
+        throw BakeError(path + ": \"" + where + key + "\" needs three finite numbers");
     return Eigen::Vector3d(values[0], values[1], values[2]);
+}
+
+// A colour of the material library: three numbers from 0 to 1.
+Eigen::Vector3d colour(const Json& object, const char* key, const Eigen::Vector3d& fallback,
+                       const std::string& path) {
+    const Eigen::Vector3d c = vector3(object, key, fallback, "material.", path);
+    if (!(c.minCoeff() >= 0.0 && c.maxCoeff() <= 1.0))
+        throw BakeError(path + ": \"material." + key + "\" needs three numbers from 0 to 1");
+    return c;
 }
 
 void requirePositive(double value, const std::string& name, const std::string& path) {
     if (!(std::isfinite(value) && value > 0.0))
         throw BakeError(path + ": \"" + name + "\" must be positive");
+}
+
+// Refuses a recipe whose surface would have more than kMaxSurfaceTriangles triangles (`field` is
+// the recipe field that sets the resolution).
+void requireSurfaceWithinReach(double triangles, const std::string& field,
+                               const std::string& path) {
+    if (triangles <= kMaxSurfaceTriangles) return;
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  ": \"%s\" makes a surface of about %.3g triangles, more than the %.0f the "
+                  "baker can mesh and solve; make it coarser",
+                  field.c_str(), triangles, kMaxSurfaceTriangles);
+    throw BakeError(path + text);
+}
+
+// Triangles of the procedural bell's surface, roughly: rings along the outer and inner profile
+// (about twice the height plus the lip's radius each), every ring as fine as the lip's.
+double bellTriangleEstimate(const BellParameters& b) {
+    const double profilePoints = 2.0 * (2.0 * b.height + b.lipDiameter) / b.profileSpacing;
+    const double ringPoints = std::max(8.0, kPi * b.lipDiameter / b.ringSpacing);
+    return 2.0 * profilePoints * ringPoints;
 }
 
 }  // namespace
@@ -58,7 +108,8 @@ Recipe readRecipe(const std::string& path) {
     Json json;
     try {
         json = Json::parse(recipe.text);
-    } catch (const Json::parse_error& e) {
+    } catch (const Json::exception& e) {
+        // A syntax error, and also a number too large for a double (out_of_range 406).
         throw BakeError(path + ": not valid JSON: " + e.what());
     }
     if (!json.is_object()) throw BakeError(path + ": the recipe must be a JSON object");
@@ -83,6 +134,8 @@ Recipe readRecipe(const std::string& path) {
                                    {b.profileSpacing, "shape.profileSpacing"},
                                    {b.ringSpacing, "shape.ringSpacing"}})
             requirePositive(value, name, path);
+        if (!std::isfinite(b.lipY)) throw BakeError(path + ": \"shape.lipY\" must be finite");
+        requireSurfaceWithinReach(bellTriangleEstimate(b), "shape.profileSpacing", path);
     } else if (kind == "chair") {
         recipe.shape = ShapeKind::chair;
         recipe.chairGrid.maxSpacing = field<double>(shape, "maxSpacing", "shape.", path);
@@ -90,6 +143,16 @@ Recipe readRecipe(const std::string& path) {
         requirePositive(recipe.chairGrid.maxSpacing, "shape.maxSpacing", path);
         if (recipe.chairGrid.cellsThrough < 1)
             throw BakeError(path + ": \"shape.cellsThrough\" must be at least 1");
+        // The grid's cells are all held in memory, and its surface grows with them.
+        const double cells = boxUnionGridCellCount(chairBoxes(), recipe.chairGrid);
+        if (cells > kMaxGridCells) {
+            char text[256];
+            std::snprintf(text, sizeof text,
+                          ": \"shape.maxSpacing\" and \"shape.cellsThrough\" lay a grid of %.3g "
+                          "cells over the chair, more than the %.0f the baker takes",
+                          cells, kMaxGridCells);
+            throw BakeError(path + text);
+        }
     } else if (kind == "mesh") {
         recipe.shape = ShapeKind::mesh;
         const std::string source = field<std::string>(shape, "source", "shape.", path);
@@ -107,11 +170,21 @@ Recipe readRecipe(const std::string& path) {
             shape, "targetVertexCount", recipe.wrap.targetVertexCount, "shape.", path);
         recipe.placementLength = optionalField(shape, "length", 0.0, "shape.", path);
         recipe.placementCenter = vector3(shape, "center", recipe.placementCenter, "shape.", path);
+        recipe.wrapMesh = optionalField(shape, "wrap", true, "shape.", path);
         requirePositive(recipe.wrap.relativeAlpha, "shape.relativeAlpha", path);
         requirePositive(recipe.wrap.relativeOffset, "shape.relativeOffset", path);
+        // Alpha wrapping's work grows as 1/alpha^2 (the surface it makes): below a thousandth of
+        // the diagonal it runs for hours; above the diagonal it only makes the hull coarser.
+        if (recipe.wrap.relativeAlpha < kMinRelativeAlpha || recipe.wrap.relativeAlpha > 1.0)
+            throw BakeError(path + ": \"shape.relativeAlpha\" must lie from 0.001 to 1");
+        if (recipe.wrap.relativeOffset > 0.1)
+            throw BakeError(path + ": \"shape.relativeOffset\" must be at most 0.1");
         if (recipe.wrap.targetVertexCount < 0)
             throw BakeError(path + ": \"shape.targetVertexCount\" must not be negative");
-        if (recipe.placementLength < 0.0)
+        // About two triangles per vertex on a closed surface.
+        requireSurfaceWithinReach(2.0 * recipe.wrap.targetVertexCount, "shape.targetVertexCount",
+                                  path);
+        if (!(std::isfinite(recipe.placementLength) && recipe.placementLength >= 0.0))
             throw BakeError(path + ": \"shape.length\" must not be negative");
     } else {
         throw BakeError(path + ": unknown shape kind \"" + kind + "\" (bell, chair or mesh)");
@@ -124,18 +197,21 @@ Recipe readRecipe(const std::string& path) {
     checkMaterial(recipe.material, path);
     recipe.materialName =
         optionalField<std::string>(material, "name", recipe.materialName, "material.", path);
-    recipe.ambient = vector3(material, "ambient", recipe.ambient, "material.", path);
-    recipe.diffuse = vector3(material, "diffuse", recipe.diffuse, "material.", path);
-    recipe.specular = vector3(material, "specular", recipe.specular, "material.", path);
+    recipe.ambient = colour(material, "ambient", recipe.ambient, path);
+    recipe.diffuse = colour(material, "diffuse", recipe.diffuse, path);
+    recipe.specular = colour(material, "specular", recipe.specular, path);
     recipe.shininess = optionalField(material, "shininess", recipe.shininess, "material.", path);
+    if (!(std::isfinite(recipe.shininess) && recipe.shininess >= 0.0))
+        throw BakeError(path + ": \"material.shininess\" must not be negative");
 
     const Json tets = field<Json>(json, "tetrahedra", "", path);
     recipe.tetrahedra.maxVolume = field<double>(tets, "maxVolume", "tetrahedra.", path);
     recipe.tetrahedra.radiusEdgeRatio =
         optionalField(tets, "radiusEdgeRatio", 1.4, "tetrahedra.", path);
     requirePositive(recipe.tetrahedra.maxVolume, "tetrahedra.maxVolume", path);
-    if (!(recipe.tetrahedra.radiusEdgeRatio >= 1.0))
-        throw BakeError(path + ": \"tetrahedra.radiusEdgeRatio\" must be at least 1");
+    if (!(recipe.tetrahedra.radiusEdgeRatio >= 1.0 &&
+          std::isfinite(recipe.tetrahedra.radiusEdgeRatio)))
+        throw BakeError(path + ": \"tetrahedra.radiusEdgeRatio\" must be a number of at least 1");
     recipe.tetrahedra.order = optionalField(tets, "order", 2, "tetrahedra.", path);
     if (recipe.tetrahedra.order != 1 && recipe.tetrahedra.order != 2)
         throw BakeError(path + ": \"tetrahedra.order\" must be 1 (linear) or 2 (quadratic)");
@@ -147,8 +223,17 @@ Recipe readRecipe(const std::string& path) {
         throw BakeError(path + ": \"modes\" needs \"count\" or \"maxFrequency\" (or both)");
     if (modes.contains("count") && recipe.modes.modeCount < 1)
         throw BakeError(path + ": \"modes.count\" must be at least 1");
-    if (modes.contains("maxFrequency"))
+    if (recipe.modes.modeCount > kMaxRecipeModes)
+        throw BakeError(path + ": \"modes.count\" must be at most " +
+                        std::to_string(kMaxRecipeModes) +
+                        ", the most modes the program plays in real time");
+    if (modes.contains("maxFrequency")) {
         requirePositive(recipe.modes.maxFrequency, "modes.maxFrequency", path);
+        if (recipe.modes.maxFrequency > kMaxRecipeFrequency_Hz)
+            throw BakeError(path +
+                            ": \"modes.maxFrequency\" must be at most 22050 Hz, the highest "
+                            "frequency the program's 44100 Hz output can play");
+    }
 
     if (json.contains("transfer")) {
         const Json& transfer = json["transfer"];
@@ -189,7 +274,9 @@ Recipe readRecipe(const std::string& path) {
         t.fitPointCount = optionalField(transfer, "fitPoints", t.fitPointCount, "transfer.", path);
         t.heldOutPointCount =
             optionalField(transfer, "heldOutPoints", t.heldOutPointCount, "transfer.", path);
-        if (t.maxSources < 1) throw BakeError(path + ": \"transfer.maxSources\" must be positive");
+        if (t.maxSources < 1 || t.maxSources > kMaxRecipeSources)
+            throw BakeError(path + ": \"transfer.maxSources\" must lie from 1 to " +
+                            std::to_string(kMaxRecipeSources));
         requirePositive(t.elementsPerWavelength, "transfer.elementsPerWavelength", path);
         if (t.minElements < 20 || t.maxElements < t.minElements)
             throw BakeError(path +
@@ -214,6 +301,10 @@ Recipe readRecipe(const std::string& path) {
             throw BakeError(path +
                             ": \"transfer.fitPoints\" must exceed 4 x maxSources and "
                             "\"transfer.heldOutPoints\" be at least 20");
+        // The fit's matrix holds fitPoints x 4 maxSources complex numbers.
+        if (t.fitPointCount > kMaxRecipeFitPoints || t.heldOutPointCount > kMaxRecipeFitPoints)
+            throw BakeError(path + ": \"transfer.fitPoints\" and \"transfer.heldOutPoints\" " +
+                            "must be at most " + std::to_string(kMaxRecipeFitPoints));
     }
 
     LoudnessOptions& loudness = recipe.loudness;
@@ -229,6 +320,8 @@ Recipe readRecipe(const std::string& path) {
         } else if (unit.is_number()) {
             loudness.forceUnit = unit.get<double>();
             requirePositive(loudness.forceUnit, "forceUnit", path);
+            if (loudness.forceUnit > kMaxForceUnit_N)
+                throw BakeError(path + ": \"forceUnit\" must be at most 1e6 N");
         } else {
             throw BakeError(path + ": \"forceUnit\" must be a positive number or \"auto\"");
         }

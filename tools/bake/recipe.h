@@ -13,7 +13,9 @@
 //                   "check": { "modesPerOctave": 5, "maxElements": 24000 } },
 //     "forceUnit": "auto", "strikePeak_dBFS": -12 }
 // Shape kinds: "bell" (procedural, with the fixtures), "chair" (union of boxes on a grid), "mesh"
-// (any OBJ or PLY file, wrapped, simplified and placed; "source" is relative to the recipe file).
+// (any OBJ or PLY file, wrapped, simplified and placed; "source" is relative to the recipe file;
+// with "wrap": false the mesh is taken as the surface as it is, vertices and all, and must already
+// be a closed, outward, manifold surface that does not intersect itself).
 // Tetrahedra are quadratic (order 2) unless the recipe asks for linear ones (order 1).
 // "forceUnit" is the newtons per unit of the program's force, folded into the written ".U": a
 // positive number, or "auto" for the unit that puts the program's preset strike at the start
@@ -32,6 +34,21 @@
 #include "tools/bake/wrap_surface.h"
 
 enum class ShapeKind { bell, chair, mesh };
+
+// Bounds a recipe is held to before any long stage: past them the baker would run out of memory
+// or time, or make what the program cannot play.
+constexpr int kMaxRecipeModes = 10000;  // the most modes the audio block runs in real time
+                                        // (the block benchmark: 10,000 modes with 20 sources each
+                                        // take 40 % of a block)
+constexpr double kMaxRecipeFrequency_Hz = 22050.0;  // Nyquist frequency of the 44100 Hz output
+constexpr double kMaxSurfaceTriangles = 2e6;        // struck surface; TetGen and the eigen solve of
+                                                    // what fills it must fit in memory
+constexpr double kMaxGridCells = 5e7;               // the chair's grid, one byte a cell
+constexpr double kMaxTetrahedra = 3e6;        // about 13 million degrees of freedom, quadratic
+constexpr double kMinRelativeAlpha = 1e-3;    // alpha wrapping's work grows as 1 / alpha^2
+constexpr int kMaxRecipeSources = 10000;      // sources per mode in the fit
+constexpr int kMaxRecipeFitPoints = 1000000;  // pressure samples of the fit and the check
+constexpr double kMaxForceUnit_N = 1e6;       // newtons per unit of the program's force
 
 // How the acoustic transfer of the modes is computed (the recipe's "transfer" object). The tiers
 // and their thresholds are explained in transfer_plan.h.
@@ -71,6 +88,8 @@ struct Recipe {
     bool bellFixtures = true;
     BoxGridOptions chairGrid;
     std::string sourceMesh;  // resolved path of the mesh to wrap
+    bool wrapMesh = true;    // false ("wrap": false): the mesh is the surface as it is, and must be
+                             // closed, manifold, outward and free of self-intersections
     WrapOptions wrap;
     double placementLength = 0.0;  // m; largest extent after scaling (0: keep the source's units)
     Eigen::Vector3d placementCenter = Eigen::Vector3d::Zero();  // bounding box centre goes here
@@ -85,8 +104,10 @@ struct Recipe {
 };
 
 // Reads and checks the recipe at `path`. Throws BakeError naming the file and the field on a
-// missing or malformed field, an unknown shape kind, a material with E <= 0, nu outside
-// (-1, 0.5) or rho <= 0, or an automatic force unit for a name without the program's preset.
+// missing or malformed field (a count that is not a whole number, a value that is not finite), an
+// unknown shape kind, a material with E <= 0, nu outside (-1, 0.5) or rho <= 0, a resolution or
+// count past the bounds above, a band above 22050 Hz, or an automatic force unit for a name
+// without the program's preset.
 Recipe readRecipe(const std::string& path);
 
 // The name of the transfer object list the demo expects: "<name>-ZEPObjectsList-<pp>.txt" with pp

@@ -105,6 +105,23 @@ SurfaceMesh wrapSurface(const SurfaceMesh& soup, const WrapOptions& options,
     return mesh;
 }
 
+std::string selfIntersectionProblem(const SurfaceMesh& surface) {
+    Mesh mesh;
+    std::vector<Mesh::Vertex_index> vertices;
+    vertices.reserve(surface.positions.size());
+    for (const auto& p : surface.positions)
+        vertices.push_back(mesh.add_vertex(Point(p.x(), p.y(), p.z())));
+    for (const auto& t : surface.triangles)
+        if (mesh.add_face(vertices[t[0]], vertices[t[1]], vertices[t[2]]) == Mesh::null_face())
+            return "it is not a manifold";
+    // Faces are numbered in the order they were added: face f is triangle f.
+    std::vector<std::pair<Mesh::Face_index, Mesh::Face_index>> pairs;
+    PMP::self_intersections(mesh, std::back_inserter(pairs));
+    if (pairs.empty()) return "";
+    return "triangles " + std::to_string(std::size_t(pairs.front().first) + 1) + " and " +
+           std::to_string(std::size_t(pairs.front().second) + 1) + " intersect";
+}
+
 SurfaceMesh simplifySurface(const SurfaceMesh& surface, int targetVertexCount,
                             const std::string& sourceName) {
     Mesh mesh;

@@ -22,6 +22,10 @@ struct WrapOptions {
 SurfaceMesh wrapSurface(const SurfaceMesh& soup, const WrapOptions& options,
                         const std::string& sourceName);
 
+// "" when the closed manifold `surface` does not intersect itself, else which two triangles
+// (1-based) cross. Triangles that share a vertex or an edge meet there without counting.
+std::string selfIntersectionProblem(const SurfaceMesh& surface);
+
 // A copy of the closed, outward-oriented `surface` simplified by the same edge collapse to about
 // targetVertexCount vertices (more if the target would make it intersect itself; unchanged when
 // it is already that small). Used for the coarser surface of the acoustic solver. Throws

@@ -1,6 +1,8 @@
 // Command line and strike script parsing of tonwell-render.
 #include "tools/render/render_options.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -8,6 +10,9 @@
 #include <sstream>
 
 namespace {
+
+constexpr double kMaxRenderSeconds = 3600.0;
+constexpr double kMaxStrikeMagnitude = 1e6;
 
 // A finite double that fills the whole text.
 bool parseNumber(const std::string& text, double* value) {
@@ -112,6 +117,9 @@ std::string parseStrike(const std::string& text, StrikeRequest* strike) {
         if (key == "at") {
             if (!parseNumber(value, &strike->time)) return "time \"" + value + "\" is not a number";
             if (strike->time < 0) return "time " + value + " is negative";
+            // No output is longer than an hour (--length), and later times would overflow the
+            // block count they are turned into.
+            if (strike->time > kMaxRenderSeconds) return "time " + value + " is after 3600 s";
         } else if (key == "vertex") {
             if (!parseInteger(value, &strike->vertex)) {
                 return "vertex \"" + value + "\" is not a whole number";
@@ -133,13 +141,21 @@ std::string parseStrike(const std::string& text, StrikeRequest* strike) {
                 return "direction \"" + value + "\" is not three numbers X,Y,Z or \"listener\"";
             }
             const double* d = strike->direction;
-            if (d[0] == 0 && d[1] == 0 && d[2] == 0) return "direction " + value + " is zero";
+            // Its length as the strike normalises it: one too small to square (1e-200) is zero
+            // there, one too large (1e200) infinite.
+            const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+            if (!(length > 0)) return "direction " + value + " is zero";
+            if (!std::isfinite(length)) return "direction " + value + " is too long";
             strike->fromListener = false;
         } else if (key == "magnitude") {
             if (!parseNumber(value, &strike->magnitude)) {
                 return "magnitude \"" + value + "\" is not a number";
             }
             if (strike->magnitude < 0) return "magnitude " + value + " is negative";
+            // The panel's magnitude is a single-precision float; past 1e6 the struck modes run
+            // far beyond full scale anyway.
+            if (strike->magnitude > kMaxStrikeMagnitude)
+                return "magnitude " + value + " is above 1e6";
             strike->hasMagnitude = true;
         } else {
             return "unknown key \"" + key + "\" (expected at, vertex, point, direction, magnitude)";
@@ -151,6 +167,10 @@ std::string parseStrike(const std::string& text, StrikeRequest* strike) {
 }
 
 std::string readStrikeScript(const std::string& fileName, std::vector<StrikeRequest>* strikes) {
+    // A script is a file: a device or a pipe (/dev/zero) could feed a line without end.
+    struct stat status;
+    if (stat(fileName.c_str(), &status) != 0) return fileName + ": cannot be read";
+    if (!S_ISREG(status.st_mode)) return fileName + ": cannot be read (not a regular file)";
     std::ifstream in(fileName);
     if (!in) return fileName + ": cannot be read";
     std::string line;
@@ -234,7 +254,7 @@ std::string parseRenderArguments(const std::vector<std::string>& arguments,
                 }
             } else if (a == "--length") {
                 if (!parseNumber(v, &options->lengthSeconds) || !(options->lengthSeconds > 0) ||
-                    options->lengthSeconds > 3600) {
+                    options->lengthSeconds > kMaxRenderSeconds) {
                     return where + "the length must be a number of seconds above 0, at most 3600";
                 }
             } else if (a == "--listener") {

@@ -51,12 +51,14 @@ std::string parseRenderArguments(const std::vector<std::string>& arguments, Rend
 // Parses one strike description, words separated by blanks:
 //   at=SECONDS  vertex=N | point=X,Y,Z  direction=X,Y,Z | direction=listener  magnitude=M
 // Defaults: at=0, direction=listener, the preset magnitude; a vertex or a point is required.
+// Times lie in [0, 3600] s, magnitudes in [0, 1e6], a direction's length is positive and finite.
 // Returns an empty string on success, otherwise what is wrong (without the location).
 std::string parseStrike(const std::string& text, StrikeRequest* strike);
 
 // Reads a strike script: one strike per line in the form parseStrike takes; blank lines and
 // lines starting with '#' are skipped. Appends to `strikes`. Returns an empty string on success,
-// otherwise "<file>:<line>: <problem>" or "<file>: cannot be read".
+// otherwise "<file>:<line>: <problem>" or "<file>: cannot be read" (also for a device or a
+// pipe, which is no script).
 std::string readStrikeScript(const std::string& fileName, std::vector<StrikeRequest>* strikes);
 
 // The --help text.
