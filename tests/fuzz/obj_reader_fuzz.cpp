@@ -16,34 +16,9 @@
 
 #include "geometry/obj_normals.h"
 #include "geometry/obj_reader.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
-
-// The process's scratch folder. It lives in a static buffer, not a std::string, because the
-// at-exit handler that removes it runs after the statics' destructors.
-const char* scratchDirectory() {
-    static char directory[4096] = "";
-    if (directory[0] == '\0') {
-        const std::string pattern =
-            (std::filesystem::temp_directory_path() / "tonwell-obj-fuzz-XXXXXX").string();
-        if (pattern.size() >= sizeof directory) abort();
-        memcpy(directory, pattern.c_str(), pattern.size() + 1);
-        if (mkdtemp(directory) == nullptr) abort();
-        // libFuzzer ends with exit(): the scratch folder goes with the process.
-        atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(directory, ignored);
-        });
-    }
-    return directory;
-}
-
-void writeFile(const std::string& path, const uint8_t* data, size_t size) {
-    FILE* file = fopen(path.c_str(), "wb");
-    if (file == nullptr) abort();
-    if (size > 0 && fwrite(data, 1, size, file) != size) abort();
-    fclose(file);
-}
 
 void require(bool condition, const char* what) {
     if (!condition) {
@@ -86,13 +61,13 @@ void checkModel(const ObjModel* m) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string directory = scratchDirectory();
+    const std::string directory = fuzz::scratchDirectory();
     const std::string objName = directory + "/m.obj";
     const uint8_t* split = static_cast<const uint8_t*>(memchr(data, 0, size));
     const size_t objSize = split != nullptr ? static_cast<size_t>(split - data) : size;
-    writeFile(objName, data, objSize);
+    fuzz::writeFile(objName, data, objSize);
     if (split != nullptr) {
-        writeFile(directory + "/m.mtl", split + 1, size - objSize - 1);
+        fuzz::writeFile(directory + "/m.mtl", split + 1, size - objSize - 1);
     } else {
         unlink((directory + "/m.mtl").c_str());
     }

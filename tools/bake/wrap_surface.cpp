@@ -70,6 +70,19 @@ SurfaceMesh toSurfaceMesh(const Mesh& wrap) {
     return mesh;
 }
 
+// `surface` as a CGAL surface mesh into the empty `mesh`, vertices and faces in their order (face f
+// is triangle f); false when a face cannot be added because the surface is not a manifold.
+bool toCgalMesh(const SurfaceMesh& surface, Mesh* mesh) {
+    std::vector<Mesh::Vertex_index> vertices;
+    vertices.reserve(surface.positions.size());
+    for (const auto& p : surface.positions)
+        vertices.push_back(mesh->add_vertex(Point(p.x(), p.y(), p.z())));
+    for (const auto& t : surface.triangles)
+        if (mesh->add_face(vertices[t[0]], vertices[t[1]], vertices[t[2]]) == Mesh::null_face())
+            return false;
+    return true;
+}
+
 }  // namespace
 
 SurfaceMesh wrapSurface(const SurfaceMesh& soup, const WrapOptions& options,
@@ -107,13 +120,7 @@ SurfaceMesh wrapSurface(const SurfaceMesh& soup, const WrapOptions& options,
 
 std::string selfIntersectionProblem(const SurfaceMesh& surface) {
     Mesh mesh;
-    std::vector<Mesh::Vertex_index> vertices;
-    vertices.reserve(surface.positions.size());
-    for (const auto& p : surface.positions)
-        vertices.push_back(mesh.add_vertex(Point(p.x(), p.y(), p.z())));
-    for (const auto& t : surface.triangles)
-        if (mesh.add_face(vertices[t[0]], vertices[t[1]], vertices[t[2]]) == Mesh::null_face())
-            return "it is not a manifold";
+    if (!toCgalMesh(surface, &mesh)) return "it is not a manifold";
     // Faces are numbered in the order they were added: face f is triangle f.
     std::vector<std::pair<Mesh::Face_index, Mesh::Face_index>> pairs;
     PMP::self_intersections(mesh, std::back_inserter(pairs));
@@ -125,13 +132,8 @@ std::string selfIntersectionProblem(const SurfaceMesh& surface) {
 SurfaceMesh simplifySurface(const SurfaceMesh& surface, int targetVertexCount,
                             const std::string& sourceName) {
     Mesh mesh;
-    std::vector<Mesh::Vertex_index> vertices;
-    vertices.reserve(surface.positions.size());
-    for (const auto& p : surface.positions)
-        vertices.push_back(mesh.add_vertex(Point(p.x(), p.y(), p.z())));
-    for (const auto& t : surface.triangles)
-        if (mesh.add_face(vertices[t[0]], vertices[t[1]], vertices[t[2]]) == Mesh::null_face())
-            throw BakeError(sourceName + ": the surface to simplify is not a manifold");
+    if (!toCgalMesh(surface, &mesh))
+        throw BakeError(sourceName + ": the surface to simplify is not a manifold");
     simplifyInPlace(mesh, targetVertexCount);
     SurfaceMesh simplified = toSurfaceMesh(mesh);
     const std::string problem = closedManifoldProblem(simplified);
