@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <Eigen/Geometry>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -55,14 +56,14 @@ std::string torusObj(double R, double r, int nu, int nv, double scale = 1.0) {
     return obj.str();
 }
 
-struct Run {
+struct BakeRun {
     int status;
     std::string output;
     double seconds;
 };
 
-Run bake(const std::string& arguments) {
-    Run run;
+BakeRun bake(const std::string& arguments) {
+    BakeRun run;
     const auto start = std::chrono::steady_clock::now();
     run.status = runCommand(kBaker + " " + arguments, &run.output);
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -95,7 +96,7 @@ TEST(CommandLineRecipe, BadMaterialSizeAndBandAreRefusedBeforeBakingWithTheirFix
     };
     for (const Refusal& r : refusals) {
         SCOPED_TRACE(r.what);
-        const Run run = bake(r.arguments);
+        const BakeRun run = bake(r.arguments);
         EXPECT_EQ(run.status, 1) << run.output;
         EXPECT_NE(run.output.find(r.expected), std::string::npos) << run.output;
         EXPECT_EQ(run.output.find("surface      ..."), std::string::npos) << "baking began";
@@ -103,13 +104,14 @@ TEST(CommandLineRecipe, BadMaterialSizeAndBandAreRefusedBeforeBakingWithTheirFix
         EXPECT_FALSE(fs::exists(out)) << "a refused bake leaves no folder";
     }
     // The refusal's fix: the highest band it names is accepted.
-    const Run refused = bake("--mesh " + ring + " --material steel --size 4 --band 20000 " + out);
+    const BakeRun refused =
+        bake("--mesh " + ring + " --material steel --size 4 --band 20000 " + out);
     std::smatch match;
     ASSERT_TRUE(
         std::regex_search(refused.output, match, std::regex("use --band ([0-9]+) or lower")))
         << refused.output;
-    const Run fixed = bake("--recipe-only --mesh " + ring + " --material steel --size 4 --band " +
-                           match[1].str() + " " + out);
+    const BakeRun fixed = bake("--recipe-only --mesh " + ring +
+                               " --material steel --size 4 --band " + match[1].str() + " " + out);
     EXPECT_EQ(fixed.status, 0) << fixed.output;
     EXPECT_TRUE(fs::exists(out + "/recipe.json"));
 }
@@ -136,7 +138,8 @@ TEST(CommandLineRecipe, OwnRingIsFramedAtTheStartCameraAndItsPresetStrikeMeetsTh
     // An aluminium ring 0.1 m across; its lowest modes lie near 2 kHz.
     const std::string ring = dir.write("ring.obj", torusObj(0.04, 0.01, 48, 16));
     const std::string folder = dir.file("demo/ring");
-    const Run run = bake("--quiet --mesh " + ring + " --material aluminium --band 6000 " + folder);
+    const BakeRun run =
+        bake("--quiet --mesh " + ring + " --material aluminium --band 6000 " + folder);
     ASSERT_EQ(run.status, 0) << run.output;
     std::printf("ring baked from the command line in %.1f s\n", run.seconds);
 
@@ -228,10 +231,10 @@ TEST(CommandLineRecipe, OwnRingIsFramedAtTheStartCameraAndItsPresetStrikeMeetsTh
     // The recipe stays in the folder, and baking from it, even forced, keeps it there.
     const std::string recipe = slurp(folder + "/recipe.json");
     ASSERT_FALSE(recipe.empty());
-    const Run again = bake(folder + "/recipe.json " + folder);
+    const BakeRun again = bake(folder + "/recipe.json " + folder);
     EXPECT_EQ(again.status, 0) << again.output;
     EXPECT_NE(again.output.find("is up to date"), std::string::npos) << again.output;
-    const Run forced = bake("--quiet --force " + folder + "/recipe.json " + folder);
+    const BakeRun forced = bake("--quiet --force " + folder + "/recipe.json " + folder);
     EXPECT_EQ(forced.status, 0) << forced.output;
     EXPECT_EQ(slurp(folder + "/recipe.json"), recipe);
 }
