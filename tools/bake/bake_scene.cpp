@@ -415,9 +415,10 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
         ++fileCount;
     }
     // A recipe kept in the folder it bakes into (the command line's) stays there.
-    std::error_code ignored;
-    if (fs::weakly_canonical(fs::absolute(recipe.path), ignored).parent_path() ==
-        fs::weakly_canonical(output, ignored)) {
+    std::error_code recipeError, outputError;
+    const fs::path recipeFolder =
+        fs::weakly_canonical(fs::absolute(recipe.path), recipeError).parent_path();
+    if (!recipeError && recipeFolder == fs::weakly_canonical(output, outputError) && !outputError) {
         std::ofstream kept(dir / fs::path(recipe.path).filename(), std::ios::binary);
         kept << recipe.text;
         if (!kept) throw BakeError(recipe.path + ": cannot keep the recipe in the baked folder");

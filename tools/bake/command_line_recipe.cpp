@@ -3,6 +3,7 @@
 
 #include <Eigen/Geometry>
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>

@@ -33,8 +33,6 @@ double median(std::vector<double> values) {
 
 }  // namespace
 
-bool presetStrikeForScene(const std::string& sceneName, PresetStrike* strike);
-
 namespace {
 
 // calibrateLoudness for a scene with computed presets (see loudness_calibration.h).

@@ -102,7 +102,12 @@ int main(int argc, char** argv) {
             }
             options.workerCount = static_cast<int>(count);
             ++i;
-        } else if ((arg == "--mesh" || arg == "--material") && i + 1 < argc) {
+        } else if (arg == "--mesh" || arg == "--material") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                std::fprintf(stderr, "tonwell-bake: %s needs a %s\n", arg.c_str(),
+                             arg == "--mesh" ? "mesh file" : "material name");
+                return 2;
+            }
             (arg == "--mesh" ? own.meshFile : own.materialName) = argv[++i];
         } else if (arg == "--size") {
             if (!number(i, 1e-4, 100.0, &own.size_m)) {
@@ -154,7 +159,9 @@ int main(int argc, char** argv) {
             printUsage(stderr);
             return 2;
         }
-        outputFolder = recipePath;
+        // "demo/ring/" names the folder "demo/ring".
+        outputFolder = std::filesystem::path(recipePath).lexically_normal().string();
+        while (outputFolder.size() > 1 && outputFolder.back() == '/') outputFolder.pop_back();
         recipePath = commandLineRecipePath(outputFolder);
     } else if (recipeOnly || own.size_m > 0 || own.band_Hz > 0 || own.modeCount > 0) {
         std::fprintf(stderr,
