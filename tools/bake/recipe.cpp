@@ -11,7 +11,6 @@
 
 #include "tools/bake/bake_error.h"
 #include "tools/bake/chair_shape.h"
-#include "tools/bake/loudness_calibration.h"
 #include "tools/bake/material_table.h"
 #include "tools/bake/object_presets.h"
 
