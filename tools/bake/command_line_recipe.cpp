@@ -129,6 +129,9 @@ std::string commandLineRecipe(const CommandLineRecipeOptions& options,
     const std::string bandOption =
         options.band_Hz > 0.0 ? format("--band %g", options.band_Hz)
                               : format("the default band (%g Hz)", kDefaultCommandLineBand_Hz);
+    // --modes takes the default band, so the fix is a band in its place.
+    const std::string bandFix = options.modeCount > 0 ? "--band %.0f or lower (in place of --modes)"
+                                                      : "--band %.0f or lower";
     const Material& elastic = material->elastic;
     const double shearSpeed = std::sqrt(shearModulus(elastic) / elastic.density);  // c_s, m/s
     const double shearWavelength = shearSpeed / top;
@@ -144,10 +147,11 @@ std::string commandLineRecipe(const CommandLineRecipeOptions& options,
                    "band's top would get %.2g quadratic tetrahedra per wavelength (at least %g "
                    "are needed for modes within a few per cent)",
                    shearWavelength * 1e3, perWavelength, kTetrahedraPerShearWavelength) +
-            format(", as a bake holds at most %.0f tetrahedra and %.0f surface vertices; use "
-                   "--band %.0f or lower, or a smaller --size",
-                   kMaxCommandLineTetrahedra, kMaxCommandLineSurfaceVertices,
-                   std::floor(shearSpeed / (kTetrahedraPerShearWavelength * finestEdge))));
+            format(", as a bake holds at most %.0f tetrahedra and %.0f surface vertices; use ",
+                   kMaxCommandLineTetrahedra, kMaxCommandLineSurfaceVertices) +
+            format(bandFix.c_str(),
+                   std::floor(shearSpeed / (kTetrahedraPerShearWavelength * finestEdge))) +
+            ", or a smaller --size");
     const double edge = std::max(
         finestEdge, std::min(shearWavelength / kTetrahedraPerShearWavelength, extent / 8.0));
 
@@ -164,8 +168,8 @@ std::string commandLineRecipe(const CommandLineRecipeOptions& options,
             format(": the object's surface (%.3g m^2) would need %.0f boundary elements at %g "
                    "per acoustic wavelength at %.0f Hz",
                    area, elements, kElementsPerWavelength, acousticTop) +
-            format(", more than the %d a bake solves; use --band %.0f or lower",
-                   kHmatrixMaxElements,
+            format(", more than the %d a bake solves; use ", kHmatrixMaxElements) +
+            format(bandFix.c_str(),
                    std::floor(kSpeedOfSound_ms / (kElementsPerWavelength * side))));
     }
     const int targetVertices = static_cast<int>(std::ceil(
