@@ -191,6 +191,12 @@ TEST(CommandLineRecipe, OwnRingIsFramedAtTheStartCameraAndItsPresetStrikeMeetsTh
         bottom = std::min(bottom, ndcY);
     }
     glmDelete(mesh);
+    // The bounding sphere about the focus fits the vertical field (the narrower) from anywhere.
+    double sphereRadius = 0.0;
+    for (const Eigen::Vector3d& x : positions)
+        sphereRadius =
+            std::max(sphereRadius, (x - Eigen::Vector3d(focus[0], focus[1], focus[2])).norm());
+    EXPECT_LT(std::asin(sphereRadius / camera.at("radius").get<double>()), 22.5 * M_PI / 180);
     EXPECT_GT(top - bottom, 0.5) << "the ring fills at least a quarter of the view's height";
 
     // Loudness: the preset strike (the presets' magnitude, damping and "Modal" gain, at the
