@@ -22,11 +22,13 @@
 
 // The band baked when the command line gives neither --band nor --modes, Hz.
 constexpr double kDefaultCommandLineBand_Hz = 10000.0;
-// What one command-line bake may hold: TetGen's volume bound alone asks for volume / maxVolume
-// tetrahedra, and grading towards the surface makes about 1.5 times that, so some 150,000
-// quadratic tetrahedra, 600,000 degrees of freedom (a 4 m steel ring meshed for 20 kHz, 2 million
-// degrees of freedom, ran the sparse factorisation out of this machine's 23 GB); and a wrapped
-// surface the alpha wrap and the transfer's surfaces handle in seconds.
+// What one command-line bake may hold. TetGen's volume bound alone asks for volume / maxVolume
+// tetrahedra; the meshes come out larger (a 4 m steel ring meshed for 20 kHz: 1.7 times, 487,875
+// quadratic tetrahedra, 2 million degrees of freedom, whose sparse factorisation ran out of the
+// development machine's 23 GB), so the bound below keeps a bake near 170,000 tetrahedra, 700,000
+// degrees of freedom. Small objects are made of their surface's tetrahedra (the 0.2 m steel ring:
+// 7,138 where the bound asks for 500). The wrapped surface's cap keeps the alpha wrap and the
+// transfer's surfaces to seconds.
 constexpr double kMaxCommandLineTetrahedra = 100000.0;
 constexpr int kMaxCommandLineSurfaceVertices = 16000;
 // Quadratic tetrahedra per shear wavelength at the band's top, at least.
