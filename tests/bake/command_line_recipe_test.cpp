@@ -245,6 +245,11 @@ TEST(CommandLineRecipe, OwnRingIsFramedAtTheStartCameraAndItsPresetStrikeMeetsTh
         bake("--quiet --force --modes-only " + folder + "/recipe.json " + folder);
     EXPECT_EQ(forced.status, 0) << forced.output;
     EXPECT_EQ(slurp(folder + "/recipe.json"), recipe);
+    // An edited mesh is baked again: the mesh file is part of the cache key.
+    const std::string check = "--check --modes-only " + folder + "/recipe.json " + folder;
+    EXPECT_EQ(bake(check).status, 0);
+    fs::last_write_time(ring, fs::last_write_time(ring) + std::chrono::seconds(5));
+    EXPECT_EQ(bake(check).status, 3);
 }
 
 }  // namespace
