@@ -213,11 +213,12 @@ std::string parseScenePresetFile(const std::string& text, const std::string& fil
     Json root;
     try {
         root = Json::parse(text);
-    } catch (const Json::parse_error& error) {
-        // what() is "[json.exception.parse_error.101] parse error at line 3, column 5: ...".
+    } catch (const Json::exception& error) {
+        // A syntax error or a number beyond double's range ("1e400"); what() is
+        // "[json.exception.parse_error.101] parse error at line 3, column 5: ...".
         std::string detail = error.what();
-        const size_t start = detail.find("parse error");
-        if (start != std::string::npos) detail = detail.substr(start);
+        const size_t start = detail.find("] ");
+        if (start != std::string::npos) detail = detail.substr(start + 2);
         return where + "not valid JSON (" + detail + ")";
     }
     try {

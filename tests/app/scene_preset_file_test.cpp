@@ -114,6 +114,9 @@ TEST(ScenePresetFile, EachBrokenFieldNamesTheFileAndTheField) {
         parse("{\n  \"format\": \"tonwell-presets/1\",\n  \"name\": ring\n}");
     const std::string expectedStart = prefix + "not valid JSON (parse error at line 3, column 11";
     EXPECT_EQ(message.substr(0, expectedStart.size()), expectedStart) << message;
+    // A number beyond double's range is refused by the parser, not handed on as infinity.
+    EXPECT_EQ(parse(R"({"camera": {"radius": 1e400}})"),
+              prefix + "not valid JSON (number overflow parsing '1e400')");
 }
 
 TEST(ScenePresetFileDeathTest, BrokenOrMissingFileEndsTheProgramWithItsMessage) {
