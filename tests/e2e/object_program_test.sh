@@ -50,11 +50,11 @@ json_field() {
     tr -d ' \n\t' < "$1" | grep -o "\"$2\":\(\[[^]]*\]\|[^,}]*\)" | head -n1 | cut -d: -f2-
 }
 
-# The first command: the bake.
+# The first command: the bake. The bar's lowest mode (about 8.3 kHz) alone keeps it to seconds.
 write_ellipsoid "$E2E_TMP/bar.obj" 0.1 0.03 0.04
 start=$SECONDS
 check "the bar bakes from the command line" "$TONWELL_BUILD_DIR/tonwell-bake" --quiet \
-    --mesh "$E2E_TMP/bar.obj" --material steel --modes 8 "$dir/bar"
+    --mesh "$E2E_TMP/bar.obj" --material steel --modes 1 "$dir/bar"
 echo "bake: $((SECONDS - start)) s"
 check "the folder holds its presets" test -s "$dir/bar/presets.json"
 
