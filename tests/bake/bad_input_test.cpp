@@ -110,6 +110,9 @@ TEST(BakeBadInput, EveryBadInputIsNamedBeforeTheLongStagesAndKeepsThePreviousFol
     const auto before = snapshot(previous);
 
     const Json chair = readJson(kRecipes + "chair-quick.json");
+    // The chair's wood under a name the built-in material table does not know, so that every
+    // constant is the recipe's own.
+    const Json oak = with(chair, "/material/name", "oak");
     const Json bell = readJson(kRecipes + "bell-quick.json");
     // A mesh taken as it is (no wrapping), named "chair" so that it bakes into the same folder.
     Json mesh = chair;
@@ -168,11 +171,14 @@ TEST(BakeBadInput, EveryBadInputIsNamedBeforeTheLongStagesAndKeepsThePreviousFol
         {"no bell profile spacing", without(bell, "/shape/profileSpacing").dump(),
          "\"shape.profileSpacing\""},
         {"no material", without(chair, "/material").dump(), "\"material\""},
-        {"no Young's modulus", without(chair, "/material/youngsModulus").dump(),
+        {"no Young's modulus", without(oak, "/material/youngsModulus").dump(),
          "\"material.youngsModulus\""},
-        {"no Poisson's ratio", without(chair, "/material/poissonRatio").dump(),
+        {"no Poisson's ratio", without(oak, "/material/poissonRatio").dump(),
          "\"material.poissonRatio\""},
-        {"no density", without(chair, "/material/density").dump(), "\"material.density\""},
+        {"no density", without(oak, "/material/density").dump(), "\"material.density\""},
+        {"no damping for computed presets",
+         with(with(oak, "/name", "stool"), "/shape", mesh["shape"]).dump(),
+         "\"material.massDamping\""},
         {"no tetrahedra", without(chair, "/tetrahedra").dump(), "\"tetrahedra\""},
         {"no volume bound", without(chair, "/tetrahedra/maxVolume").dump(),
          "\"tetrahedra.maxVolume\""},
@@ -181,6 +187,9 @@ TEST(BakeBadInput, EveryBadInputIsNamedBeforeTheLongStagesAndKeepsThePreviousFol
         {"no mesh file", without(mesh, "/shape/source").dump(), "\"shape.source\""},
         // Negative values.
         {"negative density", with(chair, "/material/density", -700).dump(), "density"},
+        {"negative damping",
+         with(with(chair, "/material/massDamping", -1), "/material/stiffnessDamping", 0).dump(),
+         "\"material.massDamping\" and \"material.stiffnessDamping\" must not be negative"},
         {"negative Young's modulus", with(chair, "/material/youngsModulus", -1.2e10).dump(),
          "Young"},
         {"negative volume bound", with(chair, "/tetrahedra/maxVolume", -1e-4).dump(),
@@ -223,6 +232,11 @@ TEST(BakeBadInput, EveryBadInputIsNamedBeforeTheLongStagesAndKeepsThePreviousFol
         {"shape as text", with(chair, "/shape", "chair").dump(), "\"shape.kind\""},
         {"unknown shape", with(chair, "/shape/kind", "table").dump(), "\"table\""},
         {"recipe as a list", Json{1, 2, 3}.dump(), "JSON object"},
+        {"material as a number", with(chair, "/material", 42).dump(), "\"material\""},
+        {"an unknown material name", with(chair, "/material", "brick").dump(),
+         "unknown material \"brick\"; the built-in ones are steel, aluminium"},
+        {"damping as text", with(chair, "/material/massDamping", "low").dump(),
+         "\"material.massDamping\""},
         {"not JSON at all", "name = chair\n", "not valid JSON"},
         // Absurd values.
         {"a band of 1 MHz", with(chair, "/modes/maxFrequency", 1e6).dump(),

@@ -393,7 +393,7 @@ TEST(BakeScene, BadMaterialOrSettingIsRefusedWithoutAFolder) {
         {"\"count\": 8", "\"count\": 100000", "modes"},
         {"\"radiusEdgeRatio\": 2.0", "\"radiusEdgeRatio\": 2.0, \"order\": 3", "tetrahedra.order"},
         {"\"forceUnit\": \"auto\"", "\"forceUnit\": 0", "forceUnit"},
-        {"\"name\": \"chair\"", "\"name\": \"stool\"", "preset"}};
+        {"\"forceUnit\": \"auto\"", "\"forceUnit\": \"automatic\"", "forceUnit"}};
     for (const auto& c : cases) {
         const std::string recipe =
             dir.write("bad.json", recipeWith("chair-quick.json", c.from, c.to));
@@ -416,7 +416,8 @@ TEST(BakeScene, UnusableMeshKeepsThePreviousBake) {
     const std::string recipe =
         "{ \"name\": \"thing\", \"shape\": { \"kind\": \"mesh\", \"source\": \"%s\", "
         "\"relativeAlpha\": 0.1, \"relativeOffset\": 0.01, \"targetVertexCount\": 300 },"
-        " \"material\": { \"youngsModulus\": 2e11, \"poissonRatio\": 0.3, \"density\": 7800 },"
+        " \"material\": { \"youngsModulus\": 2e11, \"poissonRatio\": 0.3, \"density\": 7800,"
+        " \"massDamping\": 1, \"stiffnessDamping\": 5e-8 },"
         " \"tetrahedra\": { \"maxVolume\": 1e-5 }, \"modes\": { \"count\": 4 } }";
     auto recipeFor = [&](const std::string& source) {
         std::string text = recipe;
@@ -426,6 +427,7 @@ TEST(BakeScene, UnusableMeshKeepsThePreviousBake) {
     const BakeRun good = bake(recipeFor("box.obj") + " " + out);
     ASSERT_EQ(good.status, 0) << good.output;
     checkSceneTransfer(out, "thing", "05", checkSceneFolder(out, "thing"));
+    EXPECT_TRUE(fs::exists(out + "/presets.json")) << "a scene of its own has its presets";
     // Then meshes that cannot be wrapped: no faces, a broken PLY header, a missing file.
     dir.write("points.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\n");
     dir.write("broken.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\n");

@@ -11,15 +11,8 @@
 #include "tools/bake/bake_error.h"
 #include "tools/bake/box_union.h"
 #include "tools/bake/chair_shape.h"
-#include "tools/bake/loudness_calibration.h"
+#include "tools/bake/object_presets.h"
 #include "tools/bake/recipe.h"
-
-// The recipe reader asks only whether a scene name has the program's preset strike; the real
-// answer (tools/bake/loudness_calibration.cpp) reads the program's scene presets, which this
-// target does not link. The same three names have one.
-bool presetStrikeForScene(const std::string& sceneName, PresetStrike*) {
-    return sceneName == "bell" || sceneName == "chair" || sceneName == "dragon";
-}
 
 namespace {
 
@@ -47,6 +40,11 @@ void checkRecipe(const Recipe& r) {
                   "enough and not too many fit points");
     fuzz::require(positive(r.loudness.forceUnit) && r.loudness.forceUnit <= kMaxForceUnit_N,
                   "a force unit");
+    // A scene with computed presets has the damping its presets need.
+    fuzz::require(isBuiltInScene(r.name) ||
+                      (r.hasDamping && r.massDamping >= 0.0 && r.stiffnessDamping >= 0.0 &&
+                       std::isfinite(r.massDamping) && std::isfinite(r.stiffnessDamping)),
+                  "damping for the presets");
     for (const Eigen::Vector3d* c : {&r.ambient, &r.diffuse, &r.specular})
         fuzz::require(c->minCoeff() >= 0.0 && c->maxCoeff() <= 1.0, "colours in [0, 1]");
     switch (r.shape) {

@@ -193,7 +193,9 @@ void writeTransferPanel(FILE* f, const BakeReport& r, double y0, double width, d
 void writeLoudness(FILE* f, const LoudnessCalibration& c) {
     std::fprintf(f, "\nloudness:\n");
     std::fprintf(f, "  force unit: %.6g N per unit of the program's force (%s)\n", c.forceUnit,
-                 c.automatic ? "auto" : "fixed by the recipe");
+                 c.automatic           ? "auto"
+                 : c.presetsCalibrated ? "kept; the presets' impact magnitude is calibrated"
+                                       : "fixed by the recipe");
     std::fprintf(f,
                  "  \".U\" holds the mass-normalised mode shapes (U^T M U = I) times the force "
                  "unit\n");
@@ -210,7 +212,13 @@ void writeLoudness(FILE* f, const LoudnessCalibration& c) {
         f, "  listener: the start camera's eye (%.4f, %.4f, %.4f) m, object at (%g, %g, %g)\n",
         s.eye.x(), s.eye.y(), s.eye.z(), s.objectOrigin.x(), s.objectOrigin.y(),
         s.objectOrigin.z());
-    if (c.automatic) std::fprintf(f, "  target: median ZEP peak %.1f dBFS\n", c.target_dBFS);
+    if (c.automatic || c.presetsCalibrated)
+        std::fprintf(f, "  target: median ZEP peak %.1f dBFS\n", c.target_dBFS);
+    if (c.presetsCalibrated)
+        std::fprintf(f,
+                     "  the presets' impact magnitude %.6g puts the median there; the Modal gain "
+                     "%.6g makes the Modal median equal it\n",
+                     s.magnitude, s.modalRendererGain);
     const StrikeLoudness& l = c.atUnitForce;
     std::fprintf(f, "  struck vertex   ZEP peak       Modal peak\n");
     for (size_t v = 0; v < l.vertices.size(); ++v)
@@ -365,6 +373,9 @@ void writeReportText(const std::string& path, const BakeReport& r) {
     std::fprintf(f, ":\n");
     for (long j = 0; j < count; ++j) std::fprintf(f, "  %4ld %12.3f Hz\n", j + 1, r.frequencies(j));
     if (!r.transfer.empty()) writeTransferText(f, r);
+    if (!r.objectPresets.empty())
+        std::fprintf(f, "\npresets (%s, computed from the object):\n%s", "presets.json",
+                     r.objectPresets.c_str());
     writeLoudness(f, r.loudness);
     if (!r.notes.empty()) std::fprintf(f, "\nnotes:\n");
     for (const std::string& note : r.notes) std::fprintf(f, "  %s\n", note.c_str());

@@ -35,6 +35,7 @@ struct BakeReport {
     int transferGroupCount = 0;
     double preparationSeconds = 0.0, unitSeconds = 0.0;  // surfaces etc.; summed worker time
     LoudnessCalibration loudness;    // the force unit folded into ".U" and the preset strike
+    std::string objectPresets;       // the computed presets (object_presets.h), "" for none
     std::vector<std::string> notes;  // one line each, e.g. what is not baked yet
 };
 

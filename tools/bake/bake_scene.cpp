@@ -23,6 +23,7 @@
 #include "tools/bake/chair_shape.h"
 #include "tools/bake/loudness_calibration.h"
 #include "tools/bake/mesh_import.h"
+#include "tools/bake/object_presets.h"
 #include "tools/bake/physical_constants.h"
 #include "tools/bake/scene_files.h"
 #include "tools/bake/solve_modes.h"
@@ -236,8 +237,13 @@ std::string executableIdentity(const std::string& path) {
 }
 
 std::string bakeStamp(const Recipe& recipe, const BakeOptions& options) {
+    // A mesh source is part of the key by its size and time: an edited mesh is baked again.
+    const std::string mesh =
+        recipe.shape == ShapeKind::mesh ? " mesh " + executableIdentity(recipe.sourceMesh) : "";
+    const std::string presets =
+        isBuiltInScene(recipe.name) ? "" : std::string(" presets ") + kObjectPresetsFormat;
     return "recipe " + hex(fnv1a(recipe.text)) + " transfer " +
-           hex(fnv1a(describeAcousticOptions(recipe.transfer))) + " baker " +
+           hex(fnv1a(describeAcousticOptions(recipe.transfer))) + mesh + presets + " baker " +
            options.bakerIdentity + (options.modesOnly ? " modes only" : "");
 }
 
@@ -331,6 +337,10 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
     }
     progress.end(std::to_string(report.surfaceVertexCount) + " vertices, " +
                  std::to_string(report.surfaceTriangleCount) + " triangles");
+    // A scene without the program's fixed presets gets them from its object (calibrated below).
+    const bool computedPresets = !isBuiltInScene(recipe.name) && !options.modesOnly;
+    ObjectPresets presets;
+    if (computedPresets) presets = computeObjectPresets(recipe, modal.surface);
     if (!options.modesOnly) {
         // Settings the surface cannot carry are refused now, not after the eigen solve.
         Eigen::Vector3d lower, upper;
@@ -390,14 +400,29 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
     if (!options.modesOnly) {
         progress.begin("loudness");
         report.loudness = calibrateLoudness(recipe, modal.surface.positions, modal.surfaceShapes,
-                                            modal.frequencies, transfer.files);
+                                            modal.frequencies, transfer.files,
+                                            computedPresets ? &presets : nullptr);
         modal.surfaceShapes *= report.loudness.forceUnit;
         progress.end(describeLoudness(report.loudness));
     }
 
     progress.begin("writing");
     const fs::path dir = temporary.path / recipe.name;
-    const int fileCount = writeSceneFiles(recipe, modal, transfer, options, temporary.path);
+    int fileCount = writeSceneFiles(recipe, modal, transfer, options, temporary.path);
+    if (computedPresets) {
+        writeObjectPresets((dir / kObjectPresetsFileName).string(), presets);
+        report.objectPresets = describeObjectPresets(presets);
+        ++fileCount;
+    }
+    // A recipe kept in the folder it bakes into (the command line's) stays there.
+    std::error_code recipeError, outputError;
+    const fs::path recipeFolder =
+        fs::weakly_canonical(fs::absolute(recipe.path), recipeError).parent_path();
+    if (!recipeError && recipeFolder == fs::weakly_canonical(output, outputError) && !outputError) {
+        std::ofstream kept(dir / fs::path(recipe.path).filename(), std::ios::binary);
+        kept << recipe.text;
+        if (!kept) throw BakeError(recipe.path + ": cannot keep the recipe in the baked folder");
+    }
     progress.end(std::to_string(fileCount) + " scene files");
 
     if (output.filename().string() != recipe.name)

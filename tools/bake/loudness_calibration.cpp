@@ -33,6 +33,52 @@ double median(std::vector<double> values) {
 
 }  // namespace
 
+namespace {
+
+// calibrateLoudness for a scene with computed presets (see loudness_calibration.h).
+LoudnessCalibration calibratePresets(const Recipe& recipe,
+                                     const std::vector<Eigen::Vector3d>& positions,
+                                     const Eigen::MatrixXd& surfaceShapes,
+                                     const Eigen::VectorXd& frequencies,
+                                     const std::vector<TransferFileMode>& transfer,
+                                     ObjectPresets& presets) {
+    LoudnessCalibration calibration;
+    calibration.automatic = false;
+    calibration.presetsCalibrated = true;
+    calibration.forceUnit = recipe.loudness.automatic ? 1.0 : recipe.loudness.forceUnit;
+    calibration.target_dBFS = recipe.loudness.strikePeak_dBFS;
+    // Measured at magnitude 1 and the presets' first "Modal" gain.
+    presets.impactMagnitude = 1.0;
+    presetStrikeForScene(recipe.name, &presets, &calibration.strike);
+    const int count = std::min<int>(kStruckVertexCount, static_cast<int>(positions.size()));
+    StrikeLoudness& l = calibration.atUnitForce;
+    l = presetStrikeLoudness(positions, surfaceShapes, frequencies, transfer, calibration.strike,
+                             spreadVertices(positions, count));
+    calibration.calibrated = true;
+    const double zepAtUnit = calibration.forceUnit * l.zepMedian;
+    if (!(zepAtUnit > 0.0 && std::isfinite(zepAtUnit) && l.modalMedian > 0.0))
+        throw BakeError(recipe.path +
+                        ": the preset strike is silent at the start camera, so no impact "
+                        "magnitude can make it heard");
+    // Peaks are linear in the magnitude M ("ZEP": peak(M) = M peak(1)) and, for "Modal", in its
+    // gain G too.
+    const double magnitude = std::pow(10.0, calibration.target_dBFS / 20.0) / zepAtUnit;
+    const double gainRatio = l.zepMedian / l.modalMedian;
+    presets.impactMagnitude = magnitude;
+    presets.impactMagnitudeMin = magnitude / 25.0;
+    presets.impactMagnitudeMax = 4.0 * magnitude;
+    presets.modalRendererGain *= gainRatio;
+    calibration.strike.magnitude = magnitude;
+    calibration.strike.modalRendererGain = presets.modalRendererGain;
+    for (double& peak : l.zepPeaks) peak *= magnitude;
+    for (double& peak : l.modalPeaks) peak *= magnitude * gainRatio;
+    l.zepMedian *= magnitude;
+    l.modalMedian *= magnitude * gainRatio;
+    return calibration;
+}
+
+}  // namespace
+
 bool presetStrikeForScene(const std::string& sceneName, PresetStrike* strike) {
     int selector = -1;
     if (sceneName == "bell") selector = kBellScene;
@@ -60,6 +106,31 @@ bool presetStrikeForScene(const std::string& sceneName, PresetStrike* strike) {
     // The bell hangs at rest below its pivot: T = (0, pivot height - pivot offset, 0).
     s.objectOrigin = Eigen::Vector3d::Zero();
     if (selector == kBellScene) s.objectOrigin.y() = kSwingPivotHeight - kSwingPivotOffset;
+    *strike = s;
+    return true;
+}
+
+bool presetStrikeForScene(const std::string& sceneName, const ObjectPresets* computed,
+                          PresetStrike* strike) {
+    if (isBuiltInScene(sceneName) || computed == nullptr)
+        return presetStrikeForScene(sceneName, strike);
+    const ObjectPresets& p = *computed;
+    PresetStrike s;
+    s.magnitude = p.impactMagnitude;
+    s.durationSamples = 10;
+    s.forceGain = modalForceGain;
+    s.massDamping = p.massDamping;
+    s.stiffnessDamping = p.stiffnessDamping;
+    s.timeStep = audioTimeStep;
+    s.modalRendererGain = p.modalRendererGain;
+    // The orbit camera's eye: focus + r (cos el cos az, sin el, -cos el sin az).
+    const double azimuth = p.cameraAzimuth_deg * degreesToRadians;
+    const double elevation = p.cameraElevation_deg * degreesToRadians;
+    s.eye =
+        p.cameraFocus + p.cameraRadius * Eigen::Vector3d(std::cos(elevation) * std::cos(azimuth),
+                                                         std::sin(elevation),
+                                                         -std::cos(elevation) * std::sin(azimuth));
+    s.objectOrigin = Eigen::Vector3d::Zero();
     *strike = s;
     return true;
 }
@@ -189,11 +260,14 @@ LoudnessCalibration calibrateLoudness(const Recipe& recipe,
                                       const std::vector<Eigen::Vector3d>& positions,
                                       const Eigen::MatrixXd& surfaceShapes,
                                       const Eigen::VectorXd& frequencies,
-                                      const std::vector<TransferFileMode>& transfer) {
+                                      const std::vector<TransferFileMode>& transfer,
+                                      ObjectPresets* presets) {
     LoudnessCalibration calibration;
     calibration.automatic = recipe.loudness.automatic;
     calibration.forceUnit = recipe.loudness.forceUnit;
     calibration.target_dBFS = recipe.loudness.strikePeak_dBFS;
+    if (presets != nullptr && !isBuiltInScene(recipe.name))
+        return calibratePresets(recipe, positions, surfaceShapes, frequencies, transfer, *presets);
     if (!presetStrikeForScene(recipe.name, &calibration.strike)) {
         if (calibration.automatic)
             throw BakeError(recipe.path + ": \"forceUnit\": \"auto\" needs the program's preset");
@@ -229,6 +303,14 @@ std::string describeLoudness(const LoudnessCalibration& c) {
     }
     const double zep = c.forceUnit * c.atUnitForce.zepMedian;
     const double modal = c.forceUnit * c.atUnitForce.modalMedian;
+    if (c.presetsCalibrated) {
+        std::snprintf(text, sizeof text,
+                      "force unit %.4g N, preset impact magnitude %.4g and Modal gain %.4g (auto); "
+                      "median preset strike %.1f dBFS (ZEP), %.1f dBFS (Modal)",
+                      c.forceUnit, c.strike.magnitude, c.strike.modalRendererGain, peakToDbfs(zep),
+                      peakToDbfs(modal));
+        return text;
+    }
     std::snprintf(text, sizeof text,
                   "force unit %.4g N%s; median preset strike %.1f dBFS (ZEP), %.1f dBFS (Modal)",
                   c.forceUnit, c.automatic ? " (auto)" : "", peakToDbfs(zep), peakToDbfs(modal));

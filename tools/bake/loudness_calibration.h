@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/bake/object_presets.h"
 #include "tools/bake/recipe.h"
 #include "tools/bake/transfer_files.h"
 
@@ -43,6 +44,13 @@ struct PresetStrike {
 // -cos el sin az), geometry/orbit_camera.cpp) and, for the bell, the object's frame at the rest
 // pose of its swing (translated by (0, 1, 0), app/swing.cpp). Returns false for any other name.
 bool presetStrikeForScene(const std::string& sceneName, PresetStrike* strike);
+
+// The preset strike of a scene: the program's fixed table for bell, chair and dragon (as above),
+// otherwise the presets `computed` from the object (its start camera, magnitude, damping and
+// "Modal" gain; the object's frame is the world's). Returns false for another name without
+// computed presets (null).
+bool presetStrikeForScene(const std::string& sceneName, const ObjectPresets* computed,
+                          PresetStrike* strike);
 
 // The loudness of the preset strike on a set of vertices.
 struct StrikeLoudness {
@@ -80,25 +88,34 @@ StrikeLoudness presetStrikeLoudness(const std::vector<Eigen::Vector3d>& position
 
 // What the baker found and applied, for the report.
 struct LoudnessCalibration {
-    bool calibrated = false;     // the preset strike was measured (a preset exists)
-    bool automatic = false;      // the force unit was computed for the target
-    double forceUnit = 1.0;      // N per unit of the program's force; scales ".U"
-    double target_dBFS = -12.0;  // the target median peak (automatic only)
-    PresetStrike strike;         // what was struck
-    StrikeLoudness atUnitForce;  // the peaks at force unit 1 N
+    bool calibrated = false;         // the preset strike was measured (a preset exists)
+    bool automatic = false;          // the force unit was computed for the target
+    bool presetsCalibrated = false;  // computed presets: the impact magnitude and the "Modal"
+                                     // gain were computed for the target (force unit fixed)
+    double forceUnit = 1.0;          // N per unit of the program's force; scales ".U"
+    double target_dBFS = -12.0;      // the target median peak (automatic only)
+    PresetStrike strike;             // what was struck
+    StrikeLoudness atUnitForce;      // the peaks at force unit 1 N
 };
 
 // The force unit of the scene of `recipe`: recipe.loudness.forceUnit when it is fixed, otherwise
 // the unit that puts the median "ZEP" peak of the preset strike on ten spread vertices at
 // recipe.loudness.strikePeak_dBFS: forceUnit = 10^(target / 20) / (median peak at 1 N). The
 // strike is measured whenever the scene has a preset (for the report). Arguments as for
-// presetStrikeLoudness. Throws BakeError naming the recipe when the automatic unit is asked for a
-// scene without a preset or the strike is silent at the listener.
+// presetStrikeLoudness.
+// With `presets` (a scene with computed presets, object_presets.h) the force unit is the recipe's
+// number, or 1 N, and the presets are calibrated instead, in place: the impact magnitude
+// M = 10^(target / 20) / (forceUnit x median ZEP peak at M = 1), its spinner limits M / 25 and
+// 4 M, and the "Modal" gain that makes that renderer's median peak equal the ZEP median (both are
+// linear in the magnitude, "Modal" also in its gain).
+// Throws BakeError naming the recipe when the automatic unit is asked for a scene without a
+// preset or the strike is silent at the listener.
 LoudnessCalibration calibrateLoudness(const Recipe& recipe,
                                       const std::vector<Eigen::Vector3d>& positions,
                                       const Eigen::MatrixXd& surfaceShapes,
                                       const Eigen::VectorXd& frequencies,
-                                      const std::vector<TransferFileMode>& transfer);
+                                      const std::vector<TransferFileMode>& transfer,
+                                      ObjectPresets* presets = nullptr);
 
 // 20 log10(peak): the level of a peak in dBFS (full scale 1.0); -inf for 0.
 double peakToDbfs(double peak);

@@ -1,14 +1,19 @@
 // tonwell-bake: makes a scene folder the demo can load (meshes, mode shapes, frequencies, the
 // acoustic transfer of every mode, report)
 // from a recipe. Run by hand, by the run script on first use of a scene, and by the tests.
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "tools/bake/bake_error.h"
 #include "tools/bake/bake_scene.h"
+#include "tools/bake/command_line_recipe.h"
+#include "tools/bake/material_table.h"
 #include "tools/bake/recipe.h"
 
 namespace {
@@ -17,6 +22,9 @@ void printUsage(FILE* out) {
     std::fprintf(out,
                  "Usage: tonwell-bake [--force] [--quiet] [--check] [--modes-only] [--workers N]\n"
                  "                   RECIPE OUTPUT_FOLDER\n"
+                 "       tonwell-bake --mesh FILE --material NAME [--size METRES]\n"
+                 "                   [--band HZ | --modes N] [--recipe-only] [options] "
+                 "OUTPUT_FOLDER\n"
                  "\n"
                  "Bakes the scene described by RECIPE (a JSON file: shape, material, mesh\n"
                  "resolution, number of modes, transfer settings) into OUTPUT_FOLDER: the struck\n"
@@ -42,8 +50,19 @@ void printUsage(FILE* out) {
                  "            (default: one per hardware thread)\n"
                  "  --help    show this text\n"
                  "\n"
+                 "Your own object (the recipe is made from the command line, written into\n"
+                 "OUTPUT_FOLDER as recipe.json and baked; OUTPUT_FOLDER's name is the scene's):\n"
+                 "  --mesh FILE      a closed OBJ or PLY mesh (.gz too); wrapped and placed\n"
+                 "  --material NAME  %s\n"
+                 "  --size METRES    its largest extent (default: the mesh's, read as metres)\n"
+                 "  --band HZ        every mode below HZ (default %g Hz); the meshes follow it\n"
+                 "  --modes N        the lowest N modes below the default band\n"
+                 "  --recipe-only    write OUTPUT_FOLDER/recipe.json for editing, bake nothing;\n"
+                 "                   then: tonwell-bake OUTPUT_FOLDER/recipe.json OUTPUT_FOLDER\n"
+                 "\n"
                  "Recipes of the demo's scenes: tools/bake/recipes/{bell,chair,dragon}.json, and\n"
-                 "quick coarse variants *-quick.json.\n");
+                 "quick coarse variants *-quick.json.\n",
+                 materialPresetNames().c_str(), kDefaultCommandLineBand_Hz);
 }
 
 }  // namespace
@@ -51,6 +70,15 @@ void printUsage(FILE* out) {
 int main(int argc, char** argv) {
     BakeOptions options;
     bool check = false;
+    CommandLineRecipeOptions own;  // --mesh and its options
+    bool recipeOnly = false;
+    // A number after the option at argv[i], within [low, high]; false when there is none.
+    auto number = [&](int i, double low, double high, double* value) {
+        char* end = nullptr;
+        if (i + 1 >= argc) return false;
+        *value = std::strtod(argv[i + 1], &end);
+        return *end == '\0' && end != argv[i + 1] && *value >= low && *value <= high;
+    };
     std::string recipePath, outputFolder;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -74,6 +102,38 @@ int main(int argc, char** argv) {
             }
             options.workerCount = static_cast<int>(count);
             ++i;
+        } else if (arg == "--mesh" || arg == "--material") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                std::fprintf(stderr, "tonwell-bake: %s needs a %s\n", arg.c_str(),
+                             arg == "--mesh" ? "mesh file" : "material name");
+                return 2;
+            }
+            (arg == "--mesh" ? own.meshFile : own.materialName) = argv[++i];
+        } else if (arg == "--size") {
+            if (!number(i, 1e-4, 100.0, &own.size_m)) {
+                std::fprintf(stderr,
+                             "tonwell-bake: --size needs a length in metres (0.0001 to 100)\n");
+                return 2;
+            }
+            ++i;
+        } else if (arg == "--band") {
+            if (!number(i, 20.0, kMaxRecipeFrequency_Hz, &own.band_Hz)) {
+                std::fprintf(stderr,
+                             "tonwell-bake: --band needs a frequency from 20 to 22050 Hz\n");
+                return 2;
+            }
+            ++i;
+        } else if (arg == "--modes") {
+            double count = 0;
+            if (!number(i, 1, kMaxRecipeModes, &count) || count != std::floor(count)) {
+                std::fprintf(stderr, "tonwell-bake: --modes needs a whole number from 1 to %d\n",
+                             kMaxRecipeModes);
+                return 2;
+            }
+            own.modeCount = static_cast<int>(count);
+            ++i;
+        } else if (arg == "--recipe-only") {
+            recipeOnly = true;
         } else if (!arg.empty() && arg[0] == '-') {
             std::fprintf(stderr, "tonwell-bake: unknown option %s\n", arg.c_str());
             printUsage(stderr);
@@ -88,6 +148,26 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    const bool fromCommandLine = !own.meshFile.empty() || !own.materialName.empty();
+    if (fromCommandLine) {
+        // One folder only: the recipe is made for it.
+        if (own.meshFile.empty() || own.materialName.empty() || recipePath.empty() ||
+            !outputFolder.empty() || (own.band_Hz > 0 && own.modeCount > 0)) {
+            std::fprintf(stderr,
+                         "tonwell-bake: --mesh FILE and --material NAME make the recipe for one "
+                         "OUTPUT_FOLDER, with --band or --modes (not both)\n");
+            printUsage(stderr);
+            return 2;
+        }
+        // "demo/ring/" names the folder "demo/ring".
+        outputFolder = std::filesystem::path(recipePath).lexically_normal().string();
+        while (outputFolder.size() > 1 && outputFolder.back() == '/') outputFolder.pop_back();
+        recipePath = commandLineRecipePath(outputFolder);
+    } else if (recipeOnly || own.size_m > 0 || own.band_Hz > 0 || own.modeCount > 0) {
+        std::fprintf(stderr,
+                     "tonwell-bake: --size, --band, --modes and --recipe-only go with --mesh\n");
+        return 2;
+    }
     if (recipePath.empty() || outputFolder.empty()) {
         printUsage(stderr);
         return 2;
@@ -97,7 +177,24 @@ int main(int argc, char** argv) {
     options.bakerIdentity = executableIdentity("/proc/self/exe");
     if (options.bakerIdentity.empty()) options.bakerIdentity = executableIdentity(argv[0]);
     try {
-        const Recipe recipe = readRecipe(recipePath);
+        Recipe recipe;
+        if (fromCommandLine) {
+            // Read back as the baker reads the file it writes, so rebaking from it matches.
+            const std::string text = commandLineRecipe(own, outputFolder);
+            recipe = readRecipeText(text, recipePath);
+            if (recipeOnly) {
+                std::filesystem::create_directories(outputFolder);
+                std::ofstream out(recipePath, std::ios::binary);
+                out << text;
+                if (!out) throw BakeError(recipePath + ": cannot write the recipe");
+                if (!options.quiet)
+                    std::printf("tonwell-bake: wrote %s; bake it with: tonwell-bake %s %s\n",
+                                recipePath.c_str(), recipePath.c_str(), outputFolder.c_str());
+                return 0;
+            }
+        } else {
+            recipe = readRecipe(recipePath);
+        }
         if (check) return isUpToDate(outputFolder, bakeStamp(recipe, options)) ? 0 : 3;
         bakeScene(recipe, outputFolder, options);
     } catch (const BakeError& e) {

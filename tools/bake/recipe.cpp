@@ -11,7 +11,8 @@
 
 #include "tools/bake/bake_error.h"
 #include "tools/bake/chair_shape.h"
-#include "tools/bake/loudness_calibration.h"
+#include "tools/bake/material_table.h"
+#include "tools/bake/object_presets.h"
 
 namespace {
 
@@ -98,13 +99,17 @@ double bellTriangleEstimate(const BellParameters& b) {
 }  // namespace
 
 Recipe readRecipe(const std::string& path) {
-    Recipe recipe;
-    recipe.path = path;
     std::ifstream in(path, std::ios::binary);
     if (!in) throw BakeError(path + ": cannot open the recipe");
     std::ostringstream bytes;
     bytes << in.rdbuf();
-    recipe.text = bytes.str();
+    return readRecipeText(bytes.str(), path);
+}
+
+Recipe readRecipeText(const std::string& text, const std::string& path) {
+    Recipe recipe;
+    recipe.path = path;
+    recipe.text = text;
     Json json;
     try {
         json = Json::parse(recipe.text);
@@ -190,13 +195,52 @@ Recipe readRecipe(const std::string& path) {
         throw BakeError(path + ": unknown shape kind \"" + kind + "\" (bell, chair or mesh)");
     }
 
-    const Json material = field<Json>(json, "material", "", path);
-    recipe.material.youngsModulus = field<double>(material, "youngsModulus", "material.", path);
-    recipe.material.poissonRatio = field<double>(material, "poissonRatio", "material.", path);
-    recipe.material.density = field<double>(material, "density", "material.", path);
-    checkMaterial(recipe.material, path);
+    // The material: a name of the built-in table, or an object whose fields override the named
+    // entry's (all three constants are required when the name is not in the table).
+    Json material = field<Json>(json, "material", "", path);
+    if (material.is_string()) material = Json{{"name", material.get<std::string>()}};
+    if (!material.is_object())
+        throw BakeError(path + ": \"material\" must be a material name or an object");
     recipe.materialName =
         optionalField<std::string>(material, "name", recipe.materialName, "material.", path);
+    const MaterialPreset* preset = findMaterialPreset(recipe.materialName);
+    if (preset != nullptr) {
+        recipe.material = preset->elastic;
+        recipe.hasDamping = true;
+        recipe.massDamping = preset->massDamping;
+        recipe.stiffnessDamping = preset->stiffnessDamping;
+        recipe.ambient = preset->ambient;
+        recipe.diffuse = preset->diffuse;
+        recipe.specular = preset->specular;
+        recipe.shininess = preset->shininess;
+    } else if (material.size() == 1 && material.contains("name")) {
+        throw BakeError(path + ": \"material\": unknown material \"" + recipe.materialName +
+                        "\"; the built-in ones are " + materialPresetNames() +
+                        " (or give \"youngsModulus\", \"poissonRatio\" and \"density\")");
+    }
+    auto constant = [&](const char* key, double fallback) {
+        return preset != nullptr ? optionalField(material, key, fallback, "material.", path)
+                                 : field<double>(material, key, "material.", path);
+    };
+    recipe.material.youngsModulus = constant("youngsModulus", recipe.material.youngsModulus);
+    recipe.material.poissonRatio = constant("poissonRatio", recipe.material.poissonRatio);
+    recipe.material.density = constant("density", recipe.material.density);
+    checkMaterial(recipe.material, path);
+    if (material.contains("massDamping") || material.contains("stiffnessDamping")) {
+        recipe.massDamping = field<double>(material, "massDamping", "material.", path);
+        recipe.stiffnessDamping = field<double>(material, "stiffnessDamping", "material.", path);
+        recipe.hasDamping = true;
+        if (!(std::isfinite(recipe.massDamping) && recipe.massDamping >= 0.0 &&
+              std::isfinite(recipe.stiffnessDamping) && recipe.stiffnessDamping >= 0.0))
+            throw BakeError(path +
+                            ": \"material.massDamping\" and \"material.stiffnessDamping\" "
+                            "must not be negative");
+    }
+    if (!isBuiltInScene(recipe.name) && !recipe.hasDamping)
+        throw BakeError(path + ": \"material.massDamping\" and \"material.stiffnessDamping\" " +
+                        "are needed: the presets of a scene not named bell, chair or dragon " +
+                        "take the material's Rayleigh damping (or name a built-in material: " +
+                        materialPresetNames() + ")");
     recipe.ambient = colour(material, "ambient", recipe.ambient, path);
     recipe.diffuse = colour(material, "diffuse", recipe.diffuse, path);
     recipe.specular = colour(material, "specular", recipe.specular, path);
@@ -311,12 +355,9 @@ Recipe readRecipe(const std::string& path) {
     if (json.contains("forceUnit")) {
         const Json& unit = json["forceUnit"];
         if (unit.is_string() && unit.get<std::string>() == "auto") {
+            // For a scene with computed presets the unit stays 1 N and the preset magnitude is
+            // calibrated instead (object_presets.h).
             loudness.automatic = true;
-            PresetStrike preset;
-            if (!presetStrikeForScene(recipe.name, &preset))
-                throw BakeError(path +
-                                ": \"forceUnit\": \"auto\" needs the program's preset strike, "
-                                "which only the scenes named bell, chair and dragon have");
         } else if (unit.is_number()) {
             loudness.forceUnit = unit.get<double>();
             requirePositive(loudness.forceUnit, "forceUnit", path);
@@ -327,7 +368,7 @@ Recipe readRecipe(const std::string& path) {
         }
     }
     if (json.contains("strikePeak_dBFS")) {
-        if (!loudness.automatic)
+        if (!loudness.automatic && isBuiltInScene(recipe.name))
             throw BakeError(path +
                             ": \"strikePeak_dBFS\" is the target of \"forceUnit\": \"auto\"");
         loudness.strikePeak_dBFS = field<double>(json, "strikePeak_dBFS", "", path);

@@ -5,6 +5,8 @@
 //                "profileSpacing": 0.012, "ringSpacing": 0.025, "fixtures": true },
 //     "material": { "name": "bronze", "youngsModulus": 1.0e11, "poissonRatio": 0.34,
 //                   "density": 8600, "diffuse": [0.7, 0.5, 0.2], ... },
+//     (or "material": "bronze", a name of the built-in table, material_table.h, whose entry
+//      fills every field the object does not give: { "name": "steel", "density": 7900 }),
 //     "tetrahedra": { "maxVolume": 2e-7, "radiusEdgeRatio": 1.4, "order": 2 },
 //     "modes": { "count": 40, "maxFrequency": 20000 },
 //     "transfer": { "tolerance": 0.05, "maxSources": 80, "elementsPerWavelength": 6,
@@ -21,6 +23,11 @@
 // positive number, or "auto" for the unit that puts the program's preset strike at the start
 // camera at "strikePeak_dBFS" (median over ten vertices; -12 when not given;
 // loudness_calibration.h). Without it the unit is 1 N.
+// A scene not named bell, chair or dragon gets presets computed from the object (camera, damping,
+// impact, gains: object_presets.h), written as "presets.json"; its damping is the material's
+// "massDamping" (Rayleigh alpha, 1/s) and "stiffnessDamping" (beta, s), from the table or given.
+// For such a scene "forceUnit": "auto" keeps the unit at 1 N and calibrates the preset impact
+// magnitude to "strikePeak_dBFS" instead.
 #pragma once
 
 #include <Eigen/Core>
@@ -95,6 +102,9 @@ struct Recipe {
     Eigen::Vector3d placementCenter = Eigen::Vector3d::Zero();  // bounding box centre goes here
     Material material;
     std::string materialName = "default";
+    bool hasDamping = false;        // the material's Rayleigh damping is known (table or recipe)
+    double massDamping = 0.0;       // alpha, 1/s
+    double stiffnessDamping = 0.0;  // beta, s
     Eigen::Vector3d ambient{0.2, 0.2, 0.2}, diffuse{0.6, 0.6, 0.6}, specular{0.0, 0.0, 0.0};
     double shininess = 65.0 / 0.128;  // MTL scale
     TetMeshOptions tetrahedra;
@@ -105,10 +115,15 @@ struct Recipe {
 
 // Reads and checks the recipe at `path`. Throws BakeError naming the file and the field on a
 // missing or malformed field (a count that is not a whole number, a value that is not finite), an
-// unknown shape kind, a material with E <= 0, nu outside (-1, 0.5) or rho <= 0, a resolution or
-// count past the bounds above, a band above 22050 Hz, or an automatic force unit for a name
-// without the program's preset.
+// unknown shape kind, a material with E <= 0, nu outside (-1, 0.5) or rho <= 0, an unknown
+// material name without its constants, a scene with computed presets whose material has no
+// damping, a resolution or count past the bounds above, or a band above 22050 Hz.
 Recipe readRecipe(const std::string& path);
+
+// The same for recipe text held in memory that stands for the file `path` (relative mesh sources
+// resolve from its folder; messages name it). The command line's recipe is read this way before
+// it is written.
+Recipe readRecipeText(const std::string& text, const std::string& path);
 
 // The name of the transfer object list the demo expects: "<name>-ZEPObjectsList-<pp>.txt" with pp
 // the tolerance in per cent, two digits ("bell-ZEPObjectsList-05.txt" for 0.05).
