@@ -1,5 +1,6 @@
 // Scene presets and scene loading. The three scenes differ only in the values of the preset
-// table below and in which fixture meshes exist; everything is a branch on sceneSelector.
+// table below and in which fixture meshes exist; everything is a branch on sceneSelector. The
+// object scene loads as the chair does, from the presets and files of its folder.
 #include "app/scene_loading.h"
 
 #include <GL/gl.h>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/object_folder.h"
 #include "app/scene_objects.h"
 #include "app/scene_presets.h"
 #include "app/scene_selector.h"
@@ -110,8 +112,12 @@ void loadScene() {
     }
     publishObjectPose();
 
-    // The build's preset becomes the live settings.
+    // The build's preset becomes the live settings; the object scene's comes from its folder
+    // (app/object_folder.h), opened before the window.
     const SceneParameters* presetOrNull = scenePreset(sceneSelector);
+    if (sceneSelector == kObjectScene && !objectScenePresets.name.empty()) {
+        presetOrNull = &objectScenePresets.parameters;
+    }
     if (presetOrNull == nullptr) exit(1);
     const SceneParameters& preset = *presetOrNull;
     initialCameraRadius = preset.initialCameraRadius;
@@ -149,7 +155,7 @@ void loadScene() {
     if (sceneSelector != kDragonScene) mainObject->mesh.buildDisplayList();
     mainObject->setPose(objectTranslation, objectRotation);
 
-    // The bell's fixtures and the floor.
+    // The bell's fixtures, and the floor of a scene that has one (the bell).
     if (sceneSelector == kBellScene) {
         yokeWoodObject = new SceneObject("bell/yoke-wood.obj");
         yokeWoodObject->mesh.computeNormals(normalCreaseAngle);
@@ -163,7 +169,8 @@ void loadScene() {
         yokeWoodObject->setPose(objectTranslation, objectRotation);
         yokeMetalObject->setPose(objectTranslation, objectRotation);
         supportsObject->setPose(objectTranslation, objectRotation);
-
+    }
+    if (preset.groundConstraint) {
         floorList = glGenLists(1);
         glNewList(floorList, GL_COMPILE);
         drawFloor();

@@ -58,8 +58,8 @@ static bool readFirstInteger(FILE* file, long long* value) {
     return true;
 }
 
-void readZepSamplingRate() {
-    FILE* file = fopen("ZEPSamplingRate.txt", "r");
+void readZepSamplingRate(const char* fileName) {
+    FILE* file = fopen(fileName, "r");
     if (file == nullptr) reportBadZepSamplingRate();
     long long value = 0;
     // Only the first integer counts; whatever follows it is ignored.
@@ -71,5 +71,5 @@ void readZepSamplingRate() {
     int rate = static_cast<int>(value);
     zepSamplingRate = rate;
     blockSize = kAudioSamplingRate / rate;
-    printf("ZEP sampling rate read from ZEPSamplingRate.txt : %d\n", rate);
+    printf("ZEP sampling rate read from %s : %d\n", fileName, rate);
 }

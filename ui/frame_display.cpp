@@ -9,6 +9,7 @@
 
 #include <cstdio>
 
+#include "app/object_folder.h"
 #include "app/scene_loading.h"
 #include "app/scene_objects.h"
 #include "app/scene_selector.h"
@@ -44,9 +45,13 @@ const GLfloat kLightPositions[8][4] = {{-10, -10, -10, 1}, {10, -10, -10, 1}, {1
 double screenX(double px) { return 2.0 * px / viewportWidth - 1.0; }
 double screenY(double py) { return 2.0 * py / viewportHeight - 1.0; }
 
-// White on the chair's black background, black elsewhere.
+// White on the chair's black background and on a dark background of an object's presets
+// (luma 0.299 R + 0.587 G + 0.114 B below one half), black elsewhere.
 void overlayColour() {
-    if (sceneSelector == kChairScene) {
+    const float* rgb = objectScenePresets.background;
+    const bool darkObjectBackground =
+        sceneSelector == kObjectScene && 0.299f * rgb[0] + 0.587f * rgb[1] + 0.114f * rgb[2] < 0.5f;
+    if (sceneSelector == kChairScene || darkObjectBackground) {
         glColor3f(1.0f, 1.0f, 1.0f);
     } else {
         glColor3f(0.0f, 0.0f, 0.0f);

@@ -1,12 +1,14 @@
-// Entry point of every scene's program (tonwell-bell, tonwell-chair, tonwell-dragon): the
-// start-up sequence, in its fixed order, ending in the toolkit's event loop. The scene is chosen
-// by the sceneSelector of the program's own file (app/scene_<scene>.cpp).
+// Entry point of every scene's program (tonwell-bell, tonwell-chair, tonwell-dragon,
+// tonwell-object): the start-up sequence, in its fixed order, ending in the toolkit's event loop.
+// The scene is chosen by the sceneSelector of the program's own file (app/scene_<scene>.cpp).
 #include <GL/freeglut.h>
 
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/object_folder.h"
 #include "app/scene_loading.h"
+#include "app/scene_selector.h"
 #include "app/startup.h"
 #include "sound/audio_device.h"
 #include "ui/control_panel.h"
@@ -17,9 +19,20 @@ int main(int argc, char** argv) {
     setvbuf(stdout, nullptr, _IOLBF, 0);
 
     printBanner();
-    readZepSamplingRate();
-    atexit(onExit);
-    initWindow(argc, argv, kWindowTitle);
+    if (sceneSelector == kObjectScene) {
+        // tonwell-object FOLDER: glutInit takes the X options first, and the argument left names
+        // the scene folder, which the rate file sits beside or in; its presets are read before
+        // the window opens, so a broken preset file ends the program without one.
+        initToolkit(&argc, argv);
+        openObjectFolder(argc, argv);
+        readObjectZepSamplingRate();
+        atexit(onExit);
+        createMainWindow(kWindowTitle);
+    } else {
+        readZepSamplingRate();
+        atexit(onExit);
+        initWindow(argc, argv, kWindowTitle);
+    }
     initGraphics();
     loadScene();
     buildControlPanel();

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/object_folder.h"
 #include "app/scene_loading.h"
 #include "app/scene_selector.h"
 #include "sound/audio_callbacks.h"
@@ -34,7 +35,13 @@ void getFreeDrawingArea(int* x, int* y, int* width, int* height) {
 }
 
 void initWindow(int argc, char** argv, const char* title) {
-    glutInit(&argc, argv);
+    initToolkit(&argc, argv);
+    createMainWindow(title);
+}
+
+void initToolkit(int* argc, char** argv) { glutInit(argc, argv); }
+
+void createMainWindow(const char* title) {
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH | GLUT_STENCIL);
     glutInitWindowSize(windowWidth, windowHeight);
     mainWindow = glutCreateWindow(title);
@@ -62,6 +69,11 @@ void initGraphics() {
         case kChairScene:
             glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
             break;
+        case kObjectScene: {
+            const float* rgb = objectScenePresets.background;
+            glClearColor(rgb[0], rgb[1], rgb[2], 0.0f);
+            break;
+        }
         default:
             glClearColor(1.0f, 1.0f, 1.0f, 0.0f);
             break;

@@ -24,11 +24,20 @@ extern int panelWidth;
 void getFreeDrawingArea(int* x, int* y, int* width, int* height);
 
 // Initialises GLUT, creates the 900 x 480 RGBA, double-buffered window with depth and stencil
-// buffers under `title`, stores its identifier in mainWindow and registers the handlers.
+// buffers under `title`, stores its identifier in mainWindow and registers the handlers:
+// initToolkit, then createMainWindow.
 void initWindow(int argc, char** argv, const char* title);
 
-// Sets the fixed OpenGL state (the scene's clear colour, depth and stencil testing, smooth
-// shading), runs onReshape once and prints "Graphics initialization complete.".
+// glutInit: connects to the display and removes the X options it takes (-display, -geometry,
+// ...) from argc and argv, so that what remains are the program's own arguments.
+void initToolkit(int* argc, char** argv);
+
+// Creates the main window as initWindow describes and registers the handlers. After initToolkit.
+void createMainWindow(const char* title);
+
+// Sets the fixed OpenGL state (the scene's clear colour (the object scene's from its presets),
+// depth and stencil testing, smooth shading), runs onReshape once and prints "Graphics
+// initialization complete.".
 void initGraphics();
 
 // Reshape handler: records the window size, sets the viewport to the free drawing area and the

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/scene_loading.h"
+#include "app/scene_presets.h"
 #include "app/startup.h"
 #include "geometry/dense_matrix.h"
 #include "geometry/listener_points.h"
@@ -511,6 +512,64 @@ TEST(BadSceneFiles, SayWhichFileIsBroken) {
         EXPECT_NE(run.output.find("Error: assertion 10 == 11 failed (1)."), std::string::npos)
             << run.output;
     }
+}
+
+// A folder of one's own, "ring", holding the chair test scene's files and a presets.json that
+// states the chair's fixed presets, renders the chair's samples bit for bit in "ZEP" mono and in
+// "Modal": the file's camera, strike, damping and gain reach the renderer as the table's do.
+TEST(PresetFileFolder, RendersAsTheFixedPresetItStates) {
+    TempDir dir;
+    writeTestScene(dir.path(), 1);
+    std::filesystem::copy(dir.file("chair"), dir.file("ring"),
+                          std::filesystem::copy_options::recursive);
+    // The list names its files relative to the folder's parent.
+    std::string list;
+    for (int j = 0; j < 5; ++j) list += "ring/transfer/mode00" + std::to_string(j) + "\n";
+    dir.write("ring/chair-ZEPObjectsList-15.txt", list);
+    const SceneParameters& chair = *scenePreset(1);
+    char presets[2048];
+    snprintf(presets, sizeof(presets),
+             R"({"format": "tonwell-presets/1", "name": "ring",
+                 "camera": {"radius": %.17g, "azimuth": %.17g, "elevation": %.17g,
+                            "focus": [%.17g, %.17g, %.17g], "maxDistance": %.17g},
+                 "impact": {"magnitude": %.17g, "min": %.17g, "max": %.17g},
+                 "damping": {"mass": %.17g, "stiffness": %.17g}, "modalGain": %.17g,
+                 "lights": {"intensity": 0.6, "enabled": [0, 0, 1, 0, 0, 0, 0, 1]},
+                 "background": [0, 0, 0], "floor": false,
+                 "files": {"mesh": "chair.obj", "modeShapes": "chair.U",
+                           "frequencies": "chair.freq",
+                           "transferList": "chair-ZEPObjectsList-15.txt"}})",
+             chair.initialCameraRadius, chair.cameraPhi, chair.cameraTheta, chair.cameraFocus[0],
+             chair.cameraFocus[1], chair.cameraFocus[2], chair.maxCameraDistance,
+             double(chair.impactMagnitude), double(chair.impactMagnitudeMin),
+             double(chair.impactMagnitudeMax), double(chair.massDamping),
+             double(chair.stiffnessDamping), chair.modalRendererGain);
+    dir.write("ring/presets.json", presets);
+    for (const char* renderer : {"ZEP", "Modal"}) {
+        std::vector<WavSamples> wavs;
+        for (const char* folder : {"chair", "ring"}) {
+            const std::string out = dir.file(std::string(folder) + ".wav");
+            const RenderRun run = runRenderer({dir.file(folder), "-o", out, "--renderer", renderer,
+                                               "--length", "0.3", "--strike", "vertex=40"});
+            ASSERT_EQ(run.exitCode, 0) << run.output;
+            wavs.push_back(readWav(out));
+        }
+        ASSERT_EQ(wavs[0].samples.size(), wavs[1].samples.size());
+        float peak = 0.0f;
+        for (size_t j = 0; j < wavs[0].samples.size(); ++j) {
+            ASSERT_EQ(wavs[1].samples[j], wavs[0].samples[j]) << renderer << " sample " << j;
+            peak = std::max(peak, std::fabs(wavs[0].samples[j]));
+        }
+        EXPECT_GT(peak, 1e-4f) << renderer;
+    }
+    // A broken file stops the render with the reader's message.
+    dir.write("ring/presets.json", "{\"format\": \"tonwell-presets/1\"}");
+    const RenderRun broken =
+        runRenderer({dir.file("ring"), "-o", dir.file("x.wav"), "--strike", "vertex=3"});
+    EXPECT_EQ(broken.exitCode, 1);
+    EXPECT_NE(broken.output.find("Error: \"ring/presets.json\": \"name\" is missing"),
+              std::string::npos)
+        << broken.output;
 }
 
 // A scene without its transfer (as the baker writes them today) renders with "Modal", and "ZEP"

@@ -20,7 +20,8 @@
 extern char** environ;
 
 // The library's code branches on the build's scene; the renderer has none of its own (the scene
-// folder chooses the preset), so no scene-specific branch of the library applies.
+// folder chooses the preset: a built-in scene's name, or the folder's presets.json), so no
+// scene-specific branch of the library applies.
 extern const int sceneSelector = -1;
 
 namespace {
@@ -75,10 +76,11 @@ int main(int argc, char** argv) {
     if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         return fail("scene folder \"" + options.sceneFolder + "\" does not exist", 1);
     }
-    if (sceneSelectorForFolder(folder) < 0) {
+    if (sceneSelectorForFolder(folder) < 0 && !folderHasPresetFile(folder)) {
         return fail("scene folder \"" + options.sceneFolder +
                         "\": its name must be bell, chair or dragon (it chooses the scene's "
-                        "preset)",
+                        "preset), or it must hold the presets.json that tonwell-bake writes for "
+                        "a scene of one's own",
                     2);
     }
     const std::filesystem::path parent = std::filesystem::path(folder).parent_path();

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/scene_loading.h"
+#include "app/scene_preset_file.h"
 #include "app/scene_presets.h"
 #include "app/startup.h"
 #include "app/swing.h"
@@ -29,7 +30,8 @@
 
 namespace {
 
-ObjModel* mesh = nullptr;  // the struck object's mesh (vertices only are used)
+ObjModel* mesh = nullptr;       // the struck object's mesh (vertices only are used)
+ScenePresetFile folderPresets;  // the presets of a folder of one's own
 ObjectPose restPose = identityPose();
 
 // One strike resolved against the loaded scene.
@@ -122,17 +124,28 @@ long strikeBlock(double seconds, int blockFrames) {
     return static_cast<long>(std::ceil(blocks - 1e-9));
 }
 
+bool folderHasPresetFile(const std::string& folder) {
+    return isReadableFile((folder + "/" + kScenePresetFileName).c_str());
+}
+
 std::string loadRenderScene(const RenderOptions& options) {
-    const int selector = sceneSelectorForFolder(options.sceneFolder);
-    if (selector < 0) {
-        return "scene folder \"" + options.sceneFolder +
-               "\": its name must be bell, chair or dragon (it chooses the scene's preset)";
+    // The folder as the working directory (its parent) sees it: its last component.
+    std::string name = options.sceneFolder;
+    while (name.size() > 1 && name.back() == '/') name.pop_back();
+    if (name.rfind('/') != std::string::npos) name = name.substr(name.rfind('/') + 1);
+    if (!isDirectory(name)) return "scene folder \"" + options.sceneFolder + "\" does not exist";
+    const int selector = sceneSelectorForFolder(name);
+    const SceneParameters* presetOrNull = selector >= 0 ? scenePreset(selector) : nullptr;
+    if (presetOrNull == nullptr) {
+        if (!folderHasPresetFile(name)) {
+            return "scene folder \"" + options.sceneFolder +
+                   "\": its name must be bell, chair or dragon, or it must hold the " +
+                   kScenePresetFileName + " that tonwell-bake writes for a scene of one's own";
+        }
+        readScenePresetFileOrExit(name, &folderPresets);
+        presetOrNull = &folderPresets.parameters;
     }
-    static const char* const kNames[3] = {"bell", "chair", "dragon"};
-    if (!isDirectory(kNames[selector])) {
-        return "scene folder \"" + options.sceneFolder + "\" does not exist";
-    }
-    const SceneParameters& preset = *scenePreset(selector);
+    const SceneParameters& preset = *presetOrNull;
 
     // Presets, as scene loading copies them.
     massDamping = previousMassDamping = preset.massDamping;

@@ -15,8 +15,15 @@
 // (trailing slashes ignored), or -1 when the name is none of the three.
 int sceneSelectorForFolder(const std::string& folder);
 
+// Whether `folder` holds a preset file (app/scene_preset_file.h). A folder that is not named
+// bell, chair or dragon is rendered with the presets of this file; the three built-in names keep
+// their fixed presets.
+bool folderHasPresetFile(const std::string& folder);
+
 // Loads the scene of options.sceneFolder into the synthesis state: the preset of the folder's
-// scene (damping, gains, camera, impact magnitude, file names), the pose at rest, the camera
+// scene (damping, gains, camera, impact magnitude, file names: the fixed preset of bell, chair
+// or dragon, or else the folder's presets.json, whose problems end the process with exit(1) and
+// the reader's message), the pose at rest, the camera
 // (the preset's start camera, or options.listener / options.camera) which publishes the
 // listener, the mesh (glmReadOBJ), the ".U" and ".freq" matrices, the resonators and, when the
 // renderer is "ZEP" or the file exists, the transfer model; then the solo and mutes of the
@@ -24,10 +31,11 @@ int sceneSelectorForFolder(const std::string& folder);
 // per-mode level publication.
 // Precondition: the working directory is the folder's parent (the scene's files are named
 // relative to it, as the demo names them relative to its demo directory).
-// Returns an empty string, or one message for a problem found here (missing folder, folder
-// name, missing transfer list for "ZEP", more modes asked than the scene has, a strike's vertex
-// outside the mesh or without mode shape, a strike after the end). Broken scene files end the
-// process with exit(1) and the message of the reader that failed, as in the demo.
+// Returns an empty string, or one message for a problem found here (missing folder, a folder
+// with neither a built-in name nor a preset file, missing transfer list for "ZEP", more modes asked
+// than the scene has, a strike's vertex outside the mesh or without mode shape, a strike after the
+// end). Broken scene files end the process with exit(1) and the message of the reader that failed,
+// as in the demo.
 std::string loadRenderScene(const RenderOptions& options);
 
 // The block that a strike at `seconds` first sounds in: the first block boundary at or after
