@@ -9,7 +9,10 @@
 
 #include "tools/bake/bake_error.h"
 #include "tools/bake/bake_scene.h"
+#include "tools/bake/batch_bake.h"
+#include "tools/bake/mpi_ranks.h"
 #include "tools/bake/recipe.h"
+#include "tools/bake/scene_on_ranks.h"
 
 namespace {
 
@@ -17,6 +20,8 @@ void printUsage(FILE* out) {
     std::fprintf(out,
                  "Usage: tonwell-bake [--force] [--quiet] [--check] [--modes-only] [--workers N]\n"
                  "                   RECIPE OUTPUT_FOLDER\n"
+                 "       tonwell-bake [options] --batch LIST_FILE OUTPUT_DIRECTORY\n"
+                 "       mpirun -np N tonwell-bake [options] RECIPE OUTPUT_FOLDER (or --batch)\n"
                  "\n"
                  "Bakes the scene described by RECIPE (a JSON file: shape, material, mesh\n"
                  "resolution, number of modes, transfer settings) into OUTPUT_FOLDER: the struck\n"
@@ -40,17 +45,24 @@ void printUsage(FILE* out) {
                  "  --workers N\n"
                  "            run the eigen slices and the transfer groups in N worker processes\n"
                  "            (default: one per hardware thread)\n"
+                 "  --batch   bake every recipe LIST_FILE names (one path per line, relative\n"
+                 "            to LIST_FILE; # comments) into OUTPUT_DIRECTORY/<recipe name>,\n"
+                 "            skipping scenes already up to date; all recipes are checked\n"
+                 "            first, and the first scene that fails ends the batch\n"
                  "  --help    show this text\n"
+                 "\n"
+                 "Under an MPI launcher (mpirun -np N, srun) the ranks share the eigen slices and\n"
+                 "the transfer groups, each rank one at a time (launch one rank per core;\n"
+                 "--workers is then not used); rank 0 reads the recipe, prints and writes the\n"
+                 "folder, and the files are the same as a plain bake's.\n"
                  "\n"
                  "Recipes of the demo's scenes: tools/bake/recipes/{bell,chair,dragon}.json, and\n"
                  "quick coarse variants *-quick.json.\n");
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int bake(int argc, char** argv) {
     BakeOptions options;
-    bool check = false;
+    bool check = false, batch = false;
     std::string recipePath, outputFolder;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -63,6 +75,8 @@ int main(int argc, char** argv) {
             options.quiet = true;
         } else if (arg == "--check") {
             check = true;
+        } else if (arg == "--batch") {
+            batch = true;
         } else if (arg == "--modes-only") {
             options.modesOnly = true;
         } else if (arg == "--workers") {
@@ -97,17 +111,36 @@ int main(int argc, char** argv) {
     options.bakerIdentity = executableIdentity("/proc/self/exe");
     if (options.bakerIdentity.empty()) options.bakerIdentity = executableIdentity(argv[0]);
     try {
-        const Recipe recipe = readRecipe(recipePath);
-        if (check) return isUpToDate(outputFolder, bakeStamp(recipe, options)) ? 0 : 3;
-        bakeScene(recipe, outputFolder, options);
+        if (batch) {
+            const BatchSummary summary = bakeBatch(recipePath, outputFolder, options, check);
+            return check && summary.skipped < summary.scenes ? 3 : 0;
+        }
+        const Recipe recipe = readRecipeOnRanks(recipePath);
+        if (check)
+            return valueFromRankZero(isUpToDate(outputFolder, bakeStamp(recipe, options)) ? 0 : 3);
+        bakeSceneOnRanks(recipe, outputFolder, options);
     } catch (const BakeError& e) {
         std::fflush(stdout);
         std::fprintf(stderr, "\ntonwell-bake: error: %s\n", e.what());
         return 1;
     } catch (const std::exception& e) {
+        // Not a bake's error (out of memory, ...): it may have hit this rank alone, while the
+        // others wait for it, so it ends them all.
+        if (rankCount() > 1) abortRanks(recipePath + ": " + e.what());
         std::fflush(stdout);
         std::fprintf(stderr, "\ntonwell-bake: error: %s: %s\n", recipePath.c_str(), e.what());
         return 1;
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string problem = startRanks(&argc, &argv);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "tonwell-bake: error: cannot run on MPI ranks: %s\n", problem.c_str());
+        return 1;
+    }
+    return finishRanks(bake(argc, argv));
 }

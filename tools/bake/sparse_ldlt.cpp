@@ -8,6 +8,9 @@
 
 #include "tools/bake/bake_error.h"
 
+// SCOTCH, which MUMPS orders with (scotch.h itself needs the library's own integer types).
+extern "C" void SCOTCH_randomReset(void);
+
 namespace {
 
 // MUMPS's job codes and its marker for "the whole (here: the only) process".
@@ -50,6 +53,11 @@ SparseLdlt::SparseLdlt(const Eigen::SparseMatrix<double>& a) : state_(new State)
     s.id.a = s.values.data();
     // The working space estimate can fall short with pivoting: grow it and try again.
     for (int attempt = 0; attempt < 4; ++attempt) {
+        // The fill-reducing ordering (SCOTCH's nested dissection, which MUMPS chooses here)
+        // draws random numbers from a process-wide generator: from the same start every time,
+        // the ordering, and so the rounding of every solve, no longer depends on what the
+        // process factorised before (which differs between a worker, a rank and the baker).
+        SCOTCH_randomReset();
         s.id.icntl[13] = 30 + 50 * attempt;  // ICNTL(14): per cent of extra working space
         s.id.job = kJobAnalyseAndFactorise;
         dmumps_c(&s.id);
