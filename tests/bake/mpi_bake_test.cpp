@@ -80,7 +80,8 @@ std::vector<fs::path> sceneFiles(const fs::path& folder) {
     return files;
 }
 
-// Compares the scene folder `b` with `a`: the same files; frequencies to 1e-10 relative; each
+// Compares the scene folder `b` with `a`: the same files; frequencies and the wave numbers of the
+// transfers to 1e-10 relative; each
 // mode shape up to its sign to what the eigen solve determines it: its Ritz residual tolerance
 // (1e-10) over the mode's relative distance to its nearest neighbour (|du| <= r / gap), 1e-10 at
 // the least; each transfer's sources the same count, their coefficients within 1e-6 of the
@@ -93,7 +94,8 @@ void expectSameScene(const fs::path& a, const fs::path& b, const std::string& wh
         if (file.extension() == ".freq") frequencies = readDense((a / file).string()).values;
     for (const fs::path& file : files) {
         const std::string extension = file.extension().string();
-        if (extension == ".freq" || extension == ".U" || extension == ".sources") {
+        if (extension == ".freq" || extension == ".k" || extension == ".U" ||
+            extension == ".sources") {
             const Dense x = readDense((a / file).string()), y = readDense((b / file).string());
             ASSERT_EQ(x.rows, y.rows) << what << " " << file;
             ASSERT_EQ(x.columns, y.columns) << what << " " << file << ": source count";

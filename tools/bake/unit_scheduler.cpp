@@ -15,6 +15,7 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -91,9 +92,13 @@ class UnitProcess {
             throw BakeError(std::string("cannot create a pipe to a unit: ") + strerror(errno));
         std::fflush(stdout);
         std::fflush(stderr);
+        const pid_t parent = ::getpid();
         const pid_t pid = ::fork();
         if (pid == 0) {
             // The unit's process: no MPI here, and _exit so that nothing of the rank's runs.
+            // It dies with its rank (a rank that is killed leaves no unit computing on).
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent) _exit(3);
             ::close(fds[0]);
             std::string record;
             try {
