@@ -1,7 +1,8 @@
 // tonwell-bake on MPI ranks (mpirun --oversubscribe -np 3 on any machine): the quick scenes come
 // out as the plain bake's files, which are themselves the same on every run; a unit that throws
 // on a rank ends the run with one message and no folder; a bad recipe is reported once; a batch
-// bakes its scenes once and skips them the second time. And the process binds the MPI names
+// bakes its scenes once and skips them the second time, and a failing scene in it leaves the
+// other whole. And the process binds the MPI names
 // right: Open MPI's C functions to libmpi, the Fortran ones MUMPS calls to MUMPS's stubs.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -233,6 +234,23 @@ TEST(MpiBake, BatchOfTwoQuickScenesBakesThemOnceThenSkipsBoth) {
     // Plainly too, and --check agrees.
     r = execute(kBaker + " --check --batch " + list + " " + out);
     EXPECT_EQ(r.status, 0) << r.output;
+
+    // A scene that fails does not stop the other; the failure is reported once, at the end, and
+    // leaves no folder.
+    const std::string failing = dir.file("failing");
+    r = execute("TONWELL_BAKE_FAIL_UNIT='chair-quick.json: the acoustic transfer' " + mpirun() +
+                kBaker + " --batch " + list + " " + failing);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_EQ(errorLines(r.output), 1) << r.output;
+    EXPECT_NE(r.output.find("chair-quick.json: the acoustic transfer of mode"), std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("1 scenes baked, 0 up to date, 1 failed"), std::string::npos)
+        << r.output;
+    EXPECT_TRUE(fs::exists(fs::path(failing) / "bell" / "bake-stamp.txt"));
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(failing))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"bell"}) << "no chair folder, no temporary one";
 }
 
 TEST(BatchList, ReadsPathsRelativeToTheListAndRefusesAnEmptyOne) {

@@ -1,18 +1,20 @@
 // A batch of scenes: `tonwell-bake --batch LIST OUT_DIR` bakes every recipe a list file names,
-// each into OUT_DIR/<recipe name>, one after the other; scenes already up to date are skipped by
-// the cache rule of one bake (bake_scene.h). Called by the baker's main; plain or on MPI ranks.
+// each into OUT_DIR/<recipe name>; scenes already up to date are skipped by the cache rule of one
+// bake (bake_scene.h). Called by the baker's main; plain or on MPI ranks.
 //
-// On ranks, the scenes go one after the other and each scene's units are spread over all the
-// ranks (scene_on_ranks.h), rather than whole scenes to single ranks: a scene's units already
-// keep every rank busy while there are more units than ranks (a full-band bell has dozens), one
-// scheduler serves both uses, and a failure stops one scene's work everywhere at once. The
-// README's projection says where whole scenes per rank would win (many small scenes on many
-// cores).
+// On ranks, a list of two scenes or more goes out as whole scenes: scene i to rank i mod n, each
+// baked by its rank alone with its own worker processes (one by default). A scene's units keep
+// only as many ranks busy as it has units, and its serial stages (meshing, assembly, the
+// transfer's preparation, the Rayleigh-Ritz step) and its longest unit bound its time whatever
+// the number of ranks, so many scenes side by side use many cores far better than one scene
+// after another on all of them (the README's projection: a 100-object batch on 64 cores). A
+// single scene is baked with its units spread over all ranks (scene_on_ranks.h).
 //
 // Every recipe is read and checked first (by rank 0): a bad one is reported once, with the list
-// file's line, before any scene is baked. A scene that fails while baking ends the batch with its
-// message and a non-zero exit; the scenes baked before it are whole and stay (a second run skips
-// them), later ones are not started.
+// file's line, before any scene is baked. A scene that fails while baking does not stop the
+// others: the batch goes on, then reports every failure (one message each, naming the recipe and
+// the unit), and the baker exits with status 1. A failed scene leaves no folder (its previous
+// one, if any, as it was); the others are whole, and a second run skips them.
 #pragma once
 
 #include <string>
@@ -35,7 +37,7 @@ struct BatchSummary {
 
 // Bakes the list's recipes into `outputDirectory`/<name> (see above). With `check`, bakes nothing
 // and returns with summary.skipped the count of up-to-date scenes. Throws BakeError on a bad list
-// or recipe (before any bake: two recipes with the same name included) and on the first scene that
-// fails.
+// or recipe (before any bake: two recipes with the same name included), and after the last scene
+// when any failed (their messages, a line each).
 BatchSummary bakeBatch(const std::string& listPath, const std::string& outputDirectory,
                        const BakeOptions& options, bool check);

@@ -41,6 +41,7 @@
 namespace {
 
 bool initialised = false;
+bool alone = false;  // inside a RanksWorkAlone
 int thisRank = 0, allRanks = 1;
 int realStderr = 2;  // this rank's error stream before it was muted
 
@@ -132,8 +133,13 @@ int finishRanks(int status) {
     return agreed;
 }
 
-int rankIndex() { return thisRank; }
-int rankCount() { return allRanks; }
+int rankIndex() { return alone ? 0 : thisRank; }
+int rankCount() { return alone ? 1 : allRanks; }
+int worldRankIndex() { return thisRank; }
+int worldRankCount() { return allRanks; }
+
+RanksWorkAlone::RanksWorkAlone() { alone = true; }
+RanksWorkAlone::~RanksWorkAlone() { alone = false; }
 
 void abortRanks(const std::string& message) {
     const std::string line =

@@ -26,9 +26,25 @@ std::string startRanks(int* argc, char*** argv);
 // everywhere), finalises MPI and returns that status. Plain: returns `status`.
 int finishRanks(int status);
 
-// This process's rank (0 plain) and the number of ranks (1 plain).
+// This process's rank (0 plain) and the number of ranks (1 plain), as the bake sees them: 0 and 1
+// too while the ranks work alone (RanksWorkAlone).
 int rankIndex();
 int rankCount();
+
+// While one lives, every rank works on its own (a batch's whole scenes, batch_bake.h): the bake
+// sees one rank (rankCount() 1, rankIndex() 0) and runs its units in its own worker processes.
+// The messages below still reach the other ranks.
+class RanksWorkAlone {
+  public:
+    RanksWorkAlone();
+    ~RanksWorkAlone();
+    RanksWorkAlone(const RanksWorkAlone&) = delete;
+    RanksWorkAlone& operator=(const RanksWorkAlone&) = delete;
+};
+
+// This process's rank among all (0 plain), also while the ranks work alone.
+int worldRankIndex();
+int worldRankCount();
 
 // "" when the dynamic linker binds the MPI names right in this process: Open MPI's C functions
 // (MPI_Init, MPI_Wtime, ...) to libmpi, and the Fortran names the sequential MUMPS calls
