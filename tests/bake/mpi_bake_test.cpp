@@ -202,6 +202,22 @@ TEST(MpiBake, AUnitThatThrowsOnARankEndsTheRunWithOneMessageAndNoFolder) {
     }
 }
 
+TEST(MpiBake, CtrlCStopsEveryRankAndLeavesNoTemporaryFolder) {
+    // SIGINT to mpirun 8 s into the full-band bell (it takes minutes), in the eigen solve with
+    // the units' processes at work: mpirun stops the ranks, which kill their units' processes and
+    // remove the temporary folder.
+    TempDir dir;
+    const std::string output = dir.file("bell");
+    const Outcome r = execute("(" + mpirun() + kBaker + " " + kRecipes + "bell.json " + output +
+                              " & pid=$!; sleep 8; kill -INT $pid; wait $pid)");
+    EXPECT_NE(r.status, 0) << "the bake was not interrupted: " << r.output;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        ADD_FAILURE() << "left behind: " << entry.path();
+    std::string running;
+    runCommand("pgrep -f '[t]onwell-bake .*" + output + "'", &running);  // [t]: not pgrep's shell
+    EXPECT_EQ(running, "") << "processes of the bake still run";
+}
+
 TEST(MpiBake, BadRecipeIsReportedOnceBeforeAnyWork) {
     TempDir dir;
     const std::string recipe =
