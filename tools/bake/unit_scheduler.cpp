@@ -192,13 +192,14 @@ void runQueue(int unitCount, const std::function<std::string(int)>& work,
               const std::function<std::string(int)>& describe) {
     const int ranks = rankCount();
     std::vector<std::string> results(unitCount);
-    std::vector<bool> idle(ranks, false);
+    std::vector<bool> have(unitCount, false), idle(ranks, false);
     int next = 0, finished = 0, idleCount = 0;
     std::string failure;
     UnitProcess own;
 
     auto accept = [&](int unit, const std::string& bytes) {
-        if (unit < 0 || unit >= unitCount || !results[unit].empty()) return;
+        if (unit < 0 || unit >= unitCount || have[unit]) return;
+        have[unit] = true;
         results[unit] = bytes;
         ++finished;
         try {
