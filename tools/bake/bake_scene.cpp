@@ -21,11 +21,13 @@
 #include "tools/bake/bem_solve.h"
 #include "tools/bake/bem_surface.h"
 #include "tools/bake/chair_shape.h"
+#include "tools/bake/interrupt_cleanup.h"
 #include "tools/bake/loudness_calibration.h"
 #include "tools/bake/mesh_import.h"
 #include "tools/bake/object_presets.h"
 #include "tools/bake/physical_constants.h"
 #include "tools/bake/scene_files.h"
+#include "tools/bake/scene_on_ranks.h"
 #include "tools/bake/solve_modes.h"
 #include "tools/bake/tet_mesh.h"
 #include "tools/bake/transfer_files.h"
@@ -120,7 +122,8 @@ struct TemporaryFolder {
     fs::path path;
     bool keep = false;
     ~TemporaryFolder() {
-        if (!keep) {
+        setInterruptedFolder("");
+        if (!keep && !path.empty()) {
             std::error_code ignored;
             fs::remove_all(path, ignored);
         }
@@ -299,12 +302,18 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
     fs::create_directories(output.parent_path(), error);
     // The scene is baked into <temporary>/<name>, laid out as the demo folder it will join, and
     // moved to `output` at the end.
-    TemporaryFolder temporary{output.parent_path() / ("." + output.filename().string() +
-                                                      ".baking-" + std::to_string(getpid()))};
-    fs::remove_all(temporary.path, error);
-    if (!fs::create_directory(temporary.path, error) ||
-        !fs::create_directory(temporary.path / recipe.name, error))
-        throw BakeError(temporary.path.string() + ": cannot create the folder to bake into");
+    TemporaryFolder temporary;
+    if (options.writesFolder) {
+        temporary.path = output.parent_path() /
+                         ("." + output.filename().string() + ".baking-" + std::to_string(getpid()));
+        fs::remove_all(temporary.path, error);
+        // An interrupted bake removes it too (Ctrl-C, or mpirun stopping the ranks).
+        installInterruptCleanup();
+        setInterruptedFolder(temporary.path.string());
+        if (!fs::create_directory(temporary.path, error) ||
+            !fs::create_directory(temporary.path / recipe.name, error))
+            throw BakeError(temporary.path.string() + ": cannot create the folder to bake into");
+    }
 
     BakeReport report;
     report.sceneName = recipe.name;
@@ -375,6 +384,7 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
     const ModalBasis basis = solveModes(stiffness, mass, tets.nodes, modeOptions, recipe.path);
     modal.frequencies = basis.frequencies;
     modal.surfaceShapes = basis.shapes.topRows(3 * tets.surfaceNodeCount);
+    shareModesFromRankZero(modal.surfaceShapes, modal.frequencies);
     report.frequencies = basis.frequencies;
     report.largestRigidFrequency =
         std::sqrt(basis.rigidEigenvalues.cwiseAbs().maxCoeff()) / (2 * kPi);
@@ -395,6 +405,7 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
             "modes only (--modes-only): no acoustic transfer, so the demo cannot load this folder");
     else
         transfer = bakeTransfer(recipe, modal, options, progress, report);
+    if (!options.writesFolder) return true;  // rank 0 calibrates, writes and reports
 
     // The force unit (N per unit of the program's force) is folded into the written mode shapes.
     if (!options.modesOnly) {

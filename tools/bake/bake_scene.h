@@ -35,6 +35,8 @@ struct BakeOptions {
     int workerCount = 0;        // worker processes of the eigen slices and the transfer (0: one
                                 // per hardware thread)
     std::string bakerIdentity;  // part of the cache key: changes whenever the baker does
+    bool writesFolder = true;   // false on the MPI ranks other than 0 (scene_on_ranks.h): they
+                                // run the stages up to the transfer with rank 0, write nothing
 };
 
 // The struck object's closed surface as the recipe describes it (procedural, or wrapped and

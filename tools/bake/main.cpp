@@ -12,9 +12,12 @@
 
 #include "tools/bake/bake_error.h"
 #include "tools/bake/bake_scene.h"
+#include "tools/bake/batch_bake.h"
 #include "tools/bake/command_line_recipe.h"
 #include "tools/bake/material_table.h"
+#include "tools/bake/mpi_ranks.h"
 #include "tools/bake/recipe.h"
+#include "tools/bake/scene_on_ranks.h"
 
 namespace {
 
@@ -25,6 +28,8 @@ void printUsage(FILE* out) {
                  "       tonwell-bake --mesh FILE --material NAME [--size METRES]\n"
                  "                   [--band HZ | --modes N] [--recipe-only] [options] "
                  "OUTPUT_FOLDER\n"
+                 "       tonwell-bake [options] --batch LIST_FILE OUTPUT_DIRECTORY\n"
+                 "       mpirun -np N tonwell-bake [options] RECIPE OUTPUT_FOLDER (or --batch)\n"
                  "\n"
                  "Bakes the scene described by RECIPE (a JSON file: shape, material, mesh\n"
                  "resolution, number of modes, transfer settings) into OUTPUT_FOLDER: the struck\n"
@@ -48,6 +53,11 @@ void printUsage(FILE* out) {
                  "  --workers N\n"
                  "            run the eigen slices and the transfer groups in N worker processes\n"
                  "            (default: one per hardware thread)\n"
+                 "  --batch   bake every recipe LIST_FILE names (one path per line, relative\n"
+                 "            to LIST_FILE; # comments) into OUTPUT_DIRECTORY/<recipe name>,\n"
+                 "            skipping scenes already up to date; all recipes are checked\n"
+                 "            first; a scene that fails does not stop the others, and every\n"
+                 "            failure is reported at the end (exit status 1)\n"
                  "  --help    show this text\n"
                  "\n"
                  "Your own object (the recipe is made from the command line, written into\n"
@@ -60,16 +70,21 @@ void printUsage(FILE* out) {
                  "  --recipe-only    write OUTPUT_FOLDER/recipe.json for editing, bake nothing;\n"
                  "                   then: tonwell-bake OUTPUT_FOLDER/recipe.json OUTPUT_FOLDER\n"
                  "\n"
+                 "Under an MPI launcher (mpirun -np N, srun) the ranks share the eigen slices and\n"
+                 "the transfer groups, each rank one at a time (launch one rank per core;\n"
+                 "--workers is then not used); rank 0 reads the recipe, prints and writes the\n"
+                 "folder, and the files are those of a plain bake. A batch of two scenes or\n"
+                 "more goes to the ranks as whole scenes instead, each baked by one rank with\n"
+                 "--workers N worker processes (default 1).\n"
+                 "\n"
                  "Recipes of the demo's scenes: tools/bake/recipes/{bell,chair,dragon}.json, and\n"
                  "quick coarse variants *-quick.json.\n",
                  materialPresetNames().c_str(), kDefaultCommandLineBand_Hz);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int bake(int argc, char** argv) {
     BakeOptions options;
-    bool check = false;
+    bool check = false, batch = false;
     CommandLineRecipeOptions own;  // --mesh and its options
     bool recipeOnly = false;
     // A number after the option at argv[i], within [low, high]; false when there is none.
@@ -91,6 +106,8 @@ int main(int argc, char** argv) {
             options.quiet = true;
         } else if (arg == "--check") {
             check = true;
+        } else if (arg == "--batch") {
+            batch = true;
         } else if (arg == "--modes-only") {
             options.modesOnly = true;
         } else if (arg == "--workers") {
@@ -177,12 +194,20 @@ int main(int argc, char** argv) {
     options.bakerIdentity = executableIdentity("/proc/self/exe");
     if (options.bakerIdentity.empty()) options.bakerIdentity = executableIdentity(argv[0]);
     try {
+        if (batch) {
+            if (fromCommandLine)
+                throw BakeError("--batch takes recipe files; bake --mesh objects one at a time");
+            const BatchSummary summary = bakeBatch(recipePath, outputFolder, options, check);
+            return check && summary.skipped < summary.scenes ? 3 : 0;
+        }
         Recipe recipe;
         if (fromCommandLine) {
             // Read back as the baker reads the file it writes, so rebaking from it matches.
             const std::string text = commandLineRecipe(own, outputFolder);
-            recipe = readRecipeText(text, recipePath);
+            recipe =
+                readRecipeOnRanks(recipePath, [&] { return readRecipeText(text, recipePath); });
             if (recipeOnly) {
+                if (rankIndex() != 0) return 0;
                 std::filesystem::create_directories(outputFolder);
                 std::ofstream out(recipePath, std::ios::binary);
                 out << text;
@@ -193,18 +218,33 @@ int main(int argc, char** argv) {
                 return 0;
             }
         } else {
-            recipe = readRecipe(recipePath);
+            recipe = readRecipeOnRanks(recipePath);
         }
-        if (check) return isUpToDate(outputFolder, bakeStamp(recipe, options)) ? 0 : 3;
-        bakeScene(recipe, outputFolder, options);
+        if (check)
+            return valueFromRankZero(isUpToDate(outputFolder, bakeStamp(recipe, options)) ? 0 : 3);
+        bakeSceneOnRanks(recipe, outputFolder, options);
     } catch (const BakeError& e) {
         std::fflush(stdout);
         std::fprintf(stderr, "\ntonwell-bake: error: %s\n", e.what());
         return 1;
     } catch (const std::exception& e) {
+        // Not a bake's error (out of memory, ...): it may have hit this rank alone, while the
+        // others wait for it, so it ends them all.
+        if (rankCount() > 1) abortRanks(recipePath + ": " + e.what());
         std::fflush(stdout);
         std::fprintf(stderr, "\ntonwell-bake: error: %s: %s\n", recipePath.c_str(), e.what());
         return 1;
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string problem = startRanks(&argc, &argv);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "tonwell-bake: error: cannot run on MPI ranks: %s\n", problem.c_str());
+        return 1;
+    }
+    return finishRanks(bake(argc, argv));
 }

@@ -51,6 +51,58 @@ LanczosResult unpackLanczos(const std::string& bytes) {
     return r;
 }
 
+// The j-th of a fixed set of pseudo-random probe vectors (entries in [-0.5, 0.5)), the same on
+// every run and every machine: splitmix64 of the entry's index.
+Eigen::VectorXd probeVector(Eigen::Index size, int j) {
+    Eigen::VectorXd probe(size);
+    for (Eigen::Index i = 0; i < size; ++i) {
+        uint64_t z =
+            static_cast<uint64_t>(i) + 0x9e3779b97f4a7c15ull * static_cast<uint64_t>(j + 1);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+        z ^= z >> 31;
+        probe(i) = static_cast<double>(z >> 11) * 0x1.0p-53 - 0.5;
+    }
+    return probe;
+}
+
+// Makes the elastic modes (columns 6.. of `vectors`, M-orthonormal, eigenvalues `lambdas`
+// ascending) independent of how the solver happened to produce them. A mode's sign is not
+// determined by K u = lambda M u, and inside a cluster of (near-)equal eigenvalues, whose
+// relative spread is within the solve's accuracy, neither is the basis: any rotation of it is
+// as good. Each cluster's basis is replaced by the M-orthogonal projections of fixed probe
+// vectors r_j onto its span, P r_j = U U^T M r_j, orthonormalised in order (Gram-Schmidt in the
+// M inner product): they depend on the span only. For a single mode this is the sign that makes
+// u^T M r_0 positive.
+void canonicaliseModes(const Eigen::VectorXd& lambdas, const Eigen::SparseMatrix<double>& mass,
+                       Eigen::MatrixXd& vectors) {
+    const double clusterWidth = 1e-9;  // relative: far below the split of a real pair
+    const Eigen::Index n = vectors.rows();
+    std::vector<Eigen::VectorXd> massProbes;
+    for (Eigen::Index first = 6; first < lambdas.size();) {
+        Eigen::Index last = first + 1;
+        while (last < lambdas.size() &&
+               lambdas(last) - lambdas(last - 1) <= clusterWidth * std::abs(lambdas(last)))
+            ++last;
+        const Eigen::Index size = last - first;
+        while (static_cast<Eigen::Index>(massProbes.size()) < size)
+            massProbes.push_back(mass * probeVector(n, static_cast<int>(massProbes.size())));
+        const Eigen::MatrixXd cluster = vectors.middleCols(first, size);
+        Eigen::MatrixXd coefficients(size, size);  // column j: U^T M r_j
+        for (Eigen::Index j = 0; j < size; ++j)
+            coefficients.col(j) = cluster.transpose() * massProbes[j];
+        // Gram-Schmidt of the columns of U C in the M inner product is Gram-Schmidt of C in the
+        // plain one (U is M-orthonormal): C = Q R, and U Q is the canonical basis.
+        Eigen::HouseholderQR<Eigen::MatrixXd> qr(coefficients);
+        Eigen::MatrixXd q = qr.householderQ() * Eigen::MatrixXd::Identity(size, size);
+        const Eigen::MatrixXd r = qr.matrixQR().triangularView<Eigen::Upper>();
+        for (Eigen::Index j = 0; j < size; ++j)
+            if (r(j, j) < 0) q.col(j) = -q.col(j);  // each u_j^T M r_j > 0
+        vectors.middleCols(first, size) = cluster * q;
+        first = last;
+    }
+}
+
 }  // namespace
 
 Eigen::MatrixXd rigidBodyMotions(const std::vector<Eigen::Vector3d>& nodes) {
@@ -173,12 +225,16 @@ ModalBasis solveModes(const Eigen::SparseMatrix<double>& stiffnessSI,
         keptValues = std::move(values);
         keptVectors = std::move(vectors);
     };
+    // The slices' results are absorbed in the order of the plans, not in the order they come
+    // back: the kept vectors' order is the Rayleigh-Ritz basis's, so a bake gives the same modes
+    // whichever worker or rank finished first.
     auto runSlices = [&](const std::vector<SlicePlan>& plans) {
         std::vector<LanczosResult> results(plans.size());
         runInWorkerProcesses(
             static_cast<int>(plans.size()), [&](int u) { return packLanczos(runSlice(plans[u])); },
-            [&](int u, const std::string& bytes) { absorb(plans[u], unpackLanczos(bytes)); },
+            [&](int u, const std::string& bytes) { results[u] = unpackLanczos(bytes); },
             [&](int u) { return describeSlice(plans[u]); }, workers);
+        for (size_t u = 0; u < plans.size(); ++u) absorb(plans[u], results[u]);
     };
 
     const double infinity = std::numeric_limits<double>::infinity();
@@ -329,6 +385,8 @@ ModalBasis solveModes(const Eigen::SparseMatrix<double>& stiffnessSI,
                 << ", first elastic " << firstElastic << "); is the solid in more than one piece?";
         throw BakeError(message.str());
     }
+
+    canonicaliseModes(lambdas, massSI, vectors);
 
     int kept = static_cast<int>(lambdas.size()) - 6;
     if (options.modeCount > 0) kept = std::min(kept, options.modeCount);

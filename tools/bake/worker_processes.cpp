@@ -16,11 +16,15 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <thread>
 
 #include "tools/bake/bake_error.h"
+#include "tools/bake/interrupt_cleanup.h"
+#include "tools/bake/mpi_ranks.h"
+#include "tools/bake/unit_scheduler.h"
 
 namespace {
 
@@ -100,6 +104,7 @@ void stopWorkers(std::vector<Worker>& workers) {
             int status = 0;
             while (::waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
             }
+            removeInterruptedChild(w.pid);
         }
         w.pid = -1;
     }
@@ -126,11 +131,24 @@ int workerCountFor(const WorkerOptions& options) {
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-void runInWorkerProcesses(int unitCount, const std::function<std::string(int)>& work,
+void runInWorkerProcesses(int unitCount, const std::function<std::string(int)>& unitWork,
                           const std::function<void(int, const std::string&)>& done,
                           const std::function<std::string(int)>& describe,
                           const WorkerOptions& options) {
     if (unitCount <= 0) return;
+    // For the tests of the fault path only: TONWELL_BAKE_FAIL_UNIT=TEXT makes every unit whose
+    // description contains TEXT throw before it starts.
+    const char* failing = std::getenv("TONWELL_BAKE_FAIL_UNIT");
+    const std::string failingUnit = failing ? failing : "";
+    const std::function<std::string(int)> work = [&](int unit) {
+        if (!failingUnit.empty() && describe(unit).find(failingUnit) != std::string::npos)
+            throw std::runtime_error("failure injected by TONWELL_BAKE_FAIL_UNIT");
+        return unitWork(unit);
+    };
+    if (rankCount() > 1) {
+        runUnitsOnRanks(unitCount, work, done, describe);
+        return;
+    }
     const int workerCount = std::min(workerCountFor(options), unitCount);
     if (workerCount <= 1) {
         runInProcess(unitCount, work, done, describe);
@@ -167,6 +185,7 @@ void runInWorkerProcesses(int unitCount, const std::function<std::string(int)>& 
             ::munmap(page, sizeof(std::atomic<int>));
             throw BakeError(std::string("cannot start a worker process: ") + strerror(errno));
         }
+        addInterruptedChild(pid);
         workers[i].pid = pid;
         workers[i].fd = fds[0];
     }
@@ -206,6 +225,7 @@ void runInWorkerProcesses(int unitCount, const std::function<std::string(int)>& 
                 int status = 0;
                 while (::waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
                 }
+                removeInterruptedChild(w.pid);
                 w.pid = -1;
                 if (w.currentUnit >= 0)
                     fail(describe(w.currentUnit) + ": " + describeStatus(status));

@@ -27,6 +27,11 @@ struct WorkerOptions {
 // the other workers are terminated and BakeError is thrown with the unit's description and what
 // went wrong (the exception's message, or the signal). `done` runs on the calling thread and may
 // throw too, which ends the run the same way.
+// Under an MPI launcher with several ranks (mpi_ranks.h) the units go to the ranks instead,
+// one at a time each (unit_scheduler.h), and `options` is not used; every rank must then call
+// this at the same point with the same units.
+// For tests of the fault path only: with TONWELL_BAKE_FAIL_UNIT=TEXT in the environment, every
+// unit whose description contains TEXT throws before it starts.
 void runInWorkerProcesses(int unitCount, const std::function<std::string(int)>& work,
                           const std::function<void(int, const std::string&)>& done,
                           const std::function<std::string(int)>& describe,
