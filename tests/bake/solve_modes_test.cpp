@@ -271,40 +271,4 @@ TEST(SolveModes, SlicesFindEveryModeBelowTheLimitAndNoOther) {
     EXPECT_LT(basis.largestResidual, 1e-6);
 }
 
-TEST(SolveModes, SameModesWhicheverSliceFinishesFirst) {
-    // Slices come back in whatever order the workers finish them; the modes must not depend on
-    // it (nor on the number of workers): the same sign for every mode, and the same basis for
-    // the pairs. The box 0.3 x 0.1 x 0.1 has pairs of equal bending frequencies (its two 0.1 m
-    // sides), which the mesh splits only slightly. A mode is determined to the solve's residual
-    // tolerance (1e-10) over its relative distance to the nearest other eigenvalue; a flipped
-    // sign or a rotated pair would be off by order one.
-    const TetMesh mesh = boxTets({0, 0, 0}, {0.3, 0.1, 0.1}, 0.025, 1e-5);
-    const Eigen::SparseMatrix<double> stiffness = assembleStiffness(mesh, kSteel);
-    const Eigen::SparseMatrix<double> mass = assembleMass(mesh, kSteel);
-    ModeSolveOptions options;
-    options.maxFrequency = 20000;
-    options.modesPerSlice = 8;
-    options.workerCount = 1;
-    const ModalBasis inOrder = solveModes(stiffness, mass, mesh.nodes, options, "test");
-    ASSERT_GE(inOrder.iterations, 3) << "the band was cut into slices";
-    const Eigen::Index count = inOrder.eigenvalues.size();
-    for (int workers : {2, 4}) {
-        options.workerCount = workers;
-        const ModalBasis basis = solveModes(stiffness, mass, mesh.nodes, options, "test");
-        ASSERT_EQ(basis.eigenvalues.size(), count) << workers << " workers";
-        for (Eigen::Index j = 0; j < count; ++j) {
-            const double lambda = inOrder.eigenvalues(j);
-            EXPECT_NEAR(basis.eigenvalues(j) / lambda, 1.0, 1e-10) << j;
-            double gap = 1.0;
-            for (Eigen::Index k : {j - 1, j + 1})
-                if (k >= 0 && k < count)
-                    gap = std::min(gap, std::abs(inOrder.eigenvalues(k) - lambda) / lambda);
-            const Eigen::VectorXd difference = basis.shapes.col(j) - inOrder.shapes.col(j);
-            EXPECT_LE(difference.cwiseAbs().maxCoeff(),
-                      std::max(1e-10, 1e-10 / gap) * inOrder.shapes.col(j).cwiseAbs().maxCoeff())
-                << "mode " << j << ", " << workers << " workers, relative gap " << gap;
-        }
-    }
-}
-
 }  // namespace

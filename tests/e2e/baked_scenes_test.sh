@@ -31,12 +31,8 @@ check_start_view() {
     check "$scene: the object's colour at its centre ($colour) stands out from the background" \
         stands_out "$colour" "$background"
     [[ "$edges" == clear ]] || return 0
-    local band=12 border=0 inner=$((view_width - 2))
-    for box in "$((inner - 204)) $band 204 0" "$inner $band 0 $((view_height - band))" \
-        "$band $((view_height - 36)) 0 36" "$band $view_height $((inner - band)) 0"; do
-        read -r w h bx by <<< "$box"
-        border=$((border + $(pixels_unlike "$shot" "$bx" "$by" "$w" "$h" "$background")))
-    done
+    local border
+    border=$(border_pixels "$shot" "$background")
     check "$scene: the object is clear of the view's edges ($border pixels in the border)" \
         test "$border" -eq 0
 }

@@ -243,6 +243,20 @@ patch_colour() {
         -format "%[fx:int(255*r+0.5)],%[fx:int(255*g+0.5)],%[fx:int(255*b+0.5)]" info:
 }
 
+# border_pixels SHOT BACKGROUND: how many pixels of SHOT unlike BACKGROUND lie in a 12-pixel band
+# round the 570 x 480 3-D view, leaving out the level meter's corner, the "LOG PRESSURE" label and
+# the view's last column, where the panel's border is drawn.
+border_pixels() {
+    local band=12 width=570 height=480 border=0 w h bx by box
+    local inner=$((width - 2))
+    for box in "$((inner - 204)) $band 204 0" "$inner $band 0 $((height - band))" \
+        "$band $((height - 36)) 0 36" "$band $height $((inner - band)) 0"; do
+        read -r w h bx by <<< "$box"
+        border=$((border + $(pixels_unlike "$1" "$bx" "$by" "$w" "$h" "$2")))
+    done
+    echo "$border"
+}
+
 # stands_out COLOUR BACKGROUND: true when COLOUR differs from BACKGROUND by at least 60 (of 255)
 # in some channel and no channel of COLOUR is within 6 % of white (above 240).
 stands_out() {

@@ -89,14 +89,7 @@ check "the start view shows the object ($unlike pixels unlike the background)" \
 colour=$(patch_colour "$shot" $centre_x $centre_y 9)
 check "the object's colour at the view's centre ($colour) stands out from $background" \
     stands_out "$colour" "$background"
-band=12
-inner=$((view_width - 2))
-border=0
-for box in "$((inner - 204)) $band 204 0" "$inner $band 0 $((view_height - band))" \
-    "$band $((view_height - 36)) 0 36" "$band $view_height $((inner - band)) 0"; do
-    read -r w h bx by <<< "$box"
-    border=$((border + $(pixels_unlike "$shot" "$bx" "$by" "$w" "$h" "$background")))
-done
+border=$(border_pixels "$shot" "$background")
 check "the object is clear of the view's edges ($border pixels in the border)" \
     test "$border" -eq 0
 
