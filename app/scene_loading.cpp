@@ -11,7 +11,7 @@
 
 #include "app/object_folder.h"
 #include "app/scene_objects.h"
-#include "app/scene_presets.h"
+#include "geometry/scene_presets.h"
 #include "app/scene_selector.h"
 #include "app/swing.h"
 #include "geometry/dense_matrix.h"

@@ -4,10 +4,13 @@
 // and the panel use. GUI thread, before the control panel and the audio stream exist.
 #pragma once
 
+#include "geometry/scene_presets.h"  // twoPi, degreesToRadians
+
 class OrbitCamera;
 class ModeShapeMatrix;
 
-// Preset values of the loaded scene (see the table in scene_loading.cpp).
+// Preset values of the loaded scene (from the table in geometry/scene_presets.cpp, or from an
+// object folder's presets.json).
 extern double initialCameraRadius;  // camera distance from cameraFocus at start
 extern double cameraPhi;            // initial azimuth, degrees
 extern double cameraTheta;          // initial elevation, degrees
@@ -29,9 +32,6 @@ constexpr double farPlaneFactor = 20.0;
 constexpr double cameraMotionScale = 0.05;
 // Crease angle of the smoothed vertex normals, degrees.
 constexpr double normalCreaseAngle = 85.0;
-// The value of 2 pi used to turn frequencies into angular frequencies.
-constexpr double twoPi = 6.28318530717958;
-constexpr double degreesToRadians = 0.017453292519943278;
 
 // The program's one camera, and the modal displacement matrix of the struck object.
 extern OrbitCamera* camera;

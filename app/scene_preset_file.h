@@ -25,7 +25,7 @@
 
 #include <string>
 
-#include "app/scene_presets.h"
+#include "geometry/scene_presets.h"
 
 // The value of "format" this reader understands.
 constexpr const char* kScenePresetFormat = "tonwell-presets/1";

@@ -7,6 +7,6 @@
 // (app/object_folder.h) and otherwise behaves as the chair: no floor, no fixtures, no swing.
 #pragma once
 
-extern const int sceneSelector;
+#include "geometry/scene_presets.h"  // SceneId
 
-enum SceneId { kBellScene = 0, kChairScene = 1, kDragonScene = 2, kObjectScene = 3 };
+extern const int sceneSelector;

@@ -8,6 +8,8 @@
 // change of the pose is published as one unit to publishedObjectPose (geometry/object_pose.h).
 #pragma once
 
+#include "geometry/scene_presets.h"  // kSwingPivotOffset, kSwingPivotHeight
+
 // Swing state.
 extern double swingAngle;     // rotation about the x axis, radians
 extern double swingVelocity;  // rad/s, kept within +-kSwingVelocityLimit
@@ -18,8 +20,6 @@ extern double objectTranslation[3];  // T, world units
 extern double objectRotation[9];     // R, row-major
 
 // Swing constants.
-constexpr double kSwingPivotOffset = 0.308643;              // model y of the pivot
-constexpr double kSwingPivotHeight = 1.308643;              // world y of the pivot
 constexpr double kSwingDamping = 0.2;                       // 1/s
 constexpr double kSwingStiffness = 22.206609902451014;      // 1/s^2: about 0.75 Hz at small angles
 constexpr double kSwingImpulseScale = 0.03333333333333333;  // 1/30

@@ -10,7 +10,7 @@
 #include <map>
 #include <sstream>
 
-#include "tools/bake/box_union.h"
+#include "tools/bake/surface/box_union.h"
 
 SurfaceMesh makeIcosphere(int levels, double radius, const Eigen::Vector3d& center) {
     const double t = (1.0 + std::sqrt(5.0)) / 2.0;

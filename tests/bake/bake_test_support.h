@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/bake/material.h"
-#include "tools/bake/surface_mesh.h"
-#include "tools/bake/tet_mesh.h"
+#include "tools/bake/modes/material.h"
+#include "tools/bake/surface/surface_mesh.h"
+#include "tools/bake/surface/tet_mesh.h"
 
 // Icosahedron subdivided `levels` times and projected on the sphere of `radius` about `center`.
 SurfaceMesh makeIcosphere(int levels, double radius,

@@ -13,8 +13,8 @@
 #include <string>
 
 #include "tests/fuzz/fuzz_support.h"
-#include "tools/bake/bake_error.h"
-#include "tools/bake/mesh_import.h"
+#include "tools/bake/common/bake_error.h"
+#include "tools/bake/surface/mesh_import.h"
 
 namespace {
 

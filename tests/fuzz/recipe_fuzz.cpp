@@ -8,11 +8,11 @@
 #include <string>
 
 #include "tests/fuzz/fuzz_support.h"
-#include "tools/bake/bake_error.h"
-#include "tools/bake/box_union.h"
-#include "tools/bake/chair_shape.h"
-#include "tools/bake/object_presets.h"
-#include "tools/bake/recipe.h"
+#include "tools/bake/common/bake_error.h"
+#include "tools/bake/surface/box_union.h"
+#include "tools/bake/surface/chair_shape.h"
+#include "tools/bake/output/object_presets.h"
+#include "tools/bake/recipe/recipe.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ void checkRecipe(const Recipe& r) {
     fuzz::require(r.modes.modeCount > 0 || r.modes.maxFrequency > 0.0, "some modes asked for");
     fuzz::require(r.modes.maxFrequency >= 0.0 && r.modes.maxFrequency <= kMaxRecipeFrequency_Hz,
                   "a band the output can play");
-    const AcousticOptions& t = r.transfer;
+    const TransferSettings& t = r.transfer;
     fuzz::require(t.tolerance > 0.0 && t.tolerance < 1.0, "a fit tolerance in (0, 1)");
     fuzz::require(t.maxSources >= 1 && t.maxSources <= kMaxRecipeSources, "a source cap");
     fuzz::require(t.minElements >= 20 && t.maxElements >= t.minElements, "element bounds");
@@ -73,7 +73,7 @@ void checkRecipe(const Recipe& r) {
             break;
     }
     // The names the recipe gives the files and the report.
-    fuzz::require(!transferListName(r).empty() && !describeAcousticOptions(r.transfer).empty(),
+    fuzz::require(!transferListName(r).empty() && !describeTransferSettings(r.transfer).empty(),
                   "names");
 }
 

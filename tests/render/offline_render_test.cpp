@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "app/scene_loading.h"
-#include "app/scene_presets.h"
+#include "geometry/scene_presets.h"
 #include "app/startup.h"
 #include "geometry/dense_matrix.h"
 #include "geometry/listener_points.h"

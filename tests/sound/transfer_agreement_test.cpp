@@ -15,7 +15,7 @@
 
 #include "sound/transfer_model.h"
 #include "tests/sound/lane_builds.h"
-#include "tools/bake/multipole_basis.h"
+#include "tools/bake/transfer/multipole/multipole_basis.h"
 
 namespace {
 

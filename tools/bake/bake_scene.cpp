@@ -11,29 +11,30 @@
 #include <fstream>
 #include <sstream>
 
-#include "tools/bake/acoustic_surface.h"
-#include "tools/bake/assemble_mass.h"
-#include "tools/bake/assemble_stiffness.h"
-#include "tools/bake/bake_error.h"
-#include "tools/bake/bake_report.h"
-#include "tools/bake/bake_transfer.h"
-#include "tools/bake/bell_fixtures.h"
-#include "tools/bake/bem_solve.h"
-#include "tools/bake/bem_surface.h"
-#include "tools/bake/chair_shape.h"
-#include "tools/bake/interrupt_cleanup.h"
-#include "tools/bake/loudness_calibration.h"
-#include "tools/bake/mesh_import.h"
-#include "tools/bake/object_presets.h"
-#include "tools/bake/physical_constants.h"
-#include "tools/bake/scene_files.h"
-#include "tools/bake/scene_on_ranks.h"
-#include "tools/bake/solve_modes.h"
-#include "tools/bake/tet_mesh.h"
-#include "tools/bake/transfer_files.h"
-#include "tools/bake/transfer_plan.h"
-#include "tools/bake/worker_processes.h"
-#include "tools/bake/wrap_surface.h"
+#include "tools/bake/transfer/acoustic_surface.h"
+#include "tools/bake/modes/assemble_mass.h"
+#include "tools/bake/modes/assemble_stiffness.h"
+#include "tools/bake/common/bake_error.h"
+#include "tools/bake/output/bake_report.h"
+#include "tools/bake/transfer/transfer_stage.h"
+#include "tools/bake/output/bell_fixtures.h"
+#include "tools/bake/transfer/bem/bem_solve.h"
+#include "tools/bake/transfer/bem/bem_surface.h"
+#include "tools/bake/surface/chair_shape.h"
+#include "tools/bake/parallel/interrupt_cleanup.h"
+#include "tools/bake/output/loudness_calibration.h"
+#include "tools/bake/surface/mesh_import.h"
+#include "tools/bake/output/object_presets.h"
+#include "tools/bake/common/physical_constants.h"
+#include "tools/bake/output/scene_files.h"
+#include "tools/bake/parallel/mpi_ranks.h"
+#include "tools/bake/parallel/byte_packing.h"
+#include "tools/bake/modes/solve_modes.h"
+#include "tools/bake/surface/tet_mesh.h"
+#include "tools/bake/transfer/multipole/transfer_files.h"
+#include "tools/bake/transfer/transfer_plan.h"
+#include "tools/bake/parallel/worker_processes.h"
+#include "tools/bake/surface/wrap_surface.h"
 
 namespace fs = std::filesystem;
 
@@ -149,7 +150,7 @@ SceneTransfer bakeTransfer(const Recipe& recipe, const ModalSurface& modal,
     report.transferGroupCount = transfer.groupCount;
     report.transferPlan = transfer.plan;
     report.objectSize = transfer.objectSize;
-    report.transferSettings = describeAcousticOptions(recipe.transfer);
+    report.transferSettings = describeTransferSettings(recipe.transfer);
     report.transferTolerance = recipe.transfer.tolerance;
     report.preparationSeconds = transfer.preparationSeconds;
     report.unitSeconds = transfer.unitSeconds;
@@ -228,6 +229,23 @@ void publishBake(const fs::path& dir, const fs::path& output, const BakeReport& 
                         ": cannot move the finished bake into place: " + error.message());
 }
 
+// Replaces `surfaceShapes` (3N x r) and `frequencies` (r) with rank 0's, so that every rank's
+// transfer units start from the same modes to the last bit, even where ranks round differently
+// (different processors). Collective; plain, it does nothing.
+void shareModesFromRankZero(Eigen::MatrixXd& surfaceShapes, Eigen::VectorXd& frequencies) {
+    if (rankCount() == 1) return;
+    ByteWriter out;
+    if (rankIndex() == 0) {
+        out.putMatrix(surfaceShapes);
+        out.putMatrix(Eigen::MatrixXd(frequencies));
+    }
+    const std::string bytes = broadcastFromRankZero(out.take());
+    if (rankIndex() == 0) return;
+    ByteReader in(bytes);
+    surfaceShapes = in.getMatrix();
+    frequencies = in.getMatrix().col(0);
+}
+
 }  // namespace
 
 std::string executableIdentity(const std::string& path) {
@@ -246,7 +264,7 @@ std::string bakeStamp(const Recipe& recipe, const BakeOptions& options) {
     const std::string presets =
         isBuiltInScene(recipe.name) ? "" : std::string(" presets ") + kObjectPresetsFormat;
     return "recipe " + hex(fnv1a(recipe.text)) + " transfer " +
-           hex(fnv1a(describeAcousticOptions(recipe.transfer))) + mesh + presets + " baker " +
+           hex(fnv1a(describeTransferSettings(recipe.transfer))) + mesh + presets + " baker " +
            options.bakerIdentity + (options.modesOnly ? " modes only" : "");
 }
 

@@ -15,8 +15,8 @@
 #include <Eigen/Core>
 #include <string>
 
-#include "tools/bake/recipe.h"
-#include "tools/bake/surface_mesh.h"
+#include "tools/bake/recipe/recipe.h"
+#include "tools/bake/surface/surface_mesh.h"
 
 // What the modal stages hand on: the struck object's outward surface (vertex i is OBJ vertex
 // i + 1), the surface rows of the mass-normalised mode shapes (3N x r, row 3i + k = axis k of

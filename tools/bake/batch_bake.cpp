@@ -8,11 +8,11 @@
 #include <fstream>
 #include <map>
 
-#include "tools/bake/bake_error.h"
-#include "tools/bake/mpi_ranks.h"
-#include "tools/bake/recipe.h"
+#include "tools/bake/common/bake_error.h"
+#include "tools/bake/parallel/mpi_ranks.h"
+#include "tools/bake/recipe/recipe.h"
 #include "tools/bake/scene_on_ranks.h"
-#include "tools/bake/worker_processes.h"
+#include "tools/bake/parallel/worker_processes.h"
 
 namespace fs = std::filesystem;
 

@@ -1,9 +1,9 @@
 // One scene's bake on several MPI ranks (see scene_on_ranks.h).
 #include "tools/bake/scene_on_ranks.h"
 
-#include "tools/bake/bake_error.h"
-#include "tools/bake/mpi_ranks.h"
-#include "tools/bake/worker_processes.h"
+#include "tools/bake/common/bake_error.h"
+#include "tools/bake/parallel/mpi_ranks.h"
+#include "tools/bake/parallel/worker_processes.h"
 
 Recipe readRecipeOnRanks(const std::string& path, const std::function<Recipe()>& read) {
     const auto readIt = [&] { return read ? read() : readRecipe(path); };
@@ -52,18 +52,4 @@ bool bakeSceneOnRanks(const Recipe& recipe, const std::string& outputFolder,
         rankOptions.writesFolder = false;
     }
     return bakeScene(recipe, outputFolder, rankOptions);
-}
-
-void shareModesFromRankZero(Eigen::MatrixXd& surfaceShapes, Eigen::VectorXd& frequencies) {
-    if (rankCount() == 1) return;
-    ByteWriter out;
-    if (rankIndex() == 0) {
-        out.putMatrix(surfaceShapes);
-        out.putMatrix(Eigen::MatrixXd(frequencies));
-    }
-    const std::string bytes = broadcastFromRankZero(out.take());
-    if (rankIndex() == 0) return;
-    ByteReader in(bytes);
-    surfaceShapes = in.getMatrix();
-    frequencies = in.getMatrix().col(0);
 }

@@ -17,7 +17,7 @@
 #include <string>
 
 #include "tools/bake/bake_scene.h"
-#include "tools/bake/recipe.h"
+#include "tools/bake/recipe/recipe.h"
 
 // The recipe at `path`, read and checked by rank 0 first. Throws BakeError on every rank when it
 // is bad (with the message on rank 0; the other ranks print nothing). `read`, when given, makes
@@ -34,8 +34,3 @@ int valueFromRankZero(int value);
 // that fails alike everywhere, a unit that failed).
 bool bakeSceneOnRanks(const Recipe& recipe, const std::string& outputFolder,
                       const BakeOptions& options);
-
-// Replaces `surfaceShapes` (3N x r) and `frequencies` (r) with rank 0's, so that every rank's
-// transfer units start from the same modes to the last bit, even where ranks round differently
-// (different processors). Plain: does nothing.
-void shareModesFromRankZero(Eigen::MatrixXd& surfaceShapes, Eigen::VectorXd& frequencies);

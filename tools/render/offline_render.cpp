@@ -11,7 +11,7 @@
 
 #include "app/scene_loading.h"
 #include "app/scene_preset_file.h"
-#include "app/scene_presets.h"
+#include "geometry/scene_presets.h"
 #include "app/startup.h"
 #include "app/swing.h"
 #include "geometry/dense_matrix.h"

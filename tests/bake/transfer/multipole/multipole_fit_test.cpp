@@ -1,0 +1,139 @@
+// The stored source representation and its fit: Hankel functions and angular factors against
+// closed forms, the program's sum against the basis the fit uses, and the greedy fit recovering
+// planted sources.
+#include "tools/bake/transfer/multipole/multipole_fit.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <random>
+#include <vector>
+
+#include "tools/bake/transfer/multipole/field_fit.h"
+
+namespace {
+
+using Complex = std::complex<double>;
+
+std::vector<Eigen::Vector3d> spherePoints(double radius, int count, const Eigen::Vector3d& centre) {
+    std::vector<Eigen::Vector3d> points;
+    for (int i = 0; i < count; ++i) {
+        const double z = 1 - 2 * (i + 0.5) / count, ring = std::sqrt(1 - z * z);
+        points.push_back(centre + radius * Eigen::Vector3d(ring * std::cos(2.39996 * i),
+                                                           ring * std::sin(2.39996 * i), z));
+    }
+    return points;
+}
+
+}  // namespace
+
+TEST(MultipoleBasis, HankelFunctionsAreTheOutgoingClosedForms) {
+    // Second kind: h0(x) = i e^{-ix} / x, h1(x) = -e^{-ix} (x - i) / x^2.
+    for (double x : {0.01, 0.7, 3.0, 40.0}) {
+        const Complex e = std::exp(Complex(0, -x));
+        EXPECT_LT(std::abs(sphericalHankel0(x) - Complex(0, 1) * e / x), 1e-12 * std::abs(e / x));
+        const Complex h1 = -e * Complex(x, -1) / (x * x);
+        EXPECT_LT(std::abs(sphericalHankel1(x) - h1), 1e-12 * std::abs(h1));
+    }
+}
+
+TEST(MultipoleBasis, ProgramSumEqualsBasisFieldsEverywhere) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> u(-1, 1);
+    MultipoleSources sources(11, 3);
+    sources.setZero();
+    for (int j = 0; j < 3; ++j)
+        for (int r = 0; r < 11; ++r) sources(r, j) = u(random);
+    const double k = 9.0;
+    std::vector<Eigen::Vector3d> points = spherePoints(2.5, 40, Eigen::Vector3d::Zero());
+    // Straight above a source: the horizontal distance is zero.
+    points.push_back(sources.col(1).head<3>() + Eigen::Vector3d(0, 0, 0.7));
+    for (const Eigen::Vector3d& x : points) {
+        Complex expected = 0;
+        for (int j = 0; j < 3; ++j) {
+            const auto b = multipoleBasis(sources.col(j).head<3>(), k, x);
+            for (int l = 0; l < 4; ++l)
+                expected += Complex(sources(3 + 2 * l, j), sources(4 + 2 * l, j)) * b[l];
+        }
+        const Complex got = evaluateMultipoles(sources, k, x);
+        EXPECT_LT(std::abs(got - expected), 1e-12 * std::abs(expected)) << x.transpose();
+    }
+}
+
+TEST(MultipoleBasis, OrderOneTermsMakeAnyDipole) {
+    // a1 = d_z, a2 = (d_x + i d_y)/2, a3 = (-d_x + i d_y)/2 radiate h1(kr) d.(x - O)/r, and a lone
+    // a0 = 1 gives |h0| = 1/(kr).
+    const Eigen::Vector3d origin(0.1, -0.2, 0.3);
+    const Eigen::Vector3cd d(Complex(0.3, -1), Complex(2, 0.5), Complex(-0.7, 0.2));
+    const double k = 4.0;
+    MultipoleSources dipole(11, 1);
+    dipole.col(0) = multipoleColumn(origin, {0, d.z(), (d.x() + Complex(0, 1) * d.y()) / 2.0,
+                                             (-d.x() + Complex(0, 1) * d.y()) / 2.0});
+    MultipoleSources monopole(11, 1);
+    monopole.col(0) = multipoleColumn(origin, {1, 0, 0, 0});
+    for (const Eigen::Vector3d& x : spherePoints(0.8, 20, origin)) {
+        const Eigen::Vector3d rHat = (x - origin).normalized();
+        const Complex expected =
+            sphericalHankel1(k * 0.8) * (d.transpose() * rHat.cast<Complex>())(0);
+        EXPECT_LT(std::abs(evaluateMultipoles(dipole, k, x) - expected),
+                  1e-12 * std::abs(d.norm()));
+        EXPECT_NEAR(std::abs(evaluateMultipoles(monopole, k, x)), 1 / (k * 0.8), 1e-12);
+    }
+}
+
+TEST(MultipoleFit, RecoversPlantedSources) {
+    const Eigen::Vector3d boxMin(-0.2, -0.1, -0.3), boxMax(0.2, 0.1, 0.3);
+    const std::vector<Eigen::Vector3d> candidates = candidateSourcePositions(boxMin, boxMax, 6);
+    const double k = 12.0;
+    // Three sources at candidate positions, every coefficient non-zero.
+    const int planted[3] = {0, 17, 40};
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> u(-1, 1);
+    MultipoleSources truth(11, 3);
+    for (int s = 0; s < 3; ++s) {
+        std::array<Complex, 4> a;
+        for (Complex& c : a) c = Complex(u(random), u(random));
+        truth.col(s) = multipoleColumn(candidates[planted[s]], a);
+    }
+    const std::vector<Eigen::Vector3d> points = boxSurfacePoints(boxMin, boxMax, 0.08, 500);
+    Eigen::VectorXcd p(points.size());
+    for (size_t i = 0; i < points.size(); ++i) p[i] = evaluateMultipoles(truth, k, points[i]);
+
+    const MultipoleFit fit = fitMultipoles(points, p, k, candidates, 1e-10, 10);
+    ASSERT_EQ(fit.sources.cols(), 3);
+    EXPECT_FALSE(fit.reachedCap);
+    EXPECT_LT(fit.relativeError, 1e-10);
+    for (int s = 0; s < 3; ++s) {
+        int match = -1;
+        for (int t = 0; t < 3; ++t)
+            if ((fit.sources.col(s).head<3>() - truth.col(t).head<3>()).norm() < 1e-12) match = t;
+        ASSERT_GE(match, 0) << "source " << s << " at an unplanted position";
+        EXPECT_LT((fit.sources.col(s).tail<8>() - truth.col(match).tail<8>()).norm(), 1e-7);
+    }
+}
+
+TEST(MultipoleFit, CapStopsTheFitAndIsReported) {
+    // A field of many sources cannot be met by two.
+    const Eigen::Vector3d boxMin(-0.2, -0.2, -0.2), boxMax(0.2, 0.2, 0.2);
+    const std::vector<Eigen::Vector3d> candidates = candidateSourcePositions(boxMin, boxMax, 4);
+    MultipoleSources truth(11, 8);
+    for (int s = 0; s < 8; ++s)
+        truth.col(s) = multipoleColumn(candidates[1 + 7 * s], {1.0, Complex(0, 1), 0.5, -0.3});
+    const std::vector<Eigen::Vector3d> points = boxSurfacePoints(boxMin, boxMax, 0.05, 400);
+    Eigen::VectorXcd p(points.size());
+    for (size_t i = 0; i < points.size(); ++i) p[i] = evaluateMultipoles(truth, 20.0, points[i]);
+    const MultipoleFit fit = fitMultipoles(points, p, 20.0, candidates, 0.01, 2);
+    EXPECT_EQ(fit.sources.cols(), 2);
+    EXPECT_TRUE(fit.reachedCap);
+    EXPECT_GT(fit.relativeError, 0.01);
+    EXPECT_LT(fit.relativeError, 1.0);  // still better than no source at all
+}
+
+TEST(MultipoleFit, SilentFieldNeedsNoSources) {
+    const std::vector<Eigen::Vector3d> points = spherePoints(1, 50, Eigen::Vector3d::Zero());
+    const MultipoleFit fit =
+        fitMultipoles(points, Eigen::VectorXcd::Zero(50), 3.0, {Eigen::Vector3d::Zero()}, 0.05, 10);
+    EXPECT_EQ(fit.sources.cols(), 0);
+    EXPECT_EQ(fit.relativeError, 0);
+}

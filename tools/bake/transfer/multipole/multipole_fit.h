@@ -1,0 +1,28 @@
+// Fits the stored source representation (multipole_basis.h) to a radiated pressure field sampled
+// at points around the object: the second half of the baker's transfer stage, once per mode.
+//
+// Greedy selection over candidate positions: each step adds the candidate whose four basis fields
+// reduce the least-squares residual most (orthogonal matching pursuit in blocks of four), until
+// the tolerance or the cap; then sources that later picks made redundant are pruned while the
+// fit stays within the tolerance, and the coefficients come from complex least squares.
+#pragma once
+
+#include <Eigen/Core>
+#include <vector>
+
+#include "tools/bake/transfer/multipole/multipole_basis.h"
+
+struct MultipoleFit {
+    MultipoleSources sources;  // 11 x n
+    double relativeError = 0;  // |p_fit - p| / |p| over the sample points
+    bool reachedCap = false;   // stopped above the tolerance (at maxSources, or no candidate helps)
+};
+
+// points: M sample positions (m), none at a candidate; pressure: M complex values (Pa);
+// k: wave number (1/m) > 0; candidates: positions the sources may take (m), each used at most once;
+// tolerance: target relative error; maxSources >= 1.
+// A zero field gives no sources and error 0.
+MultipoleFit fitMultipoles(const std::vector<Eigen::Vector3d>& points,
+                           const Eigen::VectorXcd& pressure, double k,
+                           const std::vector<Eigen::Vector3d>& candidates, double tolerance,
+                           int maxSources);

@@ -1,0 +1,47 @@
+// How the acoustic transfer of the modes is computed: the recipe's "transfer" object (read by
+// recipe/recipe.cpp) and the sizes of the multipole fit every tier ends in. One type from the
+// recipe to the fit: the plan (transfer/transfer_plan.h) reads the tiers' thresholds, the tiers
+// the fit's sizes. The numerical options of the boundary element solver are its own (BemOptions).
+#pragma once
+
+#include <string>
+
+struct TransferSettings {
+    // [SECTION] The recipe's "transfer" object. The tiers and their thresholds are explained in
+    // transfer/transfer_plan.h.
+    double tolerance = 0.05;             // relative error of the multipole fit; names the list
+    int maxSources = 80;                 // cap of the fit at low frequency; it grows with k R
+    double elementsPerWavelength = 6.0;  // boundary elements per wavelength at each group
+    int minElements = 800;               // never coarser than this (thin walls, small features)
+    int maxElements = 3000;          // tier A (dense matrix: 8-16 bytes x elements^2) up to here
+    int hmatrixMaxElements = 16000;  // tier B (compressed matrix) up to here; 0: no tier B
+    double highFrequencyKD = 20.0;   // tier C from k x object size on; 0: no tier C
+    double highFrequencyTolerance = 0.15;  // fit of tier C's smoothed field (and held out)
+    bool highFrequencyFirst = false;  // tier C from the threshold on even where A is affordable
+    double groupWidth = 0.005;        // modes within this relative frequency share one solve
+    int fitPointCount = 1000;         // pressure samples on the fit surface (at least)
+    int heldOutPointCount = 300;      // samples on the held-out check surface (at least)
+    // Tier C checked against a reference boundary element solve: this many groups per octave
+    // (0: none), the reference at checkElementsPerWavelength, on at most checkMaxElements.
+    double checkModesPerOctave = 0.0;
+    double checkElementsPerWavelength = 8.0;
+    int checkMaxElements = 0;
+
+    // [SECTION] Where the fit samples the field and places its sources (transfer/multipole/
+    // field_fit.h); fixed by the baker, not read from recipes.
+    double fitMargin = 0.15;         // fit surface: bounding box grown by this x half-diagonal
+    double heldOutMargin = 0.6;      // held-out surface, farther out
+    int candidatesPerAxis = 8;       // along the longest side of the bounding box (raised with k)
+    int maxRefits = 4;               // tighter fits when the held-out error is above the tolerance
+    double refitFactor = 0.7;        // each refit's target: the previous one times this
+    bool growWithWaveNumber = true;  // raise the cap, the samples and the candidates with k R
+};
+
+// The recipe's settings in words, for the report and the cache key (a scene is baked again when
+// they change).
+std::string describeTransferSettings(const TransferSettings& settings);
+
+// Element count a surface of `area` (m^2) needs at `frequency` (Hz) with `perWavelength` elements
+// along the wavelength c / f (c = 343 m/s) on equilateral-ish triangles: what the recipe's
+// elementsPerWavelength asks of the boundary element tiers.
+double elementsNeeded(double area, double frequency, double perWavelength);

@@ -1,0 +1,325 @@
+// A whole scene's acoustic transfer, planned, prepared and run group by group in worker processes
+// (see bake_transfer.h).
+#include "tools/bake/transfer/transfer_stage.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <numeric>
+#include <sstream>
+
+#include "tools/bake/transfer/acoustic_surface.h"
+#include "tools/bake/common/bake_error.h"
+#include "tools/bake/transfer/bem/bem_hmatrix.h"
+#include "tools/bake/transfer/bem/bem_near_field.h"
+#include "tools/bake/transfer/bem/bem_solve.h"
+#include "tools/bake/transfer/bem/bem_surface.h"
+#include "tools/bake/transfer/high_frequency/high_frequency_transfer.h"
+#include "tools/bake/common/physical_constants.h"
+#include "tools/bake/transfer/transfer_plan.h"
+#include "tools/bake/transfer/bem/bem_transfer.h"
+#include "tools/bake/common/stopwatch.h"
+
+namespace {
+
+
+// One boundary element surface of the plan, with each mode's normal velocity on it (only the
+// modes of the groups that use it) and its static near field.
+struct AcousticMesh {
+    BemSurface surface;
+    BemNearField nearField;
+    Eigen::MatrixXd velocity;  // elements x modes, columns by `column`
+    std::vector<int> column;   // mode -> column of `velocity`, -1 when not carried over
+};
+
+Eigen::MatrixXd velocityOf(const AcousticMesh& mesh, const std::vector<int>& modes) {
+    Eigen::MatrixXd v(mesh.velocity.rows(), static_cast<Eigen::Index>(modes.size()));
+    for (size_t j = 0; j < modes.size(); ++j) v.col(j) = mesh.velocity.col(mesh.column[modes[j]]);
+    return v;
+}
+
+// What a unit sends back for each of its group's modes.
+struct UnitMode {
+    TransferFileMode file;
+    ModeTransferSummary summary;
+};
+
+void putSummary(ByteWriter& out, const ModeTransferSummary& s) {
+    out.putInt(s.tier);
+    out.putInt(s.elementCount);
+    out.putInt(s.sourceCount);
+    out.putDouble(s.fitError);
+    out.putDouble(s.heldOutError);
+    out.putDouble(s.tolerance);
+    out.putInt(s.reachedCap);
+    out.putInt(s.aboveTolerance);
+    out.putInt(s.bemConverged);
+    out.putInt(s.gmresIterations);
+    out.putInt(s.checked);
+    out.putInt(s.referenceElements);
+    out.putDouble(s.checkPower_dB);
+    out.putDouble(s.checkSmoothed_dB);
+    out.putDouble(s.checkPoint_dB);
+    out.putDouble(s.modelPower_dB);
+    out.putDouble(s.modelSmoothed_dB);
+    out.putDouble(s.modelPoint_dB);
+    out.putInt(s.movedFromHighFrequency);
+    out.putDouble(s.seconds);
+}
+
+ModeTransferSummary getSummary(ByteReader& in) {
+    ModeTransferSummary s;
+    s.tier = static_cast<char>(in.getInt());
+    s.elementCount = static_cast<int>(in.getInt());
+    s.sourceCount = static_cast<int>(in.getInt());
+    s.fitError = in.getDouble();
+    s.heldOutError = in.getDouble();
+    s.tolerance = in.getDouble();
+    s.reachedCap = in.getInt() != 0;
+    s.aboveTolerance = in.getInt() != 0;
+    s.bemConverged = in.getInt() != 0;
+    s.gmresIterations = static_cast<int>(in.getInt());
+    s.checked = in.getInt() != 0;
+    s.referenceElements = static_cast<int>(in.getInt());
+    s.checkPower_dB = in.getDouble();
+    s.checkSmoothed_dB = in.getDouble();
+    s.checkPoint_dB = in.getDouble();
+    s.modelPower_dB = in.getDouble();
+    s.modelSmoothed_dB = in.getDouble();
+    s.modelPoint_dB = in.getDouble();
+    s.movedFromHighFrequency = in.getInt() != 0;
+    s.seconds = in.getDouble();
+    return s;
+}
+
+std::string packUnit(const std::vector<UnitMode>& modes) {
+    ByteWriter out;
+    out.putInt(static_cast<int64_t>(modes.size()));
+    for (const UnitMode& m : modes) {
+        out.putMatrix(Eigen::MatrixXd(m.file.sources));
+        out.putDouble(m.file.waveNumber);
+        putSummary(out, m.summary);
+    }
+    return out.take();
+}
+
+std::vector<UnitMode> unpackUnit(const std::string& bytes) {
+    ByteReader in(bytes);
+    std::vector<UnitMode> modes(static_cast<size_t>(in.getInt()));
+    for (UnitMode& m : modes) {
+        m.file.sources = in.getMatrix();
+        m.file.waveNumber = in.getDouble();
+        m.summary = getSummary(in);
+    }
+    return modes;
+}
+
+ModeTransferSummary summarise(const ModeTransfer& t, char tier, int elements, double tolerance) {
+    ModeTransferSummary s;
+    s.tier = tier;
+    s.elementCount = elements;
+    s.sourceCount = static_cast<int>(t.sources.cols());
+    s.fitError = t.fitError;
+    s.heldOutError = t.heldOutError;
+    s.tolerance = tolerance;
+    s.reachedCap = t.reachedCap;
+    s.aboveTolerance = t.aboveTolerance;
+    s.bemConverged = t.bemConverged;
+    s.gmresIterations = t.gmresIterations;
+    return s;
+}
+
+// The boundary element solve of one group on `mesh`, by the dense or the compressed solver.
+BemSolution solveGroup(const AcousticMesh& mesh, TransferTier tier, double omega,
+                       const Eigen::MatrixXd& velocity, const BemOptions& options) {
+    if (tier == TransferTier::hmatrix)
+        return solveExteriorNeumannHMatrix(mesh.surface, mesh.nearField, omega, velocity, options);
+    return solveExteriorNeumann(mesh.surface, mesh.nearField, omega, velocity, options);
+}
+
+}  // namespace
+
+
+SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine,
+                                   const Eigen::MatrixXd& surfaceShapes,
+                                   const Eigen::VectorXd& frequencies, const WorkerOptions& workers,
+                                   const TransferProgress& progress) {
+    const TransferSettings& options = recipe.transfer;
+    const auto preparationStart = std::chrono::steady_clock::now();
+    Eigen::Vector3d lower, upper;
+    boundingBox(fine, lower, upper);
+    SceneTransfer scene;
+    scene.objectSize = (upper - lower).maxCoeff();
+    const TransferPlan plan =
+        planSceneTransfer(frequencies, surfaceArea(fine), scene.objectSize,
+                          static_cast<int>(fine.triangles.size()), options, recipe.path);
+    scene.plan = describeTransferPlan(plan);
+    scene.groupCount = static_cast<int>(plan.groups.size());
+
+    // The boundary element surfaces, each with the velocities of the modes solved on it (also a
+    // checked group's reference surface) and its near field, made here once for all workers.
+    const int modeCount = static_cast<int>(frequencies.size());
+    std::vector<std::vector<int>> modesOnMesh(plan.meshTargets.size());
+    for (const TransferGroupPlan& g : plan.groups) {
+        if (g.mesh >= 0)
+            modesOnMesh[g.mesh].insert(modesOnMesh[g.mesh].end(), g.modes.begin(), g.modes.end());
+        if (g.checked)
+            modesOnMesh[g.referenceMesh].insert(modesOnMesh[g.referenceMesh].end(), g.modes.begin(),
+                                                g.modes.end());
+    }
+    BemOptions bem;
+    std::vector<std::unique_ptr<AcousticMesh>> meshes;
+    for (size_t m = 0; m < plan.meshTargets.size(); ++m) {
+        auto mesh = std::make_unique<AcousticMesh>();
+        const SurfaceMesh acoustic = makeAcousticSurface(recipe, fine, plan.meshTargets[m]);
+        mesh->surface = makeBemSurface(acoustic.positions, acoustic.triangles);
+        std::vector<int>& modes = modesOnMesh[m];
+        std::sort(modes.begin(), modes.end());
+        modes.erase(std::unique(modes.begin(), modes.end()), modes.end());
+        Eigen::MatrixXd shapes(surfaceShapes.rows(), static_cast<Eigen::Index>(modes.size()));
+        mesh->column.assign(modeCount, -1);
+        for (size_t j = 0; j < modes.size(); ++j) {
+            shapes.col(j) = surfaceShapes.col(modes[j]);
+            mesh->column[modes[j]] = static_cast<int>(j);
+        }
+        mesh->velocity = interpolateNormalVelocity(fine, shapes, acoustic);
+        mesh->nearField = makeNearField(mesh->surface, bem.nearFieldDepth, 0);
+        meshes.push_back(std::move(mesh));
+    }
+    // The high-frequency tier's samples and what the surface looks like from them.
+    std::unique_ptr<HighFrequencySamples> samples;
+    const bool anyHighFrequency = std::any_of(
+        plan.groups.begin(), plan.groups.end(),
+        [](const TransferGroupPlan& g) { return g.tier == TransferTier::highFrequency; });
+    if (anyHighFrequency)
+        samples = std::make_unique<HighFrequencySamples>(makeHighFrequencySamples(fine, 0));
+    scene.preparationSeconds = secondsSince(preparationStart);
+
+    // Inside a unit everything runs on one thread: the workers are the parallelism.
+    const TransferSettings& settings = options;
+    bem.threadCount = 1;
+    TransferSettings highFrequencySettings = settings;
+    highFrequencySettings.tolerance = options.highFrequencyTolerance;
+
+    auto runGroup = [&](const TransferGroupPlan& g) {
+        const auto start = std::chrono::steady_clock::now();
+        const double omega = 2 * kPi * g.frequency;
+        std::vector<UnitMode> out(g.modes.size());
+        if (g.tier != TransferTier::highFrequency) {
+            const AcousticMesh& mesh = *meshes[g.mesh];
+            const BemSolution solution =
+                solveGroup(mesh, g.tier, omega, velocityOf(mesh, g.modes), bem);
+            const std::vector<ModeTransfer> fits =
+                fitRadiatedFields(mesh.surface, solution, settings, bem);
+            for (size_t j = 0; j < g.modes.size(); ++j) {
+                out[j].file = {fits[j].sources, fits[j].waveNumber};
+                out[j].summary =
+                    summarise(fits[j], static_cast<char>(g.tier),
+                              static_cast<int>(mesh.surface.elements.size()), options.tolerance);
+            }
+        } else {
+            Eigen::MatrixXd shapes(surfaceShapes.rows(), static_cast<Eigen::Index>(g.modes.size()));
+            for (size_t j = 0; j < g.modes.size(); ++j)
+                shapes.col(j) = surfaceShapes.col(g.modes[j]);
+            const std::vector<HighFrequencyTransfer> fits =
+                computeHighFrequencyTransfers(fine, *samples, shapes, omega, highFrequencySettings);
+            for (size_t j = 0; j < g.modes.size(); ++j) {
+                out[j].file = {fits[j].transfer.sources, fits[j].transfer.waveNumber};
+                out[j].summary =
+                    summarise(fits[j].transfer, 'C', 0, options.highFrequencyTolerance);
+            }
+            if (g.checked) {
+                // The reference: a boundary element solve finer than the transfer's own, compared
+                // on the high-frequency tier's fit sphere.
+                const AcousticMesh& mesh = *meshes[g.referenceMesh];
+                const BemSolution reference = solveGroup(mesh, g.referenceTier, omega,
+                                                         velocityOf(mesh, g.modes), bem);
+                const Eigen::MatrixXcd referenceField =
+                    radiatedPressure(mesh.surface, reference, samples->fitPoints, bem);
+                std::vector<ModeTransfer> referenceFits;
+                for (size_t j = 0; j < g.modes.size(); ++j) {
+                    ModeTransferSummary& s = out[j].summary;
+                    const RadiationComparison stored =
+                        compareRadiation(samples->fitPoints, samples->centre,
+                                         fits[j].storedAtFitPoints, referenceField.col(j));
+                    const RadiationComparison model =
+                        compareRadiation(samples->fitPoints, samples->centre,
+                                         fits[j].modelAtFitPoints, referenceField.col(j));
+                    auto recordCheck = [&](ModeTransferSummary& summary) {
+                        summary.checked = true;
+                        summary.referenceElements = static_cast<int>(mesh.surface.elements.size());
+                        summary.checkPower_dB = stored.powerErrorDb;
+                        summary.checkSmoothed_dB = stored.smoothedDirectivityDb;
+                        summary.checkPoint_dB = stored.pointwiseDirectivityDb;
+                        summary.modelPower_dB = model.powerErrorDb;
+                        summary.modelSmoothed_dB = model.smoothedDirectivityDb;
+                        summary.modelPoint_dB = model.pointwiseDirectivityDb;
+                    };
+                    recordCheck(s);
+                    if (highFrequencyCheckPasses(stored)) continue;
+                    // The approximation is not good enough here: the mode takes the
+                    // reference's own field instead, fitted as the boundary element tiers are.
+                    if (referenceFits.empty())
+                        referenceFits = fitRadiatedFields(mesh.surface, reference, settings, bem);
+                    s = summarise(referenceFits[j], static_cast<char>(g.referenceTier),
+                                  static_cast<int>(mesh.surface.elements.size()),
+                                  options.tolerance);
+                    recordCheck(s);
+                    s.movedFromHighFrequency = true;
+                    out[j].file = {referenceFits[j].sources, referenceFits[j].waveNumber};
+                }
+            }
+        }
+        const double seconds = secondsSince(start);
+        for (UnitMode& m : out) m.summary.seconds = seconds;
+        return out;
+    };
+
+    // The most expensive groups first, so that no long one starts last.
+    std::vector<int> order(plan.groups.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return plan.groups[a].cost > plan.groups[b].cost; });
+    double totalCost = 0;
+    for (const TransferGroupPlan& g : plan.groups) totalCost += g.cost;
+
+    scene.files.resize(modeCount);
+    scene.summaries.resize(modeCount);
+    int done = 0;
+    double doneCost = 0;
+    const auto unitsStart = std::chrono::steady_clock::now();
+    runInWorkerProcesses(
+        static_cast<int>(order.size()),
+        [&](int u) { return packUnit(runGroup(plan.groups[order[u]])); },
+        [&](int u, const std::string& bytes) {
+            const TransferGroupPlan& g = plan.groups[order[u]];
+            const std::vector<UnitMode> modes = unpackUnit(bytes);
+            for (size_t j = 0; j < g.modes.size(); ++j) {
+                const int mode = g.modes[j];
+                scene.files[mode] = modes[j].file;
+                scene.summaries[mode] = modes[j].summary;
+                scene.summaries[mode].frequency = frequencies(mode);
+                scene.summaries[mode].fitFrequency = g.frequency;
+            }
+            scene.unitSeconds += modes.empty() ? 0 : modes.front().summary.seconds;
+            done += static_cast<int>(g.modes.size());
+            doneCost += g.cost;
+            // The time left, by the estimated costs, scaled by how long the done ones took.
+            const double left =
+                secondsSince(unitsStart) * (totalCost - doneCost) / std::max(doneCost, 1e-9);
+            if (progress) progress(done, modeCount, left);
+        },
+        [&](int u) {
+            const TransferGroupPlan& g = plan.groups[order[u]];
+            std::ostringstream text;
+            text << recipe.path << ": the acoustic transfer of mode"
+                 << (g.modes.size() > 1 ? "s " : " ");
+            for (size_t j = 0; j < g.modes.size(); ++j) text << (j ? ", " : "") << g.modes[j] + 1;
+            text << " (" << std::lround(g.frequency) << " Hz, tier " << static_cast<char>(g.tier)
+                 << ")";
+            return text.str();
+        },
+        workers);
+    return scene;
+}

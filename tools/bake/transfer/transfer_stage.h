@@ -1,0 +1,68 @@
+// The bake's acoustic transfer of a whole scene: the plan (transfer_plan.h: groups of modes close
+// in frequency, a tier for each), the boundary element surfaces the groups share and their near
+// fields, the high-frequency tier's sample points and what the surface looks like from them, all
+// made once in the baker's process; then every group solved and fitted as a unit of its own in
+// the worker processes (worker_processes.h), the most expensive first, and the results gathered
+// for the files and the report.
+#pragma once
+
+#include <Eigen/Core>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tools/bake/recipe/recipe.h"
+#include "tools/bake/surface/surface_mesh.h"
+#include "tools/bake/transfer/multipole/transfer_files.h"
+#include "tools/bake/parallel/worker_processes.h"
+
+// What the report shows of one mode's transfer.
+struct ModeTransferSummary {
+    double frequency = 0;     // Hz, the mode's own
+    double fitFrequency = 0;  // Hz, its group's, at which the sources were fitted (the ".k")
+    char tier = 'A';          // 'A' dense, 'B' compressed boundary elements, 'C' high frequency
+    int elementCount = 0;     // tiers A and B: the boundary element surface's elements
+    int sourceCount = 0;
+    double fitError = 0, heldOutError = 0;  // relative
+    double tolerance = 0;                   // the fit's target for this tier
+    bool reachedCap = false;                // at the source cap
+    bool aboveTolerance = false;            // fit or held-out error above the tolerance
+    bool bemConverged = true;
+    int gmresIterations = 0;
+    // Tier C modes checked against a reference boundary element solve (at referenceElements):
+    // the stored sources' field against the reference on a sphere around the object, as the
+    // radiated power's difference (dB), the RMS difference of the energy averaged over 25 degree
+    // caps (dB), and the RMS difference point by point (dB). A failed check moves the mode to
+    // the reference's tier (`tier` then says 'A' or 'B', movedFromHighFrequency is set).
+    bool checked = false;
+    int referenceElements = 0;
+    double checkPower_dB = 0, checkSmoothed_dB = 0, checkPoint_dB = 0;
+    // The same differences for the high-frequency model itself, before its field was smoothed
+    // and fitted.
+    double modelPower_dB = 0, modelSmoothed_dB = 0, modelPoint_dB = 0;
+    bool movedFromHighFrequency = false;
+    double seconds = 0;  // of its group's unit (shared by the group's modes)
+};
+
+struct SceneTransfer {
+    std::vector<TransferFileMode> files;         // one per mode, in mode order
+    std::vector<ModeTransferSummary> summaries;  // the same order
+    int groupCount = 0;
+    std::string plan;               // describeTransferPlan
+    double objectSize = 0;          // m, the largest side of the bounding box
+    double preparationSeconds = 0;  // surfaces, near fields, visibility
+    double unitSeconds = 0;         // summed over the groups (worker time)
+};
+
+
+// Called after each group with the modes done, the total, and an estimate of the seconds left.
+using TransferProgress = std::function<void(int, int, double)>;
+
+// The transfer of every mode of the struck object whose outward surface is `fine` (vertex i is
+// row block i of `surfaceShapes`, 3N x modes, m per unit modal coordinate) with frequencies
+// `frequencies` (Hz, ascending, > 0), by the recipe's transfer settings. Throws BakeError naming
+// the recipe (a group no tier can take) or the group that failed.
+SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine,
+                                   const Eigen::MatrixXd& surfaceShapes,
+                                   const Eigen::VectorXd& frequencies, const WorkerOptions& workers,
+                                   const TransferProgress& progress);
