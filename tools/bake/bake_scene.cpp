@@ -309,49 +309,36 @@ SurfaceMesh makeStruckSurface(const Recipe& recipe) {
     return surface;
 }
 
-bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const BakeOptions& options) {
-    const std::string stamp = bakeStamp(recipe, options);
-    if (!options.force && isUpToDate(outputFolder, stamp)) {
-        if (!options.quiet) std::printf("tonwell-bake: %s is up to date\n", outputFolder.c_str());
-        return false;
-    }
-    const fs::path output = fs::absolute(outputFolder);
+namespace {
+
+// Makes `temporary` the empty folder <output's parent>/.<output>.baking-<pid>/<name> is baked into
+// (laid out as the demo folder it will join, and moved to `output` at the end); an interrupted
+// bake (Ctrl-C, or mpirun stopping the ranks) removes it too.
+void prepareTemporaryFolder(const Recipe& recipe, const fs::path& output,
+                            TemporaryFolder& temporary) {
     std::error_code error;
     fs::create_directories(output.parent_path(), error);
-    // The scene is baked into <temporary>/<name>, laid out as the demo folder it will join, and
-    // moved to `output` at the end.
-    TemporaryFolder temporary;
-    if (options.writesFolder) {
-        temporary.path = output.parent_path() /
-                         ("." + output.filename().string() + ".baking-" + std::to_string(getpid()));
-        fs::remove_all(temporary.path, error);
-        // An interrupted bake removes it too (Ctrl-C, or mpirun stopping the ranks).
-        installInterruptCleanup();
-        setInterruptedFolder(temporary.path.string());
-        if (!fs::create_directory(temporary.path, error) ||
-            !fs::create_directory(temporary.path / recipe.name, error))
-            throw BakeError(temporary.path.string() + ": cannot create the folder to bake into");
-    }
+    temporary.path = output.parent_path() /
+                     ("." + output.filename().string() + ".baking-" + std::to_string(getpid()));
+    fs::remove_all(temporary.path, error);
+    installInterruptCleanup();
+    setInterruptedFolder(temporary.path.string());
+    if (!fs::create_directory(temporary.path, error) ||
+        !fs::create_directory(temporary.path / recipe.name, error))
+        throw BakeError(temporary.path.string() + ": cannot create the folder to bake into");
+}
 
-    BakeReport report;
-    report.sceneName = recipe.name;
-    report.recipePath = recipe.path;
-    report.youngsModulus = recipe.material.youngsModulus;
-    report.poissonRatio = recipe.material.poissonRatio;
-    report.density = recipe.material.density;
-    Progress progress(options.quiet, report);
-    if (!options.quiet)
-        std::printf("tonwell-bake: %s -> %s\n", recipe.path.c_str(), outputFolder.c_str());
-
+// The struck object's closed surface, checked, and the report's figures of it. Refuses a volume
+// bound that would fill the solid with more tetrahedra than the eigen solve can hold.
+SurfaceMesh surfaceStage(const Recipe& recipe, Progress& progress, BakeReport& report) {
     progress.begin("surface");
-    ModalSurface modal;
-    modal.surface = makeStruckSurface(recipe);
-    const std::string problem = closedManifoldProblem(modal.surface);
+    SurfaceMesh surface = makeStruckSurface(recipe);
+    const std::string problem = closedManifoldProblem(surface);
     if (!problem.empty())
         throw BakeError(recipe.path + ": the surface is not a closed manifold: " + problem);
-    report.surfaceVertexCount = static_cast<int>(modal.surface.positions.size());
-    report.surfaceTriangleCount = static_cast<int>(modal.surface.triangles.size());
-    report.volume = enclosedVolume(modal.surface);
+    report.surfaceVertexCount = static_cast<int>(surface.positions.size());
+    report.surfaceTriangleCount = static_cast<int>(surface.triangles.size());
+    report.volume = enclosedVolume(surface);
     // TetGen's volume bound alone puts at least volume / maxVolume tetrahedra in the solid.
     const double tetrahedra = report.volume / recipe.tetrahedra.maxVolume;
     if (tetrahedra > kMaxTetrahedra) {
@@ -364,23 +351,26 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
     }
     progress.end(std::to_string(report.surfaceVertexCount) + " vertices, " +
                  std::to_string(report.surfaceTriangleCount) + " triangles");
-    // A scene without the program's fixed presets gets them from its object (calibrated below).
-    const bool computedPresets = !isBuiltInScene(recipe.name) && !options.modesOnly;
-    ObjectPresets presets;
-    if (computedPresets) presets = computeObjectPresets(recipe, modal.surface);
-    if (!options.modesOnly) {
-        // Settings the surface cannot carry are refused now, not after the eigen solve.
-        Eigen::Vector3d lower, upper;
-        boundingBox(modal.surface, lower, upper);
-        const double memory = double(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGE_SIZE);
-        WorkerOptions workers;
-        workers.workerCount = options.workerCount;
-        checkTransferSettings(recipe.transfer, recipe.modes.maxFrequency,
-                              surfaceArea(modal.surface), (upper - lower).maxCoeff(),
-                              report.surfaceTriangleCount, memory, workerCountFor(workers),
-                              recipe.path);
-    }
+    return surface;
+}
 
+// Transfer settings the surface cannot carry are refused now, not after the eigen solve.
+void refuseUnbakeableTransfer(const Recipe& recipe, const SurfaceMesh& surface,
+                              const BakeOptions& options, const BakeReport& report) {
+    Eigen::Vector3d lower, upper;
+    boundingBox(surface, lower, upper);
+    const double memory = double(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGE_SIZE);
+    WorkerOptions workers;
+    workers.workerCount = options.workerCount;
+    checkTransferSettings(recipe.transfer, recipe.modes.maxFrequency, surfaceArea(surface),
+                          (upper - lower).maxCoeff(), report.surfaceTriangleCount, memory,
+                          workerCountFor(workers), recipe.path);
+}
+
+// Tetrahedra, stiffness and mass, and the modes below the band's top: the surface rows of the
+// mass-normalised shapes and the frequencies, the same on every rank.
+void modesStage(const Recipe& recipe, const BakeOptions& options, Progress& progress,
+                BakeReport& report, ModalSurface& modal) {
     progress.begin("tetrahedra");
     const TetMesh tets = tetrahedralize(modal.surface, recipe.tetrahedra, recipe.path);
     report.nodeCount = static_cast<int>(tets.nodes.size());
@@ -416,6 +406,79 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
                   static_cast<int>(basis.frequencies.size()), basis.frequencies(0),
                   basis.frequencies(basis.frequencies.size() - 1));
     progress.end(range);
+}
+
+// The scene's files into the temporary folder: the scene files, the computed presets, and the
+// recipe itself when it lives in the folder it bakes into (the command line's).
+void writingStage(const Recipe& recipe, const ModalSurface& modal, const SceneTransfer& transfer,
+                  const ObjectPresets* presets, const BakeOptions& options,
+                  const fs::path& temporary, const fs::path& output, Progress& progress,
+                  BakeReport& report) {
+    progress.begin("writing");
+    const fs::path dir = temporary / recipe.name;
+    int fileCount = writeSceneFiles(recipe, modal, transfer, options, temporary);
+    if (presets != nullptr) {
+        writeObjectPresets((dir / kObjectPresetsFileName).string(), *presets);
+        report.objectPresets = describeObjectPresets(*presets);
+        ++fileCount;
+    }
+    std::error_code recipeError, outputError;
+    const fs::path recipeFolder =
+        fs::weakly_canonical(fs::absolute(recipe.path), recipeError).parent_path();
+    if (!recipeError && recipeFolder == fs::weakly_canonical(output, outputError) && !outputError) {
+        std::ofstream kept(dir / fs::path(recipe.path).filename(), std::ios::binary);
+        kept << recipe.text;
+        if (!kept) throw BakeError(recipe.path + ": cannot keep the recipe in the baked folder");
+    }
+    progress.end(std::to_string(fileCount) + " scene files");
+}
+
+// What the report warns of: a folder the demo will not find its files in, and solves that
+// stopped short of their tolerance.
+void noteWarnings(const Recipe& recipe, const fs::path& output, const SceneTransfer& transfer,
+                  BakeReport& report) {
+    if (output.filename().string() != recipe.name)
+        report.notes.push_back("the transfer list names its files \"" + recipe.name +
+                               "/...\": "
+                               "the demo finds them only in a folder named " +
+                               recipe.name);
+    for (const ModeTransferSummary& m : transfer.summaries)
+        if (!m.bemConverged)
+            report.notes.push_back("the boundary element solve at " + std::to_string(m.frequency) +
+                                   " Hz stopped short of its "
+                                   "tolerance");
+}
+
+}  // namespace
+
+bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const BakeOptions& options) {
+    const std::string stamp = bakeStamp(recipe, options);
+    if (!options.force && isUpToDate(outputFolder, stamp)) {
+        if (!options.quiet) std::printf("tonwell-bake: %s is up to date\n", outputFolder.c_str());
+        return false;
+    }
+    const fs::path output = fs::absolute(outputFolder);
+    TemporaryFolder temporary;
+    if (options.writesFolder) prepareTemporaryFolder(recipe, output, temporary);
+
+    BakeReport report;
+    report.sceneName = recipe.name;
+    report.recipePath = recipe.path;
+    report.youngsModulus = recipe.material.youngsModulus;
+    report.poissonRatio = recipe.material.poissonRatio;
+    report.density = recipe.material.density;
+    Progress progress(options.quiet, report);
+    if (!options.quiet)
+        std::printf("tonwell-bake: %s -> %s\n", recipe.path.c_str(), outputFolder.c_str());
+
+    ModalSurface modal;
+    modal.surface = surfaceStage(recipe, progress, report);
+    // A scene without the program's fixed presets gets them from its object (calibrated below).
+    const bool computedPresets = !isBuiltInScene(recipe.name) && !options.modesOnly;
+    ObjectPresets presets;
+    if (computedPresets) presets = computeObjectPresets(recipe, modal.surface);
+    if (!options.modesOnly) refuseUnbakeableTransfer(recipe, modal.surface, options, report);
+    modesStage(recipe, options, progress, report, modal);
 
     SceneTransfer transfer;
     if (options.modesOnly)
@@ -434,37 +497,10 @@ bool bakeScene(const Recipe& recipe, const std::string& outputFolder, const Bake
         modal.surfaceShapes *= report.loudness.forceUnit;
         progress.end(describeLoudness(report.loudness));
     }
-
-    progress.begin("writing");
-    const fs::path dir = temporary.path / recipe.name;
-    int fileCount = writeSceneFiles(recipe, modal, transfer, options, temporary.path);
-    if (computedPresets) {
-        writeObjectPresets((dir / kObjectPresetsFileName).string(), presets);
-        report.objectPresets = describeObjectPresets(presets);
-        ++fileCount;
-    }
-    // A recipe kept in the folder it bakes into (the command line's) stays there.
-    std::error_code recipeError, outputError;
-    const fs::path recipeFolder =
-        fs::weakly_canonical(fs::absolute(recipe.path), recipeError).parent_path();
-    if (!recipeError && recipeFolder == fs::weakly_canonical(output, outputError) && !outputError) {
-        std::ofstream kept(dir / fs::path(recipe.path).filename(), std::ios::binary);
-        kept << recipe.text;
-        if (!kept) throw BakeError(recipe.path + ": cannot keep the recipe in the baked folder");
-    }
-    progress.end(std::to_string(fileCount) + " scene files");
-
-    if (output.filename().string() != recipe.name)
-        report.notes.push_back("the transfer list names its files \"" + recipe.name +
-                               "/...\": "
-                               "the demo finds them only in a folder named " +
-                               recipe.name);
-    for (const ModeTransferSummary& m : transfer.summaries)
-        if (!m.bemConverged)
-            report.notes.push_back("the boundary element solve at " + std::to_string(m.frequency) +
-                                   " Hz stopped short of its "
-                                   "tolerance");
-    publishBake(dir, output, report, stamp);
+    writingStage(recipe, modal, transfer, computedPresets ? &presets : nullptr, options,
+                 temporary.path, output, progress, report);
+    noteWarnings(recipe, output, transfer, report);
+    publishBake(temporary.path / recipe.name, output, report, stamp);
     double total = 0.0;
     for (const auto& stage : report.stageSeconds) total += stage.second;
     if (!options.quiet)

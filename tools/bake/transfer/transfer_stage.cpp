@@ -1,5 +1,5 @@
 // A whole scene's acoustic transfer, planned, prepared and run group by group in worker processes
-// (see bake_transfer.h).
+// (see transfer_stage.h).
 #include "tools/bake/transfer/transfer_stage.h"
 
 #include <algorithm>
@@ -138,28 +138,11 @@ BemSolution solveGroup(const AcousticMesh& mesh, TransferTier tier, double omega
     return solveExteriorNeumann(mesh.surface, mesh.nearField, omega, velocity, options);
 }
 
-}  // namespace
-
-
-SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine,
-                                   const Eigen::MatrixXd& surfaceShapes,
-                                   const Eigen::VectorXd& frequencies, const WorkerOptions& workers,
-                                   const TransferProgress& progress) {
-    const TransferSettings& options = recipe.transfer;
-    const auto preparationStart = std::chrono::steady_clock::now();
-    Eigen::Vector3d lower, upper;
-    boundingBox(fine, lower, upper);
-    SceneTransfer scene;
-    scene.objectSize = (upper - lower).maxCoeff();
-    const TransferPlan plan =
-        planSceneTransfer(frequencies, surfaceArea(fine), scene.objectSize,
-                          static_cast<int>(fine.triangles.size()), options, recipe.path);
-    scene.plan = describeTransferPlan(plan);
-    scene.groupCount = static_cast<int>(plan.groups.size());
-
-    // The boundary element surfaces, each with the velocities of the modes solved on it (also a
-    // checked group's reference surface) and its near field, made here once for all workers.
-    const int modeCount = static_cast<int>(frequencies.size());
+// The boundary element surfaces of the plan, each with the velocities of the modes solved on it
+// (also a checked group's reference surface) and its near field, made once for all workers.
+std::vector<std::unique_ptr<AcousticMesh>> prepareAcousticMeshes(
+    const Recipe& recipe, const SurfaceMesh& fine, const Eigen::MatrixXd& surfaceShapes,
+    const TransferPlan& plan, int modeCount, const BemOptions& bem) {
     std::vector<std::vector<int>> modesOnMesh(plan.meshTargets.size());
     for (const TransferGroupPlan& g : plan.groups) {
         if (g.mesh >= 0)
@@ -168,7 +151,6 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
             modesOnMesh[g.referenceMesh].insert(modesOnMesh[g.referenceMesh].end(), g.modes.begin(),
                                                 g.modes.end());
     }
-    BemOptions bem;
     std::vector<std::unique_ptr<AcousticMesh>> meshes;
     for (size_t m = 0; m < plan.meshTargets.size(); ++m) {
         auto mesh = std::make_unique<AcousticMesh>();
@@ -187,94 +169,147 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
         mesh->nearField = makeNearField(mesh->surface, bem.nearFieldDepth, 0);
         meshes.push_back(std::move(mesh));
     }
-    // The high-frequency tier's samples and what the surface looks like from them.
-    std::unique_ptr<HighFrequencySamples> samples;
-    const bool anyHighFrequency = std::any_of(
-        plan.groups.begin(), plan.groups.end(),
-        [](const TransferGroupPlan& g) { return g.tier == TransferTier::highFrequency; });
-    if (anyHighFrequency)
-        samples = std::make_unique<HighFrequencySamples>(makeHighFrequencySamples(fine, 0));
+    return meshes;
+}
+
+// Everything a group's unit reads: made in the baker's process before the workers fork, so each
+// worker inherits it.
+struct GroupInputs {
+    const TransferSettings& settings;
+    const SurfaceMesh& fine;
+    const Eigen::MatrixXd& surfaceShapes;
+    std::vector<std::unique_ptr<AcousticMesh>> meshes;
+    std::unique_ptr<HighFrequencySamples> samples;  // only when a group is of tier C
+    BemOptions bem;  // one thread inside a unit: the workers are the parallelism
+};
+
+// Tiers A and B: one boundary element solve for the group, its field fitted per mode.
+std::vector<UnitMode> runBoundaryElementGroup(const GroupInputs& in, const TransferGroupPlan& g,
+                                              double omega) {
+    std::vector<UnitMode> out(g.modes.size());
+    const AcousticMesh& mesh = *in.meshes[g.mesh];
+    const BemSolution solution = solveGroup(mesh, g.tier, omega, velocityOf(mesh, g.modes), in.bem);
+    const std::vector<ModeTransfer> fits =
+        fitRadiatedFields(mesh.surface, solution, in.settings, in.bem);
+    for (size_t j = 0; j < g.modes.size(); ++j) {
+        out[j].file = {fits[j].sources, fits[j].waveNumber};
+        out[j].summary = summarise(fits[j], static_cast<char>(g.tier),
+                                   static_cast<int>(mesh.surface.elements.size()),
+                                   in.settings.tolerance);
+    }
+    return out;
+}
+
+// A tier C group checked against a reference boundary element solve, finer than the transfer's
+// own, compared on the high-frequency tier's fit sphere: each mode's summary records the check,
+// and a mode whose stored field fails it takes the reference's own field instead, fitted as the
+// boundary element tiers are.
+void checkHighFrequencyGroup(const GroupInputs& in, const TransferGroupPlan& g, double omega,
+                             const std::vector<HighFrequencyTransfer>& fits,
+                             std::vector<UnitMode>& out) {
+    const AcousticMesh& mesh = *in.meshes[g.referenceMesh];
+    const BemSolution reference =
+        solveGroup(mesh, g.referenceTier, omega, velocityOf(mesh, g.modes), in.bem);
+    const Eigen::MatrixXcd referenceField =
+        radiatedPressure(mesh.surface, reference, in.samples->fitPoints, in.bem);
+    std::vector<ModeTransfer> referenceFits;
+    for (size_t j = 0; j < g.modes.size(); ++j) {
+        ModeTransferSummary& s = out[j].summary;
+        const RadiationComparison stored =
+            compareRadiation(in.samples->fitPoints, in.samples->centre, fits[j].storedAtFitPoints,
+                             referenceField.col(j));
+        const RadiationComparison model =
+            compareRadiation(in.samples->fitPoints, in.samples->centre, fits[j].modelAtFitPoints,
+                             referenceField.col(j));
+        auto recordCheck = [&](ModeTransferSummary& summary) {
+            summary.checked = true;
+            summary.referenceElements = static_cast<int>(mesh.surface.elements.size());
+            summary.checkPower_dB = stored.powerErrorDb;
+            summary.checkSmoothed_dB = stored.smoothedDirectivityDb;
+            summary.checkPoint_dB = stored.pointwiseDirectivityDb;
+            summary.modelPower_dB = model.powerErrorDb;
+            summary.modelSmoothed_dB = model.smoothedDirectivityDb;
+            summary.modelPoint_dB = model.pointwiseDirectivityDb;
+        };
+        recordCheck(s);
+        if (highFrequencyCheckPasses(stored)) continue;
+        if (referenceFits.empty())
+            referenceFits = fitRadiatedFields(mesh.surface, reference, in.settings, in.bem);
+        s = summarise(referenceFits[j], static_cast<char>(g.referenceTier),
+                      static_cast<int>(mesh.surface.elements.size()), in.settings.tolerance);
+        recordCheck(s);
+        s.movedFromHighFrequency = true;
+        out[j].file = {referenceFits[j].sources, referenceFits[j].waveNumber};
+    }
+}
+
+// Tier C: the high-frequency model's smoothed field, fitted to its own tolerance; checked when
+// the plan says so.
+std::vector<UnitMode> runHighFrequencyGroup(const GroupInputs& in, const TransferGroupPlan& g,
+                                            double omega) {
+    std::vector<UnitMode> out(g.modes.size());
+    Eigen::MatrixXd shapes(in.surfaceShapes.rows(), static_cast<Eigen::Index>(g.modes.size()));
+    for (size_t j = 0; j < g.modes.size(); ++j) shapes.col(j) = in.surfaceShapes.col(g.modes[j]);
+    TransferSettings highFrequencySettings = in.settings;
+    highFrequencySettings.tolerance = in.settings.highFrequencyTolerance;
+    const std::vector<HighFrequencyTransfer> fits =
+        computeHighFrequencyTransfers(in.fine, *in.samples, shapes, omega, highFrequencySettings);
+    for (size_t j = 0; j < g.modes.size(); ++j) {
+        out[j].file = {fits[j].transfer.sources, fits[j].transfer.waveNumber};
+        out[j].summary = summarise(fits[j].transfer, 'C', 0, in.settings.highFrequencyTolerance);
+    }
+    if (g.checked) checkHighFrequencyGroup(in, g, omega, fits, out);
+    return out;
+}
+
+// One group's unit, by its tier; every mode's summary carries the unit's time.
+std::vector<UnitMode> runGroup(const GroupInputs& in, const TransferGroupPlan& g) {
+    const auto start = std::chrono::steady_clock::now();
+    const double omega = 2 * kPi * g.frequency;
+    std::vector<UnitMode> out = g.tier == TransferTier::highFrequency
+                                    ? runHighFrequencyGroup(in, g, omega)
+                                    : runBoundaryElementGroup(in, g, omega);
+    const double seconds = secondsSince(start);
+    for (UnitMode& m : out) m.summary.seconds = seconds;
+    return out;
+}
+
+// A group as its failure names it: the recipe, the modes (1-based), the frequency and the tier.
+std::string describeGroup(const Recipe& recipe, const TransferGroupPlan& g) {
+    std::ostringstream text;
+    text << recipe.path << ": the acoustic transfer of mode" << (g.modes.size() > 1 ? "s " : " ");
+    for (size_t j = 0; j < g.modes.size(); ++j) text << (j ? ", " : "") << g.modes[j] + 1;
+    text << " (" << std::lround(g.frequency) << " Hz, tier " << static_cast<char>(g.tier) << ")";
+    return text.str();
+}
+
+}  // namespace
+
+SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine,
+                                   const Eigen::MatrixXd& surfaceShapes,
+                                   const Eigen::VectorXd& frequencies, const WorkerOptions& workers,
+                                   const TransferProgress& progress) {
+    const auto preparationStart = std::chrono::steady_clock::now();
+    Eigen::Vector3d lower, upper;
+    boundingBox(fine, lower, upper);
+    SceneTransfer scene;
+    scene.objectSize = (upper - lower).maxCoeff();
+    const TransferPlan plan =
+        planSceneTransfer(frequencies, surfaceArea(fine), scene.objectSize,
+                          static_cast<int>(fine.triangles.size()), recipe.transfer, recipe.path);
+    scene.plan = describeTransferPlan(plan);
+    scene.groupCount = static_cast<int>(plan.groups.size());
+
+    const int modeCount = static_cast<int>(frequencies.size());
+    GroupInputs inputs{recipe.transfer, fine, surfaceShapes, {}, {}, BemOptions{}};
+    inputs.meshes =
+        prepareAcousticMeshes(recipe, fine, surfaceShapes, plan, modeCount, inputs.bem);
+    if (std::any_of(plan.groups.begin(), plan.groups.end(), [](const TransferGroupPlan& g) {
+            return g.tier == TransferTier::highFrequency;
+        }))
+        inputs.samples = std::make_unique<HighFrequencySamples>(makeHighFrequencySamples(fine, 0));
+    inputs.bem.threadCount = 1;
     scene.preparationSeconds = secondsSince(preparationStart);
-
-    // Inside a unit everything runs on one thread: the workers are the parallelism.
-    const TransferSettings& settings = options;
-    bem.threadCount = 1;
-    TransferSettings highFrequencySettings = settings;
-    highFrequencySettings.tolerance = options.highFrequencyTolerance;
-
-    auto runGroup = [&](const TransferGroupPlan& g) {
-        const auto start = std::chrono::steady_clock::now();
-        const double omega = 2 * kPi * g.frequency;
-        std::vector<UnitMode> out(g.modes.size());
-        if (g.tier != TransferTier::highFrequency) {
-            const AcousticMesh& mesh = *meshes[g.mesh];
-            const BemSolution solution =
-                solveGroup(mesh, g.tier, omega, velocityOf(mesh, g.modes), bem);
-            const std::vector<ModeTransfer> fits =
-                fitRadiatedFields(mesh.surface, solution, settings, bem);
-            for (size_t j = 0; j < g.modes.size(); ++j) {
-                out[j].file = {fits[j].sources, fits[j].waveNumber};
-                out[j].summary =
-                    summarise(fits[j], static_cast<char>(g.tier),
-                              static_cast<int>(mesh.surface.elements.size()), options.tolerance);
-            }
-        } else {
-            Eigen::MatrixXd shapes(surfaceShapes.rows(), static_cast<Eigen::Index>(g.modes.size()));
-            for (size_t j = 0; j < g.modes.size(); ++j)
-                shapes.col(j) = surfaceShapes.col(g.modes[j]);
-            const std::vector<HighFrequencyTransfer> fits =
-                computeHighFrequencyTransfers(fine, *samples, shapes, omega, highFrequencySettings);
-            for (size_t j = 0; j < g.modes.size(); ++j) {
-                out[j].file = {fits[j].transfer.sources, fits[j].transfer.waveNumber};
-                out[j].summary =
-                    summarise(fits[j].transfer, 'C', 0, options.highFrequencyTolerance);
-            }
-            if (g.checked) {
-                // The reference: a boundary element solve finer than the transfer's own, compared
-                // on the high-frequency tier's fit sphere.
-                const AcousticMesh& mesh = *meshes[g.referenceMesh];
-                const BemSolution reference = solveGroup(mesh, g.referenceTier, omega,
-                                                         velocityOf(mesh, g.modes), bem);
-                const Eigen::MatrixXcd referenceField =
-                    radiatedPressure(mesh.surface, reference, samples->fitPoints, bem);
-                std::vector<ModeTransfer> referenceFits;
-                for (size_t j = 0; j < g.modes.size(); ++j) {
-                    ModeTransferSummary& s = out[j].summary;
-                    const RadiationComparison stored =
-                        compareRadiation(samples->fitPoints, samples->centre,
-                                         fits[j].storedAtFitPoints, referenceField.col(j));
-                    const RadiationComparison model =
-                        compareRadiation(samples->fitPoints, samples->centre,
-                                         fits[j].modelAtFitPoints, referenceField.col(j));
-                    auto recordCheck = [&](ModeTransferSummary& summary) {
-                        summary.checked = true;
-                        summary.referenceElements = static_cast<int>(mesh.surface.elements.size());
-                        summary.checkPower_dB = stored.powerErrorDb;
-                        summary.checkSmoothed_dB = stored.smoothedDirectivityDb;
-                        summary.checkPoint_dB = stored.pointwiseDirectivityDb;
-                        summary.modelPower_dB = model.powerErrorDb;
-                        summary.modelSmoothed_dB = model.smoothedDirectivityDb;
-                        summary.modelPoint_dB = model.pointwiseDirectivityDb;
-                    };
-                    recordCheck(s);
-                    if (highFrequencyCheckPasses(stored)) continue;
-                    // The approximation is not good enough here: the mode takes the
-                    // reference's own field instead, fitted as the boundary element tiers are.
-                    if (referenceFits.empty())
-                        referenceFits = fitRadiatedFields(mesh.surface, reference, settings, bem);
-                    s = summarise(referenceFits[j], static_cast<char>(g.referenceTier),
-                                  static_cast<int>(mesh.surface.elements.size()),
-                                  options.tolerance);
-                    recordCheck(s);
-                    s.movedFromHighFrequency = true;
-                    out[j].file = {referenceFits[j].sources, referenceFits[j].waveNumber};
-                }
-            }
-        }
-        const double seconds = secondsSince(start);
-        for (UnitMode& m : out) m.summary.seconds = seconds;
-        return out;
-    };
 
     // The most expensive groups first, so that no long one starts last.
     std::vector<int> order(plan.groups.size());
@@ -289,37 +324,27 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
     int done = 0;
     double doneCost = 0;
     const auto unitsStart = std::chrono::steady_clock::now();
+    auto absorb = [&](int u, const std::string& bytes) {
+        const TransferGroupPlan& g = plan.groups[order[u]];
+        const std::vector<UnitMode> modes = unpackUnit(bytes);
+        for (size_t j = 0; j < g.modes.size(); ++j) {
+            const int mode = g.modes[j];
+            scene.files[mode] = modes[j].file;
+            scene.summaries[mode] = modes[j].summary;
+            scene.summaries[mode].frequency = frequencies(mode);
+            scene.summaries[mode].fitFrequency = g.frequency;
+        }
+        scene.unitSeconds += modes.empty() ? 0 : modes.front().summary.seconds;
+        done += static_cast<int>(g.modes.size());
+        doneCost += g.cost;
+        // The time left, by the estimated costs, scaled by how long the done ones took.
+        const double left =
+            secondsSince(unitsStart) * (totalCost - doneCost) / std::max(doneCost, 1e-9);
+        if (progress) progress(done, modeCount, left);
+    };
     runInWorkerProcesses(
         static_cast<int>(order.size()),
-        [&](int u) { return packUnit(runGroup(plan.groups[order[u]])); },
-        [&](int u, const std::string& bytes) {
-            const TransferGroupPlan& g = plan.groups[order[u]];
-            const std::vector<UnitMode> modes = unpackUnit(bytes);
-            for (size_t j = 0; j < g.modes.size(); ++j) {
-                const int mode = g.modes[j];
-                scene.files[mode] = modes[j].file;
-                scene.summaries[mode] = modes[j].summary;
-                scene.summaries[mode].frequency = frequencies(mode);
-                scene.summaries[mode].fitFrequency = g.frequency;
-            }
-            scene.unitSeconds += modes.empty() ? 0 : modes.front().summary.seconds;
-            done += static_cast<int>(g.modes.size());
-            doneCost += g.cost;
-            // The time left, by the estimated costs, scaled by how long the done ones took.
-            const double left =
-                secondsSince(unitsStart) * (totalCost - doneCost) / std::max(doneCost, 1e-9);
-            if (progress) progress(done, modeCount, left);
-        },
-        [&](int u) {
-            const TransferGroupPlan& g = plan.groups[order[u]];
-            std::ostringstream text;
-            text << recipe.path << ": the acoustic transfer of mode"
-                 << (g.modes.size() > 1 ? "s " : " ");
-            for (size_t j = 0; j < g.modes.size(); ++j) text << (j ? ", " : "") << g.modes[j] + 1;
-            text << " (" << std::lround(g.frequency) << " Hz, tier " << static_cast<char>(g.tier)
-                 << ")";
-            return text.str();
-        },
-        workers);
+        [&](int u) { return packUnit(runGroup(inputs, plan.groups[order[u]])); }, absorb,
+        [&](int u) { return describeGroup(recipe, plan.groups[order[u]]); }, workers);
     return scene;
 }

@@ -50,16 +50,16 @@ struct BemSolution {
     double assemblySeconds = 0, solveSeconds = 0;
 };
 
-// Solves the exterior Neumann problem for each column of `normalVelocity` (elements x fields,
-// outward normal velocity in m/s, e.g. u_i . n for unit modal velocity of mode i) at angular
-// frequency `omega` > 0. All fields share one matrix (e.g. the two modes of a degenerate pair).
-// Cost: one dense complex matrix of elements^2 entries (16 bytes each; 8 from
-// options.singlePrecisionFrom elements on).
 // A solution's frequency, wave number k = omega / c and Neumann data q = dp/dn = -i omega rho v_n
 // (Euler's equation, e^{+i omega t}) for the normal velocities `normalVelocity` (m/s, elements x
 // fields); its pressure is left to the solver.
 BemSolution startBemSolution(double omega, const Eigen::MatrixXd& normalVelocity);
 
+// Solves the exterior Neumann problem for each column of `normalVelocity` (elements x fields,
+// outward normal velocity in m/s, e.g. u_i . n for unit modal velocity of mode i) at angular
+// frequency `omega` > 0. All fields share one matrix (e.g. the two modes of a degenerate pair).
+// Cost: one dense complex matrix of elements^2 entries (16 bytes each; 8 from
+// options.singlePrecisionFrom elements on).
 BemSolution solveExteriorNeumann(const BemSurface& surface, double omega,
                                  const Eigen::MatrixXd& normalVelocity,
                                  const BemOptions& options = BemOptions());

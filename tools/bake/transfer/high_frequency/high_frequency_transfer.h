@@ -18,13 +18,9 @@
 // by specular reflection, and their power is added back in the directions where they leave, spread
 // over a 25 degree cap (a bell's cavity radiates through its mouth).
 //
-// Measured against reference boundary element solves at 8 elements per wavelength on the 24 modes
-// checked by the validation recipes (dragon 5.9-13.7 kHz, bell 1.7-2.8 kHz, chair 1.5-3.9 kHz;
-// k D 20-53): the stored field's radiated power within 1.5 dB on 19, at most 2.7 dB off; its
-// directivity over 25 degree caps 2.0-3.6 dB RMS on the dragon, 2.8-4.2 dB on the bell and
-// 1.8-3.2 dB on the chair, within 3 dB on 14 of the 24. On the dragon's and the bell's 13, the
-// blocked power spread evenly instead gave the same powers but 2.1-3.9 dB (dragon) and 2.4-5.5 dB
-// (bell) on the directivity, within 3 dB on 3; leaving it out read the power 2-4 dB low.
+// How far it is from a boundary element reference is measured, per scene, by the recipe's
+// "check" (the report's tier C check lines) and tabled in docs/accuracy.md: figures live there,
+// where they are measured again, not here.
 #pragma once
 
 #include <Eigen/Core>
