@@ -11,7 +11,6 @@
 
 #include "app/object_folder.h"
 #include "app/scene_objects.h"
-#include "geometry/scene_presets.h"
 #include "app/scene_selector.h"
 #include "app/swing.h"
 #include "geometry/dense_matrix.h"
@@ -19,6 +18,7 @@
 #include "geometry/object_pose.h"
 #include "geometry/orbit_camera.h"
 #include "geometry/scene_object.h"
+#include "geometry/scene_presets.h"
 #include "sound/synthesis_state.h"
 #include "sound/transfer_model.h"
 

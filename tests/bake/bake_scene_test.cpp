@@ -14,10 +14,10 @@
 #include "geometry/dense_matrix.h"
 #include "tests/bake/bake_test_support.h"
 #include "tests/support/temp_dir.h"
+#include "tools/bake/recipe/recipe.h"
 #include "tools/bake/transfer/acoustic_surface.h"
 #include "tools/bake/transfer/bem/bem_solve.h"
 #include "tools/bake/transfer/multipole/multipole_basis.h"
-#include "tools/bake/recipe/recipe.h"
 #include "tools/bake/transfer/transfer_plan.h"
 
 namespace fs = std::filesystem;

@@ -15,8 +15,8 @@
 #include "geometry/dense_matrix.h"
 #include "tests/bake/bake_test_support.h"
 #include "tests/support/temp_dir.h"
-#include "tools/bake/common/bake_error.h"
 #include "tools/bake/batch_bake.h"
+#include "tools/bake/common/bake_error.h"
 #include "tools/bake/parallel/mpi_ranks.h"
 
 namespace fs = std::filesystem;

@@ -9,10 +9,10 @@
 
 #include "tests/fuzz/fuzz_support.h"
 #include "tools/bake/common/bake_error.h"
-#include "tools/bake/surface/box_union.h"
-#include "tools/bake/surface/chair_shape.h"
 #include "tools/bake/output/object_presets.h"
 #include "tools/bake/recipe/recipe.h"
+#include "tools/bake/surface/box_union.h"
+#include "tools/bake/surface/chair_shape.h"
 
 namespace {
 

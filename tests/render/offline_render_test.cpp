@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "app/scene_loading.h"
-#include "geometry/scene_presets.h"
 #include "app/startup.h"
 #include "geometry/dense_matrix.h"
 #include "geometry/listener_points.h"
@@ -24,6 +23,7 @@
 #include "geometry/obj_reader.h"
 #include "geometry/object_pose.h"
 #include "geometry/orbit_camera.h"
+#include "geometry/scene_presets.h"
 #include "sound/audio_callbacks.h"
 #include "sound/synthesis_state.h"
 #include "sound/transfer_model.h"

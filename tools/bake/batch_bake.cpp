@@ -10,9 +10,9 @@
 
 #include "tools/bake/common/bake_error.h"
 #include "tools/bake/parallel/mpi_ranks.h"
+#include "tools/bake/parallel/worker_processes.h"
 #include "tools/bake/recipe/recipe.h"
 #include "tools/bake/scene_on_ranks.h"
-#include "tools/bake/parallel/worker_processes.h"
 
 namespace fs = std::filesystem;
 

@@ -10,12 +10,12 @@
 #include <fstream>
 #include <string>
 
-#include "tools/bake/common/bake_error.h"
 #include "tools/bake/bake_scene.h"
 #include "tools/bake/batch_bake.h"
-#include "tools/bake/recipe/command_line_recipe.h"
+#include "tools/bake/common/bake_error.h"
 #include "tools/bake/modes/material_table.h"
 #include "tools/bake/parallel/mpi_ranks.h"
+#include "tools/bake/recipe/command_line_recipe.h"
 #include "tools/bake/recipe/recipe.h"
 #include "tools/bake/scene_on_ranks.h"
 

@@ -11,7 +11,6 @@
 
 #include "app/scene_loading.h"
 #include "app/scene_preset_file.h"
-#include "geometry/scene_presets.h"
 #include "app/startup.h"
 #include "app/swing.h"
 #include "geometry/dense_matrix.h"
@@ -21,6 +20,7 @@
 #include "geometry/obj_reader.h"
 #include "geometry/object_pose.h"
 #include "geometry/orbit_camera.h"
+#include "geometry/scene_presets.h"
 #include "sound/audio_callbacks.h"
 #include "sound/mode_levels.h"
 #include "sound/mode_mask.h"

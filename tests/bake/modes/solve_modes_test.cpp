@@ -9,9 +9,9 @@
 
 #include "tests/bake/bake_test_support.h"
 #include "tests/support/temp_dir.h"
+#include "tools/bake/common/bake_error.h"
 #include "tools/bake/modes/assemble_mass.h"
 #include "tools/bake/modes/assemble_stiffness.h"
-#include "tools/bake/common/bake_error.h"
 #include "tools/bake/modes/sparse_ldlt.h"
 
 namespace {

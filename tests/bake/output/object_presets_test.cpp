@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "geometry/scene_presets.h"
 #include "app/scene_selector.h"
+#include "geometry/scene_presets.h"
 #include "tools/bake/modes/material_table.h"
 
 namespace {

@@ -9,10 +9,10 @@
 #include <cmath>
 
 #include "tests/bake/bake_test_support.h"
-#include "tools/bake/transfer/transfer_stage.h"
 #include "tools/bake/surface/bell_shape.h"
 #include "tools/bake/surface/box_union.h"
 #include "tools/bake/surface/chair_shape.h"
+#include "tools/bake/transfer/transfer_plan.h"
 
 namespace {
 

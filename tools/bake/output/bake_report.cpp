@@ -14,7 +14,6 @@
 
 namespace {
 
-
 std::unique_ptr<FILE, FileCloser> create(const std::string& path) {
     std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "w"));
     if (!file) throw BakeError(path + ": cannot open the file for writing");
@@ -231,7 +230,6 @@ void writeLoudness(FILE* f, const LoudnessCalibration& c) {
 }  // namespace
 
 namespace {
-
 
 // The transfer part of report.txt: the plan, per tier the sources and the worst errors, the
 // checks of the high-frequency tier, then one line per mode.

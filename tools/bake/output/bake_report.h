@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "tools/bake/transfer/transfer_stage.h"
 #include "tools/bake/output/loudness_calibration.h"
+#include "tools/bake/transfer/transfer_stage.h"
 
 struct BakeReport {
     std::string sceneName, recipePath;

@@ -11,8 +11,8 @@
 #include "geometry/scene_presets.h"
 #include "sound/synthesis_state.h"
 #include "tools/bake/common/bake_error.h"
-#include "tools/bake/transfer/multipole/multipole_basis.h"
 #include "tools/bake/common/statistics.h"
+#include "tools/bake/transfer/multipole/multipole_basis.h"
 
 namespace {
 
@@ -21,7 +21,6 @@ constexpr int kStruckVertexCount = 10;
 constexpr double kLongestResponse_s = 30.0;
 // Samples per block of the response: the envelope test runs once per block.
 constexpr int kBlockSamples = 2048;
-
 
 }  // namespace
 

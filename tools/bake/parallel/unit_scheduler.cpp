@@ -25,9 +25,9 @@
 #include <vector>
 
 #include "tools/bake/common/bake_error.h"
+#include "tools/bake/parallel/byte_packing.h"
 #include "tools/bake/parallel/interrupt_cleanup.h"
 #include "tools/bake/parallel/mpi_ranks.h"
-#include "tools/bake/parallel/byte_packing.h"
 
 namespace {
 

@@ -262,4 +262,3 @@ void runInWorkerProcesses(int unitCount, const std::function<std::string(int)>& 
 }
 
 // [SECTION] Bytes
-

@@ -41,4 +41,3 @@ void runInWorkerProcesses(int unitCount, const std::function<std::string(int)>& 
 
 // The number of workers `options` asks for (hardware threads when 0).
 int workerCountFor(const WorkerOptions& options);
-

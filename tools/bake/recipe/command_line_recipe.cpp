@@ -10,9 +10,9 @@
 #include <nlohmann/json.hpp>
 
 #include "tools/bake/common/bake_error.h"
+#include "tools/bake/common/physical_constants.h"
 #include "tools/bake/modes/material_table.h"
 #include "tools/bake/surface/mesh_import.h"
-#include "tools/bake/common/physical_constants.h"
 #include "tools/bake/surface/surface_mesh.h"
 
 namespace fs = std::filesystem;

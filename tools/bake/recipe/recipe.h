@@ -33,10 +33,10 @@
 #include <Eigen/Core>
 #include <string>
 
-#include "tools/bake/surface/bell_shape.h"
-#include "tools/bake/surface/box_union.h"
 #include "tools/bake/modes/material.h"
 #include "tools/bake/modes/solve_modes.h"
+#include "tools/bake/surface/bell_shape.h"
+#include "tools/bake/surface/box_union.h"
 #include "tools/bake/surface/tet_mesh.h"
 #include "tools/bake/surface/wrap_surface.h"
 #include "tools/bake/transfer/multipole/transfer_settings.h"
@@ -57,7 +57,6 @@ constexpr double kMinRelativeAlpha = 1e-3;    // alpha wrapping's work grows as 
 constexpr int kMaxRecipeSources = 10000;      // sources per mode in the fit
 constexpr int kMaxRecipeFitPoints = 1000000;  // pressure samples of the fit and the check
 constexpr double kMaxForceUnit_N = 1e6;       // newtons per unit of the program's force
-
 
 // How loud the program plays the scene: the recipe's "forceUnit" and "strikePeak_dBFS".
 struct LoudnessOptions {

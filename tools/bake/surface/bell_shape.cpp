@@ -9,7 +9,6 @@
 
 namespace {
 
-
 // Control points of the profile in units of the lip diameter D: (r / D, height above the lip / D).
 // Outer curve from the crown centre to the lip; inner curve from the lip to the crown centre.
 // The wall is about D/13 thick at the sound bow, D/35 at the waist and D/30 at the crown: the

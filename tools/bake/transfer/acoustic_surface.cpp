@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "tools/bake/common/bake_error.h"
+#include "tools/bake/common/parallel_for.h"
 #include "tools/bake/surface/bell_shape.h"
-#include "tools/bake/transfer/bem/bem_solve.h"
 #include "tools/bake/surface/box_union.h"
 #include "tools/bake/surface/chair_shape.h"
-#include "tools/bake/common/parallel_for.h"
 #include "tools/bake/surface/wrap_surface.h"
+#include "tools/bake/transfer/bem/bem_solve.h"
 
 namespace {
 

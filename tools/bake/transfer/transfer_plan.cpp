@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "tools/bake/common/bake_error.h"
-#include "tools/bake/transfer/bem/bem_solve.h"
 #include "tools/bake/common/physical_constants.h"
+#include "tools/bake/transfer/bem/bem_solve.h"
 
 namespace {
 

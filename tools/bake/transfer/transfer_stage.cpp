@@ -9,20 +9,19 @@
 #include <numeric>
 #include <sstream>
 
-#include "tools/bake/transfer/acoustic_surface.h"
 #include "tools/bake/common/bake_error.h"
+#include "tools/bake/common/physical_constants.h"
+#include "tools/bake/common/stopwatch.h"
+#include "tools/bake/transfer/acoustic_surface.h"
 #include "tools/bake/transfer/bem/bem_hmatrix.h"
 #include "tools/bake/transfer/bem/bem_near_field.h"
 #include "tools/bake/transfer/bem/bem_solve.h"
 #include "tools/bake/transfer/bem/bem_surface.h"
-#include "tools/bake/transfer/high_frequency/high_frequency_transfer.h"
-#include "tools/bake/common/physical_constants.h"
-#include "tools/bake/transfer/transfer_plan.h"
 #include "tools/bake/transfer/bem/bem_transfer.h"
-#include "tools/bake/common/stopwatch.h"
+#include "tools/bake/transfer/high_frequency/high_frequency_transfer.h"
+#include "tools/bake/transfer/transfer_plan.h"
 
 namespace {
-
 
 // One boundary element surface of the plan, with each mode's normal velocity on it (only the
 // modes of the groups that use it) and its static near field.
@@ -193,9 +192,9 @@ std::vector<UnitMode> runBoundaryElementGroup(const GroupInputs& in, const Trans
         fitRadiatedFields(mesh.surface, solution, in.settings, in.bem);
     for (size_t j = 0; j < g.modes.size(); ++j) {
         out[j].file = {fits[j].sources, fits[j].waveNumber};
-        out[j].summary = summarise(fits[j], static_cast<char>(g.tier),
-                                   static_cast<int>(mesh.surface.elements.size()),
-                                   in.settings.tolerance);
+        out[j].summary =
+            summarise(fits[j], static_cast<char>(g.tier),
+                      static_cast<int>(mesh.surface.elements.size()), in.settings.tolerance);
     }
     return out;
 }
@@ -302,8 +301,7 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
 
     const int modeCount = static_cast<int>(frequencies.size());
     GroupInputs inputs{recipe.transfer, fine, surfaceShapes, {}, {}, BemOptions{}};
-    inputs.meshes =
-        prepareAcousticMeshes(recipe, fine, surfaceShapes, plan, modeCount, inputs.bem);
+    inputs.meshes = prepareAcousticMeshes(recipe, fine, surfaceShapes, plan, modeCount, inputs.bem);
     if (std::any_of(plan.groups.begin(), plan.groups.end(), [](const TransferGroupPlan& g) {
             return g.tier == TransferTier::highFrequency;
         }))

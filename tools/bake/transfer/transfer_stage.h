@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "tools/bake/parallel/worker_processes.h"
 #include "tools/bake/recipe/recipe.h"
 #include "tools/bake/surface/surface_mesh.h"
 #include "tools/bake/transfer/multipole/transfer_files.h"
-#include "tools/bake/parallel/worker_processes.h"
 
 // What the report shows of one mode's transfer.
 struct ModeTransferSummary {
@@ -53,7 +53,6 @@ struct SceneTransfer {
     double preparationSeconds = 0;  // surfaces, near fields, visibility
     double unitSeconds = 0;         // summed over the groups (worker time)
 };
-
 
 // Called after each group with the modes done, the total, and an estimate of the seconds left.
 using TransferProgress = std::function<void(int, int, double)>;

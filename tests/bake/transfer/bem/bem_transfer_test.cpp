@@ -39,7 +39,8 @@ TEST(TransferStage, SphereModesAreOneSourceAtTheCentre) {
     settings.fitPointCount = 400;
     settings.heldOutPointCount = 100;
     settings.candidatesPerAxis = 5;  // odd: the centre is also a grid cell centre
-    const std::vector<ModeTransfer> modes = computeModeTransfers(surface, vn, omega, settings, BemOptions{});
+    const std::vector<ModeTransfer> modes =
+        computeModeTransfers(surface, vn, omega, settings, BemOptions{});
     ASSERT_EQ(modes.size(), 2u);
     for (const ModeTransfer& m : modes) {
         EXPECT_DOUBLE_EQ(m.waveNumber, k);

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "tests/bake/bake_test_support.h"
+#include "tools/bake/surface/box_union.h"
 #include "tools/bake/transfer/bem/bem_solve.h"
 #include "tools/bake/transfer/bem/bem_surface.h"
-#include "tools/bake/surface/box_union.h"
 #include "tools/bake/transfer/high_frequency/radiation_metrics.h"
 
 namespace {

@@ -10,10 +10,10 @@
 #include <tuple>
 
 #include "tools/bake/surface/bell_shape.h"
-#include "tools/bake/transfer/bem/bem_surface.h"
 #include "tools/bake/surface/box_union.h"
-#include "tools/bake/transfer/high_frequency/radiation_metrics.h"
 #include "tools/bake/surface/solid_primitives.h"
+#include "tools/bake/transfer/bem/bem_surface.h"
+#include "tools/bake/transfer/high_frequency/radiation_metrics.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "tools/bake/common/stopwatch.h"
 #include "tools/bake/transfer/bem/bem_gmres.h"
 #include "tools/bake/transfer/bem/bem_matrix_entries.h"
-#include "tools/bake/common/stopwatch.h"
 
 namespace {
 
@@ -142,7 +142,6 @@ void multiply(hmat_matrix_t* matrix, const int* order, const Eigen::MatrixXcd& x
     y.resize(n, x.cols());
     for (Eigen::Index h = 0; h < n; ++h) y.row(order[h]) = yHmat.row(h);
 }
-
 
 }  // namespace
 

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <complex>
 
-#include "tools/bake/transfer/bem/bem_element_rows.h"
 #include "tools/bake/common/parallel_for.h"
 #include "tools/bake/common/physical_constants.h"
+#include "tools/bake/transfer/bem/bem_element_rows.h"
 #include "tools/bake/transfer/bem/triangle_rules.h"
 
 namespace {

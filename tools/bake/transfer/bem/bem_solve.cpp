@@ -6,19 +6,18 @@
 #include <complex>
 #include <stdexcept>
 
+#include "tools/bake/common/parallel_for.h"
+#include "tools/bake/common/stopwatch.h"
 #include "tools/bake/transfer/bem/bem_element_rows.h"
 #include "tools/bake/transfer/bem/bem_gmres.h"
 #include "tools/bake/transfer/bem/bem_matrix_entries.h"
 #include "tools/bake/transfer/bem/bem_quadrature.h"
-#include "tools/bake/common/parallel_for.h"
-#include "tools/bake/common/stopwatch.h"
 
 namespace {
 
 using Complex = std::complex<double>;
 
 int threadsFor(const BemOptions& options) { return threadCountFor(options.threadCount); }
-
 
 }  // namespace
 

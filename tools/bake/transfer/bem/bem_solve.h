@@ -23,9 +23,9 @@
 #include <complex>
 #include <vector>
 
+#include "tools/bake/common/physical_constants.h"
 #include "tools/bake/transfer/bem/bem_near_field.h"
 #include "tools/bake/transfer/bem/bem_surface.h"
-#include "tools/bake/common/physical_constants.h"
 
 struct BemOptions {
     double gmresTolerance = 1e-6;  // relative residual

@@ -11,7 +11,8 @@ std::vector<ModeTransfer> fitRadiatedFields(const BemSurface& surface, const Bem
     const auto samplingStart = std::chrono::steady_clock::now();
     const FieldSamples samples =
         fieldSamplesFor(surface.boxMin, surface.boxMax, solution.waveNumber, settings);
-    const Eigen::MatrixXcd fitPressure = radiatedPressure(surface, solution, samples.fitPoints, bem);
+    const Eigen::MatrixXcd fitPressure =
+        radiatedPressure(surface, solution, samples.fitPoints, bem);
     const Eigen::MatrixXcd heldOutPressure =
         radiatedPressure(surface, solution, samples.heldOutPoints, bem);
     const double bemSeconds =
@@ -31,7 +32,8 @@ std::vector<ModeTransfer> computeModeTransfers(const BemSurface& surface,
                                                const Eigen::MatrixXd& normalVelocity, double omega,
                                                const TransferSettings& settings,
                                                const BemOptions& bem) {
-    const BemSolution solution = solveExteriorNeumann(surface, nearField, omega, normalVelocity, bem);
+    const BemSolution solution =
+        solveExteriorNeumann(surface, nearField, omega, normalVelocity, bem);
     return fitRadiatedFields(surface, solution, settings, bem);
 }
 

@@ -16,7 +16,7 @@
 // the dense and the compressed solvers.
 std::vector<ModeTransfer> fitRadiatedFields(const BemSurface& surface, const BemSolution& solution,
                                             const TransferSettings& settings,
-        const BemOptions& bem);
+                                            const BemOptions& bem);
 
 // Transfer of one mode. normalVelocity: one value per element of `surface`, the outward normal
 // surface velocity (m/s) when the mode moves with unit modal velocity (u_i . n, e.g. from
@@ -24,18 +24,17 @@ std::vector<ModeTransfer> fitRadiatedFields(const BemSurface& surface, const Bem
 // frequency (rad/s) > 0. Pressures are in pascals, so |sum of sources| is the transfer.
 ModeTransfer computeModeTransfer(const BemSurface& surface, const Eigen::VectorXd& normalVelocity,
                                  double omega, const TransferSettings& settings,
-        const BemOptions& bem);
+                                 const BemOptions& bem);
 
 // The same for several modes at one angular frequency (one boundary element matrix for all):
 // normalVelocity is elements x modes; one result per column.
 std::vector<ModeTransfer> computeModeTransfers(const BemSurface& surface,
                                                const Eigen::MatrixXd& normalVelocity, double omega,
                                                const TransferSettings& settings,
-        const BemOptions& bem);
+                                               const BemOptions& bem);
 // The same with the surface's near field computed beforehand (makeNearField).
 std::vector<ModeTransfer> computeModeTransfers(const BemSurface& surface,
                                                const BemNearField& nearField,
                                                const Eigen::MatrixXd& normalVelocity, double omega,
                                                const TransferSettings& settings,
-        const BemOptions& bem);
-
+                                               const BemOptions& bem);

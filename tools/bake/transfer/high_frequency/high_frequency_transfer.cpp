@@ -6,16 +6,15 @@
 #include <cmath>
 #include <complex>
 
-#include "tools/bake/transfer/bem/bem_solve.h"
-#include "tools/bake/transfer/multipole/multipole_fit.h"
 #include "tools/bake/common/parallel_for.h"
 #include "tools/bake/common/physical_constants.h"
 #include "tools/bake/common/stopwatch.h"
+#include "tools/bake/transfer/bem/bem_solve.h"
+#include "tools/bake/transfer/multipole/multipole_fit.h"
 
 namespace {
 
 using Complex = std::complex<double>;
-
 
 // The degree of the spherical harmonics that the cap-averaged energy still holds: averaging over
 // a cap of angular radius beta suppresses degrees beyond about 3.8 / beta (the first zero of the

@@ -26,10 +26,10 @@
 #include <Eigen/Core>
 #include <vector>
 
+#include "tools/bake/surface/surface_mesh.h"
 #include "tools/bake/transfer/high_frequency/kirchhoff_radiation.h"
 #include "tools/bake/transfer/high_frequency/radiation_metrics.h"
 #include "tools/bake/transfer/high_frequency/ray_visibility.h"
-#include "tools/bake/surface/surface_mesh.h"
 #include "tools/bake/transfer/multipole/field_fit.h"
 
 // Where the radiation that the body blocks goes. Each triangle radiates along kBlockedRays fixed

@@ -17,10 +17,10 @@
 #include <string>
 #include <thread>
 
-#include "tools/bake/transfer/bem/bem_solve.h"
-#include "tools/bake/transfer/bem/bem_surface.h"
 #include "tools/bake/common/parallel_for.h"
 #include "tools/bake/common/physical_constants.h"
+#include "tools/bake/transfer/bem/bem_solve.h"
+#include "tools/bake/transfer/bem/bem_surface.h"
 
 namespace {
 

@@ -26,8 +26,8 @@
 #include <Eigen/Core>
 #include <vector>
 
-#include "tools/bake/transfer/high_frequency/ray_visibility.h"
 #include "tools/bake/surface/surface_mesh.h"
+#include "tools/bake/transfer/high_frequency/ray_visibility.h"
 
 enum class SurfaceImpedance {
     RhoC,                // p_s = rho c v_n

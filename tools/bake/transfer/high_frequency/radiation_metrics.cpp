@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "tools/bake/transfer/bem/bem_solve.h"
 #include "tools/bake/common/physical_constants.h"
+#include "tools/bake/transfer/bem/bem_solve.h"
 
 namespace {
 

@@ -1,15 +1,14 @@
 // Transfer list, ".sources" and ".k" writers (see transfer_files.h).
 #include "tools/bake/transfer/multipole/transfer_files.h"
-#include "tools/bake/common/c_file.h"
 
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
 
 #include "geometry/dense_matrix.h"
+#include "tools/bake/common/c_file.h"
 
 namespace {
-
 
 // Dense matrix file of rows x columns column-major doubles, written by the program's own writer.
 void writeDenseMatrixFile(const std::string& path, int rows, int columns, const double* elements) {
