@@ -1,6 +1,6 @@
 // Entry point of every scene's program (tonwell-bell, tonwell-chair, tonwell-dragon,
 // tonwell-object): the start-up sequence, in its fixed order, ending in the toolkit's event loop.
-// The scene is chosen by the sceneSelector of the program's own file (app/scene_<scene>.cpp).
+// The scene is chosen by the sceneSelector of the program's own file (app/program_<scene>.cpp).
 #include <GL/freeglut.h>
 
 #include <cstdio>
