@@ -22,11 +22,11 @@
 #include "geometry/object_pose.h"
 #include "geometry/orbit_camera.h"
 #include "sound/audio_callbacks.h"
+#include "sound/impact.h"
 #include "sound/mode_levels.h"
 #include "sound/mode_mask.h"
 #include "sound/synthesis_state.h"
 #include "sound/transfer_model.h"
-#include "ui/picking.h"
 
 namespace {
 
@@ -320,9 +320,7 @@ void renderStrikes(const RenderOptions& options, std::vector<float>* samples,
     auto strikeDuring = [&](long block) {
         for (const ResolvedStrike& strike : resolvedStrikes) {
             if (strike.block != block + 1) continue;
-            impactMagnitude = static_cast<float>(strike.magnitude);
-            applyImpact(strike.vertex, strike.direction[0], strike.direction[1],
-                        strike.direction[2], 0.0);
+            applyImpact(*modeShapes, strike.vertex, strike.direction, strike.magnitude);
         }
     };
     strikeDuring(-1);

@@ -45,9 +45,10 @@ long strikeBlock(double seconds, int blockFrames);
 // Renders options.lengthSeconds of audio (rounded to whole frames) into `samples` (frames *
 // channels interleaved floats, full scale +-1): blocks of 44100 / zepRate frames through
 // monoAudioCallback or stereoAudioCallback. Strike s is handed to the callbacks like a click:
-// added to the pending modal forces (applyImpact, at its magnitude, towards its direction)
-// during the block before strikeBlock(s), so the callback's force exchange passes it to that
-// block; a strike of block 0 is exchanged before the first block. The listener stays still.
+// added to the pending modal forces (applyImpact, sound/impact.h, at its magnitude, towards its
+// direction) during the block before strikeBlock(s), so the callback's force exchange passes it
+// to that block; a strike of block 0 is exchanged before the first block. The listener stays
+// still.
 // With `modeLevels_dB`, also the level of each synthesised mode at the listener at the end of
 // every block, as the Modes window shows it (sound/mode_levels.h), in dB floored at
 // kModeLevelsCsvFloor_dB: blocks x modes values, block by block; loadRenderScene asked for them
