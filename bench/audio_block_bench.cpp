@@ -27,10 +27,10 @@
 #include <vector>
 
 #include "app/scene_loading.h"
+#include "bench/literal_block.h"
 #include "geometry/listener_points.h"
 #include "geometry/object_pose.h"
 #include "sound/audio_block.h"
-#include "sound/literal_block.h"
 #include "sound/modal_bank_lanes.h"
 #include "sound/mode_levels.h"
 #include "sound/synthesis_state.h"

@@ -2,7 +2,7 @@
 // and one run: the same bank of modes (40 Hz to 18 kHz, the bell's Rayleigh damping), rendered
 // in blocks of 220 frames with a struck pulse every 100 blocks, by
 //   Tonwell   the audio block code the callbacks run (sound/audio_block.h, "Modal" renderer, mono)
-//   literal   the plain per-mode loop (sound/literal_block.h)
+//   literal   the plain per-mode loop (bench/literal_block.h)
 //   STK       a bank of stk::BiQuad two-pole resonators (Debian libstk-dev), block by block
 //   Faust     a modal bank of pm.modeFilter resonators written in Faust (bench/peer_modal_bank.dsp,
 //             compiled to C++ with -double when this program is built), 100 modes per instance,
@@ -26,10 +26,10 @@
 #include <vector>
 
 #include "app/scene_loading.h"
+#include "bench/literal_block.h"
 #include "geometry/listener_points.h"
 #include "geometry/object_pose.h"
 #include "sound/audio_block.h"
-#include "sound/literal_block.h"
 #include "sound/synthesis_state.h"
 
 // STK's resonator.

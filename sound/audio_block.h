@@ -32,7 +32,7 @@ void synthesizeMonoBlock(float* out, unsigned long frameCount);
 // Preconditions and real-time behaviour as synthesizeMonoBlock.
 void synthesizeStereoBlock(float* out, unsigned long frameCount);
 
-// [SECTION] Pieces of a block shared with the literal reference loop (sound/literal_block.h)
+// [SECTION] Pieces of a block shared with the literal reference loop (bench/literal_block.h)
 
 // The "ZEP" renderer's gains: transfer at the listener point `world` (world coordinates, brought
 // into the object's frame with `pose`) times omega_i into gains[0 .. modeCount-1].

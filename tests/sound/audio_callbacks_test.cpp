@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "bench/literal_block.h"
 #include "sound/audio_block.h"
-#include "sound/literal_block.h"
 #include "tests/sound/lane_builds.h"
 #include "tests/sound/synthetic_bank.h"
 

@@ -2,8 +2,8 @@
 // as the plain sum (TransferModel::evaluateTransferLiteral), every active resonator behind its
 // pointer, advanced with ModalResonator::advance sample by sample and mode by mode, and mixed with
 // the gain ((N - i) T_prev + i T) / N. It is what the fast path of sound/audio_block.h must equal
-// (within rounding of the transfer and the mix), and the baseline the benchmark measures that fast
-// path against.
+// (within rounding of the transfer and the mix), and the baseline the benchmarks measure that fast
+// path against. Not part of the program: the benchmarks and the unit tests compile it from here.
 //
 // Same contract, state and side effects as synthesizeMonoBlock / synthesizeStereoBlock.
 // Real-time: no allocation, no I/O; takes forceMutex inside the caller's synthesisMutex.

@@ -1,5 +1,5 @@
 // The literal per-mode loop of an audio block (reference and benchmark baseline).
-#include "sound/literal_block.h"
+#include "bench/literal_block.h"
 
 #include <cmath>
 #include <cstring>
