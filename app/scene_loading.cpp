@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/audio_context.h"
 #include "app/object_folder.h"
 #include "app/scene_objects.h"
 #include "app/scene_presets.h"
@@ -177,8 +178,10 @@ void loadScene() {
         glEndList();
     }
 
-    // Mode shapes, frequencies, the console report, the per-mode arrays and the resonators.
+    // Mode shapes, frequencies, the console report, the per-mode arrays and the resonators; the
+    // audio block context sized with the bank.
     const int r = loadModalData(modeShapeFile, frequencyFile, true);
+    programAudioContext.allocate(r);
 
     // The transfer model: one entry per mode.
     transferModel = loadTransferModel(transferListFile);

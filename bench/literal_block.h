@@ -5,11 +5,14 @@
 // (within rounding of the transfer and the mix), and the baseline the benchmarks measure that fast
 // path against. Not part of the program: the benchmarks and the unit tests compile it from here.
 //
-// Same contract, state and side effects as synthesizeMonoBlock / synthesizeStereoBlock.
+// Same contract, state and side effects as synthesizeMonoBlock / synthesizeStereoBlock, except
+// that it leaves out the solo and mute mask and the level publication of the context.
 // Real-time: no allocation, no I/O; takes forceMutex inside the caller's synthesisMutex.
 #pragma once
 
+struct AudioBlockContext;
+
 // The mono block, literally.
-void literalMonoBlock(float* out, unsigned long frameCount);
+void literalMonoBlock(AudioBlockContext& context, float* out, unsigned long frameCount);
 // The stereo block, literally.
-void literalStereoBlock(float* out, unsigned long frameCount);
+void literalStereoBlock(AudioBlockContext& context, float* out, unsigned long frameCount);

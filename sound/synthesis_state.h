@@ -16,8 +16,6 @@
 #include "sound/modal_resonator.h"
 #include "sound/transfer_model.h"
 
-struct ModalBankLanes;
-
 // Multiplies every modal force when the audio callback loads it into the resonators.
 constexpr double modalForceGain = 26.0;
 // The audio time step, 1/44100 s.
@@ -55,8 +53,6 @@ extern double* leftTransfer;
 extern double* leftTransferPrevious;
 extern double* rightTransfer;
 extern double* rightTransferPrevious;
-// The compact copy of the active modes the audio callbacks synthesise from; synthesisMutex.
-extern ModalBankLanes* modalBankLanes;
 
 // [SECTION] Scene constants the callbacks read
 extern TransferModel transferModel;  // read-only after scene loading
@@ -78,11 +74,11 @@ extern double callbackSeconds;      // running time of the last callback, s; wor
 
 // Creates the bank's per-mode storage for `modeCount` modes (>= 0): modeOmega, modeStiffness,
 // both force buffers and the six gain arrays zero-filled, `resonators` as modeCount null
-// pointers, the callbacks' compact copy, the solo and mute mask (empty) and the level
-// publication's slots; sets totalModeCount and activeModeCount to modeCount. Storage of an earlier
-// call is released first (the previous resonators are deleted). Scene loading calls it once, then
-// fills modeOmega, modeStiffness and resonators; tests call it for each synthetic bank. GUI thread,
-// before the audio stream runs.
+// pointers; sets totalModeCount and activeModeCount to modeCount. Storage of an earlier call is
+// released first (the previous resonators are deleted). Scene loading calls it once, then fills
+// modeOmega, modeStiffness and resonators; tests call it for each synthetic bank. The block
+// runner's own per-mode parts are sized apart, with the same count (AudioBlockContext::allocate,
+// sound/audio_block_context.h). GUI thread, before the audio stream runs.
 void allocateModeArrays(int modeCount);
 
 // Creates resonator i for every mode as scene loading does: mass 1, stiffness modeStiffness[i],

@@ -27,14 +27,16 @@ class TransferModel {
     // value is the limit from beside the axis (the terms that depend on the azimuth carry
     // sin(theta) = 0 there); an entry whose sum is not finite (overflow right next to a source, or
     // non-finite coefficients) gives 0.
-    // Sources are evaluated four lanes at a time (AVX2 when the processor has it), with the
-    // field rearranged to a0 h0 + h1 A / r = (s + i c) (a0 + (1/x + i) A / r) / x, where
+    // Sources are evaluated four lanes at a time (the AVX2 build when `useAvx2Lanes` is set, which
+    // needs a processor with AVX2: processorHasAvx2(), sound/vector_lanes.h), with the field
+    // rearranged to a0 h0 + h1 A / r = (s + i c) (a0 + (1/x + i) A / r) / x, where
     // A = a1 dz + a2 (dx - i dy) - a3 (dx + i dy) needs no angles. Agrees with
     // evaluateTransferLiteral to 1e-12 of the value (in practice a few units in the last place of
     // the terms' sizes): r and k r are formed as there, bit for bit.
     // Real-time: no allocation, no I/O, no lock; per source two square roots, one division and
     // one sine and cosine, four lanes at once (the C library's sin and cos beyond k r = 1e5).
-    void evaluateTransfer(const double position[3], double* out, int count) const;
+    void evaluateTransfer(const double position[3], double* out, int count,
+                          bool useAvx2Lanes) const;
 
     // The same transfer, written as the plain sum: per source, in file order, rho and r (two
     // square roots), cos(theta), sin(theta), cos(phi), sin(phi), x = k r, sin x and cos x from

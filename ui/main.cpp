@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/audio_context.h"
 #include "app/object_folder.h"
 #include "app/scene_loading.h"
 #include "app/scene_selector.h"
@@ -36,7 +37,7 @@ int main(int argc, char** argv) {
     initGraphics();
     loadScene();
     buildControlPanel();
-    startAudio();
+    startAudio(programAudioContext);
     glutMainLoop();
     return 0;
 }

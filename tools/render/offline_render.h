@@ -11,6 +11,8 @@
 
 #include "tools/render/render_options.h"
 
+struct AudioBlockContext;
+
 // The scene selector (0 bell, 1 chair, 2 dragon) named by the last component of `folder`
 // (trailing slashes ignored), or -1 when the name is none of the three.
 int sceneSelectorForFolder(const std::string& folder);
@@ -65,6 +67,11 @@ constexpr double kModeLevelsCsvFloor_dB = -300.0;
 // after renderStrikes, before releaseRenderScene. Returns an empty string, or the file's name
 // and what went wrong.
 std::string writeModeLevelsCsv(const std::string& fileName, const std::vector<double>& levels_dB);
+
+// The renderer's own audio block context (sound/audio_block_context.h): sized for the bank and
+// given the options' solo, mutes and level publication by loadRenderScene; renderStrikes hands it
+// to the callbacks. Benchmarks that run blocks on a loaded scene use it too.
+AudioBlockContext& renderBlockContext();
 
 // Releases what loadRenderScene loaded (mesh, mode shapes, camera, transfer model, per-mode
 // arrays), so the renderer ends with nothing left allocated. Safe after a partial load.
