@@ -1,6 +1,7 @@
-// Scene presets and scene loading. The three scenes differ only in the values of the preset
-// table below and in which fixture meshes exist; everything is a branch on sceneSelector. The
-// object scene loads as the chair does, from the presets and files of its folder.
+// Scene loading. The three scenes differ only in the values of the preset table
+// (app/scene_presets.cpp) and in which fixture meshes exist; everything is a branch on
+// sceneSelector. The object scene loads as the chair does, from the presets and files of its
+// folder.
 #include "app/scene_loading.h"
 
 #include <GL/gl.h>

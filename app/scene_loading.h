@@ -7,7 +7,8 @@
 class OrbitCamera;
 class ModeShapeMatrix;
 
-// Preset values of the loaded scene (see the table in scene_loading.cpp).
+// Preset values of the loaded scene (from the preset table, scenePreset in app/scene_presets.h,
+// or the object scene's presets.json).
 extern double initialCameraRadius;  // camera distance from cameraFocus at start
 extern double cameraPhi;            // initial azimuth, degrees
 extern double cameraTheta;          // initial elevation, degrees

@@ -56,13 +56,15 @@ class TransferModel {
 };
 
 // Reads the transfer object list `listFileName` and every ".sources" and ".k" file it names,
-// then prints "Num frequencies: %d . Total num sources: %d\n". Ends the process with exit(1) on a
+// then prints "Num frequencies: %d . Total num sources: %ld\n". Ends the process with exit(1) on a
 // missing list ("Error: could not open file %s.\n"), a missing or short matrix file (the dense
 // matrix reader's messages), or a wrong shape ("Error: assertion %d == %d failed (%d).\n", code 1:
 // ".sources" rows not 11; 2: ".k" rows not 1; 3: ".k" columns not 1).
 // Lines end in a line feed (a carriage return before it is dropped as well, as text-mode reading
 // does); the last character of every line is removed, also of a last line without a line feed.
-// A prefix too long for the 4096-byte name buffer is refused with
-// "Error: file name too long in %s.\n" and exit(1).
+// A line whose prefix, with ".sources" appended, does not fit the 4096-byte name buffer (a
+// prefix of 4088 characters or more) is refused with
+// "Error: line %d of %s names a file longer than 4095 characters.\n" (the 1-based line number and
+// the list's name) and exit(1).
 // Called once by scene loading on the GUI thread.
 TransferModel loadTransferModel(const char* listFileName);
