@@ -1,6 +1,7 @@
-// Scene presets and scene loading. The three scenes differ only in the values of the preset
-// table below and in which fixture meshes exist; everything is a branch on sceneSelector. The
-// object scene loads as the chair does, from the presets and files of its folder.
+// Scene loading. The three scenes differ only in the values of the preset table
+// (geometry/scene_presets.cpp) and in which fixture meshes exist; everything is a branch on
+// sceneSelector. The object scene loads as the chair does, from the presets and files of its
+// folder.
 #include "app/scene_loading.h"
 
 #include <GL/gl.h>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/audio_context.h"
 #include "app/object_folder.h"
 #include "app/scene_objects.h"
 #include "app/scene_selector.h"
@@ -177,8 +179,10 @@ void loadScene() {
         glEndList();
     }
 
-    // Mode shapes, frequencies, the console report, the per-mode arrays and the resonators.
+    // Mode shapes, frequencies, the console report, the per-mode arrays and the resonators; the
+    // audio block context sized with the bank.
     const int r = loadModalData(modeShapeFile, frequencyFile, true);
+    programAudioContext.allocate(r);
 
     // The transfer model: one entry per mode.
     transferModel = loadTransferModel(transferListFile);

@@ -39,8 +39,9 @@ extern ModeShapeMatrix* modeShapes;
 // Display list of the floor (bell scene).
 extern unsigned int floorList;
 
-// Loads the scene of sceneSelector; ends the process on any error (exit(1), with the message of
-// the reader that failed; no message for an unknown selector).
+// Loads the scene of sceneSelector and sizes the program's audio block context with its bank
+// (app/audio_context.h); ends the process on any error (exit(1), with the message of the reader
+// that failed; no message for an unknown selector).
 void loadScene();
 
 // Reads the struck object's mode shapes (".U") into modeShapes and its frequencies (".freq",

@@ -1,5 +1,5 @@
 // The preset file of a baked scene folder, "presets.json": what the fixed preset table
-// (app/scene_presets.h) holds for the three built-in scenes, written by tonwell-bake for any other
+// (geometry/scene_presets.h) holds for the three built-in scenes, written by tonwell-bake for any other
 // object, plus the window's clear colour. tonwell-object reads it at start-up (GUI thread, before
 // the window's OpenGL state is set) and tonwell-render reads it for any folder that has one.
 //

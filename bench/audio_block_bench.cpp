@@ -27,10 +27,11 @@
 #include <vector>
 
 #include "app/scene_loading.h"
+#include "bench/literal_block.h"
 #include "geometry/listener_points.h"
 #include "geometry/object_pose.h"
 #include "sound/audio_block.h"
-#include "sound/literal_block.h"
+#include "sound/audio_block_context.h"
 #include "sound/modal_bank_lanes.h"
 #include "sound/mode_levels.h"
 #include "sound/synthesis_state.h"
@@ -44,6 +45,8 @@ constexpr int kFrames = 220;
 constexpr double kBlockSeconds = kFrames / 44100.0;  // 4.99 ms
 
 int sceneModes = -1, sceneSources = -1;
+// The blocks' own context.
+AudioBlockContext blockContext;
 
 // Modes from 40 Hz to 18 kHz with the bell's light damping, each with `sources` random multipole
 // sources within 0.1 of the origin at k = omega / 343; the listener about a metre away.
@@ -54,6 +57,7 @@ void setUpScene(int modes, int sources) {
     for (double* block : transferModel.sourceBlocks) free(block);
     transferModel = TransferModel();
     allocateModeArrays(modes);
+    blockContext.allocate(modes);
     std::mt19937 random(modes * 131 + sources);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
     for (int i = 0; i < modes; ++i) {
@@ -90,9 +94,11 @@ void strike(unsigned seed) {
 void runBlock(float* out, bool stereo, bool literal) {
     MutexLock lock(synthesisMutex);
     if (literal) {
-        stereo ? literalStereoBlock(out, kFrames) : literalMonoBlock(out, kFrames);
+        stereo ? literalStereoBlock(blockContext, out, kFrames)
+               : literalMonoBlock(blockContext, out, kFrames);
     } else {
-        stereo ? synthesizeStereoBlock(out, kFrames) : synthesizeMonoBlock(out, kFrames);
+        stereo ? synthesizeStereoBlock(blockContext, out, kFrames)
+               : synthesizeMonoBlock(blockContext, out, kFrames);
     }
 }
 
@@ -140,7 +146,7 @@ void AudioBlockWithLevels(benchmark::State& state) {
     setUpScene(modes, static_cast<int>(state.range(1)));
     const bool stereo = state.range(2) == 2;
     std::vector<float> out(2 * kFrames);
-    modeLevelsWanted = true;
+    blockContext.modeLevelsWanted = true;
     long block = 0;
     for (auto _ : state) {
         if (block % 100 == 0) strike(static_cast<unsigned>(block));
@@ -148,8 +154,8 @@ void AudioBlockWithLevels(benchmark::State& state) {
         benchmark::DoNotOptimize(out.data());
         ++block;
     }
-    modeLevelsWanted = false;
-    benchmark::DoNotOptimize(modeLevels.acquireLatest());
+    blockContext.modeLevelsWanted = false;
+    benchmark::DoNotOptimize(blockContext.modeLevels.acquireLatest());
     state.SetLabel("block+levels");
 }
 
@@ -165,9 +171,9 @@ void ModeLevelPublication(benchmark::State& state) {
     runBlock(out.data(), channels == 2, false);  // a ringing state and this block's gains
     const double* gains[2] = {channels == 2 ? leftTransfer : monoTransfer, rightTransfer};
     for (auto _ : state) {
-        recordModeGains(gains, channels, modes);
-        publishModeLevels(resonators, modes);
-        benchmark::DoNotOptimize(modeLevels.acquireLatest());
+        recordModeGains(blockContext.modeLevels, gains, channels, modes);
+        publishModeLevels(blockContext.modeLevels, resonators, modes);
+        benchmark::DoNotOptimize(blockContext.modeLevels.acquireLatest());
     }
     state.SetLabel("levels only");
 }
@@ -215,14 +221,14 @@ double mixDisagreement(int channels, double* peakOut, bool* statesEqual) {
     const double* currentPointers[2] = {current[0].data(),
                                         channels == 2 ? current[1].data() : nullptr};
     std::vector<double> fast[2] = {std::vector<double>(N), std::vector<double>(N)};
-    loadModalBankLanes(*modalBankLanes, resonators, modes, channels, previousPointers,
-                       currentPointers, N);
+    ModalBankLanes& bank = blockContext.modalBankLanes;
+    loadModalBankLanes(bank, resonators, modes, channels, previousPointers, currentPointers, N);
     double* mix[2] = {fast[0].data(), fast[1].data()};
-    renderModalBankLanes(*modalBankLanes, 0, duration, true, mix);
+    renderModalBankLanes(bank, 0, duration, true, mix, blockContext.useAvx2Lanes);
     mix[0] += duration;
     mix[1] += duration;
-    renderModalBankLanes(*modalBankLanes, duration, N - duration, false, mix);
-    storeModalBankLanes(*modalBankLanes, resonators);
+    renderModalBankLanes(bank, duration, N - duration, false, mix, blockContext.useAvx2Lanes);
+    storeModalBankLanes(bank, resonators);
     std::vector<ModalResonator> afterFast;
     for (int e = 0; e < modes; ++e) afterFast.push_back(*resonators[e]);
 
@@ -266,7 +272,7 @@ double transferDisagreement() {
     std::vector<double> fast(totalModeCount), literal(totalModeCount);
     double worst = 0.0;
     for (const double* point : {listener.eye, listener.leftEar, listener.rightEar}) {
-        transferModel.evaluateTransfer(point, fast.data(), -1);
+        transferModel.evaluateTransfer(point, fast.data(), -1, blockContext.useAvx2Lanes);
         transferModel.evaluateTransferLiteral(point, literal.data(), -1);
         for (int i = 0; i < totalModeCount; ++i) {
             const double difference = std::fabs(fast[i] - literal[i]);

@@ -2,7 +2,7 @@
 // and one run: the same bank of modes (40 Hz to 18 kHz, the bell's Rayleigh damping), rendered
 // in blocks of 220 frames with a struck pulse every 100 blocks, by
 //   Tonwell   the audio block code the callbacks run (sound/audio_block.h, "Modal" renderer, mono)
-//   literal   the plain per-mode loop (sound/literal_block.h)
+//   literal   the plain per-mode loop (bench/literal_block.h)
 //   STK       a bank of stk::BiQuad two-pole resonators (Debian libstk-dev), block by block
 //   Faust     a modal bank of pm.modeFilter resonators written in Faust (bench/peer_modal_bank.dsp,
 //             compiled to C++ with -double when this program is built), 100 modes per instance,
@@ -26,10 +26,11 @@
 #include <vector>
 
 #include "app/scene_loading.h"
+#include "bench/literal_block.h"
 #include "geometry/listener_points.h"
 #include "geometry/object_pose.h"
 #include "sound/audio_block.h"
-#include "sound/literal_block.h"
+#include "sound/audio_block_context.h"
 #include "sound/synthesis_state.h"
 
 // STK's resonator.
@@ -67,12 +68,16 @@ double threadSeconds() {
 
 // [SECTION] The four engines
 
+// The blocks' context of Tonwell's engine.
+AudioBlockContext tonwellContext;
+
 // Tonwell's bank in the program's own state: "Modal" renderer with gain 1 (eye 1 m from the
 // object), transfer entries without sources (the transfer is timed on its own below).
 void setUpTonwell(int modes) {
     for (double* block : transferModel.sourceBlocks) free(block);
     transferModel = TransferModel();
     allocateModeArrays(modes);
+    tonwellContext.allocate(modes);
     for (int i = 0; i < modes; ++i) {
         modeOmega[i] = modeHz(i, modes) * twoPi;
         modeStiffness[i] = modeOmega[i] * modeOmega[i];
@@ -105,7 +110,8 @@ struct TonwellEngine {
             }
         }
         MutexLock lock(synthesisMutex);
-        literal ? literalMonoBlock(out.data(), kFrames) : synthesizeMonoBlock(out.data(), kFrames);
+        literal ? literalMonoBlock(tonwellContext, out.data(), kFrames)
+                : synthesizeMonoBlock(tonwellContext, out.data(), kFrames);
     }
 };
 
@@ -304,7 +310,10 @@ double transferNsPerSource(int modes, int sources) {
     double best = 1e300;
     for (int round = 0; round < 3; ++round) {
         const double start = threadSeconds();
-        for (int c = 0; c < calls; ++c) transferModel.evaluateTransfer(position, out.data(), modes);
+        for (int c = 0; c < calls; ++c) {
+            transferModel.evaluateTransfer(position, out.data(), modes,
+                                           tonwellContext.useAvx2Lanes);
+        }
         best = std::min(best, threadSeconds() - start);
     }
     volatile double sink = out[0];

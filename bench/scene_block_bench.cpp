@@ -65,8 +65,8 @@ void SceneBlock(benchmark::State& state, const std::string& scene, bool stereo) 
         if (block % 100 == 0) strike(static_cast<unsigned>(block));
         {
             MutexLock lock(synthesisMutex);
-            stereo ? synthesizeStereoBlock(out.data(), kFrames)
-                   : synthesizeMonoBlock(out.data(), kFrames);
+            stereo ? synthesizeStereoBlock(renderBlockContext(), out.data(), kFrames)
+                   : synthesizeMonoBlock(renderBlockContext(), out.data(), kFrames);
         }
         benchmark::DoNotOptimize(out.data());
         ++block;

@@ -7,6 +7,7 @@
 
 #include "geometry/listener_points.h"
 #include "geometry/object_pose.h"
+#include "sound/audio_block_context.h"
 #include "sound/modal_bank_lanes.h"
 #include "sound/mode_levels.h"
 #include "sound/mode_mask.h"
@@ -18,10 +19,11 @@ int activeModes() {
     return count < totalModeCount ? count : totalModeCount;
 }
 
-void computeZepGains(const ObjectPose& pose, const double world[3], double* gains, int modeCount) {
+void computeZepGains(const AudioBlockContext& context, const ObjectPose& pose,
+                     const double world[3], double* gains, int modeCount) {
     double object[3];
     worldToObject(pose, world, object);
-    transferModel.evaluateTransfer(object, gains, modeCount);
+    transferModel.evaluateTransfer(object, gains, modeCount, context.useAvx2Lanes);
     for (int i = 0; i < modeCount; ++i) gains[i] *= modeOmega[i];
 }
 
@@ -34,7 +36,8 @@ void computeModalGains(const ObjectPose& pose, const double eye[3], double* gain
     for (int i = 0; i < totalModeCount; ++i) gains[i] = gain;
 }
 
-BlockGains computeBlockGains(int channelCount, ZepGainFunction zepGains) {
+BlockGains computeBlockGains(const AudioBlockContext& context, int channelCount,
+                             ZepGainFunction zepGains) {
     // One snapshot of the settings, the listener and the pose serves the whole block.
     BlockGains block;
     block.modeCount = activeModes();
@@ -44,14 +47,14 @@ BlockGains computeBlockGains(int channelCount, ZepGainFunction zepGains) {
         if (rendererType.load(std::memory_order_relaxed) == 1) {
             computeModalGains(pose, listener.eye, monoTransfer);
         } else {
-            zepGains(pose, listener.eye, monoTransfer, block.modeCount);
+            zepGains(context, pose, listener.eye, monoTransfer, block.modeCount);
         }
         block.gains[0] = monoTransfer;
         block.previousGains[0] = monoTransferPrevious;
         block.gains[1] = block.previousGains[1] = nullptr;
     } else {
-        zepGains(pose, listener.leftEar, leftTransfer, block.modeCount);
-        zepGains(pose, listener.rightEar, rightTransfer, block.modeCount);
+        zepGains(context, pose, listener.leftEar, leftTransfer, block.modeCount);
+        zepGains(context, pose, listener.rightEar, rightTransfer, block.modeCount);
         block.gains[0] = leftTransfer;
         block.gains[1] = rightTransfer;
         block.previousGains[0] = leftTransferPrevious;
@@ -90,8 +93,9 @@ namespace {
 // The block after its gains, for `channelCount` channels: loads the forces, advances the active
 // modes through the block in segments, mixes with the ramped gains, clips and interleaves into
 // `out`, and keeps each channel's unclipped peak; then the gains become the previous gains.
-void synthesizeBlock(float* out, unsigned long frameCount, int modeCount, int channelCount,
-                     double** gains, double** previousGains, double peaks[2]) {
+void synthesizeBlock(AudioBlockContext& context, float* out, unsigned long frameCount,
+                     int modeCount, int channelCount, double** gains, double** previousGains,
+                     double peaks[2]) {
     loadModalForces();
     peaks[0] = peaks[1] = 0.0;
     const int N = static_cast<int>(frameCount);
@@ -102,7 +106,7 @@ void synthesizeBlock(float* out, unsigned long frameCount, int modeCount, int ch
     const int forceFrames = forceEndsInBlock ? duration : N;
 
     if (N > 0) {
-        ModalBankLanes& bank = *modalBankLanes;
+        ModalBankLanes& bank = context.modalBankLanes;
         loadModalBankLanes(bank, resonators, modeCount, channelCount, previousGains, gains, N);
         double mixBuffers[ModalBankLanes::kMaxChannels][ModalBankLanes::kSegmentFrames];
         double* mix[ModalBankLanes::kMaxChannels] = {mixBuffers[0], mixBuffers[1]};
@@ -112,7 +116,7 @@ void synthesizeBlock(float* out, unsigned long frameCount, int modeCount, int ch
             int last = first + ModalBankLanes::kSegmentFrames;
             if (last > N) last = N;
             if (withForce && last > forceFrames) last = forceFrames;
-            renderModalBankLanes(bank, first, last - first, withForce, mix);
+            renderModalBankLanes(bank, first, last - first, withForce, mix, context.useAvx2Lanes);
             for (int i = first; i < last; ++i) {
                 for (int c = 0; c < channelCount; ++c) {
                     const double y = mix[c][i - first];
@@ -135,25 +139,28 @@ void synthesizeBlock(float* out, unsigned long frameCount, int modeCount, int ch
 // The whole block for `channelCount` channels: its gains (recorded for the level view while it
 // is wanted, then silenced where the solo and mute mask says), the block after them, the levels
 // at the block's end, and the block's end.
-void synthesizeChannels(float* out, unsigned long frameCount, int channelCount) {
-    BlockGains block = computeBlockGains(channelCount, computeZepGains);
-    const bool levelsWanted = modeLevelsWanted.load(std::memory_order_relaxed);
-    if (levelsWanted) recordModeGains(block.gains, channelCount, block.modeCount);
+void synthesizeChannels(AudioBlockContext& context, float* out, unsigned long frameCount,
+                        int channelCount) {
+    BlockGains block = computeBlockGains(context, channelCount, computeZepGains);
+    const bool levelsWanted = context.modeLevelsWanted.load(std::memory_order_relaxed);
+    if (levelsWanted) {
+        recordModeGains(context.modeLevels, block.gains, channelCount, block.modeCount);
+    }
     // An empty mask touches no gain: the block is then exactly the unmasked one.
-    applyModeMask(block.gains, channelCount, block.modeCount);
+    context.modeMask.apply(block.gains, channelCount, block.modeCount);
     double peaks[2];
-    synthesizeBlock(out, frameCount, block.modeCount, channelCount, block.gains,
+    synthesizeBlock(context, out, frameCount, block.modeCount, channelCount, block.gains,
                     block.previousGains, peaks);
-    if (levelsWanted) publishModeLevels(resonators, block.modeCount);
+    if (levelsWanted) publishModeLevels(context.modeLevels, resonators, block.modeCount);
     finishBlock(peaks[0], peaks[1], channelCount, block.modeCount);
 }
 
 }  // namespace
 
-void synthesizeMonoBlock(float* out, unsigned long frameCount) {
-    synthesizeChannels(out, frameCount, 1);
+void synthesizeMonoBlock(AudioBlockContext& context, float* out, unsigned long frameCount) {
+    synthesizeChannels(context, out, frameCount, 1);
 }
 
-void synthesizeStereoBlock(float* out, unsigned long frameCount) {
-    synthesizeChannels(out, frameCount, 2);
+void synthesizeStereoBlock(AudioBlockContext& context, float* out, unsigned long frameCount) {
+    synthesizeChannels(context, out, frameCount, 2);
 }

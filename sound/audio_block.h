@@ -2,12 +2,16 @@
 // at the listener, the loading of the impact forces, the resonators advanced and mixed with the
 // gains ramped across the block, clipping, the peak rings, the flush of decayed modes and the
 // exchange of the force buffers. The PortAudio callbacks (sound/audio_callbacks.h) run it between
-// taking and releasing synthesisMutex; the benchmark and the tests run it directly.
+// taking and releasing synthesisMutex; the offline renderer, the benchmark and the tests run it
+// directly. Every block function takes the runner's context (sound/audio_block_context.h): the
+// compact copy of the bank, the lane build, the mask and the level publication are its own.
 //
 // Audio thread (or a test standing in for it), with synthesisMutex held by the caller.
 #pragma once
 
 #include "geometry/object_pose.h"
+
+struct AudioBlockContext;
 
 // Fills `out` with frameCount mono samples (full scale +-1): the renderer's gains, the forces
 // loaded, the resonators advanced and mixed, clipping, the peak ring, the flush of decayed modes
@@ -17,35 +21,38 @@
 // gain modalRendererGain / distance from the eye to the object's origin, 0 at distance 0).
 // Clips to [-1, 1]; a sample that is not a number is written as 0. The block's largest |sample|
 // before clipping goes to monoPeaks[peakIndex], and peakIndex advances.
-// Solo and mute (sound/mode_mask.h): the gains of the modes the mask leaves out are 0 in this
-// block (they ramp there from the previous block's gain); with an empty mask nothing changes.
-// While modeLevelsWanted is set, each mode's level at the listener at the block's end is
-// published (sound/mode_levels.h).
-// Preconditions: allocateModeArrays ran; synthesisMutex is held.
+// Solo and mute (context.modeMask, sound/mode_mask.h): the gains of the modes the mask leaves out
+// are 0 in this block (they ramp there from the previous block's gain); with an empty mask
+// nothing changes. While context.modeLevelsWanted is set, each mode's level at the listener at
+// the block's end is published to context.modeLevels (sound/mode_levels.h).
+// Preconditions: allocateModeArrays ran, and context.allocate with the same mode count;
+// synthesisMutex is held.
 // Real-time: no allocation, no I/O; takes forceMutex (inside synthesisMutex) to exchange the
 // force buffers.
-void synthesizeMonoBlock(float* out, unsigned long frameCount);
+void synthesizeMonoBlock(AudioBlockContext& context, float* out, unsigned long frameCount);
 
 // Fills `out` with frameCount interleaved (left, right) sample pairs: the stereo block. Always the
 // "ZEP" renderer, evaluated at the published left and right ear points; peaks to leftPeaks and
 // rightPeaks at the same peakIndex, which advances once.
 // Preconditions and real-time behaviour as synthesizeMonoBlock.
-void synthesizeStereoBlock(float* out, unsigned long frameCount);
+void synthesizeStereoBlock(AudioBlockContext& context, float* out, unsigned long frameCount);
 
-// [SECTION] Pieces of a block shared with the literal reference loop (sound/literal_block.h)
+// [SECTION] Pieces of a block shared with the literal reference loop (bench/literal_block.h)
 
 // The "ZEP" renderer's gains: transfer at the listener point `world` (world coordinates, brought
-// into the object's frame with `pose`) times omega_i into gains[0 .. modeCount-1].
+// into the object's frame with `pose`) times omega_i into gains[0 .. modeCount-1], with the lane
+// build context.useAvx2Lanes.
 // Real-time: no allocation, no I/O, no lock; one sine, one cosine per source.
-void computeZepGains(const ObjectPose& pose, const double world[3], double* gains, int modeCount);
+void computeZepGains(const AudioBlockContext& context, const ObjectPose& pose,
+                     const double world[3], double* gains, int modeCount);
 // The "Modal" renderer's gains: all totalModeCount gains = modalRendererGain / |eye - pose
 // translation|, or 0 when the eye is at the object's origin.
 // Real-time: no allocation, no I/O, no lock.
 void computeModalGains(const ObjectPose& pose, const double eye[3], double* gains);
 // The "ZEP" gains at one listener point, as computeZepGains: the vectorised transfer there, the
 // literal one in the reference loop.
-using ZepGainFunction = void (*)(const ObjectPose& pose, const double world[3], double* gains,
-                                 int modeCount);
+using ZepGainFunction = void (*)(const AudioBlockContext& context, const ObjectPose& pose,
+                                 const double world[3], double* gains, int modeCount);
 // The gains of one block and where they go: the active mode count, and per channel this
 // block's and the previous block's gain arrays (monoTransfer, or leftTransfer and rightTransfer).
 struct BlockGains {
@@ -57,7 +64,8 @@ struct BlockGains {
 // settings, the listener and the pose: mono with the "Modal" renderer when rendererType is 1,
 // else `zepGains` at the eye; stereo always `zepGains` at the left and the right ear.
 // Real-time: no allocation, no I/O, no lock.
-BlockGains computeBlockGains(int channelCount, ZepGainFunction zepGains);
+BlockGains computeBlockGains(const AudioBlockContext& context, int channelCount,
+                             ZepGainFunction zepGains);
 // The forces of the block: resonators[i]->force = activeModalForce[i] * 26 for every mode.
 // Real-time: no allocation, no I/O, no lock.
 void loadModalForces();

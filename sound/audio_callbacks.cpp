@@ -3,54 +3,57 @@
 
 #include "platform/high_resolution_counter.h"
 #include "sound/audio_block.h"
+#include "sound/audio_block_context.h"
 #include "sound/synthesis_state.h"
-
-std::atomic<long> outputUnderflowCount{0};
-double largestCallbackSeconds = 0.0;
 
 namespace {
 
 // Blocks the device asked for later than it needed them: counted, never printed here.
 // Real-time: wait-free.
-void countUnderflow(PaStreamCallbackFlags statusFlags) {
+void countUnderflow(AudioBlockContext& context, PaStreamCallbackFlags statusFlags) {
     if (statusFlags & paOutputUnderflow) {
-        outputUnderflowCount.fetch_add(1, std::memory_order_relaxed);
+        context.outputUnderflowCount.fetch_add(1, std::memory_order_relaxed);
     }
 }
 
 // The audio workload of this callback: the running time from before the wait for synthesisMutex to
 // now, waiting included; and the largest such time so far.
-void publishCallbackSeconds() {
+void publishCallbackSeconds(AudioBlockContext& context) {
     const double seconds = callbackStartTime.secondsUntil(queryPerformanceCounter());
     MutexLock lock(workloadMutex);
     callbackSeconds = seconds;
-    if (seconds > largestCallbackSeconds) largestCallbackSeconds = seconds;
+    if (seconds > context.largestCallbackSeconds) context.largestCallbackSeconds = seconds;
 }
 
 // One callback: its own timer started before the wait for synthesisMutex, the underflow count,
 // the block `synthesize` under synthesisMutex, then the running time under workloadMutex.
 // Real-time: no allocation, no I/O; takes synthesisMutex (forceMutex inside it), then
 // workloadMutex alone.
-int runCallback(void* output, unsigned long frameCount, PaStreamCallbackFlags statusFlags,
-                void (*synthesize)(float* out, unsigned long frameCount)) {
+int runCallback(void* userData, void* output, unsigned long frameCount,
+                PaStreamCallbackFlags statusFlags,
+                void (*synthesize)(AudioBlockContext& context, float* out,
+                                   unsigned long frameCount)) {
     callbackStartTime.reset();
-    countUnderflow(statusFlags);
+    AudioBlockContext& context = *static_cast<AudioBlockContext*>(userData);
+    countUnderflow(context, statusFlags);
     {
         MutexLock lock(synthesisMutex);
-        synthesize(static_cast<float*>(output), frameCount);
+        synthesize(context, static_cast<float*>(output), frameCount);
     }
-    publishCallbackSeconds();
+    publishCallbackSeconds(context);
     return paContinue;
 }
 
 }  // namespace
 
 int monoAudioCallback(const void*, void* output, unsigned long frameCount,
-                      const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags statusFlags, void*) {
-    return runCallback(output, frameCount, statusFlags, synthesizeMonoBlock);
+                      const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags statusFlags,
+                      void* userData) {
+    return runCallback(userData, output, frameCount, statusFlags, synthesizeMonoBlock);
 }
 
 int stereoAudioCallback(const void*, void* output, unsigned long frameCount,
-                        const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags statusFlags, void*) {
-    return runCallback(output, frameCount, statusFlags, synthesizeStereoBlock);
+                        const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags statusFlags,
+                        void* userData) {
+    return runCallback(userData, output, frameCount, statusFlags, synthesizeStereoBlock);
 }

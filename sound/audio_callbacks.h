@@ -1,27 +1,23 @@
 // The two PortAudio stream callbacks: monoAudioCallback for the one-channel stream and
 // stereoAudioCallback for the two-channel stream. PortAudio calls them on its own thread once per
 // block of blockSize frames; exactly one of the two streams runs at a time (sound/audio_device.h).
+// Their user data pointer is the AudioBlockContext of whoever runs the blocks
+// (sound/audio_block_context.h): the program's, given to PortAudio when the streams open, or the
+// offline renderer's or a test's when they call a callback directly.
 #pragma once
 
 #include <portaudio.h>
 
-#include <atomic>
-
-// Callbacks whose status flags reported an output underflow (the device ran dry before the
-// block arrived): written by the audio thread, read by the soak test's report at exit.
-extern std::atomic<long> outputUnderflowCount;
-
-// The longest running time of any callback so far, in seconds, from before its wait for
-// synthesisMutex to the end of its block (as callbackSeconds): written by the audio thread and
-// read by the soak test's report at exit, both under workloadMutex.
-extern double largestCallbackSeconds;
-
 // Fills `output` with frameCount mono float samples: times itself from before taking
-// synthesisMutex, synthesises the block under it (sound/audio_block.h), releases it, then
-// publishes its running time in callbackSeconds under workloadMutex. Input, time stamps, flags
-// and user data are ignored. Returns paContinue (0): the stream never stops itself.
+// synthesisMutex, counts an output underflow the status flags report (in the context's
+// outputUnderflowCount), synthesises the block under synthesisMutex (sound/audio_block.h),
+// releases it, then publishes its running time in callbackSeconds, and the longest so far in the
+// context's largestCallbackSeconds, under workloadMutex. Input and time stamps are ignored.
+// Returns paContinue (0): the stream never stops itself.
+// Precondition: `userData` points to an AudioBlockContext allocated for the bank.
 // Real-time: no allocation, no I/O; takes synthesisMutex, forceMutex inside it, then
-// workloadMutex alone.
+// workloadMutex alone, all three priority-inheriting (platform/mutex.h): a GUI thread holding one
+// runs at the callback's real-time priority until it lets go.
 int monoAudioCallback(const void* input, void* output, unsigned long frameCount,
                       const PaStreamCallbackTimeInfo* timeInfo, PaStreamCallbackFlags statusFlags,
                       void* userData);

@@ -44,13 +44,13 @@ void preferRealTimeThread(PaStream* stream) {
 
 }  // namespace
 
-void startAudio() {
+void startAudio(AudioBlockContext& context) {
     checkPortAudio(Pa_Initialize());
     portAudioInitialized = true;
     checkPortAudio(Pa_OpenDefaultStream(&monoStream, 0, 1, paFloat32, 44100.0, blockSize,
-                                        monoAudioCallback, nullptr));
+                                        monoAudioCallback, &context));
     checkPortAudio(Pa_OpenDefaultStream(&stereoStream, 0, 2, paFloat32, 44100.0, blockSize,
-                                        stereoAudioCallback, nullptr));
+                                        stereoAudioCallback, &context));
     preferRealTimeThread(monoStream);
     preferRealTimeThread(stereoStream);
     activeStream = monoStream;

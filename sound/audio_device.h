@@ -4,13 +4,16 @@
 // synthesis mutexes.
 #pragma once
 
-// Initialises PortAudio, opens monoStream and stereoStream and starts the mono one, then prints
+struct AudioBlockContext;
+
+// Initialises PortAudio, opens monoStream and stereoStream with `context` as their callbacks'
+// user data (sound/audio_callbacks.h) and starts the mono one, then prints
 // "PortAudio successfully initalized.\n". Through ALSA, and where the process may (root, or an
 // RLIMIT_RTPRIO above 0), the streams' callback thread runs at real-time priority (SCHED_FIFO). On
 // any PortAudio error prints "PortAudio error: %s\n" with the library's text and ends the process
-// with exit(1). Precondition: every per-mode array the callbacks read exists (allocateModeArrays),
-// with blockSize final.
-void startAudio();
+// with exit(1). Preconditions: every per-mode array the callbacks read exists (allocateModeArrays,
+// and context.allocate with the same count), with blockSize final; `context` outlives stopAudio.
+void startAudio(AudioBlockContext& context);
 
 // Panel callback of both "Renderer type:" radio groups. "Modal" forces mono output (channelMode
 // back to 0); clears the three peak rings; stops the running stream and starts the other when the

@@ -165,7 +165,7 @@ __attribute__((target("avx2"))) void renderSegmentAvx2(ModalBankLanes& bank, int
 }  // namespace
 
 void renderModalBankLanes(ModalBankLanes& bank, int firstFrame, int frameCount, bool withForce,
-                          double* const* mix) {
+                          double* const* mix, [[maybe_unused]] bool useAvx2Lanes) {
 #ifdef TONWELL_HAVE_AVX2_KERNEL
     if (useAvx2Lanes) {
         renderSegmentAvx2(bank, firstFrame, frameCount, withForce, mix);

@@ -8,7 +8,8 @@
 // gain ramp T_prev + i (T - T_prev) / N incrementally, which differs from the literal
 // ((N - i) T_prev + i T) / N only in rounding.
 //
-// Audio thread only, under synthesisMutex. Allocated once by allocateModeArrays.
+// Audio thread only, under synthesisMutex. One belongs to each runner of audio blocks, in its
+// context (sound/audio_block_context.h), sized with the bank when the scene is loaded.
 #pragma once
 
 #include <vector>
@@ -49,10 +50,11 @@ void loadModalBankLanes(ModalBankLanes& bank, ModalResonator* const* resonators,
 // Advances every loaded mode by `frameCount` samples (at most kSegmentFrames), frames
 // firstFrame .. firstFrame + frameCount - 1 of the block, with the held force when `withForce`
 // and without it otherwise, and writes each channel's mix sum_e q_e[i] g_e[i] to
-// mix[c][0 .. frameCount-1].
+// mix[c][0 .. frameCount-1]. Runs the AVX2 build of the loop when `useAvx2Lanes` is set (the
+// processor must have AVX2), the baseline build otherwise; both give the same bits.
 // Real-time: no allocation, no I/O, no lock, no transcendental function.
 void renderModalBankLanes(ModalBankLanes& bank, int firstFrame, int frameCount, bool withForce,
-                          double* const* mix);
+                          double* const* mix, bool useAvx2Lanes);
 
 // Writes the state back: stateReal, displacement and velocity = Im(lambda z) of
 // resonators[0 .. bank.modeCount-1].

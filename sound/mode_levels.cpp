@@ -3,9 +3,6 @@
 
 #include <cmath>
 
-std::atomic<bool> modeLevelsWanted{false};
-ModeLevelBuffer modeLevels;
-
 void ModeLevelBuffer::allocate(int modeCapacity) {
     capacity_ = static_cast<size_t>(modeCapacity > 0 ? modeCapacity : 0);
     // One spare entry keeps slot() valid for a bank without modes.
@@ -31,8 +28,9 @@ bool ModeLevelBuffer::acquireLatest() {
     return true;
 }
 
-void recordModeGains(const double* const* gains, int channelCount, int modeCount) {
-    double* g2 = modeLevels.writeGainsSquared();
+void recordModeGains(ModeLevelBuffer& levels, const double* const* gains, int channelCount,
+                     int modeCount) {
+    double* g2 = levels.writeGainsSquared();
     if (channelCount == 2) {
         for (int e = 0; e < modeCount; ++e) {
             g2[e] = 0.5 * (gains[0][e] * gains[0][e] + gains[1][e] * gains[1][e]);
@@ -42,15 +40,15 @@ void recordModeGains(const double* const* gains, int channelCount, int modeCount
     }
 }
 
-void publishModeLevels(ModalResonator* const* resonators, int modeCount) {
-    const double* g2 = modeLevels.writeGainsSquared();
-    double* level2 = modeLevels.writeLevelsSquared();
+void publishModeLevels(ModeLevelBuffer& levels, ModalResonator* const* resonators, int modeCount) {
+    const double* g2 = levels.writeGainsSquared();
+    double* level2 = levels.writeLevelsSquared();
     for (int e = 0; e < modeCount; ++e) {
         // |z|^2 = (Re z)^2 + (Im z)^2: the squared envelope of the displacement q = Im z.
         const double s = resonators[e]->stateReal, q = resonators[e]->displacement;
         level2[e] = (s * s + q * q) * g2[e];
     }
-    modeLevels.publish(modeCount);
+    levels.publish(modeCount);
 }
 
 double modeLevelDecibels(double levelSquared, double floor_dB) {

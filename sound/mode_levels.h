@@ -13,7 +13,8 @@
 // solo or mute (sound/mode_mask.h), so a silenced mode shows how loud it would be.
 //
 // Publication costs O(modes) per block, against O(modes x frames) for the block itself, and is
-// made only while modeLevelsWanted is set.
+// made only while the block's context asks for it (modeLevelsWanted, sound/audio_block_context.h,
+// which also holds the buffer).
 #pragma once
 
 #include <atomic>
@@ -22,15 +23,12 @@
 
 #include "sound/modal_resonator.h"
 
-// Set by the GUI thread while the Modes window is open, and by the offline renderer when it
-// writes levels; read once per block by the audio block.
-extern std::atomic<bool> modeLevelsWanted;
-
 // The three slots of per-mode levels and gains and their hand-over.
 class ModeLevelBuffer {
   public:
     // Storage for `modeCapacity` modes (>= 0) in each of the three slots, all zero, nothing
-    // published. GUI thread, before the audio stream runs (allocateModeArrays calls it).
+    // published. GUI thread, before the audio stream runs (AudioBlockContext::allocate calls
+    // it).
     void allocate(int modeCapacity);
 
     // [Audio thread] The slot being written: squared gains and squared levels, capacity entries.
@@ -70,19 +68,18 @@ class ModeLevelBuffer {
     std::atomic<int> middle_{2};  // the slot between them, with kFresh when it is new
 };
 
-// The bank's published levels; sized by allocateModeArrays.
-extern ModeLevelBuffer modeLevels;
-
-// [Audio thread] Records the squared gain of modes 0 .. modeCount-1 into the write slot, before
-// the mask silences any: g^2 in mono, (g_left^2 + g_right^2) / 2 in stereo.
+// [Audio thread] Records the squared gain of modes 0 .. modeCount-1 into the write slot of
+// `levels`, before the mask silences any: g^2 in mono, (g_left^2 + g_right^2) / 2 in stereo.
+// Precondition: modeCount <= the capacity `levels` was allocated for.
 // Real-time: no allocation, no I/O, no lock.
-void recordModeGains(const double* const* gains, int channelCount, int modeCount);
+void recordModeGains(ModeLevelBuffer& levels, const double* const* gains, int channelCount,
+                     int modeCount);
 
-// [Audio thread] Completes the write slot with the squared levels |z_e|^2 g_e^2 of modes
-// 0 .. modeCount-1 from the resonators' state (at the end of the block) and publishes it.
+// [Audio thread] Completes the write slot of `levels` with the squared levels |z_e|^2 g_e^2 of
+// modes 0 .. modeCount-1 from the resonators' state (at the end of the block) and publishes it.
 // Precondition: recordModeGains ran for this block with the same modeCount.
 // Real-time: no allocation, no I/O, no lock, no transcendental function.
-void publishModeLevels(ModalResonator* const* resonators, int modeCount);
+void publishModeLevels(ModeLevelBuffer& levels, ModalResonator* const* resonators, int modeCount);
 
 // A squared level in decibels, 10 log10(levelSquared), never below `floor_dB`.
 double modeLevelDecibels(double levelSquared, double floor_dB);

@@ -7,39 +7,54 @@
 // every mode sounds except the muted ones. With nothing soloed or muted the mask does nothing at
 // all: the block's gains, and so its samples, are bit for bit those of a bank without a mask.
 //
-// The mask lives in relaxed atomics sized by allocateModeArrays (sound/synthesis_state.h); a
-// change made while a block runs takes effect in that block or the next, whole per mode.
+// One mask belongs to each runner of audio blocks (sound/audio_block_context.h). It lives in
+// relaxed atomics sized by allocate; a change made while a block runs takes effect in that block
+// or the next, whole per mode.
 #pragma once
 
-// Creates the mask for `modeCount` modes (>= 0), nothing soloed or muted; releases an earlier
-// one. Called by allocateModeArrays on the GUI thread, before the audio stream runs.
-void allocateModeMask(int modeCount);
+#include <atomic>
+#include <memory>
 
-// Solos mode `mode` (0-based), or clears the solo when `mode` is negative or beyond the bank.
-// Any thread. Real-time: wait-free.
-void soloMode(int mode);
-// The soloed mode, or -1. Any thread. Real-time: wait-free.
-int soloedMode();
+class ModeMask {
+  public:
+    // Sizes the mask for `modeCount` modes (>= 0), nothing soloed or muted; releases an earlier
+    // size. GUI thread (or the offline renderer), while no block runs.
+    void allocate(int modeCount);
 
-// Mutes or unmutes mode `mode`; a mode outside 0 .. totalModeCount-1 is ignored.
-// Any thread (one writer at a time). Real-time: wait-free.
-void setModeMuted(int mode, bool muted);
-// Whether mode `mode` is muted (false outside the bank). Any thread. Real-time: wait-free.
-bool modeMuted(int mode);
+    // Solos mode `mode` (0-based), or clears the solo when `mode` is negative or beyond the mask.
+    // Any thread. Real-time: wait-free.
+    void soloMode(int mode);
+    // The soloed mode, or -1. Any thread. Real-time: wait-free.
+    int soloedMode() const;
 
-// Clears the solo and every mute. GUI thread. Real-time: wait-free, O(modes).
-void clearModeMask();
+    // Mutes or unmutes mode `mode`; a mode outside the mask (0 .. its size - 1) is ignored.
+    // Any thread (one writer at a time). Real-time: wait-free.
+    void setModeMuted(int mode, bool muted);
+    // Whether mode `mode` is muted (false outside the mask). Any thread. Real-time: wait-free.
+    bool modeMuted(int mode) const;
 
-// True when nothing is soloed or muted: the mask leaves the mix untouched.
-// Real-time: wait-free.
-bool modeMaskEmpty();
+    // Clears the solo and every mute. GUI thread. Real-time: wait-free, O(modes).
+    void clear();
 
-// Whether mode `mode` reaches the mix under the mask: the soloed one when there is a solo, else
-// every mode that is not muted. Real-time: wait-free.
-bool modeSounds(int mode);
+    // True when nothing is soloed or muted: the mask leaves the mix untouched.
+    // Real-time: wait-free.
+    bool empty() const;
 
-// Sets gains[c][e] = 0 for every channel c < channelCount and every mode e < modeCount that does
-// not sound; does nothing (touches no gain) when the mask is empty.
-// Preconditions: gains[c] holds at least modeCount entries; modeCount <= the mask's size.
-// Real-time: no allocation, no I/O, no lock; O(modeCount) when the mask is not empty.
-void applyModeMask(double* const* gains, int channelCount, int modeCount);
+    // Whether mode `mode` reaches the mix under the mask: the soloed one when there is a solo,
+    // else every mode that is not muted. Real-time: wait-free.
+    bool modeSounds(int mode) const;
+
+    // Sets gains[c][e] = 0 for every channel c < channelCount and every mode e < modeCount that
+    // does not sound; does nothing (touches no gain) when the mask is empty.
+    // Preconditions: gains[c] holds at least modeCount entries; modeCount <= the mask's size.
+    // Real-time: no allocation, no I/O, no lock; O(modeCount) when the mask is not empty.
+    void apply(double* const* gains, int channelCount, int modeCount) const;
+
+  private:
+    std::atomic<int> solo_{-1};
+    std::unique_ptr<std::atomic<unsigned char>[]> muted_ { new std::atomic<unsigned char>[1] {} };
+    int size_ = 0;
+    // Number of set flags in muted_; written after the flag it counts (release), read before the
+    // flags (acquire), so a block that sees the count also sees the flag.
+    std::atomic<int> mutedCount_{0};
+};

@@ -3,10 +3,6 @@
 
 #include <cstdlib>
 
-#include "sound/modal_bank_lanes.h"
-#include "sound/mode_levels.h"
-#include "sound/mode_mask.h"
-
 int totalModeCount = 0;
 ModalResonator** resonators = nullptr;
 double* modeOmega = nullptr;
@@ -19,7 +15,6 @@ double* leftTransfer = nullptr;
 double* leftTransferPrevious = nullptr;
 double* rightTransfer = nullptr;
 double* rightTransferPrevious = nullptr;
-ModalBankLanes* modalBankLanes = nullptr;
 
 TransferModel transferModel;
 double modalRendererGain = 0.0;
@@ -64,8 +59,6 @@ void releaseModeArrays() {
         *array = nullptr;
     }
     resonators = nullptr;
-    delete modalBankLanes;
-    modalBankLanes = nullptr;
 }
 
 }  // namespace
@@ -86,9 +79,6 @@ void allocateModeArrays(int modeCount) {
     leftTransferPrevious = zeroedArray(modeCount);
     rightTransfer = zeroedArray(modeCount);
     rightTransferPrevious = zeroedArray(modeCount);
-    modalBankLanes = new ModalBankLanes(modeCount);
-    allocateModeMask(modeCount);
-    modeLevels.allocate(modeCount);
 }
 
 void createResonators(double massDamping, double stiffnessDamping) {

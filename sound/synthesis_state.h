@@ -16,8 +16,6 @@
 #include "sound/modal_resonator.h"
 #include "sound/transfer_model.h"
 
-struct ModalBankLanes;
-
 // Multiplies every modal force when the audio callback loads it into the resonators.
 constexpr double modalForceGain = 26.0;
 // The audio time step, 1/44100 s.
@@ -28,9 +26,10 @@ constexpr int kPeakRingSize = 10;
 constexpr int kAudioSamplingRate = 44100;
 
 // [SECTION] Threads: the locks, the block size and the callback's timer
-// The three mutexes, created unowned before main and alive until after every at-exit handler.
-// Lock order: synthesisMutex before forceMutex; workloadMutex is always taken alone; the GUI
-// thread never holds two at once.
+// The three mutexes, created unowned before main and alive until after every at-exit handler;
+// priority-inheriting (platform/mutex.h), since the audio callback waits for each while the GUI
+// thread may hold it. Lock order: synthesisMutex before forceMutex; workloadMutex is always taken
+// alone; the GUI thread never holds two at once.
 extern Mutex synthesisMutex;  // resonator bank, per-mode gains, loading of modal forces
 extern Mutex forceMutex;      // pendingModalForce and its exchange with activeModalForce
 extern Mutex workloadMutex;   // callbackSeconds and the composition of the status line
@@ -55,8 +54,6 @@ extern double* leftTransfer;
 extern double* leftTransferPrevious;
 extern double* rightTransfer;
 extern double* rightTransferPrevious;
-// The compact copy of the active modes the audio callbacks synthesise from; synthesisMutex.
-extern ModalBankLanes* modalBankLanes;
 
 // [SECTION] Scene constants the callbacks read
 extern TransferModel transferModel;  // read-only after scene loading
@@ -78,11 +75,11 @@ extern double callbackSeconds;      // running time of the last callback, s; wor
 
 // Creates the bank's per-mode storage for `modeCount` modes (>= 0): modeOmega, modeStiffness,
 // both force buffers and the six gain arrays zero-filled, `resonators` as modeCount null
-// pointers, the callbacks' compact copy, the solo and mute mask (empty) and the level
-// publication's slots; sets totalModeCount and activeModeCount to modeCount. Storage of an earlier
-// call is released first (the previous resonators are deleted). Scene loading calls it once, then
-// fills modeOmega, modeStiffness and resonators; tests call it for each synthetic bank. GUI thread,
-// before the audio stream runs.
+// pointers; sets totalModeCount and activeModeCount to modeCount. Storage of an earlier call is
+// released first (the previous resonators are deleted). Scene loading calls it once, then fills
+// modeOmega, modeStiffness and resonators; tests call it for each synthetic bank. The block
+// runner's own per-mode parts are sized apart, with the same count (AudioBlockContext::allocate,
+// sound/audio_block_context.h). GUI thread, before the audio stream runs.
 void allocateModeArrays(int modeCount);
 
 // Creates resonator i for every mode as scene loading does: mass 1, stiffness modeStiffness[i],

@@ -337,7 +337,8 @@ __attribute__((target("avx2"))) void evaluateAvx2(const TransferModel& model,
 
 }  // namespace
 
-void TransferModel::evaluateTransfer(const double position[3], double* out, int count) const {
+void TransferModel::evaluateTransfer(const double position[3], double* out, int count,
+                                     [[maybe_unused]] bool useAvx2Lanes) const {
     if (count < 0 || count > frequencyCount) count = frequencyCount;
 #ifdef TONWELL_HAVE_AVX2_TRANSFER
     if (useAvx2Lanes) {

@@ -27,14 +27,16 @@ class TransferModel {
     // value is the limit from beside the axis (the terms that depend on the azimuth carry
     // sin(theta) = 0 there); an entry whose sum is not finite (overflow right next to a source, or
     // non-finite coefficients) gives 0.
-    // Sources are evaluated four lanes at a time (AVX2 when the processor has it), with the
-    // field rearranged to a0 h0 + h1 A / r = (s + i c) (a0 + (1/x + i) A / r) / x, where
+    // Sources are evaluated four lanes at a time (the AVX2 build when `useAvx2Lanes` is set, which
+    // needs a processor with AVX2: processorHasAvx2(), sound/vector_lanes.h), with the field
+    // rearranged to a0 h0 + h1 A / r = (s + i c) (a0 + (1/x + i) A / r) / x, where
     // A = a1 dz + a2 (dx - i dy) - a3 (dx + i dy) needs no angles. Agrees with
     // evaluateTransferLiteral to 1e-12 of the value (in practice a few units in the last place of
     // the terms' sizes): r and k r are formed as there, bit for bit.
     // Real-time: no allocation, no I/O, no lock; per source two square roots, one division and
     // one sine and cosine, four lanes at once (the C library's sin and cos beyond k r = 1e5).
-    void evaluateTransfer(const double position[3], double* out, int count) const;
+    void evaluateTransfer(const double position[3], double* out, int count,
+                          bool useAvx2Lanes) const;
 
     // The same transfer, written as the plain sum: per source, in file order, rho and r (two
     // square roots), cos(theta), sin(theta), cos(phi), sin(phi), x = k r, sin x and cos x from
@@ -54,13 +56,15 @@ class TransferModel {
 };
 
 // Reads the transfer object list `listFileName` and every ".sources" and ".k" file it names,
-// then prints "Num frequencies: %d . Total num sources: %d\n". Ends the process with exit(1) on a
+// then prints "Num frequencies: %d . Total num sources: %ld\n". Ends the process with exit(1) on a
 // missing list ("Error: could not open file %s.\n"), a missing or short matrix file (the dense
 // matrix reader's messages), or a wrong shape ("Error: assertion %d == %d failed (%d).\n", code 1:
 // ".sources" rows not 11; 2: ".k" rows not 1; 3: ".k" columns not 1).
 // Lines end in a line feed (a carriage return before it is dropped as well, as text-mode reading
 // does); the last character of every line is removed, also of a last line without a line feed.
-// A prefix too long for the 4096-byte name buffer is refused with
-// "Error: file name too long in %s.\n" and exit(1).
+// A line whose prefix, with ".sources" appended, does not fit the 4096-byte name buffer (a
+// prefix of 4088 characters or more) is refused with
+// "Error: line %d of %s names a file longer than 4095 characters.\n" (the 1-based line number and
+// the list's name) and exit(1).
 // Called once by scene loading on the GUI thread.
 TransferModel loadTransferModel(const char* listFileName);

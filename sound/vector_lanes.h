@@ -3,9 +3,10 @@
 // and sine and cosine of four arguments at once.
 //
 // The vector type is a GCC/Clang vector extension: one AVX register with AVX2, two SSE2
-// registers otherwise. Loops that use it are compiled twice (baseline and AVX2) and chosen with
-// useAvx2Lanes; both builds give identical results, as neither contracts multiplications and
-// additions.
+// registers otherwise. Loops that use it are compiled twice (baseline and AVX2) and the caller
+// chooses the build with a flag (the audio block's from its context, sound/audio_block_context.h;
+// processorHasAvx2() tells which build the processor can run); both builds give identical results,
+// as neither contracts multiplications and additions.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +14,11 @@
 typedef double ModeLanes __attribute__((vector_size(32)));
 typedef int64_t IndexLanes __attribute__((vector_size(32)));
 
-// Whether the lane loops run their AVX2 build: true when the processor has AVX2, set during static
-// initialisation. Tests switch it off (while no block runs) to check the baseline build; nothing
-// else writes it.
-extern bool useAvx2Lanes;
+// Whether the processor has AVX2, so that the AVX2 build of the lane loops may run on it. Asks the
+// processor (an explicit check rather than an ifunc: ifunc resolvers run before the sanitizers'
+// runtimes are ready); keeps nothing. Any thread; the audio thread takes the answer from its
+// context instead of asking.
+bool processorHasAvx2();
 
 // sin(x) and cos(x) of each lane, to within about one unit in the last place for |x| <= 1e5:
 // Cody-Waite reduction by pi/2 (the three-part constant of fdlibm, exact products for quadrant

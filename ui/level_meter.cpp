@@ -6,7 +6,7 @@
 int levelMeterSegments(double value) {
     if (!(value >= 0.002)) return 0;  // also silence a NaN peak
     // A peak far beyond full scale (an unstable setting, an infinite sample) still lights a
-    // bounded row: 100 segments is a peak of about 10^8.
+    // bounded row: 100 segments is a peak of about 10^15 (+300 dB).
     const double n = 1.0 + std::floor(15.0 * (1.0 - std::log(value) / std::log(0.002)));
     return n < kMaxLevelMeterSegments ? static_cast<int>(n) : kMaxLevelMeterSegments;
 }

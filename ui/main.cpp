@@ -1,11 +1,12 @@
 // Entry point of every scene's program (tonwell-bell, tonwell-chair, tonwell-dragon,
 // tonwell-object): the start-up sequence, in its fixed order, ending in the toolkit's event loop.
-// The scene is chosen by the sceneSelector of the program's own file (app/scene_<scene>.cpp).
+// The scene is chosen by the sceneSelector of the program's own file (app/program_<scene>.cpp).
 #include <GL/freeglut.h>
 
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/audio_context.h"
 #include "app/object_folder.h"
 #include "app/scene_loading.h"
 #include "app/scene_selector.h"
@@ -36,7 +37,7 @@ int main(int argc, char** argv) {
     initGraphics();
     loadScene();
     buildControlPanel();
-    startAudio();
+    startAudio(programAudioContext);
     glutMainLoop();
     return 0;
 }

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/audio_context.h"
 #include "app/scene_loading.h"
 #include "sound/audio_block.h"
 #include "sound/mode_levels.h"
@@ -42,6 +43,10 @@ int lastHovered = -1;  // the mode the pointer last rested on
 
 // The latest published levels, in dB, and each mode's peak hold.
 std::vector<double> level_dB, gainSquared, hold_dB, holdSince;
+
+// The levels the program's audio blocks publish and the mask they apply (app/audio_context.h).
+ModeLevelBuffer& modeLevels = programAudioContext.modeLevels;
+ModeMask& modeMask = programAudioContext.modeMask;
 
 // The window's rectangle in window pixels, origin top left: the bottom of the 3-D view.
 void windowRectangle(float* x, float* y, float* width, float* height) {
@@ -146,8 +151,8 @@ void modeTooltip(int e) {
         ImGui::Text("Transfer at the listener %.3g Pa per m/s", gain / omega);
     }
     ImGui::Text("Level %.1f dB (full scale)", level_dB[e]);
-    if (soloedMode() == e) ImGui::TextUnformatted("Soloed: click again to hear all modes");
-    if (modeMuted(e)) ImGui::TextUnformatted("Muted: right-click to unmute");
+    if (modeMask.soloedMode() == e) ImGui::TextUnformatted("Soloed: click again to hear all modes");
+    if (modeMask.modeMuted(e)) ImGui::TextUnformatted("Muted: right-click to unmute");
     ImGui::EndTooltip();
 }
 
@@ -165,12 +170,12 @@ void toggleModesWindow() {
         // A publication left from an earlier opening is dropped unread: the bars start from
         // the floor and show the blocks from now on.
         modeLevels.acquireLatest();
-        modeLevelsWanted.store(true, std::memory_order_relaxed);
+        programAudioContext.modeLevelsWanted.store(true, std::memory_order_relaxed);
         return;
     }
     // Closed, the program is what it is without the window.
-    modeLevelsWanted.store(false, std::memory_order_relaxed);
-    clearModeMask();
+    programAudioContext.modeLevelsWanted.store(false, std::memory_order_relaxed);
+    modeMask.clear();
     showShape = false;
     lastHovered = -1;
     level_dB.clear();
@@ -188,7 +193,7 @@ bool insideModesWindow(int x, int y) {
 
 int modeShapeShown() {
     if (!open || !showShape) return -1;
-    const int solo = soloedMode();
+    const int solo = modeMask.soloedMode();
     const int mode = solo >= 0 ? solo : lastHovered;
     return mode < activeModes() ? mode : -1;
 }
@@ -215,10 +220,10 @@ void drawModesWindow() {
     ImGui::SameLine();
     // A solo of a mode the panel has since taken out of the sounding ones would silence them all,
     // with no bar left to click: it ends.
-    if (soloedMode() >= count) soloMode(-1);
-    const int solo = soloedMode();
+    if (modeMask.soloedMode() >= count) modeMask.soloMode(-1);
+    const int solo = modeMask.soloedMode();
     int muted = 0;
-    for (int e = 0; e < count; ++e) muted += modeMuted(e);
+    for (int e = 0; e < count; ++e) muted += modeMask.modeMuted(e);
     if (solo >= 0) {
         ImGui::Text("| solo: mode %d", solo);
     } else if (muted > 0) {
@@ -271,9 +276,11 @@ void drawModesWindow() {
         lastHovered = hovered;
         // A left click solos the mode, or hears them all again when it was the soloed one; a
         // right click mutes or unmutes it.
-        if (ImGui::IsMouseClicked(ImGuiMouseButton_Left)) soloMode(solo == hovered ? -1 : hovered);
+        if (ImGui::IsMouseClicked(ImGuiMouseButton_Left)) {
+            modeMask.soloMode(solo == hovered ? -1 : hovered);
+        }
         if (ImGui::IsMouseClicked(ImGuiMouseButton_Right)) {
-            setModeMuted(hovered, !modeMuted(hovered));
+            modeMask.setModeMuted(hovered, !modeMask.modeMuted(hovered));
         }
     }
 
@@ -282,10 +289,10 @@ void drawModesWindow() {
     auto drawBar = [&](int e) {
         const float x = frequencyX(modeOmega[e] / twoPi, plotLeft, plotWidth);
         if (x < plotLeft || x > plotRight) return;
-        const ImU32 colour = solo == e        ? IM_COL32(255, 210, 40, 255)
-                             : !modeSounds(e) ? IM_COL32(110, 110, 110, 255)
-                             : e == hovered   ? IM_COL32(140, 255, 255, 255)
-                                              : IM_COL32(40, 200, 220, 255);
+        const ImU32 colour = solo == e                 ? IM_COL32(255, 210, 40, 255)
+                             : !modeMask.modeSounds(e) ? IM_COL32(110, 110, 110, 255)
+                             : e == hovered            ? IM_COL32(140, 255, 255, 255)
+                                                       : IM_COL32(40, 200, 220, 255);
         const float y = levelY(level_dB[e], plotTop, plotBottom);
         if (y < plotBottom) {
             draw->AddRectFilled(ImVec2(x - kBarWidth / 2, y), ImVec2(x + kBarWidth / 2, plotBottom),

@@ -4,7 +4,6 @@
 #include <GL/freeglut.h>
 #include <GL/glu.h>
 
-#include <cfloat>
 #include <cmath>
 
 #include "app/scene_loading.h"
@@ -15,7 +14,7 @@
 #include "geometry/obj_model.h"
 #include "geometry/orbit_camera.h"
 #include "geometry/scene_object.h"
-#include "sound/synthesis_state.h"
+#include "sound/impact.h"
 
 LastImpact lastImpact = {0, {0.0, 0.0, 0.0}, 0.0};
 bool impactMarkerOn = false;
@@ -72,8 +71,7 @@ void strikeAt(int x, int y) {
         const double* dir = lastImpact.direction;
         lastImpact.torque = ((V[1] - kSwingPivotHeight) * dir[2] - dir[1] * V[2]) * kTorqueScale;
     }
-    applyImpact(lastImpact.vertex, lastImpact.direction[0], lastImpact.direction[1],
-                lastImpact.direction[2], lastImpact.torque);
+    strikeVertex(lastImpact.vertex, lastImpact.direction, lastImpact.torque);
 }
 
 int pickVertex(double px, double py, double pz) {
@@ -82,42 +80,13 @@ int pickVertex(double px, double py, double pz) {
     return findNearestVertex(*mainObject->mesh.model, q[0], q[1], q[2]);
 }
 
-int findNearestVertex(const ObjModel& mesh, double qx, double qy, double qz) {
-    double best = DBL_MAX;
-    int result = 0;
-    for (unsigned i = 0; i < mesh.vertexCount; ++i) {
-        const float* p = &mesh.vertices[3 * (i + 1)];
-        const double dx = qx - p[0], dy = qy - p[1], dz = qz - p[2];
-        const double d2 = dx * dx + dy * dy + dz * dz;
-        if (d2 < best) {
-            best = d2;
-            result = static_cast<int>(i);
-        }
-    }
-    return result;
-}
-
-void applyImpact(int vertex, double dx, double dy, double dz, double torque) {
-    const double m = static_cast<double>(impactMagnitude);
-    const double f[3] = {m * dx, m * dy, m * dz};
-    {
-        MutexLock lock(forceMutex);
-        // A mesh with more vertices than the mode-shape matrix has rows for (mismatched scene
-        // files) must not read past the matrix: such a vertex has no modal data and stays
-        // silent.
-        if (vertex >= 0 && vertex < modeShapes->vertexCount) {
-            modeShapes->addPointForce(vertex, f[0], f[1], f[2], pendingModalForce);
-        }
-        // Only the modes being synthesised receive force.
-        const int active = activeModeCount.load(std::memory_order_relaxed);
-        for (int i = active; i < totalModeCount; ++i) pendingModalForce[i] = 0.0;
-    }
+void strikeVertex(int vertex, const double direction[3], double torque) {
+    applyImpact(*modeShapes, vertex, direction, static_cast<double>(impactMagnitude));
     if (sceneSelector == kBellScene) swingImpulse += torque;
     impactTime.reset();
     impactMarkerOn = true;
 }
 
 void repeatLastImpact() {
-    applyImpact(lastImpact.vertex, lastImpact.direction[0], lastImpact.direction[1],
-                lastImpact.direction[2], lastImpact.torque);
+    strikeVertex(lastImpact.vertex, lastImpact.direction, lastImpact.torque);
 }

@@ -1,13 +1,12 @@
-// Picking and impacts: a left press on the object becomes a point force at the nearest mesh
-// vertex, directed from the eye to that vertex, projected on the modes and added to the pending
-// modal forces the audio callback takes at the end of its current block. In the bell scene the
-// click also kicks the swing, and a click on the fixtures only pushes it.
-// GUI thread; only applyImpact touches data shared with the audio thread (under forceMutex).
+// Picking and strikes in the window: a left press on the object becomes a point force at the
+// nearest mesh vertex, directed from the eye to that vertex, which the impact (sound/impact.h)
+// projects on the modes and adds to the pending modal forces the audio callback takes at the end
+// of its current block. In the bell scene the click also kicks the swing, and a click on the
+// fixtures only pushes it; every strike shows the impact marker for a second.
+// GUI thread; only the impact touches data shared with the audio thread (under forceMutex).
 #pragma once
 
 #include "platform/interval_timer.h"
-
-struct ObjModel;
 
 // The one remembered strike.
 struct LastImpact {
@@ -33,14 +32,11 @@ void strikeAt(int x, int y);
 // brought into the object's frame with the current pose.
 int pickVertex(double px, double py, double pz);
 
-// Index (0-based) of the vertex of `mesh` nearest to (qx, qy, qz) in the mesh's own frame; ties
-// go to the lowest index; 0 for a mesh without vertices.
-int findNearestVertex(const ObjModel& mesh, double qx, double qy, double qz);
+// A strike of the window at `vertex` along the unit vector `direction` (world axes, or 0): the
+// impact of the current impactMagnitude on the active modes through the scene's mode shapes
+// (applyImpact, under forceMutex); `torque` added to the swing in the bell scene; the impact
+// marker started. Precondition: the scene is loaded (modeShapes exists).
+void strikeVertex(int vertex, const double direction[3], double torque);
 
-// Adds the force impactMagnitude * (dx, dy, dz) at `vertex` to the pending modal forces of the
-// active modes (under forceMutex); adds `torque` to the swing in the bell scene; starts the
-// impact marker.
-void applyImpact(int vertex, double dx, double dy, double dz, double torque);
-
-// applyImpact with the remembered vertex, direction and torque, at the current magnitude.
+// strikeVertex with the remembered vertex, direction and torque, at the current magnitude.
 void repeatLastImpact();

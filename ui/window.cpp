@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/audio_context.h"
 #include "app/object_folder.h"
 #include "app/scene_loading.h"
 #include "app/scene_selector.h"
-#include "sound/audio_callbacks.h"
 #include "sound/audio_device.h"
 #include "sound/synthesis_state.h"
 #include "ui/control_panel.h"
@@ -121,11 +121,11 @@ void onExit() {
     // last line stays the one above.
     if (getenv("TONWELL_REPORT_UNDERFLOWS") != nullptr) {
         fprintf(stderr, "Audio output underflows: %ld\n",
-                outputUnderflowCount.load(std::memory_order_relaxed));
+                programAudioContext.outputUnderflowCount.load(std::memory_order_relaxed));
         double largest = 0.0;
         {
             MutexLock lock(workloadMutex);
-            largest = largestCallbackSeconds;
+            largest = programAudioContext.largestCallbackSeconds;
         }
         // A block of blockSize frames lasts blockSize / 44100 s in real time.
         const double blockSeconds = double(blockSize) / kAudioSamplingRate;

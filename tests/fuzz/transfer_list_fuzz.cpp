@@ -16,6 +16,7 @@
 
 #include "platform/input_exit.h"
 #include "sound/transfer_model.h"
+#include "sound/vector_lanes.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {
@@ -25,7 +26,7 @@ constexpr int kPairs = 8;
 void checkTransfer(const TransferModel& model, const double position[3]) {
     std::vector<double> vectorised(model.frequencyCount + 1, -1.0);
     std::vector<double> literal(model.frequencyCount + 1, -1.0);
-    model.evaluateTransfer(position, vectorised.data(), -1);
+    model.evaluateTransfer(position, vectorised.data(), -1, processorHasAvx2());
     model.evaluateTransferLiteral(position, literal.data(), -1);
     for (int i = 0; i < model.frequencyCount; ++i) {
         fuzz::require(std::isfinite(vectorised[i]) && vectorised[i] >= 0.0,

@@ -24,6 +24,7 @@
 #include "geometry/object_pose.h"
 #include "geometry/orbit_camera.h"
 #include "geometry/scene_presets.h"
+#include "sound/audio_block_context.h"
 #include "sound/audio_callbacks.h"
 #include "sound/synthesis_state.h"
 #include "sound/transfer_model.h"
@@ -150,6 +151,8 @@ std::vector<float> renderThroughCallbacks(const std::string& demo, const OrbitCa
     EXPECT_EQ(loadDenseMatrix("chair/chair.freq", &fr, &fc, &f), 0);
     ObjModel* mesh = glmReadOBJ("chair/chair.obj");
     allocateModeArrays(r);
+    AudioBlockContext context;
+    context.allocate(r);
     for (int i = 0; i < r; ++i) {
         modeOmega[i] = f[i] * twoPi;
         modeStiffness[i] = modeOmega[i] * modeOmega[i];
@@ -189,9 +192,9 @@ std::vector<float> renderThroughCallbacks(const std::string& demo, const OrbitCa
         addStrikes(b + 1, pendingModalForce);
         float* block = &out[static_cast<size_t>(b) * N * channels];
         if (stereo) {
-            stereoAudioCallback(nullptr, block, N, nullptr, 0, nullptr);
+            stereoAudioCallback(nullptr, block, N, nullptr, 0, &context);
         } else {
-            monoAudioCallback(nullptr, block, N, nullptr, 0, nullptr);
+            monoAudioCallback(nullptr, block, N, nullptr, 0, &context);
         }
     }
     for (double* sources : transferModel.sourceBlocks) free(sources);

@@ -13,10 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "sound/audio_block_context.h"
 #include "sound/audio_callbacks.h"
 #include "sound/audio_device.h"
-#include "sound/mode_levels.h"
-#include "sound/mode_mask.h"
 #include "tests/sound/synthetic_bank.h"
 
 using namespace synthetic;
@@ -123,11 +122,12 @@ long allocationsDuring(Body body) {
     return allocationCount.load();
 }
 
-// A bank with multipole sources on every mode, struck, with the listener beside the object.
-void makeStruckBank(int modeCount) {
+// A bank with multipole sources on every mode, struck, with the listener beside the object;
+// `context` sized for it.
+void makeStruckBank(AudioBlockContext& context, int modeCount) {
     std::vector<double> frequencies;
     for (int i = 0; i < modeCount; ++i) frequencies.push_back(80.0 * (1 + i));
-    makeBank(frequencies, 8.0f, 7e-6f);
+    makeBank(context, frequencies, 8.0f, 7e-6f);
     std::vector<std::vector<SourceRecord>> entries(modeCount);
     std::vector<double> waveNumbers;
     for (int i = 0; i < modeCount; ++i) {
@@ -161,22 +161,21 @@ TEST_F(AudioRealTime, AllocationCounterSeesNewAndMalloc) {
 }
 
 TEST_F(AudioRealTime, CallbacksAllocateNothing) {
-    makeStruckBank(50);
+    makeStruckBank(audio, 50);
     std::vector<float> out(2 * 600);
     const long allocations = allocationsDuring([&] {
         for (int b = 0; b < 6; ++b) {
             // From the third block on, as with the Modes window open: levels and a solo.
-            modeLevelsWanted = b >= 2;
-            soloMode(b >= 3 ? 7 : -1);
+            audio.modeLevelsWanted = b >= 2;
+            audio.modeMask.soloMode(b >= 3 ? 7 : -1);
             rendererType = b % 2;
             impactDuration = (b % 3) * 200 + 1;
             const unsigned long frames = b == 4 ? 600 : b == 5 ? 441 : 220;
-            monoAudioCallback(nullptr, out.data(), frames, nullptr, 0, nullptr);
-            stereoAudioCallback(nullptr, out.data(), frames, nullptr, 0, nullptr);
+            monoAudioCallback(nullptr, out.data(), frames, nullptr, 0, &audio);
+            stereoAudioCallback(nullptr, out.data(), frames, nullptr, 0, &audio);
             pendingModalForce[b] += 0.5;  // a strike between blocks, as the GUI would add it
         }
     });
-    modeLevelsWanted = false;
     EXPECT_EQ(allocations, 0);
     EXPECT_GT(resonators[0]->displacement * resonators[0]->displacement, 0.0);
 }
@@ -187,19 +186,19 @@ TEST_F(AudioRealTime, CallbacksAllocateNothing) {
 // renderer and the impact duration; solos and mutes modes and reads their published levels, as
 // the Modes window does; reads the peaks and the workload.
 TEST_F(AudioRealTime, GuiThreadAndAudioThreadShareTheBankSafely) {
-    makeStruckBank(24);
-    modeLevelsWanted = true;  // as while the Modes window is open
+    makeStruckBank(audio, 24);
+    audio.modeLevelsWanted = true;  // as while the Modes window is open
     std::atomic<bool> stop{false};
     std::atomic<long> blocks{0};
     std::atomic<long> badSamples{0};
-    std::thread audio([&] {
+    std::thread audioThread([&] {
         std::vector<float> out(2 * 220);
         while (!stop.load()) {
             const bool stereo = (blocks.load() / 50) % 2 == 1;
             if (stereo) {
-                stereoAudioCallback(nullptr, out.data(), 220, nullptr, 0, nullptr);
+                stereoAudioCallback(nullptr, out.data(), 220, nullptr, 0, &audio);
             } else {
-                monoAudioCallback(nullptr, out.data(), 220, nullptr, 0, nullptr);
+                monoAudioCallback(nullptr, out.data(), 220, nullptr, 0, &audio);
             }
             for (size_t i = 0; i < (stereo ? 440u : 220u); ++i) {
                 badSamples += !(std::fabs(out[i]) <= 1.0f);
@@ -239,11 +238,12 @@ TEST_F(AudioRealTime, GuiThreadAndAudioThreadShareTheBankSafely) {
             impactDuration = 1 + static_cast<int>(operations % 256);
             clearPeakRings();
             // The Modes window's solo and mute.
-            soloMode(operations % 40 < 20 ? static_cast<int>(operations / 40 % 24) : -1);
-            setModeMuted(static_cast<int>(operations % 24), operations % 3 == 0);
+            audio.modeMask.soloMode(operations % 40 < 20 ? static_cast<int>(operations / 40 % 24)
+                                                         : -1);
+            audio.modeMask.setModeMuted(static_cast<int>(operations % 24), operations % 3 == 0);
         } else {
             for (int i = 0; i < kPeakRingSize; ++i) observed += monoPeaks[i] + leftPeaks[i];
-            if (modeLevels.acquireLatest()) observed += modeLevels.levelsSquared()[0];
+            if (audio.modeLevels.acquireLatest()) observed += audio.modeLevels.levelsSquared()[0];
             MutexLock lock(workloadMutex);
             observed += callbackSeconds;
         }
@@ -251,9 +251,9 @@ TEST_F(AudioRealTime, GuiThreadAndAudioThreadShareTheBankSafely) {
         if (operations % 64 == 0) std::this_thread::yield();
     }
     stop = true;
-    audio.join();
-    modeLevelsWanted = false;
-    clearModeMask();
+    audioThread.join();
+    audio.modeLevelsWanted = false;
+    audio.modeMask.clear();
     EXPECT_EQ(badSamples.load(), 0);
     EXPECT_GT(observed, 0.0);
 
@@ -266,9 +266,20 @@ TEST_F(AudioRealTime, GuiThreadAndAudioThreadShareTheBankSafely) {
         }
     }
     std::vector<float> out(220, 1.0f);
-    monoAudioCallback(nullptr, out.data(), 220, nullptr, 0, nullptr);
+    monoAudioCallback(nullptr, out.data(), 220, nullptr, 0, &audio);
     for (float s : out) ASSERT_EQ(s, 0.0f);
 }
+
+#ifdef __linux__
+// The three mutexes the callbacks take pass a waiting audio thread's real-time priority to the GUI
+// thread that holds one (platform/mutex.h), so the GUI thread cannot be held off the processor by
+// busy threads of normal priority while the callback waits.
+TEST_F(AudioRealTime, CallbacksMutexesInheritTheWaitersPriority) {
+    EXPECT_TRUE(synthesisMutex.inheritsPriority());
+    EXPECT_TRUE(forceMutex.inheritsPriority());
+    EXPECT_TRUE(workloadMutex.inheritsPriority());
+}
+#endif
 
 // Without streams the mode switch only fixes the channel mode and clears the peak rings: stereo
 // exists for "ZEP" only.

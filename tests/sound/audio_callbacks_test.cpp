@@ -13,8 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "bench/literal_block.h"
 #include "sound/audio_block.h"
-#include "sound/literal_block.h"
+#include "sound/audio_block_context.h"
 #include "tests/sound/lane_builds.h"
 #include "tests/sound/synthetic_bank.h"
 
@@ -24,15 +25,16 @@ namespace {
 
 constexpr double kDt = 2.2675736961451248e-05;
 
-std::vector<float> monoBlock(unsigned long frames = 220) {
+// One block through the callback, with `context` as its user data.
+std::vector<float> monoBlock(AudioBlockContext& context, unsigned long frames = 220) {
     std::vector<float> out(frames, 99.0f);
-    EXPECT_EQ(monoAudioCallback(nullptr, out.data(), frames, nullptr, 0, nullptr), paContinue);
+    EXPECT_EQ(monoAudioCallback(nullptr, out.data(), frames, nullptr, 0, &context), paContinue);
     return out;
 }
 
-std::vector<float> stereoBlock(unsigned long frames = 220) {
+std::vector<float> stereoBlock(AudioBlockContext& context, unsigned long frames = 220) {
     std::vector<float> out(2 * frames, 99.0f);
-    EXPECT_EQ(stereoAudioCallback(nullptr, out.data(), frames, nullptr, 0, nullptr), paContinue);
+    EXPECT_EQ(stereoAudioCallback(nullptr, out.data(), frames, nullptr, 0, &context), paContinue);
     return out;
 }
 
@@ -58,11 +60,11 @@ class AudioCallbacks : public SyntheticBankTest {};
 }  // namespace
 
 TEST_F(AudioCallbacks, SilentWithoutImpact) {
-    makeBank({440.0, 1000.0, 2500.0}, 8.0f, 7e-6f);
+    makeBank(audio, {440.0, 1000.0, 2500.0}, 8.0f, 7e-6f);
     publishEye(0.3, 0.2, 1.0);
     for (int b = 0; b < 4; ++b) {
-        for (float s : monoBlock()) ASSERT_EQ(s, 0.0f);
-        for (float s : stereoBlock()) ASSERT_EQ(s, 0.0f);
+        for (float s : monoBlock(audio)) ASSERT_EQ(s, 0.0f);
+        for (float s : stereoBlock(audio)) ASSERT_EQ(s, 0.0f);
     }
     for (int i = 0; i < kPeakRingSize; ++i) {
         EXPECT_EQ(monoPeaks[i].load(), 0.0);
@@ -74,10 +76,10 @@ TEST_F(AudioCallbacks, SilentWithoutImpact) {
 
 // First block after start: previous gain 0, current gain g; sample i carries q_i g i / N.
 TEST_F(AudioCallbacks, GainRampsLinearlyFromThePreviousBlocksGain) {
-    makeBank({1000.0}, 0.0, 0.0);
+    makeBank(audio, {1000.0}, 0.0, 0.0);
     publishEye(171.5, 0, 0);  // unit monopole: gain = omega / (k d) = 343 / d = 2
     activeModalForce[0] = 1.0;
-    const std::vector<float> out = monoBlock();
+    const std::vector<float> out = monoBlock(audio);
     const double g = monoTransfer[0];
     EXPECT_NEAR(g, 2.0, 1e-12);
     ModalResonator twin(1.0, 0.0, modeStiffness[0], kDt);
@@ -96,16 +98,16 @@ TEST_F(AudioCallbacks, GainRampsLinearlyFromThePreviousBlocksGain) {
 // impactDuration samples (all of the block when impactDuration >= N, then none of the next).
 TEST_F(AudioCallbacks, ImpactDurationShapesTheForcePulse) {
     for (int duration : {1, 10, 219, 220, 256}) {
-        makeBank({1000.0}, 0.0, 0.0);
+        makeBank(audio, {1000.0}, 0.0, 0.0);
         publishEye(1.0, 0, 0);  // gain 343
         impactDuration = duration;
         const double omega = modeOmega[0];
         const double F = 0.5 * omega * omega / (26.0 * 343.0);  // amplitude about 0.5 at most 1
         pendingModalForce[0] = F;
-        for (float s : monoBlock()) ASSERT_EQ(s, 0.0f);  // the strike waits for the boundary
+        for (float s : monoBlock(audio)) ASSERT_EQ(s, 0.0f);  // the strike waits for the boundary
         const double g = monoTransfer[0];
-        std::vector<float> out = monoBlock();
-        const std::vector<float> next = monoBlock();
+        std::vector<float> out = monoBlock(audio);
+        const std::vector<float> next = monoBlock(audio);
         out.insert(out.end(), next.begin(), next.end());
         const int D = std::min(duration, 220);
         for (int i = 0; i < 440; ++i) {
@@ -119,24 +121,24 @@ TEST_F(AudioCallbacks, ImpactDurationShapesTheForcePulse) {
 
 TEST_F(AudioCallbacks, StrikesBeforeTheSameBoundaryAddUpToOnePulse) {
     const std::vector<double> frequencies = {300.0, 1234.0, 4100.0};
-    makeBank(frequencies, 8.0f, 7e-6f);
+    makeBank(audio, frequencies, 8.0f, 7e-6f);
     publishEye(0.5, 0.5, 0.5);
     pendingModalForce[0] += 0.25;
     pendingModalForce[2] += -0.5;
     pendingModalForce[0] += 0.5;
     pendingModalForce[1] += 1.0;
-    std::vector<float> twice = monoBlock();
+    std::vector<float> twice = monoBlock(audio);
     for (int b = 0; b < 3; ++b) {
-        const std::vector<float> more = monoBlock();
+        const std::vector<float> more = monoBlock(audio);
         twice.insert(twice.end(), more.begin(), more.end());
     }
-    makeBank(frequencies, 8.0f, 7e-6f);
+    makeBank(audio, frequencies, 8.0f, 7e-6f);
     pendingModalForce[0] = 0.75;
     pendingModalForce[1] = 1.0;
     pendingModalForce[2] = -0.5;
-    std::vector<float> once = monoBlock();
+    std::vector<float> once = monoBlock(audio);
     for (int b = 0; b < 3; ++b) {
-        const std::vector<float> more = monoBlock();
+        const std::vector<float> more = monoBlock(audio);
         once.insert(once.end(), more.begin(), more.end());
     }
     EXPECT_EQ(twice, once);
@@ -144,26 +146,26 @@ TEST_F(AudioCallbacks, StrikesBeforeTheSameBoundaryAddUpToOnePulse) {
 }
 
 TEST_F(AudioCallbacks, ForceBuffersAreExchangedAtTheBlocksEnd) {
-    makeBank({500.0, 700.0}, 8.0f, 7e-6f);
+    makeBank(audio, {500.0, 700.0}, 8.0f, 7e-6f);
     publishEye(1, 0, 0);
     pendingModalForce[1] = 5.0;
-    monoBlock();
+    monoBlock(audio);
     EXPECT_EQ(activeModalForce[1], 5.0);
     EXPECT_EQ(pendingModalForce[1], 0.0);
     impactDuration = 256;
-    monoBlock();
+    monoBlock(audio);
     EXPECT_EQ(resonators[1]->force, 130.0);  // held past the block's end
     EXPECT_EQ(activeModalForce[1], 0.0);
     EXPECT_EQ(pendingModalForce[1], 0.0);
     impactDuration = 10;
     pendingModalForce[0] = 1.0;
-    monoBlock();
-    monoBlock();
+    monoBlock(audio);
+    monoBlock(audio);
     EXPECT_EQ(resonators[0]->force, 0.0);  // switched off at sample 10
 }
 
 TEST_F(AudioCallbacks, ModalRendererGainFollowsDistanceOnly) {
-    makeBank({200.0, 900.0, 3000.0}, 8.0f, 7e-6f);
+    makeBank(audio, {200.0, 900.0, 3000.0}, 8.0f, 7e-6f);
     ObjectPose pose = identityPose();
     pose.translation[1] = 1.0;
     publishedObjectPose.store(pose);
@@ -171,18 +173,18 @@ TEST_F(AudioCallbacks, ModalRendererGainFollowsDistanceOnly) {
     activeModeCount = 2;
     publishEye(0, 1, 0);  // at the object's origin: nothing
     pendingModalForce[0] = 3.0;
-    monoBlock();
-    for (float s : monoBlock()) ASSERT_EQ(s, 0.0f);
+    monoBlock(audio);
+    for (float s : monoBlock(audio)) ASSERT_EQ(s, 0.0f);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(monoTransfer[i], 0.0);
     publishEye(0, 3, 0);
-    monoBlock();
+    monoBlock(audio);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(monoTransfer[i], 7500.0);  // all modes, active or not
 }
 
 // "ZEP": gain = omega_i times the transfer; with equal transfers the gains go as omega_i. Only the
 // active modes' gains are computed.
 TEST_F(AudioCallbacks, ZepGainIsProportionalToAngularFrequency) {
-    makeBank({200.0, 900.0, 3000.0}, 8.0f, 7e-6f);
+    makeBank(audio, {200.0, 900.0, 3000.0}, 8.0f, 7e-6f);
     setTransferModel({{SourceRecord{{0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}}},
                       {SourceRecord{{0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}}},
                       {SourceRecord{{0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}}}},
@@ -190,7 +192,7 @@ TEST_F(AudioCallbacks, ZepGainIsProportionalToAngularFrequency) {
     publishEye(0.2, 0, 0);  // k r = 2: transfer 1/2
     activeModeCount = 2;
     monoTransfer[2] = -4.0;
-    monoBlock();
+    monoBlock(audio);
     EXPECT_NEAR(monoTransfer[0], modeOmega[0] / 2.0, 1e-12 * modeOmega[0]);
     EXPECT_NEAR(monoTransfer[1], modeOmega[1] / 2.0, 1e-12 * modeOmega[1]);
     EXPECT_EQ(monoTransfer[2], -4.0);
@@ -199,7 +201,7 @@ TEST_F(AudioCallbacks, ZepGainIsProportionalToAngularFrequency) {
 // The listener is brought into the object's frame with the published pose: the bell swung by a
 // quarter turn, the eye half a unit beside the source's world position.
 TEST_F(AudioCallbacks, ListenerIsBroughtIntoTheObjectsFrame) {
-    makeBank({800.0}, 0.75f, 4.68874e-8f);
+    makeBank(audio, {800.0}, 0.75f, 4.68874e-8f);
     const double c = 0.0, s = 1.0;  // angle pi/2
     const ObjectPose pose{{0, 1.308643 - 0.308643 * c, -0.308643 * s},
                           {1, 0, 0, 0, c, -s, 0, s, c}};
@@ -208,7 +210,7 @@ TEST_F(AudioCallbacks, ListenerIsBroughtIntoTheObjectsFrame) {
     // World position of the object point (0, 0.3, 0): R p + T.
     const double world[3] = {0.0, pose.translation[1] + c * 0.3, pose.translation[2] + s * 0.3};
     publishEye(world[0] + 0.5, world[1], world[2]);
-    monoBlock();
+    monoBlock(audio);
     EXPECT_NEAR(monoTransfer[0], 343.0 / 0.5, 1e-9);
 }
 
@@ -216,7 +218,7 @@ TEST_F(AudioCallbacks, ClipsAtFullScaleAndRecordsTheUnclippedPeak) {
     EXPECT_EQ(clippedSample(1.5), 1.0f);
     EXPECT_EQ(clippedSample(-2.0), -1.0f);
     EXPECT_EQ(clippedSample(0.25), 0.25f);
-    makeBank({700.0}, 0.0, 0.0);
+    makeBank(audio, {700.0}, 0.0, 0.0);
     publishEye(1.0, 0, 0);
     impactDuration = 1;
     const double omega = modeOmega[0];
@@ -224,8 +226,8 @@ TEST_F(AudioCallbacks, ClipsAtFullScaleAndRecordsTheUnclippedPeak) {
     // output's amplitude 1.8.
     const double F = 1.8 * omega * omega / (2.0 * std::sin(omega * kDt / 2.0) * 343.0 * 26.0);
     pendingModalForce[0] = F;
-    monoBlock();
-    const std::vector<float> out = monoBlock();
+    monoBlock(audio);
+    const std::vector<float> out = monoBlock(audio);
     double peak = 0.0;
     int clippedHigh = 0, clippedLow = 0;
     for (int i = 0; i < 220; ++i) {
@@ -242,18 +244,18 @@ TEST_F(AudioCallbacks, ClipsAtFullScaleAndRecordsTheUnclippedPeak) {
 }
 
 TEST_F(AudioCallbacks, PeakIndexWrapsAfterTheTenthSlot) {
-    makeBank({440.0}, 8.0f, 7e-6f);
+    makeBank(audio, {440.0}, 8.0f, 7e-6f);
     publishEye(1, 0, 0);
     for (int i = 0; i < kPeakRingSize; ++i) monoPeaks[i] = -1.0;
     for (int b = 0; b < kPeakRingSize; ++b) {
         EXPECT_EQ(peakIndex.load(), b);
-        monoBlock();
+        monoBlock(audio);
     }
     EXPECT_EQ(peakIndex.load(), 0);
     for (int i = 0; i < kPeakRingSize; ++i) EXPECT_EQ(monoPeaks[i].load(), 0.0);
     peakIndex = 9;
     leftPeaks[9] = rightPeaks[9] = -1.0;
-    stereoBlock();
+    stereoBlock(audio);
     EXPECT_EQ(leftPeaks[9].load(), 0.0);
     EXPECT_EQ(rightPeaks[9].load(), 0.0);
     EXPECT_EQ(peakIndex.load(), 0);
@@ -262,14 +264,14 @@ TEST_F(AudioCallbacks, PeakIndexWrapsAfterTheTenthSlot) {
 // Decayed modes are set exactly to rest at the block's end; modes above activeModeCount are
 // neither advanced nor flushed.
 TEST_F(AudioCallbacks, DecayedModesComeToRestAndInactiveModesAreLeftAlone) {
-    makeBank({440.0, 440.0, 440.0}, 8.0f, 7e-6f);
+    makeBank(audio, {440.0, 440.0, 440.0}, 8.0f, 7e-6f);
     publishEye(1, 0, 0);
     activeModeCount = 2;
     resonators[0]->stateReal = 1e-56;  // velocity about omega * 1e-56
     resonators[1]->stateReal = 1e-3;
     resonators[2]->stateReal = 1e-52;
     resonators[2]->displacement = 2e-51;
-    monoBlock();
+    monoBlock(audio);
     EXPECT_EQ(resonators[0]->stateReal, 0.0);
     EXPECT_EQ(resonators[0]->displacement, 0.0);
     EXPECT_EQ(resonators[0]->velocity, 0.0);
@@ -281,7 +283,7 @@ TEST_F(AudioCallbacks, DecayedModesComeToRestAndInactiveModesAreLeftAlone) {
 // Where the transfer is undefined (listener on a source, on its vertical axis) and with broken
 // coefficients, every sample stays a finite number.
 TEST_F(AudioCallbacks, NoNanReachesTheOutput) {
-    makeBank({300.0, 800.0, 2000.0}, 8.0f, 7e-6f);
+    makeBank(audio, {300.0, 800.0, 2000.0}, 8.0f, 7e-6f);
     setTransferModel({{SourceRecord{{0, 0, 0, 1, 0, 2, 0, 1, 1, 0.5, 0}}},
                       {SourceRecord{{0, 0, 0.2, 0, 0, 1, 0, 1, 0, 1, 0}}},
                       {SourceRecord{{0, 0, 0, std::nan(""), 0, 0, 0, 0, 0, 0, 0}}}},
@@ -290,28 +292,28 @@ TEST_F(AudioCallbacks, NoNanReachesTheOutput) {
     const double eyes[][3] = {{0, 0, 0}, {0, 0, 0.2}, {0, 0, 1.0}, {0, 0, -3.0}};
     for (const auto& eye : eyes) {
         publishListener(eye, eye, eyes[1]);
-        for (float s : monoBlock()) ASSERT_TRUE(std::isfinite(s));
-        for (float s : stereoBlock()) ASSERT_TRUE(std::isfinite(s));
+        for (float s : monoBlock(audio)) ASSERT_TRUE(std::isfinite(s));
+        for (float s : stereoBlock(audio)) ASSERT_TRUE(std::isfinite(s));
     }
     EXPECT_NE(resonators[0]->displacement, 0.0);
 }
 
 TEST_F(AudioCallbacks, PublishesItsRunningTime) {
-    makeBank({440.0}, 8.0f, 7e-6f);
+    makeBank(audio, {440.0}, 8.0f, 7e-6f);
     {
         MutexLock lock(workloadMutex);
         callbackSeconds = -1.0;
     }
-    monoBlock();
+    monoBlock(audio);
     MutexLock lock(workloadMutex);
     EXPECT_GT(callbackSeconds, 0.0);
 }
 
 TEST_F(AudioCallbacks, KeepsItsLongestRunningTimeWaitingIncluded) {
-    makeBank({440.0}, 8.0f, 7e-6f);
+    makeBank(audio, {440.0}, 8.0f, 7e-6f);
     {
         MutexLock lock(workloadMutex);
-        largestCallbackSeconds = 0.0;
+        audio.largestCallbackSeconds = 0.0;
     }
     // A callback that waits for synthesisMutex (held here for 100 ms, as the panel holds it to
     // change the damping) runs about that long (at least half of it, whenever its thread starts);
@@ -319,21 +321,21 @@ TEST_F(AudioCallbacks, KeepsItsLongestRunningTimeWaitingIncluded) {
     std::thread callback;
     {
         MutexLock hold(synthesisMutex);
-        callback = std::thread([] { monoBlock(); });
+        callback = std::thread([this] { monoBlock(audio); });
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     callback.join();
     double waited = 0.0;
     {
         MutexLock lock(workloadMutex);
-        waited = largestCallbackSeconds;
+        waited = audio.largestCallbackSeconds;
         EXPECT_GE(waited, 0.050);
         EXPECT_EQ(callbackSeconds, waited);
     }
-    monoBlock();
+    monoBlock(audio);
     MutexLock lock(workloadMutex);
     EXPECT_LT(callbackSeconds, waited);
-    EXPECT_EQ(largestCallbackSeconds, waited);
+    EXPECT_EQ(audio.largestCallbackSeconds, waited);
 }
 
 namespace {
@@ -343,12 +345,12 @@ namespace {
 // listener, strikes, every kind of impact duration, a change of the active mode count, both
 // renderers, mono and stereo, and block lengths that span several segments. States agree bit for
 // bit; samples within 1e-9 of the block's peak (plus float rounding).
-void checkFastBlockPathAgainstLiteralLoop() {
+void checkFastBlockPathAgainstLiteralLoop(AudioBlockContext& audio) {
     std::mt19937 random(2024);
     std::uniform_real_distribution<double> u(0.0, 1.0);
     std::vector<double> frequencies;
     for (int i = 0; i < 37; ++i) frequencies.push_back(60.0 * std::pow(250.0, u(random)));
-    makeBank(frequencies, 8.0f, 7e-6f);
+    makeBank(audio, frequencies, 8.0f, 7e-6f);
     std::vector<std::vector<SourceRecord>> entries(37);
     std::vector<double> waveNumbers;
     for (int i = 0; i < 37; ++i) {
@@ -411,11 +413,11 @@ void checkFastBlockPathAgainstLiteralLoop() {
             MutexLock lock(synthesisMutex);
             const int slot = peakIndex;
             if (literal) {
-                s.stereo ? literalStereoBlock(out.data(), s.frames)
-                         : literalMonoBlock(out.data(), s.frames);
+                s.stereo ? literalStereoBlock(audio, out.data(), s.frames)
+                         : literalMonoBlock(audio, out.data(), s.frames);
             } else {
-                s.stereo ? synthesizeStereoBlock(out.data(), s.frames)
-                         : synthesizeMonoBlock(out.data(), s.frames);
+                s.stereo ? synthesizeStereoBlock(audio, out.data(), s.frames)
+                         : synthesizeMonoBlock(audio, out.data(), s.frames);
             }
             r.blocks.push_back(out);
             r.peaks.push_back(s.stereo ? std::max(leftPeaks[slot].load(), rightPeaks[slot].load())
@@ -451,5 +453,8 @@ void checkFastBlockPathAgainstLiteralLoop() {
 
 // Both builds of the lane loops (AVX2 where the processor has it, and the baseline one).
 TEST_F(AudioCallbacks, FastBlockPathMatchesTheLiteralLoop) {
-    forEachLaneBuild(checkFastBlockPathAgainstLiteralLoop);
+    forEachLaneBuild([this](bool useAvx2Lanes) {
+        audio.useAvx2Lanes = useAvx2Lanes;
+        checkFastBlockPathAgainstLiteralLoop(audio);
+    });
 }

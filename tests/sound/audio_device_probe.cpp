@@ -18,11 +18,13 @@
 #include <thread>
 #include <vector>
 
+#include "app/audio_context.h"
 #include "app/scene_loading.h"
 #include "app/scene_selector.h"
 #include "app/startup.h"
 #include "geometry/listener_points.h"
 #include "sound/audio_block.h"
+#include "sound/audio_block_context.h"
 #include "sound/audio_device.h"
 #include "sound/synthesis_state.h"
 #include "ui/window.h"
@@ -36,10 +38,11 @@ constexpr int kBlock = 220;
 const double kForces[3] = {320.0, -720.0, 1200.0};
 
 // Three slowly decaying modes (bell damping), each radiating as a unit monopole at the object's
-// origin; eye at distance 1.3, ears 0.1 to either side.
-void setUpBank() {
+// origin; eye at distance 1.3, ears 0.1 to either side; `context` sized for them.
+void setUpBank(AudioBlockContext& context) {
     const double frequencies[3] = {523.25, 1318.5, 2637.0};
     allocateModeArrays(3);
+    context.allocate(3);
     for (int i = 0; i < 3; ++i) {
         modeOmega[i] = frequencies[i] * twoPi;
         modeStiffness[i] = modeOmega[i] * modeOmega[i];
@@ -79,14 +82,15 @@ std::vector<float> readFloats(const char* name) {
 // The strike rendered without a device: one silent block (the gains settle at the eye), the
 // strike, then `blocks` blocks.
 std::vector<float> offlineStrike(int blocks) {
-    setUpBank();
+    AudioBlockContext context;
+    setUpBank(context);
     std::vector<float> out(kBlock), samples;
     MutexLock lock(synthesisMutex);
-    synthesizeMonoBlock(out.data(), kBlock);
+    synthesizeMonoBlock(context, out.data(), kBlock);
     strike();
-    synthesizeMonoBlock(out.data(), kBlock);  // takes the strike at its end
+    synthesizeMonoBlock(context, out.data(), kBlock);  // takes the strike at its end
     for (int b = 0; b < blocks; ++b) {
-        synthesizeMonoBlock(out.data(), kBlock);
+        synthesizeMonoBlock(context, out.data(), kBlock);
         samples.insert(samples.end(), out.begin(), out.end());
     }
     return samples;
@@ -202,8 +206,9 @@ int checkSwitch(const char* monoFile, const char* stereoFile) {
 void play(const std::string& scenario) {
     setvbuf(stdout, nullptr, _IOLBF, 0);
     atexit(onExit);
-    setUpBank();
-    startAudio();
+    // The program's context, as the at-exit handler reports from it.
+    setUpBank(programAudioContext);
+    startAudio(programAudioContext);
     pause(0.3);
     strike();
     pause(0.6);

@@ -7,15 +7,12 @@
 
 #include "sound/vector_lanes.h"
 
-// Runs `check` once with each build of the lane loops, under a trace naming the build, and puts
-// useAvx2Lanes back afterwards. No audio block may run meanwhile.
+// Runs check(useAvx2Lanes) once with each build of the lane loops, the processor's first, under a
+// trace naming the build.
 template <typename Check>
 void forEachLaneBuild(Check check) {
-    const bool processorLanes = useAvx2Lanes;
-    for (bool avx2 : {processorLanes, false}) {
-        useAvx2Lanes = avx2;
+    for (bool avx2 : {processorHasAvx2(), false}) {
         SCOPED_TRACE(avx2 ? "AVX2 lane loops" : "baseline lane loops");
-        check();
+        check(avx2);
     }
-    useAvx2Lanes = processorLanes;
 }

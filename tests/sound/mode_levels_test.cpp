@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "sound/audio_block_context.h"
 #include "sound/audio_callbacks.h"
-#include "sound/mode_mask.h"
 #include "tests/sound/synthetic_bank.h"
 
 using namespace synthetic;
@@ -20,19 +20,17 @@ namespace {
 
 constexpr double kDt = 2.2675736961451248e-05;
 
-void block(bool stereo) {
+void block(AudioBlockContext& context, bool stereo) {
     std::vector<float> out(440);
     (stereo ? stereoAudioCallback : monoAudioCallback)(nullptr, out.data(), 220, nullptr, 0,
-                                                       nullptr);
+                                                       &context);
 }
 
+// Blocks of a context that wants the levels.
 class ModeLevels : public SyntheticBankTest {
   protected:
-    void SetUp() override { modeLevelsWanted = true; }
-    void TearDown() override {
-        modeLevelsWanted = false;
-        SyntheticBankTest::TearDown();
-    }
+    void SetUp() override { audio.modeLevelsWanted = true; }
+    ModeLevelBuffer& modeLevels = audio.modeLevels;
 };
 
 }  // namespace
@@ -43,13 +41,13 @@ class ModeLevels : public SyntheticBankTest {
 TEST_F(ModeLevels, LevelIsTheClosedFormEnvelopeTimesTheGain) {
     for (bool stereo : {false, true}) {
         SCOPED_TRACE(stereo ? "stereo" : "mono");
-        makeBank({700.0, 1900.0}, 0.0, 0.0);
+        makeBank(audio, {700.0, 1900.0}, 0.0, 0.0);
         publishEye(0.5, 0.2, 0.9);
         const double F[2] = {0.3, 1.1};
         for (int e = 0; e < 2; ++e) activeModalForce[e] = F[e] / modalForceGain;
         EXPECT_FALSE(modeLevels.acquireLatest());  // nothing published before a block
         for (int b = 0; b < 3; ++b) {
-            block(stereo);
+            block(audio, stereo);
             ASSERT_TRUE(modeLevels.acquireLatest());
             ASSERT_EQ(modeLevels.modeCount(), 2);
             EXPECT_EQ(modeLevels.blockNumber(), b);
@@ -76,14 +74,14 @@ TEST_F(ModeLevels, LevelIsTheClosedFormEnvelopeTimesTheGain) {
 // mode keeps it out of the mix.
 TEST_F(ModeLevels, LevelsDecayAtTheDampingRateWhateverTheMask) {
     const double alpha = 6.0, beta = 2e-6;
-    makeBank({440.0, 3100.0}, alpha, beta);
+    makeBank(audio, {440.0, 3100.0}, alpha, beta);
     publishEye(0.5, 0.2, 0.9);
     activeModalForce[0] = activeModalForce[1] = 0.05;
-    soloMode(1);
-    block(false);
+    audio.modeMask.soloMode(1);
+    block(audio, false);
     ASSERT_TRUE(modeLevels.acquireLatest());
     const std::vector<double> first(modeLevels.levelsSquared(), modeLevels.levelsSquared() + 2);
-    block(false);
+    block(audio, false);
     ASSERT_TRUE(modeLevels.acquireLatest());
     for (int e = 0; e < 2; ++e) {
         const double omega = modeOmega[e];

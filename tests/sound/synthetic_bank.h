@@ -1,7 +1,7 @@
 // Small synthetic resonator banks for the audio-path tests: the process-wide synthesis state set
 // up the way scene loading sets it (per-mode arrays, resonators, a transfer model held in memory,
-// listener and pose published), and a way to save and restore all of it so that two renderings
-// can start from the same state.
+// listener and pose published) with an audio block context of the test's own sized for it, and a
+// way to save and restore the bank so that two renderings can start from the same state.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include "app/scene_loading.h"
 #include "geometry/listener_points.h"
 #include "geometry/object_pose.h"
+#include "sound/audio_block_context.h"
 #include "sound/synthesis_state.h"
 
 namespace synthetic {
@@ -45,11 +46,13 @@ inline void setTransferModel(const std::vector<std::vector<SourceRecord>>& entri
 
 // A bank of modes with the given frequencies (Hz) and Rayleigh damping, a transfer model of one
 // unit monopole at the object's origin per mode (k = omega / 343), everything else at its start
-// value: forces, gains and peaks 0, renderer "ZEP", mono, impactDuration 10.
-inline void makeBank(const std::vector<double>& frequencies, double massDamping,
-                     double stiffnessDamping) {
+// value: forces, gains and peaks 0, renderer "ZEP", mono, impactDuration 10; `context` sized for
+// it (empty mask, nothing published).
+inline void makeBank(AudioBlockContext& context, const std::vector<double>& frequencies,
+                     double massDamping, double stiffnessDamping) {
     const int r = static_cast<int>(frequencies.size());
     allocateModeArrays(r);
+    context.allocate(r);
     std::vector<std::vector<SourceRecord>> entries;
     std::vector<double> waveNumbers;
     for (int i = 0; i < r; ++i) {
@@ -115,9 +118,11 @@ struct SavedBank {
 };
 
 // Restores the published listener and pose and frees the synthetic transfer model at the end of
-// a test, so tests do not see each other's state.
+// a test, so tests do not see each other's state. Each test has an audio block context of its own.
 class SyntheticBankTest : public ::testing::Test {
   protected:
+    AudioBlockContext audio;
+
     void TearDown() override {
         publishEye(0, 0, 0);
         publishedObjectPose.store(identityPose());

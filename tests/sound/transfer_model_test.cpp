@@ -55,10 +55,11 @@ void release(TransferModel& m) {
     m.sourceBlocks.clear();
 }
 
-double transferAt(const TransferModel& m, double x, double y, double z, int entry = 0) {
+double transferAt(const TransferModel& m, double x, double y, double z, int entry = 0,
+                  bool useAvx2Lanes = processorHasAvx2()) {
     std::vector<double> out(m.frequencyCount, -1.0);
     const double p[3] = {x, y, z};
-    m.evaluateTransfer(p, out.data(), -1);
+    m.evaluateTransfer(p, out.data(), -1, useAvx2Lanes);
     return out[entry];
 }
 
@@ -225,7 +226,7 @@ TEST(TransferModelEvaluation, MonopolesInterfereWithOutgoingPhase) {
 }
 
 // The sum of monopoles against its closed form (see the test below).
-static void checkMonopoleSums() {
+static void checkMonopoleSums(bool useAvx2Lanes) {
     std::mt19937 random(5);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
     const std::complex<double> i(0, 1);
@@ -250,7 +251,7 @@ static void checkMonopoleSums() {
             }
             TransferModel m = modelOf({sources}, {k});
             // The phase k r of a far wave is known to about k r * 1e-16.
-            EXPECT_NEAR(transferAt(m, p[0], p[1], p[2]), std::abs(expected),
+            EXPECT_NEAR(transferAt(m, p[0], p[1], p[2], 0, useAvx2Lanes), std::abs(expected),
                         1e-13 * std::max(1.0, k) / k)
                 << "k " << k << ", " << n << " sources";
             release(m);
@@ -343,10 +344,10 @@ TEST(TransferModelEvaluation, CountSelectsTheEntriesWritten) {
     TransferModel m = modelOf(entries, k);
     const double p[3] = {0, 0, 2};
     std::vector<double> out(6, -1.0);
-    m.evaluateTransfer(p, out.data(), 3);
+    m.evaluateTransfer(p, out.data(), 3, processorHasAvx2());
     const std::vector<double> expected = {0.5, 0.25, 1.0 / 6.0, -1.0, -1.0, -1.0};
     for (int i = 0; i < 6; ++i) EXPECT_NEAR(out[i], expected[i], 1e-15) << i;
-    m.evaluateTransfer(p, out.data(), -1);
+    m.evaluateTransfer(p, out.data(), -1, processorHasAvx2());
     EXPECT_NEAR(out[4], 0.1, 1e-15);
     EXPECT_EQ(out[5], -1.0);
     release(m);
@@ -412,10 +413,8 @@ void compareAt(const TransferModel& model, const std::vector<std::vector<Source>
                const double p[3], Disagreement* d) {
     std::vector<double> literal(model.frequencyCount), fast(model.frequencyCount);
     model.evaluateTransferLiteral(p, literal.data(), -1);
-    const bool processorLanes = useAvx2Lanes;
-    for (bool avx2 : {processorLanes, false}) {
-        useAvx2Lanes = avx2;
-        model.evaluateTransfer(p, fast.data(), -1);
+    for (bool avx2 : {processorHasAvx2(), false}) {
+        model.evaluateTransfer(p, fast.data(), -1, avx2);
         for (int i = 0; i < model.frequencyCount; ++i) {
             ASSERT_TRUE(std::isfinite(fast[i]) && std::isfinite(literal[i])) << i;
             const double difference = std::fabs(fast[i] - literal[i]);
@@ -429,7 +428,6 @@ void compareAt(const TransferModel& model, const std::vector<std::vector<Source>
             ++d->compared;
         }
     }
-    useAvx2Lanes = processorLanes;
 }
 
 // `count` entries of 0 .. 83 sources each (every remainder of the lane groups, several passes of

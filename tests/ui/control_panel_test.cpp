@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "app/scene_loading.h"
 #include "sound/modal_resonator.h"
@@ -88,13 +89,58 @@ TEST_F(BankFixture, OverdampingEntryIsRolledBackInEveryMode) {
     for (int i = 0; i < 3; ++i) EXPECT_DOUBLE_EQ(resonators[i]->damping, dampingBefore[i]);
 }
 
+// The damping ratios the refusal messages print ("Error: ksi = %G >= 1 ...", one per refusing
+// mode, in mode order).
+std::vector<double> printedRatios(const std::string& printed) {
+    std::vector<double> ratios;
+    const std::string prefix = "Error: ksi = ";
+    for (size_t at = printed.find(prefix); at != std::string::npos;
+         at = printed.find(prefix, at + 1)) {
+        ratios.push_back(std::stod(printed.substr(at + prefix.size())));
+    }
+    return ratios;
+}
+
+// Stiffness-proportional damping grows as beta omega^2, so its ratio xi = (alpha + beta omega^2) /
+// (2 omega) passes 1 at the highest mode first: as beta grows, the refusing modes are always the
+// highest ones, 5000 Hz alone, then 1000 Hz with it, and the 100 Hz mode last.
 TEST_F(BankFixture, LargeStiffnessDampingIsRefusedByTheHighestModesFirst) {
-    // beta omega / 2 >= 1 first for 5000 Hz: beta = 1e-4 gives xi = 1.57 there, 0.31 at
-    // 1000 Hz.
-    stiffnessDamping = 1e-4f;
-    const std::string printed = apply(kStiffnessProportional);
-    EXPECT_EQ(printed.find("Error: ksi = "), 0u) << printed;
-    EXPECT_EQ(stiffnessDamping, 7e-6f);
-    EXPECT_DOUBLE_EQ(resonators[1]->damping, rayleigh(1));
-    EXPECT_DOUBLE_EQ(resonators[2]->damping, rayleigh(2));
+    const double dampingBefore[3] = {resonators[0]->damping, resonators[1]->damping,
+                                     resonators[2]->damping};
+    int lastRefused = 0;
+    bool sawOnlyTheTop = false, sawTheTopTwo = false;
+    for (double beta = 1e-5; beta < 1e-2; beta *= 1.25) {
+        stiffnessDamping = static_cast<float>(beta);
+        const double b = static_cast<double>(stiffnessDamping);
+        const std::vector<double> printed = printedRatios(apply(kStiffnessProportional));
+        const int refused = static_cast<int>(printed.size());
+        SCOPED_TRACE("beta " + std::to_string(b) + ", " + std::to_string(refused) + " refused");
+        // The messages are those of modes 3 - refused .. 2: the top of the spectrum.
+        for (int k = 0; k < refused; ++k) {
+            const double omega = modeOmega[3 - refused + k];
+            const double xi = (8.0 + b * omega * omega) / (2.0 * omega);
+            EXPECT_NEAR(printed[k], xi, 1e-5 * xi) << "message " << k;
+            EXPECT_GE(xi, 1.0);
+        }
+        // Every mode below them stays underdamped at this beta.
+        for (int i = 0; i < 3 - refused; ++i) {
+            EXPECT_LT((8.0 + b * modeOmega[i] * modeOmega[i]) / (2.0 * modeOmega[i]), 1.0) << i;
+        }
+        EXPECT_GE(refused, lastRefused);  // a refusing mode stays refused as beta grows
+        lastRefused = refused;
+        sawOnlyTheTop |= refused == 1;
+        sawTheTopTwo |= refused == 2;
+        // Any refusal rolls the coefficient back in every mode.
+        if (refused > 0) {
+            EXPECT_EQ(stiffnessDamping, 7e-6f);
+            for (int i = 0; i < 3; ++i) EXPECT_DOUBLE_EQ(resonators[i]->damping, dampingBefore[i]);
+        } else {
+            for (int i = 0; i < 3; ++i) EXPECT_DOUBLE_EQ(resonators[i]->damping, rayleigh(i));
+            stiffnessDamping = 7e-6f;  // back to the chair's value for the next step
+            apply(kStiffnessProportional);
+        }
+    }
+    EXPECT_TRUE(sawOnlyTheTop);
+    EXPECT_TRUE(sawTheTopTwo);
+    EXPECT_EQ(lastRefused, 3);
 }

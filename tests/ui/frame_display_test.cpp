@@ -44,6 +44,5 @@ TEST_F(SpinningCamera, LongFramesAdvanceOneSecondButReportTheTrueRate) {
 TEST_F(SpinningCamera, ZeroIntervalChangesNothing) {
     advanceFrame(0.0);
     EXPECT_EQ(camera->azimuth, 0.0);
-    EXPECT_EQ(graphicsRate, 60.0);
-    EXPECT_TRUE(std::isfinite(graphicsRate));
+    EXPECT_EQ(graphicsRate, 60.0);  // the last rate stays: no infinite rate
 }

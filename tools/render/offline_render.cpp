@@ -21,16 +21,19 @@
 #include "geometry/object_pose.h"
 #include "geometry/orbit_camera.h"
 #include "geometry/scene_presets.h"
+#include "sound/audio_block_context.h"
 #include "sound/audio_callbacks.h"
+#include "sound/impact.h"
 #include "sound/mode_levels.h"
 #include "sound/mode_mask.h"
 #include "sound/synthesis_state.h"
 #include "sound/transfer_model.h"
-#include "ui/picking.h"
 
 namespace {
 
-ObjModel* mesh = nullptr;       // the struck object's mesh (vertices only are used)
+ObjModel* mesh = nullptr;  // the struck object's mesh (vertices only are used)
+// The renderer's own audio block context: the blocks' compact bank, the mask and the levels.
+AudioBlockContext blockContext;
 ScenePresetFile folderPresets;  // the presets of a folder of one's own
 ObjectPose restPose = identityPose();
 
@@ -169,6 +172,7 @@ std::string loadRenderScene(const RenderOptions& options) {
     // The struck object's mesh, mode shapes and frequencies.
     mesh = glmReadOBJ(preset.meshFile);
     const int r = loadModalData(preset.modeShapeFile, preset.frequencyFile, false);
+    blockContext.allocate(r);
 
     // The transfer model: the "ZEP" renderer needs it; "Modal" uses it when it is there.
     const bool haveList = isReadableFile(preset.transferListFile);
@@ -199,9 +203,9 @@ std::string loadRenderScene(const RenderOptions& options) {
                    std::to_string(active - 1);
         }
     }
-    soloMode(options.soloMode);
-    for (int mode : options.mutedModes) setModeMuted(mode, true);
-    modeLevelsWanted = !options.modesCsvFile.empty();
+    blockContext.modeMask.soloMode(options.soloMode);
+    for (int mode : options.mutedModes) blockContext.modeMask.setModeMuted(mode, true);
+    blockContext.modeLevelsWanted = !options.modesCsvFile.empty();
     impactDuration = options.impactDuration;
     rendererType = options.rendererType;
     channelMode = options.channelCount == 2 ? 1 : 0;
@@ -267,9 +271,12 @@ void releaseRenderScene() {
     for (double* block : transferModel.sourceBlocks) free(block);
     transferModel = TransferModel();
     allocateModeArrays(0);
-    modeLevelsWanted = false;
+    blockContext.allocate(0);
+    blockContext.modeLevelsWanted = false;
     resolvedStrikes.clear();
 }
+
+AudioBlockContext& renderBlockContext() { return blockContext; }
 
 std::string writeModeLevelsCsv(const std::string& fileName, const std::vector<double>& levels_dB) {
     FILE* file = fopen(fileName.c_str(), "w");
@@ -320,9 +327,7 @@ void renderStrikes(const RenderOptions& options, std::vector<float>* samples,
     auto strikeDuring = [&](long block) {
         for (const ResolvedStrike& strike : resolvedStrikes) {
             if (strike.block != block + 1) continue;
-            impactMagnitude = static_cast<float>(strike.magnitude);
-            applyImpact(strike.vertex, strike.direction[0], strike.direction[1],
-                        strike.direction[2], 0.0);
+            applyImpact(*modeShapes, strike.vertex, strike.direction, strike.magnitude);
         }
     };
     strikeDuring(-1);
@@ -336,15 +341,16 @@ void renderStrikes(const RenderOptions& options, std::vector<float>* samples,
         strikeDuring(b);
         float* out = &all[static_cast<size_t>(b) * N * channels];
         if (channels == 2) {
-            stereoAudioCallback(nullptr, out, N, nullptr, 0, nullptr);
+            stereoAudioCallback(nullptr, out, N, nullptr, 0, &blockContext);
         } else {
-            monoAudioCallback(nullptr, out, N, nullptr, 0, nullptr);
+            monoAudioCallback(nullptr, out, N, nullptr, 0, &blockContext);
         }
         // The levels this block published, read as the Modes window reads them.
-        if (modeLevels_dB != nullptr && modeLevels.acquireLatest()) {
-            for (int e = 0; e < modeLevels.modeCount(); ++e) {
+        ModeLevelBuffer& levels = blockContext.modeLevels;
+        if (modeLevels_dB != nullptr && levels.acquireLatest()) {
+            for (int e = 0; e < levels.modeCount(); ++e) {
                 modeLevels_dB->push_back(
-                    modeLevelDecibels(modeLevels.levelsSquared()[e], kModeLevelsCsvFloor_dB));
+                    modeLevelDecibels(levels.levelsSquared()[e], kModeLevelsCsvFloor_dB));
             }
         }
     }

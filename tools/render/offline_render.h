@@ -11,6 +11,8 @@
 
 #include "tools/render/render_options.h"
 
+struct AudioBlockContext;
+
 // The scene selector (0 bell, 1 chair, 2 dragon) named by the last component of `folder`
 // (trailing slashes ignored), or -1 when the name is none of the three.
 int sceneSelectorForFolder(const std::string& folder);
@@ -45,9 +47,10 @@ long strikeBlock(double seconds, int blockFrames);
 // Renders options.lengthSeconds of audio (rounded to whole frames) into `samples` (frames *
 // channels interleaved floats, full scale +-1): blocks of 44100 / zepRate frames through
 // monoAudioCallback or stereoAudioCallback. Strike s is handed to the callbacks like a click:
-// added to the pending modal forces (applyImpact, at its magnitude, towards its direction)
-// during the block before strikeBlock(s), so the callback's force exchange passes it to that
-// block; a strike of block 0 is exchanged before the first block. The listener stays still.
+// added to the pending modal forces (applyImpact, sound/impact.h, at its magnitude, towards its
+// direction) during the block before strikeBlock(s), so the callback's force exchange passes it
+// to that block; a strike of block 0 is exchanged before the first block. The listener stays
+// still.
 // With `modeLevels_dB`, also the level of each synthesised mode at the listener at the end of
 // every block, as the Modes window shows it (sound/mode_levels.h), in dB floored at
 // kModeLevelsCsvFloor_dB: blocks x modes values, block by block; loadRenderScene asked for them
@@ -64,6 +67,11 @@ constexpr double kModeLevelsCsvFloor_dB = -300.0;
 // after renderStrikes, before releaseRenderScene. Returns an empty string, or the file's name
 // and what went wrong.
 std::string writeModeLevelsCsv(const std::string& fileName, const std::vector<double>& levels_dB);
+
+// The renderer's own audio block context (sound/audio_block_context.h): sized for the bank and
+// given the options' solo, mutes and level publication by loadRenderScene; renderStrikes hands it
+// to the callbacks. Benchmarks that run blocks on a loaded scene use it too.
+AudioBlockContext& renderBlockContext();
 
 // Releases what loadRenderScene loaded (mesh, mode shapes, camera, transfer model, per-mode
 // arrays), so the renderer ends with nothing left allocated. Safe after a partial load.

@@ -8,7 +8,9 @@
 #include <limits>
 #include <stdexcept>
 
+#include "geometry/mode_shape_matrix.h"
 #include "geometry/scene_presets.h"
+#include "sound/impact.h"
 #include "sound/synthesis_state.h"
 #include "tools/bake/common/bake_error.h"
 #include "tools/bake/common/statistics.h"
@@ -184,14 +186,21 @@ StrikeLoudness presetStrikeLoudness(const std::vector<Eigen::Vector3d>& position
     // weights(i, v): the output per unit modal displacement of mode i for a strike on vertex v,
     // "ZEP" in columns 0 .. V-1 and "Modal" in V .. 2V-1. The modal force of the strike is
     // g M (u_i(v) . d), d the unit vector from the eye to the vertex (world = object + origin).
+    // The projection is the program's own strike (sound/impact.h) on the program's own matrix:
+    // one mode's 3N values after another, which is Eigen's column-major layout of the shapes.
+    const ModeShapeMatrix shapes(static_cast<int>(surfaceShapes.rows() / 3), modeCount,
+                                 surfaceShapes.data());
+    std::vector<double> modalForces(modeCount);
     Eigen::MatrixXd weights = Eigen::MatrixXd::Zero(modeCount, 2 * vertexCount);
     for (int v = 0; v < vertexCount; ++v) {
         const Eigen::Vector3d& p = positions[vertices[v]];
         const Eigen::Vector3d direction = (p + strike.objectOrigin - strike.eye).normalized();
+        std::fill(modalForces.begin(), modalForces.end(), 0.0);
+        modalImpactForces(shapes, vertices[v], direction.data(), strike.magnitude,
+                          modalForces.data());
         for (int i = 0; i < modeCount; ++i) {
             if (!sounds[i]) continue;
-            const double modalForce = strike.forceGain * strike.magnitude *
-                                      surfaceShapes.block<3, 1>(3 * vertices[v], i).dot(direction);
+            const double modalForce = strike.forceGain * modalForces[i];
             weights(i, v) = zepGain[i] * modalForce;
             weights(i, vertexCount + v) = modalGain * modalForce;
         }

@@ -3,7 +3,7 @@
 // between the acoustic transfer stage and the writing, and writes the mode shapes times the
 // force unit as ".U", so that the program, its presets and its file formats stay as they are.
 //
-// The strike is the program's own (ui/picking.cpp, sound/audio_block.cpp): a click at the start
+// The strike is the program's own (sound/impact.h, sound/audio_block.cpp): a click at the start
 // camera on surface vertex v pushes along the unit vector d from the eye to the vertex with the
 // preset magnitude M for the default impact duration (10 samples); mode i receives the modal
 // force g M (u_i(v) . d) with the modal force gain g = 26, rings in its resonator (unit modal
@@ -39,7 +39,7 @@ struct PresetStrike {
 };
 
 // The preset strike of the program's scene named `sceneName` ("bell", "chair" or "dragon": the
-// name chooses the preset, as tonwell-render's folder name does), from app/scene_presets.cpp:
+// name chooses the preset, as tonwell-render's folder name does), from geometry/scene_presets.cpp:
 // its magnitude and damping, the eye of its start camera (focus + r (cos el cos az, sin el,
 // -cos el sin az), geometry/orbit_camera.cpp) and, for the bell, the object's frame at the rest
 // pose of its swing (translated by (0, 1, 0), app/swing.cpp). Returns false for any other name.

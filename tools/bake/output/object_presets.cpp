@@ -14,7 +14,7 @@ namespace {
 // The bounding sphere fills at most 1 / kFramingMargin of the half field of view.
 constexpr double kFramingMargin = 1.1;
 constexpr double kZoomLimitFactor = 8.0;
-// The chair's start direction and lights (app/scene_presets.cpp).
+// The chair's start direction and lights (geometry/scene_presets.cpp).
 constexpr double kStartAzimuth_deg = -70.0, kStartElevation_deg = 20.0;
 // Diffuse colours of relative luminance from this on get the dark background.
 constexpr double kLightColourLuminance = 0.3;

@@ -1,6 +1,6 @@
 // The chair's boxes (see chair_shape.h). Metres; x across, y up, z from back (-) to front (+).
 //
-// Placed for the chair's start camera (app/scene_presets.cpp: focus (0, -0.05, 0), 1.2 m away,
+// Placed for the chair's start camera (geometry/scene_presets.cpp: focus (0, -0.05, 0), 1.2 m away,
 // 20 degrees above, a 45-degree vertical field of view, so about 0.99 m of height at the focus):
 // the chair is 0.75 m tall with its seat 0.43 m above the floor, centred on the focus across and
 // front to back, and 4 cm above it, because its front legs, nearest the camera, look larger than

@@ -1,5 +1,5 @@
 // The literal per-mode loop of an audio block (reference and benchmark baseline).
-#include "sound/literal_block.h"
+#include "bench/literal_block.h"
 
 #include <cmath>
 #include <cstring>
@@ -13,7 +13,8 @@ namespace {
 
 // The "ZEP" renderer's gains, literally: the transfer at the listener point evaluated source by
 // source as the plain sum (TransferModel::evaluateTransferLiteral), times omega_i.
-void literalZepGains(const ObjectPose& pose, const double world[3], double* gains, int modeCount) {
+void literalZepGains(const AudioBlockContext&, const ObjectPose& pose, const double world[3],
+                     double* gains, int modeCount) {
     double object[3];
     worldToObject(pose, world, object);
     transferModel.evaluateTransferLiteral(object, gains, modeCount);
@@ -54,12 +55,12 @@ void literalBlock(float* out, unsigned long frameCount, int modeCount, int chann
 
 }  // namespace
 
-void literalMonoBlock(float* out, unsigned long frameCount) {
-    BlockGains block = computeBlockGains(1, literalZepGains);
+void literalMonoBlock(AudioBlockContext& context, float* out, unsigned long frameCount) {
+    BlockGains block = computeBlockGains(context, 1, literalZepGains);
     literalBlock(out, frameCount, block.modeCount, 1, block.gains, block.previousGains);
 }
 
-void literalStereoBlock(float* out, unsigned long frameCount) {
-    BlockGains block = computeBlockGains(2, literalZepGains);
+void literalStereoBlock(AudioBlockContext& context, float* out, unsigned long frameCount) {
+    BlockGains block = computeBlockGains(context, 2, literalZepGains);
     literalBlock(out, frameCount, block.modeCount, 2, block.gains, block.previousGains);
 }

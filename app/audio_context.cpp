@@ -1,0 +1,4 @@
+// The program's audio block context.
+#include "app/audio_context.h"
+
+AudioBlockContext programAudioContext;
