@@ -1,0 +1,188 @@
+// The staggered-grid solver with its absorbing layer (see wave_solver.h).
+#include "tools/bake/transfer/wave/wave_solver.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <numeric>
+
+#include "tools/bake/common/parallel_for.h"
+#include "tools/bake/common/physical_constants.h"
+
+double pmlSigma(double depth, const WaveGrid& grid, const WaveSettings& settings) {
+    if (depth <= 0) return 0;
+    const int m = settings.pmlOrder;
+    // R = exp(-2 / c int_0^{L h} sigma dx) = exp(-2 sigmaMax L h / ((m + 1) c)).
+    const double sigmaMax = -(m + 1) * kSpeedOfSound_ms * std::log(settings.pmlReflection) /
+                            (2 * grid.pmlCells * grid.h);
+    return sigmaMax * std::pow(std::min(depth, 1.0), m);
+}
+
+WaveSolver::WaveSolver(const WaveGrid& grid, const std::vector<uint8_t>& solid,
+                       const std::vector<BoundaryFace>& faces,
+                       const Eigen::MatrixXd& faceModeVelocity, const WaveSettings& settings)
+    : grid_(grid), threads_(settings.threads), modes_(int(faceModeVelocity.cols())) {
+    assert(int64_t(solid.size()) == grid.cellCount());
+    assert(faceModeVelocity.rows() == Eigen::Index(faces.size()));
+    const size_t cells = size_t(grid.cellCount());
+    p_.assign(cells, 0.f);
+    for (int axis = 0; axis < 3; ++axis) u_[axis].assign(cells, 0.f);
+    const int L = grid.pmlCells;
+    const double dt = grid.dt, h = grid.h;
+    const double rho = kAirDensity_kgm3, c = kSpeedOfSound_ms;
+    pressureFactor_ = float(rho * c * c * dt / h);
+
+    for (int axis = 0; axis < 3; ++axis) {
+        const int n = grid.n[axis];
+        for (auto* v : {&uA_[axis], &uB_[axis], &pA_[axis], &pB_[axis]}) v->assign(size_t(n), 0.f);
+        // Depth into the layer of a position x (in cells from the grid's corner): the interior
+        // spans [L + 1, n - L - 1].
+        auto depth = [&](double x) {
+            return std::max((L + 1 - x) / L, (x - (n - L - 1)) / double(L));
+        };
+        for (int i = 0; i < n; ++i) {
+            const double sigmaFace = pmlSigma(depth(i + 1.0), grid, settings);
+            const double sigmaCell = pmlSigma(depth(i + 0.5), grid, settings);
+            const double faceDamp = 1 + 0.5 * sigmaFace * dt, cellDamp = 1 + 0.5 * sigmaCell * dt;
+            uA_[axis][size_t(i)] = float((1 - 0.5 * sigmaFace * dt) / faceDamp);
+            uB_[axis][size_t(i)] = float(dt / (rho * h) / faceDamp);
+            pA_[axis][size_t(i)] = float((1 - 0.5 * sigmaCell * dt) / cellDamp);
+            pB_[axis][size_t(i)] = float(rho * c * c * dt / h / cellDamp);
+        }
+    }
+
+    // Split storage of the layer, row by row.
+    const int nx = grid.n[0], ny = grid.n[1], nz = grid.n[2];
+    rowSplit_.assign(size_t(ny) * nz + 1, 0);
+    int64_t entries = 0;
+    for (int k = 0; k < nz; ++k)
+        for (int j = 0; j < ny; ++j) {
+            rowSplit_[size_t(j + int64_t(ny) * k)] = entries;
+            if (k < 1 || k > nz - 2 || j < 1 || j > ny - 2) continue;
+            const bool fullRow = k <= L || k >= nz - L - 1 || j <= L || j >= ny - L - 1;
+            entries += fullRow ? nx - 2 : 2 * L;
+        }
+    rowSplit_.back() = entries;
+    for (int axis = 0; axis < 3; ++axis) split_[axis].assign(size_t(entries), 0.f);
+
+    // Boundary faces and solid cells sorted by slab.
+    std::vector<int> order(faces.size());
+    std::iota(order.begin(), order.end(), 0);
+    auto slabOf = [&](int64_t cell) { return int(cell / (int64_t(nx) * ny)); };
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return slabOf(faces[size_t(a)].cell) < slabOf(faces[size_t(b)].cell);
+    });
+    slabFaces_.assign(size_t(nz) + 1, 0);
+    faceAmplitude_.resize(faces.size() * size_t(modes_));
+    for (size_t f = 0; f < order.size(); ++f) {
+        const BoundaryFace& face = faces[size_t(order[f])];
+        faceCell_.push_back(face.cell);
+        faceAxis_.push_back(face.axis);
+        ++slabFaces_[size_t(slabOf(face.cell)) + 1];
+        for (int mode = 0; mode < modes_; ++mode)
+            faceAmplitude_[f * size_t(modes_) + size_t(mode)] =
+                float(faceModeVelocity(order[f], mode));
+    }
+    std::partial_sum(slabFaces_.begin(), slabFaces_.end(), slabFaces_.begin());
+    slabSolid_.assign(size_t(nz) + 1, 0);
+    for (int64_t cell = 0; cell < grid.cellCount(); ++cell)
+        if (solid[size_t(cell)]) {
+            solidCells_.push_back(cell);
+            ++slabSolid_[size_t(slabOf(cell)) + 1];
+        }
+    std::partial_sum(slabSolid_.begin(), slabSolid_.end(), slabSolid_.begin());
+    weights_.assign(size_t(modes_), 0.f);
+}
+
+void WaveSolver::updateVelocitySlab(int k, const float* weights) {
+    const int nx = grid_.n[0], ny = grid_.n[1], nz = grid_.n[2];
+    const int64_t sy = nx, sz = int64_t(nx) * ny;
+    const float* __restrict p = p_.data();
+    if (k >= 1 && k <= nz - 2) {
+        const float* __restrict ax = uA_[0].data();
+        const float* __restrict bx = uB_[0].data();
+        for (int j = 1; j <= ny - 2; ++j) {
+            const int64_t row = grid_.index(0, j, k);
+            float* __restrict ux = u_[0].data() + row;
+            const float* __restrict pr = p + row;
+            for (int i = 0; i <= nx - 2; ++i) ux[i] = ax[i] * ux[i] - bx[i] * (pr[i + 1] - pr[i]);
+        }
+        for (int j = 0; j <= ny - 2; ++j) {
+            const int64_t row = grid_.index(0, j, k);
+            float* __restrict uy = u_[1].data() + row;
+            const float* __restrict pr = p + row;
+            const float a = uA_[1][size_t(j)], b = uB_[1][size_t(j)];
+            for (int i = 1; i <= nx - 2; ++i) uy[i] = a * uy[i] - b * (pr[i + sy] - pr[i]);
+        }
+    }
+    if (k <= nz - 2) {
+        const float a = uA_[2][size_t(k)], b = uB_[2][size_t(k)];
+        for (int j = 1; j <= ny - 2; ++j) {
+            const int64_t row = grid_.index(0, j, k);
+            float* __restrict uz = u_[2].data() + row;
+            const float* __restrict pr = p + row;
+            for (int i = 1; i <= nx - 2; ++i) uz[i] = a * uz[i] - b * (pr[i + sz] - pr[i]);
+        }
+    }
+    // The boundary faces of this slab: sum_j A(f, j) w_j.
+    for (int f = slabFaces_[size_t(k)]; f < slabFaces_[size_t(k) + 1]; ++f) {
+        const float* amplitude = faceAmplitude_.data() + size_t(f) * size_t(modes_);
+        float velocity = 0;
+        for (int mode = 0; mode < modes_; ++mode) velocity += amplitude[mode] * weights[mode];
+        u_[size_t(faceAxis_[size_t(f)])][size_t(faceCell_[size_t(f)])] = velocity;
+    }
+}
+
+void WaveSolver::updatePressureSlab(int k) {
+    const int nx = grid_.n[0], ny = grid_.n[1], nz = grid_.n[2];
+    const int L = grid_.pmlCells;
+    const int64_t sy = nx, sz = int64_t(nx) * ny;
+    if (k < 1 || k > nz - 2) return;
+    const float K = pressureFactor_;
+    const float* __restrict axp = pA_[0].data();
+    const float* __restrict bxp = pB_[0].data();
+    const float az = pA_[2][size_t(k)], bz = pB_[2][size_t(k)];
+    for (int j = 1; j <= ny - 2; ++j) {
+        const int64_t row = grid_.index(0, j, k);
+        float* __restrict p = p_.data() + row;
+        const float* __restrict ux = u_[0].data() + row;
+        const float* __restrict uy = u_[1].data() + row;
+        const float* __restrict uz = u_[2].data() + row;
+        const float ay = pA_[1][size_t(j)], by = pB_[1][size_t(j)];
+        const int64_t splitRow = rowSplit_[size_t(j + int64_t(ny) * k)];
+        float* __restrict px = split_[0].data() + splitRow;
+        float* __restrict py = split_[1].data() + splitRow;
+        float* __restrict pz = split_[2].data() + splitRow;
+        // Split parts over cells [begin, end) of the row, their entries from `first` on.
+        auto splitRun = [&](int begin, int end, int64_t first) {
+            float* __restrict qx = px + first - begin;
+            float* __restrict qy = py + first - begin;
+            float* __restrict qz = pz + first - begin;
+            for (int i = begin; i < end; ++i) {
+                qx[i] = axp[i] * qx[i] - bxp[i] * (ux[i] - ux[i - 1]);
+                qy[i] = ay * qy[i] - by * (uy[i] - uy[i - sy]);
+                qz[i] = az * qz[i] - bz * (uz[i] - uz[i - sz]);
+                p[i] = qx[i] + qy[i] + qz[i];
+            }
+        };
+        const bool fullRow = k <= L || k >= nz - L - 1 || j <= L || j >= ny - L - 1;
+        if (fullRow) {
+            splitRun(1, nx - 1, 0);
+            continue;
+        }
+        splitRun(1, L + 1, 0);
+        for (int i = L + 1; i < nx - L - 1; ++i)
+            p[i] -= K * (ux[i] - ux[i - 1] + uy[i] - uy[i - sy] + uz[i] - uz[i - sz]);
+        splitRun(nx - L - 1, nx - 1, L);
+    }
+    for (int64_t s = slabSolid_[size_t(k)]; s < slabSolid_[size_t(k) + 1]; ++s)
+        p_[size_t(solidCells_[size_t(s)])] = 0.f;
+}
+
+void WaveSolver::step(const double* modeWeights) {
+    for (int mode = 0; mode < modes_; ++mode) weights_[size_t(mode)] = float(modeWeights[mode]);
+    const int nz = grid_.n[2];
+    parallelFor(nz, threads_, [&](int k) { updateVelocitySlab(k, weights_.data()); });
+    parallelFor(nz, threads_, [&](int k) { updatePressureSlab(k); });
+    ++steps_;
+}
