@@ -7,8 +7,11 @@
 struct WaveSettings {
     // [SECTION] The grid (wave_grid.h).
     double cellsPerWavelength = 10.0;  // cells along c / f at the run's highest frequency
-    int pmlCells = 10;                 // thickness of the absorbing layer on every side
-    int airCells = 3;                  // air between the sample points' box and the layer
+    // Never coarser than this many cells along the object's longest side, whatever the
+    // frequency: below it the staircase loses the shape.
+    int minCellsAcross = 24;
+    int pmlCells = 10;  // thickness of the absorbing layer on every side
+    int airCells = 3;   // air between the sample points' box and the layer
     // Time step as a fraction of the scheme's stability limit c dt <= h / sqrt(3); close to 1
     // the numerical dispersion of the staggered scheme is smallest.
     double courantFraction = 0.98;
@@ -30,9 +33,12 @@ struct WaveSettings {
     double windowPeriods = 2.0;
 
     // [SECTION] Chords (mode_conflation.h): modes whose frequencies are at least
-    // minSeparation_Hz apart share a run, at most maxChordModes of them.
+    // minSeparation_Hz apart share a run, at most maxChordModes of them, and a chord's highest
+    // frequency is at most maxChordSpan times its lowest (the lowest sets the run's length, the
+    // highest its grid).
     double minSeparation_Hz = 100.0;
     int maxChordModes = 12;
+    double maxChordSpan = 2.0;
 
     int threads = 0;  // threads of a run; 0: all the hardware's (parallel_for.h)
 };
