@@ -9,6 +9,24 @@
 #include "tools/bake/common/parallel_for.h"
 #include "tools/bake/common/physical_constants.h"
 
+namespace {
+
+// Slabs per block of the sweep: each block recomputes one slab of u_z (1/8 more of that work).
+constexpr int kBlockSlabs = 8;
+
+}  // namespace
+
+// The sweeps in two versions, chosen once at load time by the CPU (GCC's function
+// multi-versioning): AVX2 with FMA where the processor has them (x86-64-v3), the baseline
+// elsewhere. Measured on the bell's grid: about a fifth more updates per second with AVX2.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define TONWELL_SWEEP_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
+#else
+#define TONWELL_SWEEP_CLONES
+#endif
+
+namespace {}  // namespace
+
 double pmlSigma(double depth, const WaveGrid& grid, const WaveSettings& settings) {
     if (depth <= 0) return 0;
     const int m = settings.pmlOrder;
@@ -25,8 +43,7 @@ WaveSolver::WaveSolver(const WaveGrid& grid, const std::vector<uint8_t>& solid,
     assert(int64_t(solid.size()) == grid.cellCount());
     assert(faceModeVelocity.rows() == Eigen::Index(faces.size()));
     const size_t cells = size_t(grid.cellCount());
-    p_.assign(cells, 0.f);
-    for (int axis = 0; axis < 3; ++axis) u_[axis].assign(cells, 0.f);
+    for (auto* field : {&p_, &pNext_, &ux_, &uy_, &uz_, &uzNext_}) field->assign(cells, 0.f);
     const int L = grid.pmlCells;
     const double dt = grid.dt, h = grid.h;
     const double rho = kAirDensity_kgm3, c = kSpeedOfSound_ms;
@@ -65,20 +82,21 @@ WaveSolver::WaveSolver(const WaveGrid& grid, const std::vector<uint8_t>& solid,
     rowSplit_.back() = entries;
     for (int axis = 0; axis < 3; ++axis) split_[axis].assign(size_t(entries), 0.f);
 
-    // Boundary faces and solid cells sorted by slab.
+    // Boundary faces sorted by slab and axis, solid cells by slab.
+    const int64_t slabCells = int64_t(nx) * ny;
+    auto slabOf = [&](int64_t cell) { return int(cell / slabCells); };
+    auto keyOf = [&](const BoundaryFace& face) { return 3 * slabOf(face.cell) + face.axis; };
     std::vector<int> order(faces.size());
     std::iota(order.begin(), order.end(), 0);
-    auto slabOf = [&](int64_t cell) { return int(cell / (int64_t(nx) * ny)); };
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        return slabOf(faces[size_t(a)].cell) < slabOf(faces[size_t(b)].cell);
+        return keyOf(faces[size_t(a)]) < keyOf(faces[size_t(b)]);
     });
-    slabFaces_.assign(size_t(nz) + 1, 0);
+    slabFaces_.assign(3 * size_t(nz) + 1, 0);
     faceAmplitude_.resize(faces.size() * size_t(modes_));
     for (size_t f = 0; f < order.size(); ++f) {
         const BoundaryFace& face = faces[size_t(order[f])];
         faceCell_.push_back(face.cell);
-        faceAxis_.push_back(face.axis);
-        ++slabFaces_[size_t(slabOf(face.cell)) + 1];
+        ++slabFaces_[size_t(keyOf(face)) + 1];
         for (int mode = 0; mode < modes_; ++mode)
             faceAmplitude_[f * size_t(modes_) + size_t(mode)] =
                 float(faceModeVelocity(order[f], mode));
@@ -92,62 +110,73 @@ WaveSolver::WaveSolver(const WaveGrid& grid, const std::vector<uint8_t>& solid,
         }
     std::partial_sum(slabSolid_.begin(), slabSolid_.end(), slabSolid_.begin());
     weights_.assign(size_t(modes_), 0.f);
+    halo_.assign(size_t((nz + kBlockSlabs - 1) / kBlockSlabs) * size_t(slabCells), 0.f);
 }
 
-void WaveSolver::updateVelocitySlab(int k, const float* weights) {
-    const int nx = grid_.n[0], ny = grid_.n[1], nz = grid_.n[2];
-    const int64_t sy = nx, sz = int64_t(nx) * ny;
-    const float* __restrict p = p_.data();
-    if (k >= 1 && k <= nz - 2) {
-        const float* __restrict ax = uA_[0].data();
-        const float* __restrict bx = uB_[0].data();
-        for (int j = 1; j <= ny - 2; ++j) {
-            const int64_t row = grid_.index(0, j, k);
-            float* __restrict ux = u_[0].data() + row;
-            const float* __restrict pr = p + row;
-            for (int i = 0; i <= nx - 2; ++i) ux[i] = ax[i] * ux[i] - bx[i] * (pr[i + 1] - pr[i]);
-        }
-        for (int j = 0; j <= ny - 2; ++j) {
-            const int64_t row = grid_.index(0, j, k);
-            float* __restrict uy = u_[1].data() + row;
-            const float* __restrict pr = p + row;
-            const float a = uA_[1][size_t(j)], b = uB_[1][size_t(j)];
-            for (int i = 1; i <= nx - 2; ++i) uy[i] = a * uy[i] - b * (pr[i + sy] - pr[i]);
-        }
+float WaveSolver::faceVelocity(int f) const {
+    const float* amplitude = faceAmplitude_.data() + size_t(f) * size_t(modes_);
+    float velocity = 0;
+    for (int mode = 0; mode < modes_; ++mode) velocity += amplitude[mode] * weights_[size_t(mode)];
+    return velocity;
+}
+
+TONWELL_SWEEP_CLONES void WaveSolver::velocityZ(int k, float* out) const {
+    const int nx = grid_.n[0], ny = grid_.n[1];
+    const int64_t slab = int64_t(k) * nx * ny, sz = int64_t(nx) * ny;
+    const float a = uA_[2][size_t(k)], b = uB_[2][size_t(k)];
+    for (int j = 1; j <= ny - 2; ++j) {
+        const int64_t row = int64_t(j) * nx;
+        float* __restrict u = out + row;
+        const float* __restrict uOld = uz_.data() + slab + row;
+        const float* __restrict p = p_.data() + slab + row;
+        for (int i = 1; i <= nx - 2; ++i) u[i] = a * uOld[i] - b * (p[i + sz] - p[i]);
     }
-    if (k <= nz - 2) {
-        const float a = uA_[2][size_t(k)], b = uB_[2][size_t(k)];
-        for (int j = 1; j <= ny - 2; ++j) {
-            const int64_t row = grid_.index(0, j, k);
-            float* __restrict uz = u_[2].data() + row;
-            const float* __restrict pr = p + row;
-            for (int i = 1; i <= nx - 2; ++i) uz[i] = a * uz[i] - b * (pr[i + sz] - pr[i]);
-        }
+    for (int f = slabFaces_[3 * size_t(k) + 2]; f < slabFaces_[3 * size_t(k) + 3]; ++f)
+        out[faceCell_[size_t(f)] - slab] = faceVelocity(f);
+}
+
+TONWELL_SWEEP_CLONES void WaveSolver::velocityXY(int k) {
+    const int nx = grid_.n[0], ny = grid_.n[1];
+    const int64_t sy = nx;
+    const float* __restrict ax = uA_[0].data();
+    const float* __restrict bx = uB_[0].data();
+    for (int j = 1; j <= ny - 2; ++j) {
+        const int64_t row = grid_.index(0, j, k);
+        float* __restrict ux = ux_.data() + row;
+        const float* __restrict p = p_.data() + row;
+        for (int i = 0; i <= nx - 2; ++i) ux[i] = ax[i] * ux[i] - bx[i] * (p[i + 1] - p[i]);
     }
-    // The boundary faces of this slab: sum_j A(f, j) w_j.
-    for (int f = slabFaces_[size_t(k)]; f < slabFaces_[size_t(k) + 1]; ++f) {
-        const float* amplitude = faceAmplitude_.data() + size_t(f) * size_t(modes_);
-        float velocity = 0;
-        for (int mode = 0; mode < modes_; ++mode) velocity += amplitude[mode] * weights[mode];
-        u_[size_t(faceAxis_[size_t(f)])][size_t(faceCell_[size_t(f)])] = velocity;
+    for (int j = 0; j <= ny - 2; ++j) {
+        const int64_t row = grid_.index(0, j, k);
+        float* __restrict uy = uy_.data() + row;
+        const float* __restrict p = p_.data() + row;
+        const float a = uA_[1][size_t(j)], b = uB_[1][size_t(j)];
+        for (int i = 1; i <= nx - 2; ++i) uy[i] = a * uy[i] - b * (p[i + sy] - p[i]);
+    }
+    for (int axis = 0; axis < 2; ++axis) {
+        float* u = axis == 0 ? ux_.data() : uy_.data();
+        for (int f = slabFaces_[3 * size_t(k) + size_t(axis)];
+             f < slabFaces_[3 * size_t(k) + size_t(axis) + 1]; ++f)
+            u[faceCell_[size_t(f)]] = faceVelocity(f);
     }
 }
 
-void WaveSolver::updatePressureSlab(int k) {
+TONWELL_SWEEP_CLONES void WaveSolver::pressure(int k, const float* uzBelow) {
     const int nx = grid_.n[0], ny = grid_.n[1], nz = grid_.n[2];
     const int L = grid_.pmlCells;
-    const int64_t sy = nx, sz = int64_t(nx) * ny;
-    if (k < 1 || k > nz - 2) return;
+    const int64_t sy = nx;
     const float K = pressureFactor_;
     const float* __restrict axp = pA_[0].data();
     const float* __restrict bxp = pB_[0].data();
     const float az = pA_[2][size_t(k)], bz = pB_[2][size_t(k)];
     for (int j = 1; j <= ny - 2; ++j) {
         const int64_t row = grid_.index(0, j, k);
-        float* __restrict p = p_.data() + row;
-        const float* __restrict ux = u_[0].data() + row;
-        const float* __restrict uy = u_[1].data() + row;
-        const float* __restrict uz = u_[2].data() + row;
+        float* __restrict p = pNext_.data() + row;
+        const float* __restrict pOld = p_.data() + row;
+        const float* __restrict ux = ux_.data() + row;
+        const float* __restrict uy = uy_.data() + row;
+        const float* __restrict uz = uzNext_.data() + row;
+        const float* __restrict uzb = uzBelow + int64_t(j) * nx;
         const float ay = pA_[1][size_t(j)], by = pB_[1][size_t(j)];
         const int64_t splitRow = rowSplit_[size_t(j + int64_t(ny) * k)];
         float* __restrict px = split_[0].data() + splitRow;
@@ -161,7 +190,7 @@ void WaveSolver::updatePressureSlab(int k) {
             for (int i = begin; i < end; ++i) {
                 qx[i] = axp[i] * qx[i] - bxp[i] * (ux[i] - ux[i - 1]);
                 qy[i] = ay * qy[i] - by * (uy[i] - uy[i - sy]);
-                qz[i] = az * qz[i] - bz * (uz[i] - uz[i - sz]);
+                qz[i] = az * qz[i] - bz * (uz[i] - uzb[i]);
                 p[i] = qx[i] + qy[i] + qz[i];
             }
         };
@@ -172,17 +201,34 @@ void WaveSolver::updatePressureSlab(int k) {
         }
         splitRun(1, L + 1, 0);
         for (int i = L + 1; i < nx - L - 1; ++i)
-            p[i] -= K * (ux[i] - ux[i - 1] + uy[i] - uy[i - sy] + uz[i] - uz[i - sz]);
+            p[i] = pOld[i] - K * (ux[i] - ux[i - 1] + uy[i] - uy[i - sy] + uz[i] - uzb[i]);
         splitRun(nx - L - 1, nx - 1, L);
     }
     for (int64_t s = slabSolid_[size_t(k)]; s < slabSolid_[size_t(k) + 1]; ++s)
-        p_[size_t(solidCells_[size_t(s)])] = 0.f;
+        pNext_[size_t(solidCells_[size_t(s)])] = 0.f;
+}
+
+void WaveSolver::sweepBlock(int block) {
+    const int nz = grid_.n[2];
+    const int64_t slabCells = int64_t(grid_.n[0]) * grid_.n[1];
+    const int k0 = block * kBlockSlabs, k1 = std::min(nz, k0 + kBlockSlabs);
+    // u_z of the slab below the block, new: another block writes it into uzNext_ during this
+    // step, so this block computes its own copy from the old values.
+    float* halo = halo_.data() + size_t(block) * size_t(slabCells);
+    if (k0 >= 1) velocityZ(k0 - 1, halo);
+    for (int k = k0; k < k1; ++k) {
+        if (k <= nz - 2) velocityZ(k, uzNext_.data() + int64_t(k) * slabCells);
+        if (k < 1 || k > nz - 2) continue;
+        velocityXY(k);
+        pressure(k, k == k0 ? halo : uzNext_.data() + int64_t(k - 1) * slabCells);
+    }
 }
 
 void WaveSolver::step(const double* modeWeights) {
     for (int mode = 0; mode < modes_; ++mode) weights_[size_t(mode)] = float(modeWeights[mode]);
-    const int nz = grid_.n[2];
-    parallelFor(nz, threads_, [&](int k) { updateVelocitySlab(k, weights_.data()); });
-    parallelFor(nz, threads_, [&](int k) { updatePressureSlab(k); });
+    const int blocks = (grid_.n[2] + kBlockSlabs - 1) / kBlockSlabs;
+    parallelFor(blocks, threads_, [&](int block) { sweepBlock(block); });
+    std::swap(p_, pNext_);
+    std::swap(uz_, uzNext_);
     ++steps_;
 }
