@@ -13,9 +13,9 @@
 //   T = max(windowFactor / df_min, windowPeriods / f_min),
 // df_min the chord's smallest frequency gap, and fitted by the chord's sinusoids
 // (sinusoid_fit.h): P_j = (a_j - i b_j) / s_j, the complex pressure (Pa) of mode j for unit modal
-// velocity, time dependence e^{+iwt}. With df T >= 1 the fit's matrix is well conditioned; so
-// chords are planned with frequencies at least minSeparation_Hz apart, and the window is
-// 1 / minSeparation_Hz at most.
+// velocity, time dependence e^{+iwt}. With df T >= 1 the fit's matrix is well conditioned
+// (sinusoid_fit.h): so chords are planned with frequencies at least minSeparation_Hz apart, and
+// with the default windowFactor 1 the window is at least 1 / df_min.
 #pragma once
 
 #include <Eigen/Core>
@@ -77,8 +77,8 @@ struct ChordStatistics {
 // (surface rows of the mode shapes, m/s for unit modal velocity); omegas: the modes' angular
 // frequencies (rad/s, at least minSeparation_Hz apart for a well-conditioned fit); points: where
 // the pressure is wanted (m, in the air). Returns points x modes complex pressures (Pa) and fills
-// `statistics` (modes left to the caller). Throws BakeError when a point lies inside the
-// voxelised object.
+// `statistics` (modes left to the caller). The steps run on settings.threads threads. Throws
+// BakeError when a point lies inside the voxelised object.
 Eigen::MatrixXcd runChord(const SurfaceMesh& surface, const Eigen::MatrixXd& vertexVelocity,
                           const std::vector<double>& omegas,
                           const std::vector<Eigen::Vector3d>& points, const WaveSettings& settings,
