@@ -62,7 +62,7 @@ Eigen::MatrixXd pulseRun(const WaveGrid& grid, double a, double tau, int steps,
 // diagonal and the space diagonal (normal to 55 degrees incidence). The reference runs the same
 // cells in a 110^3 grid, whose layer is too far for anything reflected to return within the
 // window. Reflected over incident, peak against peak at each probe: below -55 dB asserted
-// (measured -64.1 dB on the axis, -66.3 dB on the face diagonal, -62.8 dB on the space diagonal;
+// (measured -64.1 dB on the axis, -66.6 dB on the face diagonal, -63.0 dB on the space diagonal;
 // the same within 1 dB for R from 1e-3 to 1e-6 and cubic or quartic grading; -57 to -74 dB with
 // 6 or 8 cells; a layer tuned to R = 0.1 gives -25 dB).
 TEST(WaveSolver, AbsorbingLayerReflectsLessThanMinus55Decibels) {
