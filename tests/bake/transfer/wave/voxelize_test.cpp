@@ -1,0 +1,213 @@
+// The wave tier's voxelised object and its staircase boundary against geometry known in closed
+// form: a sphere's volume (at two scales, the same cells), walls thinner than a cell that the air
+// must not cross (a tilted plate, a hollow sphere), and the volume flux and dipole moment the
+// staircase's prescribed velocities carry against those of the smooth sphere.
+#include "tools/bake/transfer/wave/voxelize.h"
+
+#include <gtest/gtest.h>
+
+#include <Eigen/Geometry>
+#include <cmath>
+
+#include "tests/bake/bake_test_support.h"
+#include "tools/bake/common/physical_constants.h"
+#include "tools/bake/surface/solid_primitives.h"
+#include "tools/bake/transfer/wave/boundary_faces.h"
+
+namespace {
+
+// A grid of spacing h over the box [-extent, extent]^3 (no air margin beyond it).
+WaveGrid gridOver(double extent, double h) {
+    WaveSettings settings;
+    settings.airCells = 2;
+    settings.pmlCells = 2;
+    settings.cellsPerWavelength = 10;
+    const double frequency = kSpeedOfSound_ms / (10 * h);
+    return makeWaveGrid(Eigen::Vector3d::Constant(-extent), Eigen::Vector3d::Constant(extent),
+                        frequency, settings);
+}
+
+int64_t solidCount(const std::vector<uint8_t>& solid) {
+    int64_t count = 0;
+    for (uint8_t cell : solid) count += cell;
+    return count;
+}
+
+// True when the closed segment from p to q meets the box of `centre`, orthonormal `axes` and
+// half extents (slab test in the box's frame).
+bool segmentMeetsBox(const Eigen::Vector3d& p, const Eigen::Vector3d& q,
+                     const Eigen::Vector3d& centre, const Eigen::Matrix3d& axes,
+                     const Eigen::Vector3d& half) {
+    const Eigen::Vector3d a = axes.transpose() * (p - centre);
+    const Eigen::Vector3d d = axes.transpose() * (q - p);
+    double enter = 0, leave = 1;
+    for (int axis = 0; axis < 3; ++axis) {
+        if (std::abs(d[axis]) < 1e-300) {
+            if (std::abs(a[axis]) > half[axis]) return false;
+            continue;
+        }
+        double s0 = (-half[axis] - a[axis]) / d[axis], s1 = (half[axis] - a[axis]) / d[axis];
+        if (s0 > s1) std::swap(s0, s1);
+        enter = std::max(enter, s0);
+        leave = std::min(leave, s1);
+    }
+    return enter <= leave;
+}
+
+}  // namespace
+
+// A sphere of radius 10 h: the cells whose centres lie inside fill (4/3) pi a^3 up to how the
+// lattice falls against the surface. Each of eight placements of the sphere's centre in a cell
+// within 1.5 % (measured 0.06-0.42 %; 1.1 % with the centre on a cell's corner, where the errors
+// of symmetric cells add up), their mean within 0.3 % (measured 0.08 %: classifying by centres
+// has no bias). The same sphere and grid scaled by 1e3 give the same cells.
+TEST(WaveVoxelize, SphereVolumeMatchesAtEveryPlacementAndScale) {
+    const double a = 0.05, h = a / 10;
+    const WaveGrid unit = gridOver(a, h);
+    double sum = 0;
+    const int placements = 8;
+    for (int placement = 0; placement < placements; ++placement) {
+        // Centres spread over the cell (a 3-D Halton-like sequence of fractions of h).
+        const Eigen::Vector3d offset =
+            h * Eigen::Vector3d(std::fmod(0.5 + 0.618034 * placement, 1.0),
+                                std::fmod(0.25 + 0.754878 * placement, 1.0),
+                                std::fmod(0.1 + 0.569840 * placement, 1.0));
+        std::vector<uint8_t> first;
+        for (double scale : {1.0, 1e3}) {
+            const SurfaceMesh sphere = makeIcosphere(5, a * scale, offset * scale);
+            WaveGrid grid = unit;
+            grid.origin *= scale;
+            grid.h *= scale;
+            VoxelCounts counts;
+            const std::vector<uint8_t> solid = voxelize(grid, sphere, &counts);
+            const double ratio = solidCount(solid) * std::pow(grid.h, 3) / enclosedVolume(sphere);
+            EXPECT_NEAR(ratio, 1.0, 0.015) << "placement " << placement << " scale " << scale;
+            EXPECT_EQ(counts.enclosedCells, 0) << "a solid sphere encloses no air";
+            if (first.empty()) {
+                first = solid;
+                sum += ratio;
+            } else {
+                EXPECT_TRUE(solid == first) << "the cells change with the scale";
+            }
+        }
+    }
+    EXPECT_NEAR(sum / placements, 1.0, 0.005);
+}
+
+// A plate 0.3 h thick, tilted against every axis: no face between two air cells may have the
+// plate between their centres (else the two sides would be one air), and the cells the thin wall
+// turned solid stay within a cell of the plate.
+TEST(WaveVoxelize, TiltedPlateThinnerThanACellLetsNoAirThrough) {
+    const double h = 0.01;
+    const Eigen::Matrix3d axes = (Eigen::AngleAxisd(0.3, Eigen::Vector3d::UnitZ()) *
+                                  Eigen::AngleAxisd(0.5, Eigen::Vector3d::UnitX()) *
+                                  Eigen::AngleAxisd(0.2, Eigen::Vector3d::UnitY()))
+                                     .toRotationMatrix();
+    const Eigen::Vector3d centre(0.003, -0.002, 0.001), half(0.1, 0.08, 0.15 * h);
+    const SurfaceMesh plate = makeOrientedBox(centre, axes, half);
+    const WaveGrid grid = gridOver(0.12, h);
+    VoxelCounts counts;
+    const std::vector<uint8_t> solid = voxelize(grid, plate, &counts);
+    EXPECT_GT(counts.thinWallCells, 100) << "the plate is a thin wall almost everywhere";
+
+    int64_t airFaces = 0, leaks = 0, farCells = 0;
+    for (int k = 0; k < grid.n[2]; ++k)
+        for (int j = 0; j < grid.n[1]; ++j)
+            for (int i = 0; i < grid.n[0]; ++i) {
+                const int64_t cell = grid.index(i, j, k);
+                const Eigen::Vector3d x = grid.cellCentre(i, j, k);
+                if (solid[size_t(cell)]) {
+                    const Eigen::Vector3d local = axes.transpose() * (x - centre);
+                    if (std::abs(local[2]) > half[2] + h) ++farCells;
+                    continue;
+                }
+                const int ijk[3] = {i, j, k};
+                for (int axis = 0; axis < 3; ++axis) {
+                    if (ijk[axis] + 1 >= grid.n[axis] || solid[size_t(cell + grid.stride(axis))])
+                        continue;
+                    ++airFaces;
+                    const Eigen::Vector3d y = x + h * Eigen::Vector3d::Unit(axis);
+                    if (segmentMeetsBox(x, y, centre, axes, half)) ++leaks;
+                }
+            }
+    EXPECT_GT(airFaces, 100000);
+    EXPECT_EQ(leaks, 0) << "faces between air cells across the plate";
+    EXPECT_EQ(farCells, 0) << "solid cells more than a cell away from the plate";
+}
+
+// A hollow sphere whose wall (0.3 h) is thinner than a cell: the flood from the border must not
+// reach the cavity, which then counts as enclosed and turns solid.
+TEST(WaveVoxelize, HollowSphereWithAThinWallKeepsItsCavitySealed) {
+    const double a = 0.05, h = a / 10, wall = 0.3 * h;
+    SurfaceMesh shell = makeIcosphere(4, a);
+    SurfaceMesh inner = makeIcosphere(4, a - wall);
+    flipOrientation(inner);
+    appendMesh(shell, inner);
+    const WaveGrid grid = gridOver(a, h);
+    VoxelCounts counts;
+    const std::vector<uint8_t> solid = voxelize(grid, shell, &counts);
+    int64_t cavityAir = 0;
+    for (int k = 0; k < grid.n[2]; ++k)
+        for (int j = 0; j < grid.n[1]; ++j)
+            for (int i = 0; i < grid.n[0]; ++i)
+                if (grid.cellCentre(i, j, k).norm() < a - wall - h &&
+                    !solid[size_t(grid.index(i, j, k))])
+                    ++cavityAir;
+    EXPECT_EQ(cavityAir, 0) << "air of the cavity reached from outside";
+    const double cavityCells = 4.0 / 3.0 * kPi * std::pow((a - wall) / h, 3);
+    EXPECT_GT(double(counts.enclosedCells), 0.9 * cavityCells);
+    EXPECT_GT(counts.thinWallCells, 0);
+}
+
+// The staircase's prescribed velocities move the air as the smooth sphere does: a pulsating
+// sphere (v_n = 1) pushes out the flux 4 pi a^2 (the mesh's area), and a translating one
+// (u = e_z, v_n = n_z) none in total but the dipole moment int z v_n dA = volume (divergence
+// theorem). At a = 8 h, over four placements of the sphere in a cell: each within 2.5 %
+// (measured up to 0.6 %; 1.6 % with the centre on a cell's corner), their mean within 1 %.
+TEST(WaveBoundaryFaces, StaircaseCarriesTheSmoothSurfacesFluxAndDipoleMoment) {
+    const double a = 0.05, h = a / 8;
+    const WaveGrid grid = gridOver(a, h);
+    const int placements = 4;
+    double meanFlux = 0, meanDipole = 0;
+    for (int placement = 0; placement < placements; ++placement) {
+        const Eigen::Vector3d offset =
+            h * Eigen::Vector3d(std::fmod(0.5 + 0.618034 * placement, 1.0),
+                                std::fmod(0.25 + 0.754878 * placement, 1.0),
+                                std::fmod(0.1 + 0.569840 * placement, 1.0));
+        const SurfaceMesh sphere = makeIcosphere(5, a, offset);
+        const std::vector<uint8_t> solid = voxelize(grid, sphere);
+        const std::vector<BoundaryFace> faces = findBoundaryFaces(grid, solid, sphere, 2);
+
+        const int vertices = int(sphere.positions.size());
+        Eigen::MatrixXd velocity(3 * vertices, 2);
+        for (int v = 0; v < vertices; ++v) {
+            velocity.block<3, 1>(3 * v, 0) = (sphere.positions[size_t(v)] - offset).normalized();
+            velocity.block<3, 1>(3 * v, 1) = Eigen::Vector3d::UnitZ();
+        }
+        const Eigen::MatrixXd u = faceVelocities(faces, sphere, velocity);
+        double area = 0;
+        for (const auto& t : sphere.triangles)
+            area += 0.5 * (sphere.positions[t[1]] - sphere.positions[t[0]])
+                              .cross(sphere.positions[t[2]] - sphere.positions[t[0]])
+                              .norm();
+
+        double flux = 0, translationFlux = 0, dipole = 0, farthest = 0;
+        for (size_t f = 0; f < faces.size(); ++f) {
+            // Outward flux of a face: its velocity along +axis times its area, signed by the air
+            // side.
+            const double outward = faces[f].airSide * h * h;
+            flux += u(Eigen::Index(f), 0) * outward;
+            translationFlux += u(Eigen::Index(f), 1) * outward;
+            dipole += u(Eigen::Index(f), 1) * outward * (faceCentre(grid, faces[f]) - offset).z();
+            farthest = std::max(farthest, faces[f].distance);
+        }
+        EXPECT_NEAR(flux / area, 1.0, 0.025) << "placement " << placement;
+        EXPECT_NEAR(translationFlux / area, 0.0, 0.01) << "placement " << placement;
+        EXPECT_NEAR(dipole / enclosedVolume(sphere), 1.0, 0.025) << "placement " << placement;
+        EXPECT_LT(farthest, h) << "a face's surface point is farther than a cell";
+        meanFlux += flux / area / placements;
+        meanDipole += dipole / enclosedVolume(sphere) / placements;
+    }
+    EXPECT_NEAR(meanFlux, 1.0, 0.01);
+    EXPECT_NEAR(meanDipole, 1.0, 0.01);
+}

@@ -1,0 +1,250 @@
+// The wave tier against the closed forms of radiating spheres, e^{+iwt}, outgoing
+// h_l = j_l - i y_l:
+//   pulsating, v_n = V:          p = rho c V ika / (1 + ika) (a / r) e^{-ik(r - a)},
+//   translating along z, v_n = U cos theta:
+//                                p = -i rho c U h_1(kr) / h_1'(ka) cos theta
+// (from the radial Euler equation i w rho v_r = -dp/dr at r = a; as ka -> 0 it tends to the
+// incompressible flow's i w rho U a^3 cos theta / (2 r^2), and far away to a dipole e^{-ikr}/r).
+// One sphere with both motions at several frequencies in one chord covers ka 1 to 5.5 in one
+// run, and ka 10 to 30 in another. Last, a thin tilted plate against the boundary element tier
+// (which the wave tier itself does not use).
+#include "tools/bake/transfer/wave/wave_transfer.h"
+
+#include <gtest/gtest.h>
+
+#include <Eigen/Geometry>
+#include <cmath>
+#include <complex>
+
+#include "tests/bake/bake_test_support.h"
+#include "tools/bake/common/physical_constants.h"
+#include "tools/bake/transfer/bem/bem_solve.h"
+#include "tools/bake/transfer/bem/bem_surface.h"
+
+namespace {
+
+using Complex = std::complex<double>;
+
+// `count` points spread evenly over the sphere of `radius` about the origin (Fibonacci lattice).
+std::vector<Eigen::Vector3d> fibonacciPoints(int count, double radius) {
+    std::vector<Eigen::Vector3d> points;
+    const double golden = kPi * (3 - std::sqrt(5.0));
+    for (int i = 0; i < count; ++i) {
+        const double z = 1 - (2 * i + 1.0) / count, s = std::sqrt(1 - z * z);
+        points.push_back(radius *
+                         Eigen::Vector3d(s * std::cos(golden * i), s * std::sin(golden * i), z));
+    }
+    return points;
+}
+
+enum class Motion { Pulsating, Translating };
+
+struct SphereMode {
+    Motion motion;
+    double ka;
+};
+
+Complex closedForm(Motion motion, double ka, double a, const Eigen::Vector3d& x) {
+    const double k = ka / a, r = x.norm(), rhoC = kAirDensity_kgm3 * kSpeedOfSound_ms;
+    if (motion == Motion::Pulsating) {
+        const Complex ika(0, ka);
+        return rhoC * ika / (1.0 + ika) * (a / r) * std::exp(Complex(0, -k * (r - a)));
+    }
+    return Complex(0, -rhoC) * sphericalHankels(1, k * r)[1] / sphericalHankelDerivative(1, ka) *
+           (x.z() / r);
+}
+
+// The sphere's modes as the tier takes them (unit radial velocity, or unit velocity along z, at
+// every vertex), their pressure at `points`, and each one's relative error
+// sqrt(sum |P - P_exact|^2 / sum |P_exact|^2) over the points.
+struct SphereRun {
+    WaveTransfer transfer;
+    std::vector<double> errors;
+    std::vector<double> cellsPerWavelength;
+};
+
+SphereRun runSphere(double a, const std::vector<SphereMode>& modes,
+                    const std::vector<Eigen::Vector3d>& points, const WaveSettings& settings) {
+    const SurfaceMesh sphere = makeIcosphere(5, a);
+    Eigen::MatrixXd shapes(3 * Eigen::Index(sphere.positions.size()), Eigen::Index(modes.size()));
+    Eigen::VectorXd omegas(Eigen::Index(modes.size()));
+    for (size_t j = 0; j < modes.size(); ++j) {
+        omegas[Eigen::Index(j)] = modes[j].ka / a * kSpeedOfSound_ms;
+        for (size_t v = 0; v < sphere.positions.size(); ++v)
+            shapes.block<3, 1>(3 * Eigen::Index(v), Eigen::Index(j)) =
+                modes[j].motion == Motion::Pulsating ? sphere.positions[v].normalized()
+                                                     : Eigen::Vector3d::UnitZ();
+    }
+    SphereRun run;
+    run.transfer = computeWaveTransfer(sphere, shapes, omegas, points, settings);
+    for (size_t j = 0; j < modes.size(); ++j) {
+        double error = 0, norm = 0;
+        for (size_t q = 0; q < points.size(); ++q) {
+            const Complex exact = closedForm(modes[j].motion, modes[j].ka, a, points[q]);
+            error += std::norm(run.transfer.pressure(Eigen::Index(q), Eigen::Index(j)) - exact);
+            norm += std::norm(exact);
+        }
+        run.errors.push_back(std::sqrt(error / norm));
+        run.cellsPerWavelength.push_back(2 * kPi * a / (modes[j].ka * run.transfer.chords[0].h));
+    }
+    return run;
+}
+
+void printModes(const std::vector<SphereMode>& modes, const SphereRun& run) {
+    const ChordStatistics& chord = run.transfer.chords[0];
+    std::printf("grid %d x %d x %d, %lld steps, condition %.3f, %.1f s, %.3g cell updates/s\n",
+                chord.gridCells[0], chord.gridCells[1], chord.gridCells[2],
+                static_cast<long long>(chord.steps), chord.conditionNumber, chord.seconds,
+                chord.cellUpdatesPerSecond);
+    for (size_t j = 0; j < modes.size(); ++j)
+        std::printf("%s ka %4.1f  %5.1f cells per wavelength  error %.2f %%  residual %.1e\n",
+                    modes[j].motion == Motion::Pulsating ? "pulsating  " : "translating",
+                    modes[j].ka, run.cellsPerWavelength[j], 100 * run.errors[j],
+                    chord.residuals[j]);
+}
+
+}  // namespace
+
+// ka 1 to 5.5: a sphere of radius 12 h (the tier's floor of 24 cells across the object), so
+// 75 cells per wavelength at ka 1 and 14 at ka 5.5; the field 0.5 a off the surface. All ten
+// modes in one chord (default settings otherwise). Relative error per mode, pulsating below
+// 0.5 % + 0.6 % x ka (measured 0.37 % at ka 1, 0.58 % at 2, 1.04 % at 3, 1.69 % at 4, 2.58 % at 5),
+// translating below 1 % + 0.8 % x ka (measured 1.99 % at ka 1.5, 2.43 % at 2.5, 3.14 % at 3.5,
+// 3.75 % at 4.5, 4.95 % at 5.5). The translating sphere's error falls only as h (4.6 %, 2.0 %,
+// 1.4 % at ka 1.5 with radii of 6, 12, 18 cells): the flow around the staircase's steps is not
+// the flow along the smooth surface. Prescribing the surface velocity's full axis component
+// instead of its normal part's (exact for the staircase as a rigid body) made it 12 %, 5.7 %,
+// 3.9 %. Every mode's fit residual below 1e-4 (measured 7e-6 to 1e-5).
+TEST(WaveTransfer, SpheresMatchClosedFormsFromKa1To5) {
+    const double a = 0.05;
+    std::vector<SphereMode> modes;
+    for (double ka : {1.0, 2.0, 3.0, 4.0, 5.0}) modes.push_back({Motion::Pulsating, ka});
+    for (double ka : {1.5, 2.5, 3.5, 4.5, 5.5}) modes.push_back({Motion::Translating, ka});
+    WaveSettings settings;
+    settings.threads = 2;
+    settings.maxChordSpan = 10;
+    settings.minSeparation_Hz = 500;  // ka 0.5 apart is 546 Hz
+    const SphereRun run = runSphere(a, modes, fibonacciPoints(60, 1.5 * a), settings);
+    ASSERT_EQ(run.transfer.chords.size(), 1u);
+    printModes(modes, run);
+    const ChordStatistics& chord = run.transfer.chords[0];
+    EXPECT_LT(chord.conditionNumber, 1.5);
+    for (size_t j = 0; j < modes.size(); ++j) {
+        const double bound = modes[j].motion == Motion::Pulsating ? 0.005 + 0.006 * modes[j].ka
+                                                                  : 0.01 + 0.008 * modes[j].ka;
+        EXPECT_LT(run.errors[j], bound) << "ka " << modes[j].ka;
+        EXPECT_LT(chord.residuals[j], 1e-4) << "ka " << modes[j].ka;
+    }
+}
+
+// ka 10 to 30: ten cells per wavelength at ka 30 (the tier's default), so a sphere of radius
+// 48 h, 12 cells per wavelength at ka 25, 15 at 20, 20 at 15 and 30 at 10; the field 0.1 a (5
+// cells) off the surface. A 6-cell absorbing layer and the transient allowed a quarter of the
+// box's crossing time keep the run small (124^3 cells, 344 steps); the fit residual (measured
+// 1.6e-3, below 5e-3 asserted) shows the transient gone. Relative error per mode below
+// 1 % + 10 % x (ka / 30)^2 (measured pulsating 0.68 % at ka 10, 2.72 % at 20, 7.83 % at 30;
+// translating 1.42 % at 15, 3.89 % at 25): at ten cells per wavelength the scheme's phase
+// velocity is 1.1 % low along the axes, and the field 5 cells out lags accordingly.
+TEST(WaveTransfer, SpheresMatchClosedFormsFromKa10To30) {
+    const double a = 0.05;
+    const std::vector<SphereMode> modes = {{Motion::Pulsating, 10},
+                                           {Motion::Translating, 15},
+                                           {Motion::Pulsating, 20},
+                                           {Motion::Translating, 25},
+                                           {Motion::Pulsating, 30}};
+    WaveSettings settings;
+    settings.threads = 2;
+    settings.maxChordSpan = 10;
+    settings.minSeparation_Hz = 5000;  // ka 5 apart is 5.46 kHz
+    settings.pmlCells = 6;
+    settings.settleCrossings = 0.25;
+    const SphereRun run = runSphere(a, modes, fibonacciPoints(60, 1.1 * a), settings);
+    ASSERT_EQ(run.transfer.chords.size(), 1u);
+    printModes(modes, run);
+    const ChordStatistics& chord = run.transfer.chords[0];
+    EXPECT_LT(chord.conditionNumber, 1.5);
+    for (size_t j = 0; j < modes.size(); ++j) {
+        const double x = modes[j].ka / 30;
+        EXPECT_LT(run.errors[j], 0.01 + 0.1 * x * x) << "ka " << modes[j].ka;
+        EXPECT_LT(chord.residuals[j], 5e-3) << "ka " << modes[j].ka;
+    }
+}
+
+namespace {
+
+// A closed box surface split into cells[a] squares along each axis a, outward-oriented.
+SurfaceMesh gridBox(const Eigen::Vector3d& lo, const Eigen::Vector3d& hi, const int cells[3]) {
+    SurfaceMesh mesh;
+    for (int axis = 0; axis < 3; ++axis)
+        for (int side = 0; side < 2; ++side) {
+            // In-face axes (b, c) with e_b x e_c along the outward normal.
+            int b = (axis + 1) % 3, c = (axis + 2) % 3;
+            if (side == 0) std::swap(b, c);
+            const int base = int(mesh.positions.size());
+            for (int i = 0; i <= cells[b]; ++i)
+                for (int j = 0; j <= cells[c]; ++j) {
+                    Eigen::Vector3d p;
+                    p[axis] = side ? hi[axis] : lo[axis];
+                    p[b] = lo[b] + (hi[b] - lo[b]) * i / cells[b];
+                    p[c] = lo[c] + (hi[c] - lo[c]) * j / cells[c];
+                    mesh.positions.push_back(p);
+                }
+            auto index = [&](int i, int j) { return base + i * (cells[c] + 1) + j; };
+            for (int i = 0; i < cells[b]; ++i)
+                for (int j = 0; j < cells[c]; ++j) {
+                    mesh.triangles.push_back({index(i, j), index(i + 1, j), index(i + 1, j + 1)});
+                    mesh.triangles.push_back({index(i, j), index(i + 1, j + 1), index(i, j + 1)});
+                }
+        }
+    return mesh;
+}
+
+}  // namespace
+
+// A plate 20 x 15 cm and 4 mm thick, tilted against the grid (0.4 rad about x, 0.25 about y),
+// bending with v = N (sin(pi x / 0.2) + cos(pi y / 0.15) / 2) along its normal N, at 2 kHz;
+// the field on a sphere of 20 cm radius (80 points) against the boundary element tier's
+// (1340 elements, 17 per wavelength, Burton-Miller). The tier's floor of 24 cells across makes
+// h = 8.1 mm (21 cells per wavelength): the plate is thinner than a cell and voxelises one cell
+// thick. Relative error below 15 % asserted, the norms within 6 % (measured 9.7 % and 3.4 %
+// high; with h halved 6.3 % and 2.1 %; at 1 kHz 12 % and 7 %, at 4 kHz 12 % and 8 % with
+// h = 8.1 and 4.1 mm): like the translating sphere's, the error falls as h, the flow around
+// the plate's edges seeing a thicker, stepped plate.
+TEST(WaveTransfer, TiltedThinPlateMatchesBoundaryElements) {
+    const Eigen::Vector3d half(0.1, 0.075, 0.002);
+    const int cells[3] = {20, 15, 1};
+    SurfaceMesh plate = gridBox(-half, half, cells);
+    const Eigen::Matrix3d rotation = (Eigen::AngleAxisd(0.4, Eigen::Vector3d::UnitX()) *
+                                      Eigen::AngleAxisd(0.25, Eigen::Vector3d::UnitY()))
+                                         .toRotationMatrix();
+    Eigen::MatrixXd velocity(3 * Eigen::Index(plate.positions.size()), 1);
+    for (size_t v = 0; v < plate.positions.size(); ++v) {
+        const Eigen::Vector3d x = plate.positions[v];
+        const double w = std::sin(kPi * x.x() / 0.2) + 0.5 * std::cos(kPi * x.y() / 0.15);
+        velocity.block<3, 1>(3 * Eigen::Index(v), 0) = w * (rotation * Eigen::Vector3d::UnitZ());
+        plate.positions[v] = rotation * x;
+    }
+    const double omega = 2 * kPi * 2000;
+    const std::vector<Eigen::Vector3d> points = fibonacciPoints(80, 0.2);
+
+    const BemSurface surface = makeBemSurface(plate.positions, plate.triangles);
+    const Eigen::MatrixXd vn = elementNormalVelocity(surface, plate.triangles, velocity.data());
+    BemOptions bem;
+    bem.threadCount = 2;
+    const Eigen::VectorXcd reference =
+        radiatedPressure(surface, solveExteriorNeumann(surface, omega, vn, bem), points, bem)
+            .col(0);
+
+    WaveSettings settings;
+    settings.threads = 2;
+    const WaveTransfer transfer =
+        computeWaveTransfer(plate, velocity, Eigen::VectorXd::Constant(1, omega), points, settings);
+    const Eigen::VectorXcd wave = transfer.pressure.col(0);
+    const double error = (wave - reference).norm() / reference.norm();
+    const double norms = wave.norm() / reference.norm();
+    std::printf("h %.4f m, %.1f cells per wavelength: error %.2f %%, norms %.4f\n",
+                transfer.chords[0].h, kSpeedOfSound_ms / 2000 / transfer.chords[0].h, 100 * error,
+                norms);
+    EXPECT_LT(error, 0.15);
+    EXPECT_NEAR(norms, 1.0, 0.06);
+}

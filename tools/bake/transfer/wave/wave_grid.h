@@ -1,0 +1,60 @@
+// The regular grid of the wave tier: cubic cells of side h around the object and the points where
+// the field is sampled, a time step the staggered scheme is stable with, and the absorbing layer's
+// place. Made once per run (mode_conflation.h) from the box to cover and the run's highest
+// frequency; read by the voxeliser, the solver and the probes.
+//
+// Layout, per axis of n cells (index 0 .. n-1):
+//   0                     a ghost cell, pressure held at 0 (never updated)
+//   1 .. L                the absorbing layer (L = pmlCells)
+//   L+1 .. n-L-2          the interior: the object, the air around it, the sample points
+//   n-L-1 .. n-2          the absorbing layer
+//   n-1                   a ghost cell
+// Cell (i, j, k) has its centre at origin + h (i + 1/2, j + 1/2, k + 1/2) and the flat index
+// i + nx (j + ny k): x runs fastest, so a row along x is contiguous in memory.
+#pragma once
+
+#include <Eigen/Core>
+#include <array>
+#include <cstdint>
+
+#include "tools/bake/transfer/wave/wave_settings.h"
+
+struct WaveGrid {
+    Eigen::Vector3d origin = Eigen::Vector3d::Zero();  // corner of cell (0, 0, 0), m
+    double h = 0;                                      // cell side, m
+    double dt = 0;                                     // time step, s
+    std::array<int, 3> n = {0, 0, 0};                  // cells along x, y, z (ghosts included)
+    int pmlCells = 0;
+
+    int64_t cellCount() const { return int64_t(n[0]) * n[1] * n[2]; }
+    int64_t index(int i, int j, int k) const { return i + int64_t(n[0]) * (j + int64_t(n[1]) * k); }
+    // Flat-index step of one cell along `axis`.
+    int64_t stride(int axis) const {
+        return axis == 0 ? 1 : axis == 1 ? n[0] : int64_t(n[0]) * n[1];
+    }
+    Eigen::Vector3d cellCentre(int i, int j, int k) const {
+        return origin + h * Eigen::Vector3d(i + 0.5, j + 0.5, k + 0.5);
+    }
+    // First and one-past-last interior cell along `axis`.
+    int interiorBegin() const { return pmlCells + 1; }
+    int interiorEnd(int axis) const { return n[axis] - pmlCells - 1; }
+    // Interior box (the faces bounding the interior cells), m.
+    Eigen::Vector3d interiorMin() const {
+        return origin + h * Eigen::Vector3d::Constant(pmlCells + 1);
+    }
+    Eigen::Vector3d interiorMax() const {
+        return origin +
+               h * Eigen::Vector3d(n[0] - pmlCells - 1, n[1] - pmlCells - 1, n[2] - pmlCells - 1);
+    }
+};
+
+// The grid for fields up to `topFrequency_Hz` over the box [boxMin, boxMax] (m; the object and
+// every sample point): h = c / (topFrequency_Hz * cellsPerWavelength), the box centred in an
+// interior that reaches settings.airCells cells beyond it on every side, then the absorbing layer
+// and a ghost cell. The staggered scheme of wave_solver.h is stable for
+// c dt <= h / sqrt(3) (von Neumann: the largest eigenvalue of the discrete Laplacian is 12 / h^2);
+// dt = courantFraction h / (c sqrt(3)).
+// Preconditions: boxMax >= boxMin componentwise, topFrequency_Hz > 0, cellsPerWavelength > 0,
+// 0 < courantFraction <= 1, pmlCells >= 1, airCells >= 0.
+WaveGrid makeWaveGrid(const Eigen::Vector3d& boxMin, const Eigen::Vector3d& boxMax,
+                      double topFrequency_Hz, const WaveSettings& settings);
