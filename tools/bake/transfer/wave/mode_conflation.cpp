@@ -96,24 +96,35 @@ std::vector<Chord> planChords(const std::vector<double>& frequencies_Hz,
     return chords;
 }
 
+SampledRegion sampledRegion(const SurfaceMesh& surface,
+                            const std::vector<Eigen::Vector3d>& points) {
+    Eigen::Vector3d objectMin, objectMax;
+    boundingBox(surface, objectMin, objectMax);
+    SampledRegion region{objectMin, objectMax, (objectMax - objectMin).maxCoeff()};
+    for (const Eigen::Vector3d& x : points) {
+        region.boxMin = region.boxMin.cwiseMin(x);
+        region.boxMax = region.boxMax.cwiseMax(x);
+    }
+    return region;
+}
+
+std::vector<double> frequenciesOf(const std::vector<double>& omegas) {
+    std::vector<double> frequencies;
+    for (double omega : omegas) frequencies.push_back(omega / (2 * kPi));
+    return frequencies;
+}
+
 Eigen::MatrixXcd runChord(const SurfaceMesh& surface, const Eigen::MatrixXd& vertexVelocity,
                           const std::vector<double>& omegas,
                           const std::vector<Eigen::Vector3d>& points, const WaveSettings& settings,
                           ChordStatistics* statistics) {
     const auto start = std::chrono::steady_clock::now();
     const int modes = int(omegas.size());
-    Eigen::Vector3d objectMin, objectMax;
-    boundingBox(surface, objectMin, objectMax);
-    Eigen::Vector3d boxMin = objectMin, boxMax = objectMax;
-    for (const Eigen::Vector3d& x : points) {
-        boxMin = boxMin.cwiseMin(x);
-        boxMax = boxMax.cwiseMax(x);
-    }
-    std::vector<double> frequencies;
-    for (double omega : omegas) frequencies.push_back(omega / (2 * kPi));
-    const double longestSide = (objectMax - objectMin).maxCoeff();
+    const SampledRegion region = sampledRegion(surface, points);
+    const std::vector<double> frequencies = frequenciesOf(omegas);
     const WaveGrid grid =
-        makeWaveGrid(boxMin, boxMax, gridFrequency(frequencies, longestSide, settings), settings);
+        makeWaveGrid(region.boxMin, region.boxMax,
+                     gridFrequency(frequencies, region.objectSize, settings), settings);
 
     const std::vector<uint8_t> solid = voxelize(grid, surface);
     const std::vector<BoundaryFace> faces =
@@ -129,7 +140,7 @@ Eigen::MatrixXcd runChord(const SurfaceMesh& surface, const Eigen::MatrixXd& ver
     }
     WaveSolver solver(grid, solid, faces, amplitude, settings);
     const PressureProbes probes(grid, solid, points);
-    const ChordTiming timing = chordTiming(frequencies, (boxMax - boxMin).norm(), settings);
+    const ChordTiming timing = chordTiming(frequencies, (region.boxMax - region.boxMin).norm(), settings);
     const int64_t steps = int64_t(std::ceil(timing.end() / grid.dt));
 
     SinusoidFit fit(omegas, int(points.size()));

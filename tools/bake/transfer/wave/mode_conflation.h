@@ -48,6 +48,15 @@ struct Chord {
     double cost = 0;         // estimated cell updates of its run
 };
 
+// The region a chord's grid must hold: the object's bounding box grown to take in every sample
+// point, and the object's longest side (m); the frequencies (Hz) of angular frequencies `omegas`.
+struct SampledRegion {
+    Eigen::Vector3d boxMin, boxMax;
+    double objectSize = 0;
+};
+SampledRegion sampledRegion(const SurfaceMesh& surface, const std::vector<Eigen::Vector3d>& points);
+std::vector<double> frequenciesOf(const std::vector<double>& omegas);
+
 // Packs modes into chords: modes in ascending frequency, each into the first chord whose members
 // are all at least minSeparation_Hz away from it, that holds fewer than maxChordModes and whose
 // lowest frequency times maxChordSpan is at or above it; else into a new chord. Each chord's cost

@@ -3,25 +3,16 @@
 
 #include <cassert>
 
-#include "tools/bake/common/physical_constants.h"
-
 WaveTransfer computeWaveTransfer(const SurfaceMesh& surface, const Eigen::MatrixXd& shapes,
                                  const Eigen::VectorXd& omegas,
                                  const std::vector<Eigen::Vector3d>& points,
                                  const WaveSettings& settings) {
     assert(shapes.rows() == 3 * Eigen::Index(surface.positions.size()));
     assert(shapes.cols() == omegas.size());
-    Eigen::Vector3d objectMin, objectMax;
-    boundingBox(surface, objectMin, objectMax);
-    Eigen::Vector3d boxMin = objectMin, boxMax = objectMax;
-    for (const Eigen::Vector3d& x : points) {
-        boxMin = boxMin.cwiseMin(x);
-        boxMax = boxMax.cwiseMax(x);
-    }
-    std::vector<double> frequencies;
-    for (Eigen::Index j = 0; j < omegas.size(); ++j) frequencies.push_back(omegas[j] / (2 * kPi));
+    const SampledRegion region = sampledRegion(surface, points);
     const std::vector<Chord> chords =
-        planChords(frequencies, boxMin, boxMax, (objectMax - objectMin).maxCoeff(), settings);
+        planChords(frequenciesOf(std::vector<double>(omegas.data(), omegas.data() + omegas.size())),
+                   region.boxMin, region.boxMax, region.objectSize, settings);
 
     WaveTransfer result;
     result.pressure = Eigen::MatrixXcd::Zero(Eigen::Index(points.size()), omegas.size());
