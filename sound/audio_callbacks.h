@@ -16,7 +16,8 @@
 // Returns paContinue (0): the stream never stops itself.
 // Precondition: `userData` points to an AudioBlockContext allocated for the bank.
 // Real-time: no allocation, no I/O; takes synthesisMutex, forceMutex inside it, then
-// workloadMutex alone.
+// workloadMutex alone, all three priority-inheriting (platform/mutex.h): a GUI thread holding one
+// runs at the callback's real-time priority until it lets go.
 int monoAudioCallback(const void* input, void* output, unsigned long frameCount,
                       const PaStreamCallbackTimeInfo* timeInfo, PaStreamCallbackFlags statusFlags,
                       void* userData);

@@ -26,9 +26,10 @@ constexpr int kPeakRingSize = 10;
 constexpr int kAudioSamplingRate = 44100;
 
 // [SECTION] Threads: the locks, the block size and the callback's timer
-// The three mutexes, created unowned before main and alive until after every at-exit handler.
-// Lock order: synthesisMutex before forceMutex; workloadMutex is always taken alone; the GUI
-// thread never holds two at once.
+// The three mutexes, created unowned before main and alive until after every at-exit handler;
+// priority-inheriting (platform/mutex.h), since the audio callback waits for each while the GUI
+// thread may hold it. Lock order: synthesisMutex before forceMutex; workloadMutex is always taken
+// alone; the GUI thread never holds two at once.
 extern Mutex synthesisMutex;  // resonator bank, per-mode gains, loading of modal forces
 extern Mutex forceMutex;      // pendingModalForce and its exchange with activeModalForce
 extern Mutex workloadMutex;   // callbackSeconds and the composition of the status line

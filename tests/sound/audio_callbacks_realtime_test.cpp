@@ -270,6 +270,17 @@ TEST_F(AudioRealTime, GuiThreadAndAudioThreadShareTheBankSafely) {
     for (float s : out) ASSERT_EQ(s, 0.0f);
 }
 
+#ifdef __linux__
+// The three mutexes the callbacks take pass a waiting audio thread's real-time priority to the GUI
+// thread that holds one (platform/mutex.h), so the GUI thread cannot be held off the processor by
+// busy threads of normal priority while the callback waits.
+TEST_F(AudioRealTime, CallbacksMutexesInheritTheWaitersPriority) {
+    EXPECT_TRUE(synthesisMutex.inheritsPriority());
+    EXPECT_TRUE(forceMutex.inheritsPriority());
+    EXPECT_TRUE(workloadMutex.inheritsPriority());
+}
+#endif
+
 // Without streams the mode switch only fixes the channel mode and clears the peak rings: stereo
 // exists for "ZEP" only.
 TEST_F(AudioRealTime, ModalRendererForcesMonoAndClearsPeaks) {
