@@ -10,8 +10,8 @@
 // of normal priority, or the callback waits for them too, for as long as the scheduler gives them
 // (milliseconds on a loaded machine). So on Linux the mutex is a POSIX mutex with the protocol
 // PTHREAD_PRIO_INHERIT: its holder runs at the priority of the highest waiter until it unlocks
-// (measured with both cores loaded for ten minutes: the callback's longest wait for
-// synthesisMutex 0.09 ms, for forceMutex 0.25 ms). Where the system refuses that protocol, it is
+// (measured in two ten-minute runs with both cores loaded: the callback's longest wait for
+// synthesisMutex 0.15 ms, for forceMutex 0.25 ms). Where the system refuses that protocol, it is
 // a plain POSIX mutex (inheritsPriority() says which).
 #pragma once
 

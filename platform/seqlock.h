@@ -4,6 +4,12 @@
 //
 // The value is stored as relaxed atomic 64-bit words, so the protocol is free of data races in
 // the C++ memory model (and clean under ThreadSanitizer) without a lock.
+//
+// A reader of real-time priority must not wait for the writer: a writer preempted between the two
+// sequence stores would leave a spinning reader spinning for as long as the scheduler keeps the
+// writer off a processor, which on a loaded machine is milliseconds (the writer is the GUI thread,
+// of normal priority). Such a reader uses tryLoad, which gives up after a bounded number of tries,
+// and keeps the last whole value it read.
 #pragma once
 
 #include <atomic>
@@ -34,8 +40,27 @@ class SeqLock {
         sequence_.store(s + 2, std::memory_order_release);  // even again: the value is whole
     }
 
-    // The last value published. Any thread.
-    // Real-time: lock-free (retries only while a store is under way); no allocation, no I/O.
+    // The last value published, if it can be read whole within `attempts` tries: then true, with
+    // *value set. False, with *value untouched, when every try met a store under way. Any thread.
+    // Real-time: wait-free (at most `attempts` tries); no allocation, no I/O.
+    bool tryLoad(T* value, int attempts) const {
+        uint64_t words[kWords];
+        for (int attempt = 0; attempt < attempts; ++attempt) {
+            const uint32_t before = sequence_.load(std::memory_order_acquire);
+            if (before & 1u) continue;
+            // Acquire loads keep the second reading of the sequence number after the words.
+            for (size_t i = 0; i < kWords; ++i)
+                words[i] = words_[i].load(std::memory_order_acquire);
+            if (sequence_.load(std::memory_order_relaxed) == before) {
+                memcpy(value, words, sizeof(T));
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // The last value published. Any thread that may wait for the writer (not the audio thread).
+    // Lock-free: retries for as long as a store is under way; no allocation, no I/O.
     T load() const {
         uint64_t words[kWords];
         for (;;) {

@@ -36,13 +36,18 @@ void computeModalGains(const ObjectPose& pose, const double eye[3], double* gain
     for (int i = 0; i < totalModeCount; ++i) gains[i] = gain;
 }
 
-BlockGains computeBlockGains(const AudioBlockContext& context, int channelCount,
+BlockGains computeBlockGains(AudioBlockContext& context, int channelCount,
                              ZepGainFunction zepGains) {
-    // One snapshot of the settings, the listener and the pose serves the whole block.
+    // One snapshot of the settings, the listener and the pose serves the whole block. The block
+    // never waits for the GUI thread's store to finish: a few tries (a store that runs takes
+    // well under a microsecond), then the last whole value.
+    constexpr int kSnapshotAttempts = 64;
     BlockGains block;
     block.modeCount = activeModes();
-    const ListenerPoints listener = publishedListener.load();
-    const ObjectPose pose = publishedObjectPose.load();
+    publishedListener.tryLoad(&context.blockListener, kSnapshotAttempts);
+    publishedObjectPose.tryLoad(&context.blockPose, kSnapshotAttempts);
+    const ListenerPoints listener = context.blockListener;
+    const ObjectPose pose = context.blockPose;
     if (channelCount == 1) {
         if (rendererType.load(std::memory_order_relaxed) == 1) {
             computeModalGains(pose, listener.eye, monoTransfer);

@@ -16,7 +16,8 @@ struct AudioBlockContext;
 // Fills `out` with frameCount mono samples (full scale +-1): the renderer's gains, the forces
 // loaded, the resonators advanced and mixed, clipping, the peak ring, the flush of decayed modes
 // and the exchange of the force buffers.
-// Listener: the published eye, brought into the object's frame with the published pose.
+// Listener: the published eye, brought into the object's frame with the published pose (or the
+// last ones read whole, when the GUI thread is in the middle of a store: computeBlockGains).
 // Renderer from rendererType: 0 "ZEP" (gain = omega_i * transfer at the eye), 1 "Modal" (every
 // gain modalRendererGain / distance from the eye to the object's origin, 0 at distance 0).
 // Clips to [-1, 1]; a sample that is not a number is written as 0. The block's largest |sample|
@@ -62,9 +63,12 @@ struct BlockGains {
 };
 // The renderer's gains of a block of `channelCount` (1 or 2) channels, from one snapshot of the
 // settings, the listener and the pose: mono with the "Modal" renderer when rendererType is 1,
-// else `zepGains` at the eye; stereo always `zepGains` at the left and the right ear.
-// Real-time: no allocation, no I/O, no lock.
-BlockGains computeBlockGains(const AudioBlockContext& context, int channelCount,
+// else `zepGains` at the eye; stereo always `zepGains` at the left and the right ear. The
+// listener and the pose are the published ones, or, when the GUI thread is in the middle of
+// storing one, the last ones read (context.blockListener, context.blockPose), which the
+// snapshot updates.
+// Real-time: wait-free reads of the listener and the pose; no allocation, no I/O, no lock.
+BlockGains computeBlockGains(AudioBlockContext& context, int channelCount,
                              ZepGainFunction zepGains);
 // The forces of the block: resonators[i]->force = activeModalForce[i] * 26 for every mode.
 // Real-time: no allocation, no I/O, no lock.

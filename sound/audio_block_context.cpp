@@ -3,11 +3,17 @@
 
 #include "sound/vector_lanes.h"
 
-AudioBlockContext::AudioBlockContext() : useAvx2Lanes(processorHasAvx2()) { allocate(0); }
+// The program's context is constructed during static initialisation, when the published listener
+// and pose of other files may not be yet: the constructor leaves them alone.
+AudioBlockContext::AudioBlockContext() : useAvx2Lanes(processorHasAvx2()) {
+    modeLevels.allocate(0);
+}
 
 void AudioBlockContext::allocate(int modeCount) {
     if (modeCount < 0) modeCount = 0;
     modalBankLanes = ModalBankLanes(modeCount);
     modeMask.allocate(modeCount);
     modeLevels.allocate(modeCount);
+    blockListener = publishedListener.load();
+    blockPose = publishedObjectPose.load();
 }

@@ -14,6 +14,8 @@
 
 #include <atomic>
 
+#include "geometry/listener_points.h"
+#include "geometry/object_pose.h"
 #include "sound/modal_bank_lanes.h"
 #include "sound/mode_levels.h"
 #include "sound/mode_mask.h"
@@ -26,8 +28,9 @@ struct AudioBlockContext {
     AudioBlockContext& operator=(const AudioBlockContext&) = delete;
 
     // Sizes the per-mode parts for a bank of `modeCount` modes (>= 0): the compact copy, the
-    // mask (empty) and the level publication's slots (nothing published). Scene loading (and every
-    // other owner) calls it right after allocateModeArrays with the same count.
+    // mask (empty) and the level publication's slots (nothing published); takes the published
+    // listener and pose as the last ones read. Scene loading (and every other owner) calls it
+    // right after allocateModeArrays with the same count.
     // GUI thread, while no block runs; allocates.
     void allocate(int modeCount);
 
@@ -38,6 +41,11 @@ struct AudioBlockContext {
     // construction to whether the processor has AVX2. Tests switch it off, while no block runs, to
     // check the baseline build; nothing else writes it.
     bool useAvx2Lanes;
+    // The published listener and object pose as the last block read them whole. A block whose
+    // read meets the GUI thread in the middle of a store (it may be preempted there) does not wait
+    // for it: it hears these again, one store behind.
+    ListenerPoints blockListener{};
+    ObjectPose blockPose = identityPose();
 
     // [SECTION] Set by the GUI thread (or the renderer), read once per block
     // Solo and mute of single modes.
