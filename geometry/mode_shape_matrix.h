@@ -5,8 +5,8 @@
 // the main model's vertex lines) along coordinate k (x, y, z) in mode j is
 // values[(v + j * vertexCount) * 3 + k]. The baked values are the mass-normalised mode shapes
 // (U^T M U = I) times the scene's force unit, the newtons one unit of the program's force stands
-// for (tools/bake/loudness_calibration.h), so the modal force of a point force F (program units)
-// at vertex v is q_j = U_vj . F, in newtons for a unit modal mass.
+// for (tools/bake/output/loudness_calibration.h), so the modal force of a point force F (program
+// units) at vertex v is q_j = U_vj . F, in newtons for a unit modal mass.
 #pragma once
 
 class ModeShapeMatrix {

@@ -1,7 +1,7 @@
 // The baker and the program must hear the same transfer: the baker fits and checks its sources
-// with evaluateMultipoles (tools/bake/multipole_basis.h), the program plays them through
-// TransferModel (sound/transfer_model.h), vectorised and literal. Random sources, evaluated by
-// both at random points, on a source's polar axis and far away, must agree to 1e-12 of the size
+// with evaluateMultipoles (tools/bake/transfer/multipole/multipole_basis.h), the program plays them
+// through TransferModel (sound/transfer_model.h), vectorised and literal. Random sources, evaluated
+// by both at random points, on a source's polar axis and far away, must agree to 1e-12 of the size
 // of their terms.
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 //
 // The acoustic transfer stage runs after the eigen solve on a ModalSurface (the struck object's
 // surface with each mode's surface displacement and frequency), in tiers by the size of each
-// mode's problem (bake_transfer.h, transfer_plan.h), and adds the transfer list and one
-// ".sources" and ".k" file per mode to the same temporary folder, which holds the scene as
+// mode's problem (transfer/transfer_stage.h, transfer/transfer_plan.h), and adds the transfer list
+// and one ".sources" and ".k" file per mode to the same temporary folder, which holds the scene as
 // <temporary>/<name> so that the list's prefixes ("<name>/<name>-transfer-MMM") resolve from the
 // demo directory. The transfer settings are checked against the surface before the long stages.
 #pragma once
