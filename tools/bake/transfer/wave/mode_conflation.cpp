@@ -142,15 +142,18 @@ Eigen::MatrixXcd runChord(const SurfaceMesh& surface, const Eigen::MatrixXd& ver
     const PressureProbes probes(grid, solid, points);
     const ChordTiming timing = chordTiming(frequencies, (region.boxMax - region.boxMin).norm(), settings);
     const int64_t steps = int64_t(std::ceil(timing.end() / grid.dt));
+    std::vector<double> driven = omegas;
+    if (settings.matchDispersion)
+        for (double& omega : driven) omega = dispersionMatchedOmega(grid, omega);
 
-    SinusoidFit fit(omegas, int(points.size()));
+    SinusoidFit fit(driven, int(points.size()));
     std::vector<double> weights(static_cast<size_t>(modes)), sample(points.size());
     const auto solverStart = std::chrono::steady_clock::now();
     for (int64_t n = 0; n < steps; ++n) {
         // The boundary's velocity at t_{n+1/2}; the pressure then comes out at t_{n+1}.
         const double t = (double(n) + 0.5) * grid.dt;
         const double r = ramp(t / timing.ramp);
-        for (int j = 0; j < modes; ++j) weights[size_t(j)] = r * std::cos(omegas[size_t(j)] * t);
+        for (int j = 0; j < modes; ++j) weights[size_t(j)] = r * std::cos(driven[size_t(j)] * t);
         solver.step(weights.data());
         const double tPressure = double(n + 1) * grid.dt;
         if (tPressure >= timing.windowStart) {
@@ -161,10 +164,15 @@ Eigen::MatrixXcd runChord(const SurfaceMesh& surface, const Eigen::MatrixXd& ver
     const double solverSeconds = secondsSince(solverStart);
     fit.solve();
     Eigen::MatrixXcd pressure = fit.amplitudes();
-    // The run drove s_j A_fj: mode j's own field is the fitted one over s_j (none without drive).
+    // The run drove s_j A_fj at omega'_j: mode j's own field at omega_j is the fitted one over
+    // s_j, times omega_j / omega'_j (the pressure of a given velocity grows with the frequency;
+    // none without drive).
     for (int j = 0; j < modes; ++j)
-        pressure.col(j) = scale[j] > 0 ? Eigen::VectorXcd(pressure.col(j) / scale[j])
-                                       : Eigen::VectorXcd::Zero(pressure.rows());
+        pressure.col(j) =
+            scale[j] > 0
+                ? Eigen::VectorXcd(pressure.col(j) * (omegas[size_t(j)] / driven[size_t(j)]) /
+                                   scale[j])
+                : Eigen::VectorXcd::Zero(pressure.rows());
 
     if (statistics) {
         statistics->gridCells = grid.n;

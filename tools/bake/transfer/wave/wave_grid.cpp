@@ -1,6 +1,7 @@
 // The wave tier's grid (see wave_grid.h).
 #include "tools/bake/transfer/wave/wave_grid.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 
@@ -24,3 +25,24 @@ WaveGrid makeWaveGrid(const Eigen::Vector3d& boxMin, const Eigen::Vector3d& boxM
     }
     return grid;
 }
+
+double dispersionMatchedOmega(const WaveGrid& grid, double omega) {
+    // omega' over Fibonacci directions of one octant (the relation is even in each component),
+    // averaged.
+    const double k = omega / kSpeedOfSound_ms;
+    const double courant = kSpeedOfSound_ms * grid.dt / grid.h;
+    const int directions = 256;
+    const double goldenAngle = kPi * (3 - std::sqrt(5.0));
+    double sum = 0;
+    for (int i = 0; i < directions; ++i) {
+        const double z = 1 - (i + 0.5) / directions;  // upper hemisphere
+        const double ring = std::sqrt(1 - z * z);
+        const double d[3] = {std::abs(ring * std::cos(goldenAngle * i)),
+                             std::abs(ring * std::sin(goldenAngle * i)), z};
+        double s2 = 0;
+        for (double component : d) s2 += std::pow(std::sin(0.5 * k * component * grid.h), 2);
+        sum += 2 * std::asin(std::min(1.0, courant * std::sqrt(s2))) / grid.dt;
+    }
+    return sum / directions;
+}
+

@@ -58,3 +58,14 @@ struct WaveGrid {
 // 0 < courantFraction <= 1, pmlCells >= 1, airCells >= 0.
 WaveGrid makeWaveGrid(const Eigen::Vector3d& boxMin, const Eigen::Vector3d& boxMax,
                       double topFrequency_Hz, const WaveSettings& settings);
+
+// The angular frequency at which the grid's waves have, averaged over directions, the wave
+// number k = omega / c of the continuous medium. The staggered scheme's dispersion relation is
+//   sin^2(omega' dt / 2) = (c dt / h)^2 sum_axes sin^2(k d_axis h / 2)
+// for a plane wave along the unit direction d: its waves run a little slow along the axes
+// (k h = 0.63, ten cells per wavelength: 1.2 % at 0.98 of the Courant limit) and almost exactly
+// along the body diagonals. A run driven at omega' instead of omega carries the right wave number
+// on average, and what is left is the anisotropy (+-0.6 % there): across an object 6 wavelengths
+// wide the phase error falls from about 0.45 to 0.2 radians.
+double dispersionMatchedOmega(const WaveGrid& grid, double omega);
+

@@ -9,12 +9,15 @@ struct WaveSettings {
     double cellsPerWavelength = 10.0;  // cells along c / f at the run's highest frequency
     // Never coarser than this many cells along the object's longest side, whatever the
     // frequency: below it the staircase loses the shape.
-    int minCellsAcross = 24;
+    int minCellsAcross = 48;
     int pmlCells = 10;  // thickness of the absorbing layer on every side
     int airCells = 3;   // air between the sample points' box and the layer
     // Time step as a fraction of the scheme's stability limit c dt <= h / sqrt(3); close to 1
     // the numerical dispersion of the staggered scheme is smallest.
     double courantFraction = 0.98;
+    // Drive each mode at the frequency whose grid waves have its wave number on average
+    // (dispersionMatchedOmega, wave_grid.h), and scale its pressure back by omega / omega'.
+    bool matchDispersion = true;
 
     // [SECTION] The absorbing layer (wave_solver.h): sigma(d) = sigmaMax d^pmlOrder over the
     // layer's depth d in [0, 1], sigmaMax from the reflection a continuous layer of that
@@ -37,7 +40,7 @@ struct WaveSettings {
     // frequency is at most maxChordSpan times its lowest (the lowest sets the run's length, the
     // highest its grid).
     double minSeparation_Hz = 100.0;
-    int maxChordModes = 12;
+    int maxChordModes = 24;
     double maxChordSpan = 2.0;
 
     int threads = 0;  // threads of a run; 0: all the hardware's (parallel_for.h)
