@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "tools/bake/common/bake_error.h"
@@ -154,21 +155,23 @@ SceneTransfer bakeTransfer(const Recipe& recipe, const ModalSurface& modal,
     report.transferTolerance = recipe.transfer.tolerance;
     report.preparationSeconds = transfer.preparationSeconds;
     report.unitSeconds = transfer.unitSeconds;
+    report.chords = transfer.chords;
+    report.comparisonRadius = transfer.comparisonRadius;
     int maxSources = 0, capped = 0, above = 0, totalSources = 0;
-    int tiers[3] = {0, 0, 0};
+    std::map<char, int> tiers;
     for (const ModeTransferSummary& m : transfer.summaries) {
         maxSources = std::max(maxSources, m.sourceCount);
         totalSources += m.sourceCount;
         capped += m.reachedCap ? 1 : 0;
         above += m.aboveTolerance ? 1 : 0;
-        tiers[m.tier - 'A'] += 1;
+        tiers[m.tier] += 1;
     }
-    char transferText[200];
+    char transferText[240];
     std::snprintf(transferText, sizeof transferText,
-                  "%d modes (tier A %d, B %d, C %d) in %d groups, %.1f sources per mode (max %d), "
-                  "%d at the cap, %d above the tolerance",
-                  static_cast<int>(transfer.summaries.size()), tiers[0], tiers[1], tiers[2],
-                  transfer.groupCount,
+                  "%d modes (tier A %d, B %d, C %d, W %d) in %d groups and %zu chords, %.1f "
+                  "sources per mode (max %d), %d at the cap, %d above the tolerance",
+                  static_cast<int>(transfer.summaries.size()), tiers['A'], tiers['B'], tiers['C'],
+                  tiers['W'], transfer.groupCount, transfer.chords.size(),
                   double(totalSources) / std::max<size_t>(1, transfer.summaries.size()), maxSources,
                   capped, above);
     progress.end(transferText);

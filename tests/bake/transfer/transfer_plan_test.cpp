@@ -12,9 +12,11 @@
 namespace {
 
 // A 1 m^2 object 0.5 m across, six elements per wavelength: N(f) = f^2 / 1414.9 elements, so the
-// dense tier (2,000 elements) ends at 1,682 Hz and k D = 20 is reached at 2,184 Hz.
+// dense tier (2,000 elements) ends at 1,682 Hz and k D = 20 is reached at 2,184 Hz. Tiers A, B and
+// C, without the wave tier.
 TransferSettings options() {
     TransferSettings o;
+    o.waveTier = false;
     o.elementsPerWavelength = 6;
     o.minElements = 200;
     o.maxElements = 2000;
@@ -55,6 +57,35 @@ TEST(TransferPlan, TiersFollowTheWavelengthAndTheObjectsSize) {
               TransferTier::dense);
     roomy.highFrequencyFirst = true;
     EXPECT_EQ(planSceneTransfer(high, 1.0, 0.5, 100000, roomy, "r.json").groups[0].tier,
+              TransferTier::highFrequency);
+}
+
+TEST(TransferPlan, TheWaveTierTakesEveryGroupTierACannot) {
+    // By default: tier A up to its surface's limit, then the wave tier, neither B nor C (the
+    // recipe has to ask for tier C); a surface too coarse for a group sends it to the wave tier,
+    // and no band is refused for want of boundary elements.
+    TransferSettings o;
+    o.elementsPerWavelength = 6;
+    o.minElements = 200;
+    o.maxElements = 2000;
+    Eigen::VectorXd hz(5);
+    hz << 300, 1000, 1900, 2500, 2502;
+    const TransferPlan plan = planSceneTransfer(hz, 1.0, 0.5, 100000, o, "r.json");
+    std::string tiers;
+    for (const TransferGroupPlan& g : plan.groups) tiers += static_cast<char>(g.tier);
+    EXPECT_EQ(tiers, "AAWW");
+    EXPECT_EQ(plan.groups[3].modes, (std::vector<int>{3, 4}));
+    EXPECT_NE(describeTransferPlan(plan).find("tier W (wave equation): 3 modes, 1900 Hz to 2501 Hz"),
+              std::string::npos)
+        << describeTransferPlan(plan);
+    EXPECT_EQ(planSceneTransfer(hz, 1.0, 0.5, 800, o, "r.json").groups[1].tier,
+              TransferTier::dense);  // 1000 Hz needs 707 elements: 800 triangles hold them
+    EXPECT_EQ(planSceneTransfer(hz, 1.0, 0.5, 600, o, "r.json").groups[1].tier,
+              TransferTier::wave);
+    EXPECT_NO_THROW(checkTransferSettings(o, 16000, 1.0, 0.5, 1000, 16e9, 2, "r.json"));
+    // Tier C where the recipe asks for it.
+    o.highFrequencyKD = 20;
+    EXPECT_EQ(planSceneTransfer(hz, 1.0, 0.5, 100000, o, "r.json").groups[3].tier,
               TransferTier::highFrequency);
 }
 

@@ -51,7 +51,7 @@ double legendEntry(FILE* f, double x, double y, const char* swatch, const char* 
 // (points, right axis) with the tolerance line; modes at the source cap or above the tolerance
 // in red. A legend under the title names each mark.
 const char* tierColour(char tier) {
-    return tier == 'A' ? "#c8b090" : tier == 'B' ? "#8c6a3c" : "#90a8c8";
+    return tier == 'A' ? "#c8b090" : tier == 'B' ? "#8c6a3c" : tier == 'W' ? "#6a9c78" : "#90a8c8";
 }
 
 // The checks of the high-frequency tier: per checked mode, how far its stored field is from the
@@ -133,10 +133,11 @@ void writeTransferPanel(FILE* f, const BakeReport& r, double y0, double width, d
     double legendX = left;
     legendX = legendEntry(f, legendX, y0 + 42, "bar", tierColour('A'), "sources, tier A");
     legendX = legendEntry(f, legendX, y0 + 42, "bar", tierColour('B'), "B");
-    legendX = legendEntry(f, legendX, y0 + 42, "bar", tierColour('C'), "C (left axis)");
+    legendX = legendEntry(f, legendX, y0 + 42, "bar", tierColour('C'), "C");
+    legendX = legendEntry(f, legendX, y0 + 42, "bar", tierColour('W'), "W (left axis)");
     legendX = legendEntry(f, legendX, y0 + 42, "dot", "#2060c0", "fit error");
     legendEntry(f, legendX, y0 + 42, "dot", "#20a040", "held-out error (right axis, %)");
-    legendX = legendEntry(f, left, y0 + 60, "line", "#2060c0", "tolerance of tiers A and B");
+    legendX = legendEntry(f, left, y0 + 60, "line", "#2060c0", "tolerance of tiers A, B and W");
     legendEntry(f, legendX, y0 + 60, "bar", "#d04040", "at the source cap or above its tolerance");
     for (int i = 0; i <= 5; ++i) {
         const double y = plotBottom - (plotBottom - plotTop) * i / 5.0;
@@ -231,19 +232,79 @@ void writeLoudness(FILE* f, const LoudnessCalibration& c) {
 
 namespace {
 
+// The wave tier's part of report.txt: one line per chord (what it was for, its grid, steps,
+// modes, the sinusoid fit's condition number and worst residual, its time and throughput), then
+// the tier's checks: the overlap with tier A and the finer grid, as the share of modes within the
+// targets and the worst.
+void writeWaveTierText(FILE* f, const BakeReport& r) {
+    if (r.chords.empty()) return;
+    std::fprintf(f,
+                 "  tier W, wave equation: %zu chords (W stored modes, O the overlap with tier A, "
+                 "F the finer grid)\n"
+                 "    chord role        grid      h mm  steps  modes  band Hz        condition  "
+                 "residual    run s    fit s  cell updates/s\n",
+                 r.chords.size());
+    for (size_t c = 0; c < r.chords.size(); ++c) {
+        const ChordStatistics& s = r.chords[c].statistics;
+        double low = 1e300, high = 0, residual = 0;
+        for (size_t j = 0; j < s.modes.size(); ++j) {
+            low = std::min(low, r.transfer[size_t(s.modes[j])].frequency);
+            high = std::max(high, r.transfer[size_t(s.modes[j])].frequency);
+            if (j < s.residuals.size()) residual = std::max(residual, s.residuals[j]);
+        }
+        std::fprintf(f,
+                     "    %5zu    %c  %4dx%4dx%4d %6.2f %6lld %6zu  %5.0f-%5.0f %11.3g %8.2e %8.1f "
+                     "%8.1f %11.3g\n",
+                     c + 1, static_cast<char>(r.chords[c].role), s.gridCells[0], s.gridCells[1],
+                     s.gridCells[2], 1000 * s.h, static_cast<long long>(s.steps),
+                     s.modes.size(), low, high, s.conditionNumber, residual, s.seconds,
+                     r.chords[c].fitSeconds, s.cellUpdatesPerSecond);
+    }
+    auto summarise = [&](const char* what, bool ModeTransferSummary::*checked,
+                         double ModeTransferSummary::*power, double ModeTransferSummary::*point) {
+        int count = 0, tight = 0, loose = 0;
+        double worstPower = 0, worstPoint = 0;
+        for (const ModeTransferSummary& m : r.transfer) {
+            if (!(m.*checked)) continue;
+            ++count;
+            const double p = std::abs(m.*power), q = m.*point;
+            tight += p <= 0.5 && q <= 1.5 ? 1 : 0;
+            loose += p <= 1.0 && q <= 3.0 ? 1 : 0;
+            worstPower = std::max(worstPower, p);
+            worstPoint = std::max(worstPoint, q);
+        }
+        if (count == 0) return;
+        std::fprintf(f,
+                     "  %s on %d modes (sphere of radius %.2f m): power within 0.5 dB and point "
+                     "by point within 1.5 dB RMS on %d (%.0f %%), within 1 dB and 3 dB on %d "
+                     "(%.0f %%); worst power %.2f dB, worst point by point %.2f dB RMS\n",
+                     what, count, r.comparisonRadius, tight, 100.0 * tight / count, loose,
+                     100.0 * loose / count, worstPower, worstPoint);
+    };
+    summarise("tier W against tier A", &ModeTransferSummary::overlapChecked,
+              &ModeTransferSummary::overlapPower_dB, &ModeTransferSummary::overlapPoint_dB);
+    summarise("tier W against its grid sqrt(2) finer", &ModeTransferSummary::convergenceChecked,
+              &ModeTransferSummary::convergencePower_dB,
+              &ModeTransferSummary::convergencePoint_dB);
+}
+
 // The transfer part of report.txt: the plan, per tier the sources and the worst errors, the
 // checks of the high-frequency tier, then one line per mode.
 void writeTransferText(FILE* f, const BakeReport& r) {
     std::fprintf(f, "\nacoustic transfer (%s):\n", r.transferSettings.c_str());
     std::fprintf(f, "  plan: %s\n", r.transferPlan.c_str());
     std::fprintf(f,
-                 "  object size %.3g m (k D = 2 pi f / c x size); %d groups; surfaces, near fields "
-                 "and visibility %.1f s, the groups %.1f s of worker time\n",
-                 r.objectSize, r.transferGroupCount, r.preparationSeconds, r.unitSeconds);
-    const char* tierNames[3] = {
-        "A, dense boundary elements", "B, compressed boundary elements",
-        "C, high-frequency approximation (errors against its smoothed field)"};
-    for (char tier : {'A', 'B', 'C'}) {
+                 "  object size %.3g m (k D = 2 pi f / c x size); %d groups, %zu chords; surfaces, "
+                 "near fields and visibility %.1f s, the groups and chords %.1f s of worker "
+                 "time\n",
+                 r.objectSize, r.transferGroupCount, r.chords.size(), r.preparationSeconds,
+                 r.unitSeconds);
+    const std::vector<std::pair<char, const char*>> tiers = {
+        {'A', "A, dense boundary elements"},
+        {'B', "B, compressed boundary elements"},
+        {'C', "C, high-frequency approximation (errors against its smoothed field)"},
+        {'W', "W, wave equation"}};
+    for (const auto& [tier, name] : tiers) {
         int count = 0, maxSources = 0, totalSources = 0;
         double worstFit = 0, worstHeldOut = 0, low = 0, high = 0;
         for (const ModeTransferSummary& m : r.transfer) {
@@ -261,7 +322,7 @@ void writeTransferText(FILE* f, const BakeReport& r) {
             f,
             "  tier %s: %d modes, %.0f to %.0f Hz; sources %.1f mean, %d max; fit error up "
             "to %.2f %%, held-out error up to %.2f %%\n",
-            tierNames[tier - 'A'], count, low, high, double(totalSources) / count, maxSources,
+            name, count, low, high, double(totalSources) / count, maxSources,
             100 * worstFit, 100 * worstHeldOut);
     }
     // Checks: the stored high-frequency field against a reference boundary element solve.
@@ -299,6 +360,7 @@ void writeTransferText(FILE* f, const BakeReport& r) {
         std::fprintf(f, "  modes moved from tier C to the reference's tier (check failed):%s\n",
                      moved.empty() ? " none" : moved.c_str());
     }
+    writeWaveTierText(f, r);
     std::string capped, above;
     for (size_t j = 0; j < r.transfer.size(); ++j) {
         if (r.transfer[j].reachedCap) capped += " " + std::to_string(j + 1);
@@ -309,14 +371,20 @@ void writeTransferText(FILE* f, const BakeReport& r) {
                  above.empty() ? " none" : above.c_str());
     std::fprintf(f,
                  "  mode    frequency  fitted at tier elements sources  fit err  held-out  GMRES"
-                 "  unit s   check: power  smoothed  point (dB)\n");
+                 "  unit s   check: power  smoothed  point (dB)   wave tier check: power  point "
+                 "(dB)\n");
     for (size_t j = 0; j < r.transfer.size(); ++j) {
         const ModeTransferSummary& m = r.transfer[j];
-        char check[64] = "";
+        char check[96] = "";
         if (m.checked)
             std::snprintf(check, sizeof check, "  %+12.2f %9.2f %6.2f%s", m.checkPower_dB,
                           m.checkSmoothed_dB, m.checkPoint_dB,
                           m.movedFromHighFrequency ? "  moved from C" : "");
+        else if (m.overlapChecked || m.convergenceChecked)
+            std::snprintf(check, sizeof check, "%37s %+6.2f %6.2f  (%s)", "",
+                          m.overlapChecked ? m.overlapPower_dB : m.convergencePower_dB,
+                          m.overlapChecked ? m.overlapPoint_dB : m.convergencePoint_dB,
+                          m.overlapChecked ? "against A" : "finer grid");
         std::fprintf(f,
                      "  %4zu %10.2f Hz %9.2f    %c %8d %7d %7.2f %% %7.2f %% %6d %7.1f%s%s%s%s\n",
                      j + 1, m.frequency, m.fitFrequency, m.tier, m.elementCount, m.sourceCount,

@@ -21,15 +21,13 @@ namespace {
 
 using Json = nlohmann::json;
 
-// The transfer settings of the demo's full-band recipes (tools/bake/recipes/*.json): tiers A, B
-// and C chosen per group by the band, six boundary elements per wavelength, the high-frequency
-// tier from k L = 20, a tier C group per octave checked against a dense reference solve.
+// The transfer settings of the demo's full-band recipes (tools/bake/recipes/*.json): tier A
+// where its six boundary elements per wavelength fit, the wave tier beyond, its accuracy
+// measured against tier A an octave below tier A's top and on a finer grid at the band's top.
 constexpr double kTolerance = 0.05;
 constexpr double kElementsPerWavelength = 6.0;
 constexpr int kMinElements = 1600;
 constexpr int kMaxElements = 6000;
-constexpr int kHmatrixMaxElements = 16000;
-constexpr double kHighFrequencyKD = 20.0;
 // Surface triangles per boundary element the transfer needs, at least (room for the ladder of
 // surface sizes, 1.4 apart).
 constexpr double kSurfaceMargin = 1.25;
@@ -153,23 +151,11 @@ std::string commandLineRecipe(const CommandLineRecipeOptions& options,
     const double edge = std::max(
         finestEdge, std::min(shearWavelength / kTetrahedraPerShearWavelength, extent / 8.0));
 
-    // The boundary elements of the dense and compressed tiers, below the high-frequency tier.
-    const double highFrequencyFrom = kHighFrequencyKD * kSpeedOfSound_ms / (2.0 * kPi * extent);
-    const double acousticTop = std::min(top, highFrequencyFrom);
-    const double elements =
-        std::max<double>(kMinElements, elementsNeeded(area, acousticTop, kElementsPerWavelength));
+    // The boundary elements of tier A, at most kMaxElements of them: the wave tier takes the
+    // modes beyond, from the surface as it is.
+    const double elements = std::clamp(elementsNeeded(area, top, kElementsPerWavelength),
+                                       double(kMinElements), double(kMaxElements));
     const double acousticVertices = kSurfaceMargin * elements / 2.0;
-    if (elements > kHmatrixMaxElements || acousticVertices > kMaxCommandLineSurfaceVertices) {
-        const double side = std::sqrt(area / (std::sqrt(3.0) / 4.0 * kHmatrixMaxElements));
-        throw BakeError(
-            bandOption +
-            format(": the object's surface (%.3g m^2) would need %.0f boundary elements at %g "
-                   "per acoustic wavelength at %.0f Hz",
-                   area, elements, kElementsPerWavelength, acousticTop) +
-            format(", more than the %d a bake solves; use ", kHmatrixMaxElements) +
-            format(bandFix.c_str(),
-                   std::floor(kSpeedOfSound_ms / (kElementsPerWavelength * side))));
-    }
     const int targetVertices = static_cast<int>(std::ceil(
         std::max({surfaceVertices(area, edge), acousticVertices, double(kMinSurfaceVertices)})));
 
@@ -194,9 +180,7 @@ std::string commandLineRecipe(const CommandLineRecipeOptions& options,
           {"elementsPerWavelength", kElementsPerWavelength},
           {"minElements", kMinElements},
           {"maxElements", kMaxElements},
-          {"hmatrixMaxElements", kHmatrixMaxElements},
-          {"highFrequencyKD", kHighFrequencyKD},
-          {"check", {{"modesPerOctave", 1}, {"elementsPerWavelength", 8}, {"maxElements", 6000}}}}},
+          {"wave", {{"overlapOctaves", 1}, {"convergenceModes", 3}}}}},
         {"forceUnit", "auto"},
         {"strikePeak_dBFS", -12}};
     return recipe.dump(2) + "\n";

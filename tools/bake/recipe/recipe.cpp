@@ -360,6 +360,32 @@ void readTransferCheck(const Json& transfer, const std::string& path, TransferSe
         throw BakeError(path + ": \"transfer.check.maxElements\" must not be negative");
 }
 
+// "transfer.wave": false (no wave tier), true, or the wave tier's settings: its grid's cells per
+// wavelength (6 to 40), the overlap with tier A (0 to 3 octaves) and the modes solved again on a
+// finer grid (0 to 20).
+void readTransferWave(const Json& transfer, const std::string& path, TransferSettings& t) {
+    const Json& wave = transfer["wave"];
+    if (wave.is_boolean()) {
+        t.waveTier = wave.get<bool>();
+        return;
+    }
+    if (!wave.is_object())
+        throw BakeError(path + ": \"transfer.wave\" must be true, false or an object");
+    t.waveTier = true;
+    t.waveCellsPerWavelength = optionalField(wave, "cellsPerWavelength", t.waveCellsPerWavelength,
+                                             "transfer.wave.", path);
+    t.waveOverlapOctaves =
+        optionalField(wave, "overlapOctaves", t.waveOverlapOctaves, "transfer.wave.", path);
+    t.waveConvergenceModes =
+        optionalField(wave, "convergenceModes", t.waveConvergenceModes, "transfer.wave.", path);
+    if (!(t.waveCellsPerWavelength >= 6 && t.waveCellsPerWavelength <= 40))
+        throw BakeError(path + ": \"transfer.wave.cellsPerWavelength\" must lie in [6, 40]");
+    if (!(t.waveOverlapOctaves >= 0 && t.waveOverlapOctaves <= 3))
+        throw BakeError(path + ": \"transfer.wave.overlapOctaves\" must lie in [0, 3]");
+    if (t.waveConvergenceModes < 0 || t.waveConvergenceModes > 20)
+        throw BakeError(path + ": \"transfer.wave.convergenceModes\" must lie from 0 to 20");
+}
+
 // Checks the transfer's settings once all are read: the source cap, the element counts of the
 // tiers, the high-frequency tier's threshold and tolerance, the group width and the fit's samples.
 void checkTransferSettings(const TransferSettings& t, const std::string& path) {
@@ -420,6 +446,7 @@ void readTransfer(const Json& json, const std::string& path, Recipe& recipe) {
         optionalField(transfer, "highFrequencyFirst", t.highFrequencyFirst, "transfer.", path);
     t.groupWidth = optionalField(transfer, "groupWidth", t.groupWidth, "transfer.", path);
     if (transfer.contains("check")) readTransferCheck(transfer, path, t);
+    if (transfer.contains("wave")) readTransferWave(transfer, path, t);
     t.fitPointCount = optionalField(transfer, "fitPoints", t.fitPointCount, "transfer.", path);
     t.heldOutPointCount =
         optionalField(transfer, "heldOutPoints", t.heldOutPointCount, "transfer.", path);

@@ -29,6 +29,8 @@ double estimatedCost(TransferTier tier, int elements, int fields, double frequen
             return n * (5e-4 + 2e-4 * fields) + 0.5 * fields;
         case TransferTier::highFrequency:
             break;
+        case TransferTier::wave:
+            return 0;
     }
     return fields * (0.1 + 0.3 * std::pow(frequency / 8000.0, 2));
 }
@@ -84,16 +86,20 @@ TransferPlan planSceneTransfer(const Eigen::VectorXd& frequencies, double area, 
             elementsNeeded(area, group.frequency, options.elementsPerWavelength))));
         const double kD = waveNumberOf(group.frequency) * objectSize;
         const bool highFrequency = options.highFrequencyKD > 0 && kD >= options.highFrequencyKD;
-        if (!highFrequency && needed > surfaceTriangles) {
+        // A surface too coarse for a group sends it to the wave tier, where there is one.
+        const bool denseFits =
+            needed <= options.maxElements &&
+            (highFrequency || !options.waveTier || needed <= surfaceTriangles);
+        if (!highFrequency && !options.waveTier && needed > surfaceTriangles) {
             std::ostringstream message;
             message << recipePath << ": the modes at " << hertz(group.frequency) << " need "
                     << needed << " boundary elements (" << options.elementsPerWavelength
                     << " per wavelength), but the surface has only " << surfaceTriangles
-                    << " triangles; make the surface finer, or let the high-frequency tier take "
-                       "them (lower \"transfer.highFrequencyKD\")";
+                    << " triangles; make the surface finer, or let the wave tier take them "
+                       "(\"transfer.wave\")";
             throw BakeError(message.str());
         }
-        if (needed <= options.maxElements && !(highFrequency && options.highFrequencyFirst)) {
+        if (denseFits && !(highFrequency && options.highFrequencyFirst)) {
             group.tier = TransferTier::dense;
             const int target =
                 std::min(meshLadderStep(needed, options.minElements), options.maxElements);
@@ -124,6 +130,8 @@ TransferPlan planSceneTransfer(const Eigen::VectorXd& frequencies, double area, 
                 group.cost += estimatedCost(group.referenceTier, std::min(target, cap), fields,
                                             group.frequency);
             }
+        } else if (options.waveTier) {
+            group.tier = TransferTier::wave;
         } else if (options.hmatrixMaxElements > 0 && needed <= options.hmatrixMaxElements) {
             group.tier = TransferTier::hmatrix;
             const int target =
@@ -138,8 +146,8 @@ TransferPlan planSceneTransfer(const Eigen::VectorXd& frequencies, double area, 
                     << ") and the compressed (" << options.hmatrixMaxElements
                     << ") solvers take, and lie below the high-frequency threshold (k D = " << kD
                     << " < \"transfer.highFrequencyKD\" " << options.highFrequencyKD
-                    << "); raise \"transfer.hmatrixMaxElements\", lower "
-                       "\"transfer.highFrequencyKD\" or \"modes.maxFrequency\"";
+                    << "); let the wave tier take them (\"transfer.wave\"), raise "
+                       "\"transfer.hmatrixMaxElements\" or lower \"modes.maxFrequency\"";
             throw BakeError(message.str());
         }
         plan.groups.push_back(group);
@@ -154,7 +162,8 @@ void checkTransferSettings(const TransferSettings& options, double maxFrequency,
     // the high-frequency threshold.
     // (A recipe that asks for a number of modes, not a band, is checked group by group once the
     // frequencies are known: planSceneTransfer.)
-    double top = maxFrequency;
+    // With the wave tier every group beyond tier A's reach goes to it: nothing to refuse.
+    double top = options.waveTier ? 0.0 : maxFrequency;
     if (options.highFrequencyKD > 0 && top > 0) {
         const double threshold =
             options.highFrequencyKD * kSpeedOfSound_ms / (2 * kPi * objectSize);
@@ -171,8 +180,8 @@ void checkTransferSettings(const TransferSettings& options, double maxFrequency,
                     << options.elementsPerWavelength << " per wavelength), more than "
                     << "\"transfer.maxElements\" (" << options.maxElements
                     << ") and \"transfer.hmatrixMaxElements\" (" << options.hmatrixMaxElements
-                    << ") allow; lower the band, raise one of them, or let the high-frequency "
-                       "tier take over (\"transfer.highFrequencyKD\")";
+                    << ") allow; lower the band, raise one of them, or let the wave tier take "
+                       "over (\"transfer.wave\")";
             throw BakeError(message.str());
         }
         if (needed > surfaceTriangles) {
@@ -198,7 +207,9 @@ void checkTransferSettings(const TransferSettings& options, double maxFrequency,
     }
     // Compressed matrices keep about 2,000 entries per row (measured on spheres at six elements
     // per wavelength), and twice that for the check's references.
-    const int compressed = std::max(options.hmatrixMaxElements, options.checkMaxElements);
+    // (Tier B is not used beside the wave tier.)
+    const int compressed = std::max(options.waveTier ? 0 : options.hmatrixMaxElements,
+                                    options.highFrequencyKD > 0 ? options.checkMaxElements : 0);
     const double hmatrix = double(compressed) * 4000 * 16;
     if (compressed > 0 && hmatrix * workers > 0.8 * memoryBytes) {
         std::ostringstream message;
@@ -211,24 +222,27 @@ void checkTransferSettings(const TransferSettings& options, double maxFrequency,
 }
 
 std::string describeTransferPlan(const TransferPlan& plan) {
-    int count[3] = {0, 0, 0};
-    double low[3] = {0, 0, 0}, high[3] = {0, 0, 0};
-    int checks = 0;
-    for (const TransferGroupPlan& g : plan.groups) {
-        const int t = static_cast<char>(g.tier) - 'A';
-        if (count[t] == 0) low[t] = g.frequency;
-        high[t] = g.frequency;
-        count[t] += static_cast<int>(g.modes.size());
-        checks += g.checked ? 1 : 0;
-    }
+    const std::vector<std::pair<TransferTier, const char*>> tiers = {
+        {TransferTier::dense, "A (dense boundary elements)"},
+        {TransferTier::hmatrix, "B (compressed boundary elements)"},
+        {TransferTier::highFrequency, "C (high-frequency approximation)"},
+        {TransferTier::wave, "W (wave equation)"}};
     std::ostringstream text;
-    const char* names[3] = {"A (dense boundary elements)", "B (compressed boundary elements)",
-                            "C (high-frequency approximation)"};
     bool first = true;
-    for (int t = 0; t < 3; ++t) {
-        if (count[t] == 0) continue;
-        text << (first ? "" : "; ") << "tier " << names[t] << ": " << count[t] << " modes, "
-             << hertz(low[t]) << " to " << hertz(high[t]);
+    int checks = 0;
+    for (const TransferGroupPlan& g : plan.groups) checks += g.checked ? 1 : 0;
+    for (const auto& [tier, name] : tiers) {
+        int count = 0;
+        double low = 0, high = 0;
+        for (const TransferGroupPlan& g : plan.groups) {
+            if (g.tier != tier) continue;
+            if (count == 0) low = g.frequency;
+            high = g.frequency;
+            count += static_cast<int>(g.modes.size());
+        }
+        if (count == 0) continue;
+        text << (first ? "" : "; ") << "tier " << name << ": " << count << " modes, "
+             << hertz(low) << " to " << hertz(high);
         first = false;
     }
     if (!plan.meshTargets.empty()) {

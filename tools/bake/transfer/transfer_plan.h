@@ -9,10 +9,15 @@
 //      transfer.maxElements elements at elementsPerWavelength;
 //   C  the high-frequency approximation (kirchhoff_radiation.h), where the object is many
 //      wavelengths across: k * objectSize >= transfer.highFrequencyKD;
-//   B  boundary elements with the matrix compressed (bem_hmatrix.h), for groups between the two,
-//      up to transfer.hmatrixMaxElements.
+//   W  the time-domain wave equation (transfer/wave/), each mode at its own frequency, several
+//      modes in one run: every group tier A cannot take, unless the recipe turns it off
+//      (transfer.waveTier);
+//   B  boundary elements with the matrix compressed (bem_hmatrix.h), up to
+//      transfer.hmatrixMaxElements, only without the wave tier (it is slower: a compressed
+//      solve of 12,000 elements takes 97 s for two of the bell's modes).
 // Tier A takes a group whenever it can (the most accurate), unless transfer.highFrequencyFirst
-// asks for tier C wherever the threshold allows (to measure tier C against references).
+// asks for tier C wherever the threshold allows (to measure tier C against references). Tier C
+// is only ever used where a recipe asks for it (transfer.highFrequencyKD > 0).
 // The object's size is the largest side of its bounding box.
 #pragma once
 
@@ -22,7 +27,7 @@
 
 #include "tools/bake/recipe/recipe.h"
 
-enum class TransferTier : char { dense = 'A', hmatrix = 'B', highFrequency = 'C' };
+enum class TransferTier : char { dense = 'A', hmatrix = 'B', highFrequency = 'C', wave = 'W' };
 
 struct TransferGroupPlan {
     std::vector<int> modes;  // mode indices, ascending
@@ -32,7 +37,7 @@ struct TransferGroupPlan {
     bool checked = false;    // tier C: compared with a reference solve on referenceMesh
     int referenceMesh = -1;  // index into TransferPlan::meshTargets
     TransferTier referenceTier = TransferTier::dense;
-    double cost = 0;  // estimated seconds of one core
+    double cost = 0;  // estimated seconds of one core (tier W: costed by its chords)
 };
 
 struct TransferPlan {

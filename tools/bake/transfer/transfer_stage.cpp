@@ -273,13 +273,104 @@ std::vector<UnitMode> runGroup(const GroupInputs& in, const TransferGroupPlan& g
     return out;
 }
 
-// A group as its failure names it: the recipe, the modes (1-based), the frequency and the tier.
-std::string describeGroup(const Recipe& recipe, const TransferGroupPlan& g) {
+// A unit as its failure names it: the recipe, the modes (1-based), the frequency and the tier.
+std::string describeModes(const Recipe& recipe, const std::vector<int>& modes) {
     std::ostringstream text;
-    text << recipe.path << ": the acoustic transfer of mode" << (g.modes.size() > 1 ? "s " : " ");
-    for (size_t j = 0; j < g.modes.size(); ++j) text << (j ? ", " : "") << g.modes[j] + 1;
-    text << " (" << std::lround(g.frequency) << " Hz, tier " << static_cast<char>(g.tier) << ")";
+    text << recipe.path << ": the acoustic transfer of mode" << (modes.size() > 1 ? "s " : " ");
+    for (size_t j = 0; j < modes.size(); ++j) text << (j ? ", " : "") << modes[j] + 1;
     return text.str();
+}
+
+std::string describeGroup(const Recipe& recipe, const TransferGroupPlan& g) {
+    return describeModes(recipe, g.modes) + " (" + std::to_string(std::lround(g.frequency)) +
+           " Hz, tier " + static_cast<char>(g.tier) + ")";
+}
+
+std::string describeChord(const Recipe& recipe, const WaveChordUnit& c,
+                          const Eigen::VectorXd& frequencies) {
+    return describeModes(recipe, c.modes) + " (" +
+           std::to_string(std::lround(frequencies(c.modes.front()))) + " to " +
+           std::to_string(std::lround(frequencies(c.modes.back()))) + " Hz, a chord of tier W)";
+}
+
+// The units the workers run: the plan's groups but tier W's, then the wave tier's chords (which
+// hold tier W's modes).
+struct SceneUnits {
+    const TransferPlan& plan;
+    std::vector<int> groups;  // indices into plan.groups
+    std::vector<WaveChordUnit> chords;
+
+    SceneUnits(const TransferPlan& p, std::vector<WaveChordUnit> waveChords)
+        : plan(p), chords(std::move(waveChords)) {
+        for (size_t g = 0; g < plan.groups.size(); ++g)
+            if (plan.groups[g].tier != TransferTier::wave) groups.push_back(int(g));
+    }
+    int count() const { return int(groups.size() + chords.size()); }
+    bool isChord(int unit) const { return unit >= int(groups.size()); }
+    const WaveChordUnit& chord(int unit) const { return chords[size_t(unit) - groups.size()]; }
+    const TransferGroupPlan& group(int unit) const { return plan.groups[size_t(groups[size_t(unit)])]; }
+    double cost(int unit) const { return isChord(unit) ? chord(unit).cost : group(unit).cost; }
+};
+
+// A chord's modes into the scene: the stored modes' files and summaries, the other roles' fields
+// kept for the comparisons.
+void absorbChord(const WaveChordUnit& unit, const WaveChordResult& result,
+                 const Eigen::VectorXd& frequencies, double tolerance, SceneTransfer& scene,
+                 std::vector<ModeTransfer>& overlapFits, std::vector<ModeTransfer>& finerFits) {
+    const int chord = int(scene.chords.size());
+    scene.chords.push_back({unit.role, result.statistics, result.fitSeconds});
+    for (size_t j = 0; j < unit.modes.size(); ++j) {
+        const int mode = unit.modes[j];
+        const ModeTransfer& fit = result.fits[j];
+        if (unit.role == ChordRole::overlap) {
+            overlapFits[size_t(mode)] = fit;
+        } else if (unit.role == ChordRole::finer) {
+            finerFits[size_t(mode)] = fit;
+        } else {
+            scene.files[size_t(mode)] = {fit.sources, fit.waveNumber};
+            ModeTransferSummary& s = scene.summaries[size_t(mode)];
+            s = summarise(fit, 'W', 0, tolerance);
+            s.chord = chord;
+            s.seconds = result.statistics.seconds + result.fitSeconds;
+            s.frequency = frequencies(mode);
+            s.fitFrequency = frequencies(mode);
+        }
+    }
+}
+
+// The wave tier's checks: each mode solved twice (by tier A and the wave tier, or by the wave
+// tier on two grids) compared on a sphere twice the object's half-diagonal about its centre,
+// as many points as the field's harmonics need.
+void compareWaveTier(const SurfaceMesh& fine, const std::vector<ModeTransfer>& overlapFits,
+                     const std::vector<ModeTransfer>& finerFits, SceneTransfer& scene) {
+    Eigen::Vector3d lower, upper;
+    boundingBox(fine, lower, upper);
+    const Eigen::Vector3d centre = 0.5 * (lower + upper);
+    scene.comparisonRadius = (upper - lower).norm();
+    for (size_t mode = 0; mode < scene.files.size(); ++mode) {
+        const TransferFileMode& stored = scene.files[mode];
+        const double k = stored.waveNumber;
+        const double degree = k * 0.5 * (upper - lower).norm() + 4;
+        const int count = std::clamp(int(2 * degree * degree), 500, 6000);
+        ModeTransferSummary& s = scene.summaries[mode];
+        if (overlapFits[mode].sources.cols() > 0) {
+            const RadiationComparison c =
+                compareStoredFields(overlapFits[mode].sources, overlapFits[mode].waveNumber,
+                                    stored.sources, k, centre, scene.comparisonRadius, count);
+            s.overlapChecked = true;
+            s.overlapPower_dB = c.powerErrorDb;
+            s.overlapPoint_dB = c.pointwiseDirectivityDb;
+        }
+        if (finerFits[mode].sources.cols() > 0) {
+            const RadiationComparison c =
+                compareStoredFields(stored.sources, k, finerFits[mode].sources,
+                                    finerFits[mode].waveNumber, centre, scene.comparisonRadius,
+                                    count);
+            s.convergenceChecked = true;
+            s.convergencePower_dB = c.powerErrorDb;
+            s.convergencePoint_dB = c.pointwiseDirectivityDb;
+        }
+    }
 }
 
 }  // namespace
@@ -297,7 +388,9 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
         planSceneTransfer(frequencies, surfaceArea(fine), scene.objectSize,
                           static_cast<int>(fine.triangles.size()), recipe.transfer, recipe.path);
     scene.plan = describeTransferPlan(plan);
-    scene.groupCount = static_cast<int>(plan.groups.size());
+    scene.groupCount = static_cast<int>(
+        std::count_if(plan.groups.begin(), plan.groups.end(),
+                      [](const TransferGroupPlan& g) { return g.tier != TransferTier::wave; }));
 
     const int modeCount = static_cast<int>(frequencies.size());
     GroupInputs inputs{recipe.transfer, fine, surfaceShapes, {}, {}, BemOptions{}};
@@ -307,42 +400,68 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
         }))
         inputs.samples = std::make_unique<HighFrequencySamples>(makeHighFrequencySamples(fine, 0));
     inputs.bem.threadCount = 1;
+
+    const SceneUnits units(plan, planWaveChords(plan, frequencies, fine, recipe.transfer));
     scene.preparationSeconds = secondsSince(preparationStart);
 
-    // The most expensive groups first, so that no long one starts last.
-    std::vector<int> order(plan.groups.size());
+    // The most expensive units first, so that no long one starts last.
+    std::vector<int> order(size_t(units.count()));
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(),
-                     [&](int a, int b) { return plan.groups[a].cost > plan.groups[b].cost; });
+                     [&](int a, int b) { return units.cost(a) > units.cost(b); });
     double totalCost = 0;
-    for (const TransferGroupPlan& g : plan.groups) totalCost += g.cost;
+    for (int u = 0; u < units.count(); ++u) totalCost += units.cost(u);
 
     scene.files.resize(modeCount);
     scene.summaries.resize(modeCount);
+    std::vector<ModeTransfer> overlapFits(static_cast<size_t>(modeCount));
+    std::vector<ModeTransfer> finerFits(static_cast<size_t>(modeCount));
     int done = 0;
     double doneCost = 0;
     const auto unitsStart = std::chrono::steady_clock::now();
     auto absorb = [&](int u, const std::string& bytes) {
-        const TransferGroupPlan& g = plan.groups[order[u]];
-        const std::vector<UnitMode> modes = unpackUnit(bytes);
-        for (size_t j = 0; j < g.modes.size(); ++j) {
-            const int mode = g.modes[j];
-            scene.files[mode] = modes[j].file;
-            scene.summaries[mode] = modes[j].summary;
-            scene.summaries[mode].frequency = frequencies(mode);
-            scene.summaries[mode].fitFrequency = g.frequency;
+        const int unit = order[size_t(u)];
+        if (units.isChord(unit)) {
+            const WaveChordUnit& chord = units.chord(unit);
+            const WaveChordResult result = unpackWaveChordResult(bytes);
+            absorbChord(chord, result, frequencies, recipe.transfer.tolerance, scene, overlapFits,
+                        finerFits);
+            scene.unitSeconds += result.statistics.seconds + result.fitSeconds;
+            if (chord.role == ChordRole::transfer) done += int(chord.modes.size());
+        } else {
+            const TransferGroupPlan& g = units.group(unit);
+            const std::vector<UnitMode> modes = unpackUnit(bytes);
+            for (size_t j = 0; j < g.modes.size(); ++j) {
+                const int mode = g.modes[j];
+                scene.files[mode] = modes[j].file;
+                scene.summaries[mode] = modes[j].summary;
+                scene.summaries[mode].frequency = frequencies(mode);
+                scene.summaries[mode].fitFrequency = g.frequency;
+            }
+            scene.unitSeconds += modes.empty() ? 0 : modes.front().summary.seconds;
+            done += static_cast<int>(g.modes.size());
         }
-        scene.unitSeconds += modes.empty() ? 0 : modes.front().summary.seconds;
-        done += static_cast<int>(g.modes.size());
-        doneCost += g.cost;
+        doneCost += units.cost(unit);
         // The time left, by the estimated costs, scaled by how long the done ones took.
         const double left =
             secondsSince(unitsStart) * (totalCost - doneCost) / std::max(doneCost, 1e-9);
         if (progress) progress(done, modeCount, left);
     };
     runInWorkerProcesses(
-        static_cast<int>(order.size()),
-        [&](int u) { return packUnit(runGroup(inputs, plan.groups[order[u]])); }, absorb,
-        [&](int u) { return describeGroup(recipe, plan.groups[order[u]]); }, workers);
+        units.count(),
+        [&](int u) {
+            const int unit = order[size_t(u)];
+            if (!units.isChord(unit)) return packUnit(runGroup(inputs, units.group(unit)));
+            return packWaveChordResult(
+                runWaveChord(units.chord(unit), fine, surfaceShapes, frequencies, recipe.transfer));
+        },
+        absorb,
+        [&](int u) {
+            const int unit = order[size_t(u)];
+            return units.isChord(unit) ? describeChord(recipe, units.chord(unit), frequencies)
+                                       : describeGroup(recipe, units.group(unit));
+        },
+        workers);
+    compareWaveTier(fine, overlapFits, finerFits, scene);
     return scene;
 }

@@ -1,9 +1,10 @@
 // The bake's acoustic transfer of a whole scene: the plan (transfer_plan.h: groups of modes close
 // in frequency, a tier for each), the boundary element surfaces the groups share and their near
-// fields, the high-frequency tier's sample points and what the surface looks like from them, all
-// made once in the baker's process; then every group solved and fitted as a unit of its own in
-// the worker processes (worker_processes.h), the most expensive first, and the results gathered
-// for the files and the report.
+// fields, the high-frequency tier's sample points and what the surface looks like from them, the
+// wave tier's chords (scene_wave_chords.h), all made once in the baker's process; then every
+// group and every chord solved and fitted as a unit of its own in the worker processes
+// (worker_processes.h), the most expensive first, and the results gathered for the files and the
+// report, with the wave tier's comparisons against tier A and against its own finer grid.
 #pragma once
 
 #include <Eigen/Core>
@@ -15,13 +16,15 @@
 #include "tools/bake/recipe/recipe.h"
 #include "tools/bake/surface/surface_mesh.h"
 #include "tools/bake/transfer/multipole/transfer_files.h"
+#include "tools/bake/transfer/scene_wave_chords.h"
 
 // What the report shows of one mode's transfer.
 struct ModeTransferSummary {
     double frequency = 0;     // Hz, the mode's own
     double fitFrequency = 0;  // Hz, its group's, at which the sources were fitted (the ".k")
-    char tier = 'A';          // 'A' dense, 'B' compressed boundary elements, 'C' high frequency
+    char tier = 'A';  // 'A' dense, 'B' compressed boundary elements, 'C' high frequency, 'W' wave
     int elementCount = 0;     // tiers A and B: the boundary element surface's elements
+    int chord = -1;           // tier W: index into SceneTransfer::chords
     int sourceCount = 0;
     double fitError = 0, heldOutError = 0;  // relative
     double tolerance = 0;                   // the fit's target for this tier
@@ -42,16 +45,32 @@ struct ModeTransferSummary {
     double modelPower_dB = 0, modelSmoothed_dB = 0, modelPoint_dB = 0;
     bool movedFromHighFrequency = false;
     double seconds = 0;  // of its group's unit (shared by the group's modes)
+    // The wave tier's own checks (scene_wave_chords.h), each the stored field's difference from
+    // the other one on a sphere about the object (as checkPower_dB and checkPoint_dB above):
+    // a tier A mode of the overlap, the wave tier's field against tier A's; a tier W mode of the
+    // convergence check, its field against the one from a grid sqrt(2) finer.
+    bool overlapChecked = false, convergenceChecked = false;
+    double overlapPower_dB = 0, overlapPoint_dB = 0;
+    double convergencePower_dB = 0, convergencePoint_dB = 0;
+};
+
+// A chord of the wave tier as the report shows it.
+struct WaveChordSummary {
+    ChordRole role = ChordRole::transfer;
+    ChordStatistics statistics;
+    double fitSeconds = 0;  // the multipole fits of its modes, after the run
 };
 
 struct SceneTransfer {
     std::vector<TransferFileMode> files;         // one per mode, in mode order
     std::vector<ModeTransferSummary> summaries;  // the same order
-    int groupCount = 0;
+    int groupCount = 0;  // boundary element and tier C groups (tier W runs in chords)
     std::string plan;               // describeTransferPlan
     double objectSize = 0;          // m, the largest side of the bounding box
     double preparationSeconds = 0;  // surfaces, near fields, visibility
-    double unitSeconds = 0;         // summed over the groups (worker time)
+    double unitSeconds = 0;         // summed over the groups and chords (worker time)
+    std::vector<WaveChordSummary> chords;  // in the order they finished
+    double comparisonRadius = 0;           // m: the sphere of the wave tier's comparisons
 };
 
 // Called after each group with the modes done, the total, and an estimate of the seconds left.

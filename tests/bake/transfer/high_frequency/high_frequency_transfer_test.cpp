@@ -1,26 +1,18 @@
 // Tier C end to end: the blocked share of each triangle's radiation (none on a convex solid, most
 // of it inside a cup) and where it leaves (a bell's cavity through its mouth), its power in closed
-// form, the stored sources of a sphere harmonic against
-// the sphere's exact field, and the stored sources of a baked scene's mode against a boundary
-// element solve of the same mode on the same surface.
+// form, and the stored sources of a sphere harmonic against the sphere's exact field. A baked
+// scene's tier C mode against boundary elements is in transfer/baked_transfer_test.cpp.
 #include "tools/bake/transfer/high_frequency/high_frequency_transfer.h"
 
 #include <gtest/gtest.h>
 
+#include <Eigen/Geometry>
 #include <cmath>
 #include <complex>
 
-#include "geometry/dense_matrix.h"
 #include "tests/bake/bake_test_support.h"
-#include "tests/support/temp_dir.h"
-#include "tools/bake/bake_scene.h"
-#include "tools/bake/recipe/recipe.h"
 #include "tools/bake/surface/bell_shape.h"
-#include "tools/bake/transfer/acoustic_surface.h"
-#include "tools/bake/transfer/bem/bem_solve.h"
-#include "tools/bake/transfer/bem/bem_surface.h"
 #include "tools/bake/transfer/multipole/multipole_basis.h"
-#include "tools/bake/transfer/transfer_plan.h"
 
 namespace {
 
@@ -135,79 +127,6 @@ TEST(HighFrequencyTransfer, SphereHarmonicKeepsItsPowerAndSmoothDirectivity) {
                                       << error.smoothedDirectivityDb << " dB");
     EXPECT_LT(std::abs(error.powerErrorDb), 1.0);
     EXPECT_LT(error.smoothedDirectivityDb, 2.0);
-}
-
-TEST(HighFrequencyTransfer, BakedSceneModeAgreesWithBoundaryElements) {
-    // The quick dragon's modes above k D = 12 take tier C; the lowest of those with k D >= 20 is
-    // solved again by boundary elements on its own surface at six elements per wavelength and
-    // compared with what the files hold, on the tier's fit sphere: the acceptance of tier C's
-    // checks (radiated power and directivity over 25 degree caps within 3 dB).
-    TempDir dir;
-    const std::string recipePath =
-        std::string(TONWELL_SOURCE_DIR) + "/tools/bake/recipes/dragon-quick.json";
-    const std::string folder = dir.file("dragon");
-    std::string output;
-    ASSERT_EQ(
-        runCommand(std::string(TONWELL_BAKE_EXECUTABLE) + " " + recipePath + " " + folder, &output),
-        0)
-        << output;
-    const Recipe recipe = readRecipe(recipePath);
-    // The surface the baker wrote (surface vertex i is OBJ vertex i + 1), made again.
-    const SurfaceMesh fine = makeStruckSurface(recipe);
-    int rows = 0, modes = 0, freqRows = 0, freqColumns = 0;
-    double *shapeValues = nullptr, *frequencyValues = nullptr;
-    ASSERT_EQ(loadDenseMatrix((folder + "/dragon.U").c_str(), &rows, &modes, &shapeValues), 0);
-    ASSERT_EQ(loadDenseMatrix((folder + "/dragon.freq").c_str(), &freqRows, &freqColumns,
-                              &frequencyValues),
-              0);
-    const Eigen::MatrixXd shapes =
-        Eigen::Map<Eigen::MatrixXd>(shapeValues, rows, modes) / reportedForceUnit(folder);
-    const Eigen::VectorXd frequencies = Eigen::Map<Eigen::VectorXd>(frequencyValues, freqRows);
-    std::free(shapeValues);
-    std::free(frequencyValues);
-    const std::string tiers = reportedTiers(folder);
-    Eigen::Vector3d lower, upper;
-    boundingBox(fine, lower, upper);
-    const double size = (upper - lower).maxCoeff();
-    int mode = -1;
-    for (int j = 0; j < modes && mode < 0; ++j)
-        if (tiers[j] == 'C' && 2 * M_PI * frequencies(j) / kSpeedOfSound_ms * size >= 20) mode = j;
-    ASSERT_GE(mode, 0) << "no tier C mode at k D >= 20 in the quick dragon";
-
-    const double f = frequencies(mode);
-    const SurfaceMesh acoustic = makeAcousticSurface(
-        recipe, fine, static_cast<int>(std::ceil(elementsNeeded(surfaceArea(fine), f, 6))));
-    const BemSurface surface = makeBemSurface(acoustic.positions, acoustic.triangles);
-    const Eigen::MatrixXd velocity = interpolateNormalVelocity(fine, shapes.col(mode), acoustic);
-    const BemSolution solution = solveExteriorNeumann(surface, 2 * M_PI * f, velocity);
-    ASSERT_TRUE(solution.converged);
-    const Eigen::Vector3d centre = 0.5 * (lower + upper);
-    const std::vector<Eigen::Vector3d> points =
-        fibonacciSphere(1500, (upper - lower).norm(), centre);
-    const Eigen::VectorXcd reference = radiatedPressure(surface, solution, points).col(0);
-
-    char prefix[64];
-    std::snprintf(prefix, sizeof prefix, "/dragon-transfer-%03d", mode);
-    int sourceRows = 0, sourceColumns = 0, kRows = 0, kColumns = 0;
-    double *sourceValues = nullptr, *k = nullptr;
-    ASSERT_EQ(loadDenseMatrix((folder + prefix + ".sources").c_str(), &sourceRows, &sourceColumns,
-                              &sourceValues),
-              0);
-    ASSERT_EQ(loadDenseMatrix((folder + prefix + ".k").c_str(), &kRows, &kColumns, &k), 0);
-    const MultipoleSources sources =
-        Eigen::Map<const MultipoleSources>(sourceValues, 11, sourceColumns);
-    Eigen::VectorXcd stored(points.size());
-    for (size_t i = 0; i < points.size(); ++i)
-        stored[i] = evaluateMultipoles(sources, k[0], points[i]);
-    std::free(sourceValues);
-    std::free(k);
-    const RadiationComparison error = compareRadiation(points, centre, stored, reference);
-    SCOPED_TRACE(::testing::Message()
-                 << "mode " << mode << " at " << f << " Hz: power " << error.powerErrorDb
-                 << " dB, smoothed " << error.smoothedDirectivityDb << " dB, point "
-                 << error.pointwiseDirectivityDb << " dB");
-    EXPECT_LT(std::abs(error.powerErrorDb), 3.0);
-    EXPECT_LT(error.smoothedDirectivityDb, 3.0);
 }
 
 }  // namespace

@@ -67,10 +67,16 @@ FitSizes fitSizesFor(const TransferSettings& settings, double k, double halfDiag
     const double degree = k * halfDiagonal * (1 + settings.fitMargin) + 4;
     sizes.maxSources = std::max(sizes.maxSources, static_cast<int>(0.3 * degree * degree));
     sizes.fitPoints = std::max(sizes.fitPoints, 4 * sizes.maxSources + 200);
+    if (settings.maxFitPoints > 0 && sizes.fitPoints > settings.maxFitPoints) {
+        sizes.fitPoints = std::max(settings.fitPointCount, settings.maxFitPoints);
+        sizes.maxSources = std::max(settings.maxSources, (sizes.fitPoints - 200) / 4);
+    }
     sizes.heldOutPoints = std::max(sizes.heldOutPoints, sizes.fitPoints / 3);
     const double halfWavelength = kPi / k;
-    sizes.candidatesPerAxis = std::clamp(
-        static_cast<int>(std::lround(longestSide / halfWavelength)), sizes.candidatesPerAxis, 14);
+    sizes.candidatesPerAxis =
+        std::clamp(static_cast<int>(std::lround(longestSide / halfWavelength)),
+                   sizes.candidatesPerAxis,
+                   std::max(sizes.candidatesPerAxis, settings.maxCandidatesPerAxis));
     return sizes;
 }
 

@@ -1,0 +1,82 @@
+// The wave tier's share of a scene's transfer (transfer_stage.h). Its modes are packed into chords
+// (transfer/wave/mode_conflation.h), each chord one unit for the worker processes; a chord's run
+// samples every mode's field where the multipole fit wants it at that mode's own wave number,
+// and each field is fitted as the boundary element tiers' fields are (field_fit.h), so the files
+// and the program do not know which tier made them.
+//
+// Besides the modes it stores, the wave tier measures itself for the report:
+// - the overlap: tier A's highest modes (transfer.waveOverlapOctaves below tier A's highest
+//   frequency) solved by the wave tier too, and compared with tier A's stored fields;
+// - self-convergence: the band's highest modes (transfer.waveConvergenceModes) solved again on a
+//   grid sqrt(2) finer, and compared with the wave tier's stored fields.
+// The comparisons evaluate both stored fields on a sphere about the object (compareStoredFields).
+#pragma once
+
+#include <Eigen/Core>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/bake/surface/surface_mesh.h"
+#include "tools/bake/transfer/high_frequency/radiation_metrics.h"
+#include "tools/bake/transfer/multipole/field_fit.h"
+#include "tools/bake/transfer/multipole/transfer_settings.h"
+#include "tools/bake/transfer/transfer_plan.h"
+#include "tools/bake/transfer/wave/mode_conflation.h"
+#include "tools/bake/transfer/wave/wave_settings.h"
+
+// What a chord's run is for: the modes the scene stores, the overlap with tier A, or the finer
+// grid's check.
+enum class ChordRole : char { transfer = 'W', overlap = 'O', finer = 'F' };
+
+struct WaveChordUnit {
+    ChordRole role = ChordRole::transfer;
+    std::vector<int> modes;  // the scene's mode indices, ascending frequency
+    WaveSettings settings;   // one thread: the worker processes are the parallelism
+    std::array<int, 3> gridCells = {0, 0, 0};
+    int64_t steps = 0;
+    double cost = 0;  // estimated seconds of one core
+};
+
+// The wave tier's settings from the recipe's: its grid, one thread per run.
+WaveSettings waveSettingsFor(const TransferSettings& settings);
+
+// The fit's settings for the wave tier: the recipe's, with the held-out surface closer in
+// (TransferSettings::waveHeldOutMargin), the fit's growth with k R bounded (at most 2,400
+// samples and 8 candidates along the longest side, and candidates on the surface too) and one
+// refit at most.
+TransferSettings waveFitSettings(const TransferSettings& settings);
+
+// The chords of a scene whose transfer is planned by `plan`: the tier W modes', then the
+// overlap's and the finer grid's (by the recipe's settings). frequencies: every mode's (Hz,
+// ascending); fine: the object's outward surface (m). Each chord's cost is its estimated
+// seconds on one core, from its cells, steps and sample points.
+std::vector<WaveChordUnit> planWaveChords(const TransferPlan& plan,
+                                          const Eigen::VectorXd& frequencies,
+                                          const SurfaceMesh& fine,
+                                          const TransferSettings& settings);
+
+struct WaveChordResult {
+    ChordStatistics statistics;      // modes: the scene's; seconds: the run's
+    std::vector<ModeTransfer> fits;  // one per mode of the unit, in its order
+    double fitSeconds = 0;           // the multipole fits of all its modes
+};
+
+// Runs one chord and fits each of its modes. surfaceShapes: 3 N x modes, the surface rows of
+// every mode shape of the scene (m per unit modal coordinate, equally the velocity in m/s for
+// unit modal velocity); frequencies: every mode's (Hz).
+WaveChordResult runWaveChord(const WaveChordUnit& unit, const SurfaceMesh& fine,
+                             const Eigen::MatrixXd& surfaceShapes,
+                             const Eigen::VectorXd& frequencies, const TransferSettings& settings);
+
+// A chord's result as bytes for the worker's pipe, and back.
+std::string packWaveChordResult(const WaveChordResult& result);
+WaveChordResult unpackWaveChordResult(const std::string& bytes);
+
+// Two stored fields of one mode (sources, each at its own wave number, 1/m: a group of tier A is
+// stored at its mean frequency, a mode of tier W at its own) compared at `count` Fibonacci points
+// on the sphere of `radius` (m) about `centre`: `model` against `reference`.
+RadiationComparison compareStoredFields(const MultipoleSources& model, double modelK,
+                                        const MultipoleSources& reference, double referenceK,
+                                        const Eigen::Vector3d& centre, double radius, int count);
