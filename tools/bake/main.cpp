@@ -82,11 +82,19 @@ void printUsage(FILE* out) {
                  materialPresetNames().c_str(), kDefaultCommandLineBand_Hz);
 }
 
-int bake(int argc, char** argv) {
+// What the command line asks for.
+struct CommandLine {
     BakeOptions options;
-    bool check = false, batch = false;
+    bool check = false, batch = false, recipeOnly = false;
     CommandLineRecipeOptions own;  // --mesh and its options
-    bool recipeOnly = false;
+    std::string recipePath, outputFolder;
+};
+
+// Reads the options and arguments into `line`; returns the exit status when the command ends here
+// (--help, or a bad option, reported), -1 to go on.
+int readCommandLine(int argc, char** argv, CommandLine& line) {
+    BakeOptions& options = line.options;
+    CommandLineRecipeOptions& own = line.own;
     // A number after the option at argv[i], within [low, high]; false when there is none.
     auto number = [&](int i, double low, double high, double* value) {
         char* end = nullptr;
@@ -94,7 +102,6 @@ int bake(int argc, char** argv) {
         *value = std::strtod(argv[i + 1], &end);
         return *end == '\0' && end != argv[i + 1] && *value >= low && *value <= high;
     };
-    std::string recipePath, outputFolder;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -105,9 +112,9 @@ int bake(int argc, char** argv) {
         } else if (arg == "--quiet") {
             options.quiet = true;
         } else if (arg == "--check") {
-            check = true;
+            line.check = true;
         } else if (arg == "--batch") {
-            batch = true;
+            line.batch = true;
         } else if (arg == "--modes-only") {
             options.modesOnly = true;
         } else if (arg == "--workers") {
@@ -150,26 +157,33 @@ int bake(int argc, char** argv) {
             own.modeCount = static_cast<int>(count);
             ++i;
         } else if (arg == "--recipe-only") {
-            recipeOnly = true;
+            line.recipeOnly = true;
         } else if (!arg.empty() && arg[0] == '-') {
             std::fprintf(stderr, "tonwell-bake: unknown option %s\n", arg.c_str());
             printUsage(stderr);
             return 2;
-        } else if (recipePath.empty()) {
-            recipePath = arg;
-        } else if (outputFolder.empty()) {
-            outputFolder = arg;
+        } else if (line.recipePath.empty()) {
+            line.recipePath = arg;
+        } else if (line.outputFolder.empty()) {
+            line.outputFolder = arg;
         } else {
             std::fprintf(stderr, "tonwell-bake: too many arguments\n");
             printUsage(stderr);
             return 2;
         }
     }
+    return -1;
+}
+
+// With --mesh, the one argument is the output folder and the recipe is made for it; the options
+// that go with --mesh are refused without it. Returns 2 (reported) when the arguments do not fit
+// together, -1 to go on.
+int settleFolders(CommandLine& line) {
+    const CommandLineRecipeOptions& own = line.own;
     const bool fromCommandLine = !own.meshFile.empty() || !own.materialName.empty();
     if (fromCommandLine) {
-        // One folder only: the recipe is made for it.
-        if (own.meshFile.empty() || own.materialName.empty() || recipePath.empty() ||
-            !outputFolder.empty() || (own.band_Hz > 0 && own.modeCount > 0)) {
+        if (own.meshFile.empty() || own.materialName.empty() || line.recipePath.empty() ||
+            !line.outputFolder.empty() || (own.band_Hz > 0 && own.modeCount > 0)) {
             std::fprintf(stderr,
                          "tonwell-bake: --mesh FILE and --material NAME make the recipe for one "
                          "OUTPUT_FOLDER, with --band or --modes (not both)\n");
@@ -177,52 +191,75 @@ int bake(int argc, char** argv) {
             return 2;
         }
         // "demo/ring/" names the folder "demo/ring".
-        outputFolder = std::filesystem::path(recipePath).lexically_normal().string();
-        while (outputFolder.size() > 1 && outputFolder.back() == '/') outputFolder.pop_back();
-        recipePath = commandLineRecipePath(outputFolder);
-    } else if (recipeOnly || own.size_m > 0 || own.band_Hz > 0 || own.modeCount > 0) {
+        std::string folder = std::filesystem::path(line.recipePath).lexically_normal().string();
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        line.outputFolder = folder;
+        line.recipePath = commandLineRecipePath(folder);
+    } else if (line.recipeOnly || own.size_m > 0 || own.band_Hz > 0 || own.modeCount > 0) {
         std::fprintf(stderr,
                      "tonwell-bake: --size, --band, --modes and --recipe-only go with --mesh\n");
         return 2;
     }
-    if (recipePath.empty() || outputFolder.empty()) {
+    if (line.recipePath.empty() || line.outputFolder.empty()) {
         printUsage(stderr);
         return 2;
     }
+    return -1;
+}
+
+// --mesh --recipe-only: writes the recipe made for the folder (on rank 0) and says how to bake it.
+void writeCommandLineRecipe(const CommandLine& line, const std::string& text) {
+    if (rankIndex() != 0) return;
+    std::filesystem::create_directories(line.outputFolder);
+    std::ofstream out(line.recipePath, std::ios::binary);
+    out << text;
+    if (!out) throw BakeError(line.recipePath + ": cannot write the recipe");
+    if (!line.options.quiet)
+        std::printf("tonwell-bake: wrote %s; bake it with: tonwell-bake %s %s\n",
+                    line.recipePath.c_str(), line.recipePath.c_str(), line.outputFolder.c_str());
+}
+
+// The bake itself, a batch, a check or a recipe written: the exit status. Throws BakeError.
+int run(const CommandLine& line) {
+    const bool fromCommandLine = !line.own.meshFile.empty();
+    if (line.batch) {
+        if (fromCommandLine)
+            throw BakeError("--batch takes recipe files; bake --mesh objects one at a time");
+        const BatchSummary summary =
+            bakeBatch(line.recipePath, line.outputFolder, line.options, line.check);
+        return line.check && summary.skipped < summary.scenes ? 3 : 0;
+    }
+    Recipe recipe;
+    if (fromCommandLine) {
+        // Read back as the baker reads the file it writes, so rebaking from it matches.
+        const std::string text = commandLineRecipe(line.own, line.outputFolder);
+        recipe = readRecipeOnRanks(line.recipePath,
+                                   [&] { return readRecipeText(text, line.recipePath); });
+        if (line.recipeOnly) {
+            writeCommandLineRecipe(line, text);
+            return 0;
+        }
+    } else {
+        recipe = readRecipeOnRanks(line.recipePath);
+    }
+    if (line.check)
+        return valueFromRankZero(
+            isUpToDate(line.outputFolder, bakeStamp(recipe, line.options)) ? 0 : 3);
+    bakeSceneOnRanks(recipe, line.outputFolder, line.options);
+    return 0;
+}
+
+int bake(int argc, char** argv) {
+    CommandLine line;
+    if (const int status = readCommandLine(argc, argv, line); status >= 0) return status;
+    if (const int status = settleFolders(line); status >= 0) return status;
     // The baker's identity for the cache: size and modification time of this executable, which
     // change whenever it is rebuilt.
-    options.bakerIdentity = executableIdentity("/proc/self/exe");
-    if (options.bakerIdentity.empty()) options.bakerIdentity = executableIdentity(argv[0]);
+    line.options.bakerIdentity = executableIdentity("/proc/self/exe");
+    if (line.options.bakerIdentity.empty())
+        line.options.bakerIdentity = executableIdentity(argv[0]);
     try {
-        if (batch) {
-            if (fromCommandLine)
-                throw BakeError("--batch takes recipe files; bake --mesh objects one at a time");
-            const BatchSummary summary = bakeBatch(recipePath, outputFolder, options, check);
-            return check && summary.skipped < summary.scenes ? 3 : 0;
-        }
-        Recipe recipe;
-        if (fromCommandLine) {
-            // Read back as the baker reads the file it writes, so rebaking from it matches.
-            const std::string text = commandLineRecipe(own, outputFolder);
-            recipe =
-                readRecipeOnRanks(recipePath, [&] { return readRecipeText(text, recipePath); });
-            if (recipeOnly) {
-                if (rankIndex() != 0) return 0;
-                std::filesystem::create_directories(outputFolder);
-                std::ofstream out(recipePath, std::ios::binary);
-                out << text;
-                if (!out) throw BakeError(recipePath + ": cannot write the recipe");
-                if (!options.quiet)
-                    std::printf("tonwell-bake: wrote %s; bake it with: tonwell-bake %s %s\n",
-                                recipePath.c_str(), recipePath.c_str(), outputFolder.c_str());
-                return 0;
-            }
-        } else {
-            recipe = readRecipeOnRanks(recipePath);
-        }
-        if (check)
-            return valueFromRankZero(isUpToDate(outputFolder, bakeStamp(recipe, options)) ? 0 : 3);
-        bakeSceneOnRanks(recipe, outputFolder, options);
+        return run(line);
     } catch (const BakeError& e) {
         std::fflush(stdout);
         std::fprintf(stderr, "\ntonwell-bake: error: %s\n", e.what());
@@ -230,12 +267,11 @@ int bake(int argc, char** argv) {
     } catch (const std::exception& e) {
         // Not a bake's error (out of memory, ...): it may have hit this rank alone, while the
         // others wait for it, so it ends them all.
-        if (rankCount() > 1) abortRanks(recipePath + ": " + e.what());
+        if (rankCount() > 1) abortRanks(line.recipePath + ": " + e.what());
         std::fflush(stdout);
-        std::fprintf(stderr, "\ntonwell-bake: error: %s: %s\n", recipePath.c_str(), e.what());
+        std::fprintf(stderr, "\ntonwell-bake: error: %s: %s\n", line.recipePath.c_str(), e.what());
         return 1;
     }
-    return 0;
 }
 
 }  // namespace

@@ -102,19 +102,25 @@ SurfaceMesh readObj(const std::string& path) {
     return mesh;
 }
 
-SurfaceMesh readPly(const std::string& path) {
-    GzFile file = openInput(path);
-    std::string line;
-    if (!readLine(file.get(), line, path) || line.rfind("ply", 0) != 0)
-        throw BakeError(path + ": not a PLY file (no \"ply\" line)");
+// What a PLY header declares: the format, the vertices' properties and the faces' index list.
+struct PlyHeader {
     bool binary = false;
     long vertexCount = -1, faceCount = -1;
-    std::string element;
     std::vector<std::string> vertexTypes, vertexNames;
     std::string faceCountType, faceIndexType;
+};
+
+// Reads the header up to "end_header" and checks that it declares what the baker reads: vertices
+// starting with x, y, z, within kMaxVertices, and faces as lists of integer indices, within
+// kMaxTriangles, ASCII or binary little-endian.
+PlyHeader readPlyHeader(gzFile file, const std::string& path) {
+    std::string line;
+    if (!readLine(file, line, path) || line.rfind("ply", 0) != 0)
+        throw BakeError(path + ": not a PLY file (no \"ply\" line)");
+    PlyHeader header;
+    std::string element;
     for (;;) {
-        if (!readLine(file.get(), line, path))
-            throw BakeError(path + ": the PLY header has no end");
+        if (!readLine(file, line, path)) throw BakeError(path + ": the PLY header has no end");
         std::istringstream words(line);
         std::string keyword;
         words >> keyword;
@@ -122,7 +128,7 @@ SurfaceMesh readPly(const std::string& path) {
             std::string format;
             words >> format;
             if (format == "binary_little_endian")
-                binary = true;
+                header.binary = true;
             else if (format != "ascii")
                 throw BakeError(path + ": PLY format \"" + format + "\" is not supported");
         } else if (keyword == "element") {
@@ -137,10 +143,10 @@ SurfaceMesh readPly(const std::string& path) {
                                 " faces, more than the " + std::to_string(kMaxTriangles) +
                                 " the baker takes");
             if (element == "vertex")
-                vertexCount = count;
+                header.vertexCount = count;
             else if (element == "face")
-                faceCount = count;
-            else if (vertexCount < 0 || faceCount < 0)
+                header.faceCount = count;
+            else if (header.vertexCount < 0 || header.faceCount < 0)
                 throw BakeError(path + ": PLY element \"" + element +
                                 "\" before the faces is not supported");
         } else if (keyword == "property") {
@@ -149,88 +155,103 @@ SurfaceMesh readPly(const std::string& path) {
             if (element == "vertex") {
                 std::string name;
                 words >> name;
-                vertexTypes.push_back(type);
-                vertexNames.push_back(name);
+                header.vertexTypes.push_back(type);
+                header.vertexNames.push_back(name);
             } else if (element == "face" && type == "list") {
                 std::string name;
-                words >> faceCountType >> faceIndexType >> name;
+                words >> header.faceCountType >> header.faceIndexType >> name;
             }
         } else if (keyword == "end_header") {
             break;
         }
     }
-    if (vertexCount <= 0 || faceCount <= 0 || vertexNames.size() < 3 || vertexNames[0] != "x" ||
-        vertexNames[1] != "y" || vertexNames[2] != "z")
+    const std::vector<std::string>& names = header.vertexNames;
+    if (header.vertexCount <= 0 || header.faceCount <= 0 || names.size() < 3 || names[0] != "x" ||
+        names[1] != "y" || names[2] != "z")
         throw BakeError(path + ": the PLY file needs vertices starting with x, y, z and faces");
-
     const auto integerType = [](const std::string& type) {
         return type != "float" && type != "float32" && type != "double" && type != "float64";
     };
-    if (faceCountType.empty() || !integerType(faceCountType) || !integerType(faceIndexType))
+    if (header.faceCountType.empty() || !integerType(header.faceCountType) ||
+        !integerType(header.faceIndexType))
         throw BakeError(path + ": the PLY faces need a list of integer vertex indices");
-    SurfaceMesh mesh;
-    mesh.positions.reserve(std::min(vertexCount, 1L << 16));  // grows with what is really read
-    auto sizeOf = [&](const std::string& type) -> int {
-        if (type == "char" || type == "uchar" || type == "int8" || type == "uint8") return 1;
-        if (type == "short" || type == "ushort" || type == "int16" || type == "uint16") return 2;
-        if (type == "int" || type == "uint" || type == "float" || type == "int32" ||
-            type == "uint32" || type == "float32")
-            return 4;
-        if (type == "double" || type == "float64") return 8;
-        throw BakeError(path + ": PLY property type \"" + type + "\" is not supported");
-    };
-    auto readBinary = [&](const std::string& type) -> double {
-        unsigned char bytes[8];
-        const int size = sizeOf(type);
-        if (gzread(file.get(), bytes, size) != size)
-            throw BakeError(path + ": the PLY data end early");
-        if (type == "float" || type == "float32") {
-            float f;
-            std::memcpy(&f, bytes, 4);
-            return f;
-        }
-        if (type == "double" || type == "float64") {
-            double d;
-            std::memcpy(&d, bytes, 8);
-            return d;
-        }
-        if (size == 1) return type[0] == 'u' ? bytes[0] : static_cast<int8_t>(bytes[0]);
-        if (size == 2) {
-            int16_t s;
-            std::memcpy(&s, bytes, 2);
-            return type[0] == 'u' ? static_cast<uint16_t>(s) : s;
-        }
-        int32_t i;
-        std::memcpy(&i, bytes, 4);
-        return type[0] == 'u' ? static_cast<double>(static_cast<uint32_t>(i)) : i;
-    };
-    for (long v = 0; v < vertexCount; ++v) {
+    return header;
+}
+
+// Bytes of a PLY property type.
+int plySizeOf(const std::string& type, const std::string& path) {
+    if (type == "char" || type == "uchar" || type == "int8" || type == "uint8") return 1;
+    if (type == "short" || type == "ushort" || type == "int16" || type == "uint16") return 2;
+    if (type == "int" || type == "uint" || type == "float" || type == "int32" || type == "uint32" ||
+        type == "float32")
+        return 4;
+    if (type == "double" || type == "float64") return 8;
+    throw BakeError(path + ": PLY property type \"" + type + "\" is not supported");
+}
+
+// One little-endian binary value of a PLY property type.
+double readPlyBinary(gzFile file, const std::string& type, const std::string& path) {
+    unsigned char bytes[8];
+    const int size = plySizeOf(type, path);
+    if (gzread(file, bytes, size) != size) throw BakeError(path + ": the PLY data end early");
+    if (type == "float" || type == "float32") {
+        float f;
+        std::memcpy(&f, bytes, 4);
+        return f;
+    }
+    if (type == "double" || type == "float64") {
+        double d;
+        std::memcpy(&d, bytes, 8);
+        return d;
+    }
+    if (size == 1) return type[0] == 'u' ? bytes[0] : static_cast<int8_t>(bytes[0]);
+    if (size == 2) {
+        int16_t s;
+        std::memcpy(&s, bytes, 2);
+        return type[0] == 'u' ? static_cast<uint16_t>(s) : s;
+    }
+    int32_t i;
+    std::memcpy(&i, bytes, 4);
+    return type[0] == 'u' ? static_cast<double>(static_cast<uint32_t>(i)) : i;
+}
+
+// The vertices after the header, their first three properties as the position.
+void readPlyVertices(gzFile file, const PlyHeader& header, const std::string& path,
+                     SurfaceMesh& mesh) {
+    std::string line;
+    for (long v = 0; v < header.vertexCount; ++v) {
         Eigen::Vector3d p;
-        if (binary) {
-            for (size_t k = 0; k < vertexTypes.size(); ++k) {
-                const double value = readBinary(vertexTypes[k]);
+        if (header.binary) {
+            for (size_t k = 0; k < header.vertexTypes.size(); ++k) {
+                const double value = readPlyBinary(file, header.vertexTypes[k], path);
                 if (k < 3) p[k] = value;
             }
         } else {
-            if (!readLine(file.get(), line, path))
-                throw BakeError(path + ": the PLY vertices end early");
+            if (!readLine(file, line, path)) throw BakeError(path + ": the PLY vertices end early");
             std::istringstream words(line);
             if (!(words >> p.x() >> p.y() >> p.z()))
                 throw BakeError(path + ": malformed PLY vertex " + std::to_string(v + 1));
         }
         mesh.positions.push_back(p);
     }
-    for (long f = 0; f < faceCount; ++f) {
+}
+
+// The faces after the vertices, each polygon fanned into triangles (faces of fewer than three
+// corners skipped).
+void readPlyFaces(gzFile file, const PlyHeader& header, const std::string& path,
+                  SurfaceMesh& mesh) {
+    std::string line;
+    for (long f = 0; f < header.faceCount; ++f) {
         std::vector<long> corners;
         const std::string where = path + ": PLY face " + std::to_string(f + 1);
-        if (binary) {
-            const long n = static_cast<long>(readBinary(faceCountType));
+        if (header.binary) {
+            const long n = static_cast<long>(readPlyBinary(file, header.faceCountType, path));
             if (n > kMaxPolygonCorners) throw BakeError(where + " has too many corners");
             for (long c = 0; c < n; ++c)
-                corners.push_back(static_cast<long>(readBinary(faceIndexType)));
+                corners.push_back(
+                    static_cast<long>(readPlyBinary(file, header.faceIndexType, path)));
         } else {
-            if (!readLine(file.get(), line, path))
-                throw BakeError(path + ": the PLY faces end early");
+            if (!readLine(file, line, path)) throw BakeError(path + ": the PLY faces end early");
             std::istringstream words(line);
             long n = 0;
             words >> n;
@@ -241,6 +262,15 @@ SurfaceMesh readPly(const std::string& path) {
         if (corners.size() < 3) continue;
         addPolygon(mesh, corners, where);
     }
+}
+
+SurfaceMesh readPly(const std::string& path) {
+    GzFile file = openInput(path);
+    const PlyHeader header = readPlyHeader(file.get(), path);
+    SurfaceMesh mesh;
+    mesh.positions.reserve(std::min(header.vertexCount, 1L << 16));  // grows with what is read
+    readPlyVertices(file.get(), header, path, mesh);
+    readPlyFaces(file.get(), header, path, mesh);
     return mesh;
 }
 
