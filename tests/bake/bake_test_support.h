@@ -36,8 +36,8 @@ int runCommand(const std::string& command, std::string* output);
 // from the "force unit:" line of its report.txt; NaN when the report has none.
 double reportedForceUnit(const std::string& folder);
 
-// The tier of every mode ('A', 'B', 'C' or 'W'), in mode order, from the table of the baked folder's
-// report.txt.
+// The tier of every mode ('A', 'B', 'C' or 'W'), in mode order, from the table of the baked
+// folder's report.txt.
 std::string reportedTiers(const std::string& folder);
 
 // The exterior field of a rigid sphere whose normal velocity is a spherical harmonic:

@@ -34,8 +34,8 @@ std::string readText(const std::string& path) {
 // The quick dragon's recipe, written into `dir` with its mesh's path made absolute and `transfer`
 // (JSON members) added to its "transfer" object.
 std::string quickDragonRecipe(const TempDir& dir, const std::string& transfer) {
-    std::string text = readText(std::string(TONWELL_SOURCE_DIR) +
-                                "/tools/bake/recipes/dragon-quick.json");
+    std::string text =
+        readText(std::string(TONWELL_SOURCE_DIR) + "/tools/bake/recipes/dragon-quick.json");
     const std::string relative = "../../../node_modules";
     const size_t at = text.find(relative);
     if (at != std::string::npos)
@@ -61,9 +61,9 @@ BakedModeCheck checkBakedMode(const TempDir& dir, const std::string& recipePath,
     BakedModeCheck check;
     const std::string folder = dir.file("dragon");
     std::string output;
-    EXPECT_EQ(runCommand(std::string(TONWELL_BAKE_EXECUTABLE) + " " + recipePath + " " + folder,
-                         &output),
-              0)
+    EXPECT_EQ(
+        runCommand(std::string(TONWELL_BAKE_EXECUTABLE) + " " + recipePath + " " + folder, &output),
+        0)
         << output;
     const Recipe recipe = readRecipe(recipePath);
     // The surface the baker wrote (surface vertex i is OBJ vertex i + 1), made again.

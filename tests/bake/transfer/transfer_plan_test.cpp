@@ -75,13 +75,13 @@ TEST(TransferPlan, TheWaveTierTakesEveryGroupTierACannot) {
     for (const TransferGroupPlan& g : plan.groups) tiers += static_cast<char>(g.tier);
     EXPECT_EQ(tiers, "AAWW");
     EXPECT_EQ(plan.groups[3].modes, (std::vector<int>{3, 4}));
-    EXPECT_NE(describeTransferPlan(plan).find("tier W (wave equation): 3 modes, 1900 Hz to 2501 Hz"),
-              std::string::npos)
+    EXPECT_NE(
+        describeTransferPlan(plan).find("tier W (wave equation): 3 modes, 1900 Hz to 2501 Hz"),
+        std::string::npos)
         << describeTransferPlan(plan);
     EXPECT_EQ(planSceneTransfer(hz, 1.0, 0.5, 800, o, "r.json").groups[1].tier,
               TransferTier::dense);  // 1000 Hz needs 707 elements: 800 triangles hold them
-    EXPECT_EQ(planSceneTransfer(hz, 1.0, 0.5, 600, o, "r.json").groups[1].tier,
-              TransferTier::wave);
+    EXPECT_EQ(planSceneTransfer(hz, 1.0, 0.5, 600, o, "r.json").groups[1].tier, TransferTier::wave);
     EXPECT_NO_THROW(checkTransferSettings(o, 16000, 1.0, 0.5, 1000, 16e9, 2, "r.json"));
     // Tier C where the recipe asks for it.
     o.highFrequencyKD = 20;

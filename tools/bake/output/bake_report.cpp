@@ -256,9 +256,9 @@ void writeWaveTierText(FILE* f, const BakeReport& r) {
                      "    %5zu    %c  %4dx%4dx%4d %6.2f %6lld %6zu  %5.0f-%5.0f %11.3g %8.2e %8.1f "
                      "%8.1f %11.3g\n",
                      c + 1, static_cast<char>(r.chords[c].role), s.gridCells[0], s.gridCells[1],
-                     s.gridCells[2], 1000 * s.h, static_cast<long long>(s.steps),
-                     s.modes.size(), low, high, s.conditionNumber, residual, s.seconds,
-                     r.chords[c].fitSeconds, s.cellUpdatesPerSecond);
+                     s.gridCells[2], 1000 * s.h, static_cast<long long>(s.steps), s.modes.size(),
+                     low, high, s.conditionNumber, residual, s.seconds, r.chords[c].fitSeconds,
+                     s.cellUpdatesPerSecond);
     }
     auto summarise = [&](const char* what, bool ModeTransferSummary::*checked,
                          double ModeTransferSummary::*power, double ModeTransferSummary::*point) {
@@ -284,8 +284,7 @@ void writeWaveTierText(FILE* f, const BakeReport& r) {
     summarise("tier W against tier A", &ModeTransferSummary::overlapChecked,
               &ModeTransferSummary::overlapPower_dB, &ModeTransferSummary::overlapPoint_dB);
     summarise("tier W against its grid sqrt(2) finer", &ModeTransferSummary::convergenceChecked,
-              &ModeTransferSummary::convergencePower_dB,
-              &ModeTransferSummary::convergencePoint_dB);
+              &ModeTransferSummary::convergencePower_dB, &ModeTransferSummary::convergencePoint_dB);
 }
 
 // The transfer part of report.txt: the plan, per tier the sources and the worst errors, the
@@ -322,8 +321,8 @@ void writeTransferText(FILE* f, const BakeReport& r) {
             f,
             "  tier %s: %d modes, %.0f to %.0f Hz; sources %.1f mean, %d max; fit error up "
             "to %.2f %%, held-out error up to %.2f %%\n",
-            name, count, low, high, double(totalSources) / count, maxSources,
-            100 * worstFit, 100 * worstHeldOut);
+            name, count, low, high, double(totalSources) / count, maxSources, 100 * worstFit,
+            100 * worstHeldOut);
     }
     // Checks: the stored high-frequency field against a reference boundary element solve.
     std::vector<double> power, smoothed, point, modelPower, modelSmoothed, modelPoint;

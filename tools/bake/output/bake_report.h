@@ -34,8 +34,8 @@ struct BakeReport {
     std::vector<ModeTransferSummary> transfer;
     int transferGroupCount = 0;
     double preparationSeconds = 0.0, unitSeconds = 0.0;  // surfaces etc.; summed worker time
-    std::vector<WaveChordSummary> chords;  // the wave tier's runs
-    double comparisonRadius = 0.0;         // m: the sphere of the wave tier's comparisons
+    std::vector<WaveChordSummary> chords;                // the wave tier's runs
+    double comparisonRadius = 0.0;   // m: the sphere of the wave tier's comparisons
     LoudnessCalibration loudness;    // the force unit folded into ".U" and the preset strike
     std::string objectPresets;       // the computed presets (object_presets.h), "" for none
     std::vector<std::string> notes;  // one line each, e.g. what is not baked yet

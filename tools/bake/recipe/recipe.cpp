@@ -372,8 +372,8 @@ void readTransferWave(const Json& transfer, const std::string& path, TransferSet
     if (!wave.is_object())
         throw BakeError(path + ": \"transfer.wave\" must be true, false or an object");
     t.waveTier = true;
-    t.waveCellsPerWavelength = optionalField(wave, "cellsPerWavelength", t.waveCellsPerWavelength,
-                                             "transfer.wave.", path);
+    t.waveCellsPerWavelength =
+        optionalField(wave, "cellsPerWavelength", t.waveCellsPerWavelength, "transfer.wave.", path);
     t.waveOverlapOctaves =
         optionalField(wave, "overlapOctaves", t.waveOverlapOctaves, "transfer.wave.", path);
     t.waveConvergenceModes =

@@ -123,15 +123,15 @@ void addChords(ChordRole role, const std::vector<int>& modes, const Eigen::Vecto
         for (int j : chord.modes) {
             unit.modes.push_back(modes[size_t(j)]);
             chordHz.push_back(hz[size_t(j)]);
-            const FitSizes sizes = fitSizesFor(fit, waveNumberOf(hz[size_t(j)]),
-                                               box.halfDiagonal(), longestSide);
+            const FitSizes sizes =
+                fitSizesFor(fit, waveNumberOf(hz[size_t(j)]), box.halfDiagonal(), longestSide);
             points += sizes.fitPoints + sizes.heldOutPoints;
         }
         const WaveGrid grid =
             makeWaveGrid(boxMin, boxMax, gridFrequency(chordHz, longestSide, wave), wave);
         unit.gridCells = grid.n;
-        unit.steps = int64_t(std::ceil(
-            chordTiming(chordHz, (boxMax - boxMin).norm(), wave).end() / grid.dt));
+        unit.steps = int64_t(
+            std::ceil(chordTiming(chordHz, (boxMax - boxMin).norm(), wave).end() / grid.dt));
         unit.cost = double(grid.cellCount()) * double(unit.steps) * kSecondsPerCellUpdate +
                     points * double(unit.steps) * kSecondsPerProbeStep;
         units.push_back(unit);
@@ -174,17 +174,16 @@ std::vector<WaveChordUnit> planWaveChords(const TransferPlan& plan,
               frequencies, box, wave, fit, units);
     WaveSettings finer = wave;
     finer.cellsPerWavelength *= std::sqrt(2.0);
-    addChords(ChordRole::finer,
-              finerModes(waveModes, frequencies, settings.waveConvergenceModes,
-                         wave.minSeparation_Hz),
-              frequencies, box, finer, fit, units);
+    addChords(
+        ChordRole::finer,
+        finerModes(waveModes, frequencies, settings.waveConvergenceModes, wave.minSeparation_Hz),
+        frequencies, box, finer, fit, units);
     return units;
 }
 
 WaveChordResult runWaveChord(const WaveChordUnit& unit, const SurfaceMesh& fine,
                              const Eigen::MatrixXd& surfaceShapes,
-                             const Eigen::VectorXd& frequencies,
-                             const TransferSettings& settings) {
+                             const Eigen::VectorXd& frequencies, const TransferSettings& settings) {
     const ObjectBox box = objectBox(fine);
     const TransferSettings fit = waveFitSettings(settings);
     std::vector<FieldSamples> samples;
@@ -210,8 +209,7 @@ WaveChordResult runWaveChord(const WaveChordUnit& unit, const SurfaceMesh& fine,
         const FieldSamples& s = samples[j];
         const auto fitRows = Eigen::Index(s.fitPoints.size());
         const auto heldOutRows = Eigen::Index(s.heldOutPoints.size());
-        const Eigen::MatrixXcd fitPressure =
-            pressure.block(row, Eigen::Index(j), fitRows, 1);
+        const Eigen::MatrixXcd fitPressure = pressure.block(row, Eigen::Index(j), fitRows, 1);
         const Eigen::MatrixXcd heldOutPressure =
             pressure.block(row + fitRows, Eigen::Index(j), heldOutRows, 1);
         row += fitRows + heldOutRows;

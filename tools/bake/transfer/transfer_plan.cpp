@@ -87,9 +87,8 @@ TransferPlan planSceneTransfer(const Eigen::VectorXd& frequencies, double area, 
         const double kD = waveNumberOf(group.frequency) * objectSize;
         const bool highFrequency = options.highFrequencyKD > 0 && kD >= options.highFrequencyKD;
         // A surface too coarse for a group sends it to the wave tier, where there is one.
-        const bool denseFits =
-            needed <= options.maxElements &&
-            (highFrequency || !options.waveTier || needed <= surfaceTriangles);
+        const bool denseFits = needed <= options.maxElements &&
+                               (highFrequency || !options.waveTier || needed <= surfaceTriangles);
         if (!highFrequency && !options.waveTier && needed > surfaceTriangles) {
             std::ostringstream message;
             message << recipePath << ": the modes at " << hertz(group.frequency) << " need "
@@ -241,8 +240,8 @@ std::string describeTransferPlan(const TransferPlan& plan) {
             count += static_cast<int>(g.modes.size());
         }
         if (count == 0) continue;
-        text << (first ? "" : "; ") << "tier " << name << ": " << count << " modes, "
-             << hertz(low) << " to " << hertz(high);
+        text << (first ? "" : "; ") << "tier " << name << ": " << count << " modes, " << hertz(low)
+             << " to " << hertz(high);
         first = false;
     }
     if (!plan.meshTargets.empty()) {

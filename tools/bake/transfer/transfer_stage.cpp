@@ -308,7 +308,9 @@ struct SceneUnits {
     int count() const { return int(groups.size() + chords.size()); }
     bool isChord(int unit) const { return unit >= int(groups.size()); }
     const WaveChordUnit& chord(int unit) const { return chords[size_t(unit) - groups.size()]; }
-    const TransferGroupPlan& group(int unit) const { return plan.groups[size_t(groups[size_t(unit)])]; }
+    const TransferGroupPlan& group(int unit) const {
+        return plan.groups[size_t(groups[size_t(unit)])];
+    }
     double cost(int unit) const { return isChord(unit) ? chord(unit).cost : group(unit).cost; }
 };
 
@@ -362,10 +364,9 @@ void compareWaveTier(const SurfaceMesh& fine, const std::vector<ModeTransfer>& o
             s.overlapPoint_dB = c.pointwiseDirectivityDb;
         }
         if (finerFits[mode].sources.cols() > 0) {
-            const RadiationComparison c =
-                compareStoredFields(stored.sources, k, finerFits[mode].sources,
-                                    finerFits[mode].waveNumber, centre, scene.comparisonRadius,
-                                    count);
+            const RadiationComparison c = compareStoredFields(
+                stored.sources, k, finerFits[mode].sources, finerFits[mode].waveNumber, centre,
+                scene.comparisonRadius, count);
             s.convergenceChecked = true;
             s.convergencePower_dB = c.powerErrorDb;
             s.convergencePoint_dB = c.pointwiseDirectivityDb;

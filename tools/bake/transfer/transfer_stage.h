@@ -64,7 +64,7 @@ struct WaveChordSummary {
 struct SceneTransfer {
     std::vector<TransferFileMode> files;         // one per mode, in mode order
     std::vector<ModeTransferSummary> summaries;  // the same order
-    int groupCount = 0;  // boundary element and tier C groups (tier W runs in chords)
+    int groupCount = 0;             // boundary element and tier C groups (tier W runs in chords)
     std::string plan;               // describeTransferPlan
     double objectSize = 0;          // m, the largest side of the bounding box
     double preparationSeconds = 0;  // surfaces, near fields, visibility

@@ -32,9 +32,9 @@ TEST(WaveGrid, DispersionMatchedFrequencyLiesBetweenTheAxisAndTheDiagonal) {
         const double omega = 2 * kPi * f, k = omega / kSpeedOfSound_ms;
         const double matched = dispersionMatchedOmega(grid, omega);
         const double axis = planeWaveOmega(grid, k, 1), diagonal = planeWaveOmega(grid, k, 3);
-        SCOPED_TRACE(::testing::Message() << cells << " cells per wavelength: axis "
-                                          << axis / omega << ", diagonal " << diagonal / omega
-                                          << ", matched " << matched / omega);
+        SCOPED_TRACE(::testing::Message()
+                     << cells << " cells per wavelength: axis " << axis / omega << ", diagonal "
+                     << diagonal / omega << ", matched " << matched / omega);
         // The grid's waves are slow along the axes: a wave of wave number k there needs a lower
         // frequency; along the diagonals, near the Courant limit, almost exactly omega.
         EXPECT_LT(axis, diagonal);

@@ -73,10 +73,9 @@ FitSizes fitSizesFor(const TransferSettings& settings, double k, double halfDiag
     }
     sizes.heldOutPoints = std::max(sizes.heldOutPoints, sizes.fitPoints / 3);
     const double halfWavelength = kPi / k;
-    sizes.candidatesPerAxis =
-        std::clamp(static_cast<int>(std::lround(longestSide / halfWavelength)),
-                   sizes.candidatesPerAxis,
-                   std::max(sizes.candidatesPerAxis, settings.maxCandidatesPerAxis));
+    sizes.candidatesPerAxis = std::clamp(
+        static_cast<int>(std::lround(longestSide / halfWavelength)), sizes.candidatesPerAxis,
+        std::max(sizes.candidatesPerAxis, settings.maxCandidatesPerAxis));
     return sizes;
 }
 

@@ -168,11 +168,10 @@ Eigen::MatrixXcd runChord(const SurfaceMesh& surface, const Eigen::MatrixXd& ver
     // s_j, times omega_j / omega'_j (the pressure of a given velocity grows with the frequency;
     // none without drive).
     for (int j = 0; j < modes; ++j)
-        pressure.col(j) =
-            scale[j] > 0
-                ? Eigen::VectorXcd(pressure.col(j) * (omegas[size_t(j)] / driven[size_t(j)]) /
-                                   scale[j])
-                : Eigen::VectorXcd::Zero(pressure.rows());
+        pressure.col(j) = scale[j] > 0
+                              ? Eigen::VectorXcd(pressure.col(j) *
+                                                 (omegas[size_t(j)] / driven[size_t(j)]) / scale[j])
+                              : Eigen::VectorXcd::Zero(pressure.rows());
 
     if (statistics) {
         statistics->gridCells = grid.n;

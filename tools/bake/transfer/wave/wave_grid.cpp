@@ -45,4 +45,3 @@ double dispersionMatchedOmega(const WaveGrid& grid, double omega) {
     }
     return sum / directions;
 }
-

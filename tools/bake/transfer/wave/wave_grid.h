@@ -68,4 +68,3 @@ WaveGrid makeWaveGrid(const Eigen::Vector3d& boxMin, const Eigen::Vector3d& boxM
 // on average, and what is left is the anisotropy (+-0.6 % there): across an object 6 wavelengths
 // wide the phase error falls from about 0.45 to 0.2 radians.
 double dispersionMatchedOmega(const WaveGrid& grid, double omega);
-
