@@ -27,6 +27,25 @@ constexpr int kMaxSurfaceCandidates = 1000;
 // Each refit starts the greedy fit again; at the wave tier's sizes one costs as much as the run.
 constexpr int kWaveMaxRefits = 1;
 
+// The wave tier's settings from the recipe's: its grid, one thread per run.
+WaveSettings waveSettingsFor(const TransferSettings& settings) {
+    WaveSettings wave;
+    wave.cellsPerWavelength = settings.waveCellsPerWavelength;
+    wave.threads = 1;
+    return wave;
+}
+
+// The fit's settings for the wave tier: the recipe's, with the held-out surface closer in
+// (TransferSettings::waveHeldOutMargin), the fit's growth with k R bounded and one refit at most.
+TransferSettings waveFitSettings(const TransferSettings& settings) {
+    TransferSettings fit = settings;
+    fit.heldOutMargin = settings.waveHeldOutMargin;
+    fit.maxFitPoints = kWaveMaxFitPoints;
+    fit.maxCandidatesPerAxis = kWaveMaxCandidatesPerAxis;
+    fit.maxRefits = kWaveMaxRefits;
+    return fit;
+}
+
 // The object's bounding box.
 struct ObjectBox {
     Eigen::Vector3d lower, upper;
@@ -129,32 +148,15 @@ void addChords(ChordRole role, const std::vector<int>& modes, const Eigen::Vecto
         }
         const WaveGrid grid =
             makeWaveGrid(boxMin, boxMax, gridFrequency(chordHz, longestSide, wave), wave);
-        unit.gridCells = grid.n;
-        unit.steps = int64_t(
-            std::ceil(chordTiming(chordHz, (boxMax - boxMin).norm(), wave).end() / grid.dt));
-        unit.cost = double(grid.cellCount()) * double(unit.steps) * kSecondsPerCellUpdate +
-                    points * double(unit.steps) * kSecondsPerProbeStep;
+        const double steps =
+            std::ceil(chordTiming(chordHz, (boxMax - boxMin).norm(), wave).end() / grid.dt);
+        unit.cost = double(grid.cellCount()) * steps * kSecondsPerCellUpdate +
+                    points * steps * kSecondsPerProbeStep;
         units.push_back(unit);
     }
 }
 
 }  // namespace
-
-WaveSettings waveSettingsFor(const TransferSettings& settings) {
-    WaveSettings wave;
-    wave.cellsPerWavelength = settings.waveCellsPerWavelength;
-    wave.threads = 1;
-    return wave;
-}
-
-TransferSettings waveFitSettings(const TransferSettings& settings) {
-    TransferSettings fit = settings;
-    fit.heldOutMargin = settings.waveHeldOutMargin;
-    fit.maxFitPoints = kWaveMaxFitPoints;
-    fit.maxCandidatesPerAxis = kWaveMaxCandidatesPerAxis;
-    fit.maxRefits = kWaveMaxRefits;
-    return fit;
-}
 
 std::vector<WaveChordUnit> planWaveChords(const TransferPlan& plan,
                                           const Eigen::VectorXd& frequencies,

@@ -13,8 +13,6 @@
 #pragma once
 
 #include <Eigen/Core>
-#include <array>
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -34,19 +32,8 @@ struct WaveChordUnit {
     ChordRole role = ChordRole::transfer;
     std::vector<int> modes;  // the scene's mode indices, ascending frequency
     WaveSettings settings;   // one thread: the worker processes are the parallelism
-    std::array<int, 3> gridCells = {0, 0, 0};
-    int64_t steps = 0;
-    double cost = 0;  // estimated seconds of one core
+    double cost = 0;         // estimated seconds of one core
 };
-
-// The wave tier's settings from the recipe's: its grid, one thread per run.
-WaveSettings waveSettingsFor(const TransferSettings& settings);
-
-// The fit's settings for the wave tier: the recipe's, with the held-out surface closer in
-// (TransferSettings::waveHeldOutMargin), the fit's growth with k R bounded (at most 2,400
-// samples and 8 candidates along the longest side, and candidates on the surface too) and one
-// refit at most.
-TransferSettings waveFitSettings(const TransferSettings& settings);
 
 // The chords of a scene whose transfer is planned by `plan`: the tier W modes', then the
 // overlap's and the finer grid's (by the recipe's settings). frequencies: every mode's (Hz,

@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <cmath>
 
-const double kVoxelLineOffset[3] = {1.31e-6, 2.17e-6, 3.07e-6};
-
 namespace {
+
+// Where the lines of cell centres run, as offsets of the centres in cells (voxelize.h): centre
+// (i, j, k) is taken as cellCentre(i, j, k) + kVoxelLineOffset * h, componentwise.
+constexpr double kVoxelLineOffset[3] = {1.31e-6, 2.17e-6, 3.07e-6};
 
 // A crossing of the surface with a grid line: the line's index among the lines of its axis
 // (lb + nb lc over the other two axes b = axis + 1, c = axis + 2, cyclically), the coordinate t

@@ -38,10 +38,9 @@ struct VoxelCounts {
 // One byte per cell of `grid` (flat index of WaveGrid::index): 1 solid, 0 air.
 // surface: closed, outward-oriented (closedManifoldProblem(surface) == ""), inside the grid's
 // interior. Several closed components may overlap (the winding number counts each). `counts`,
-// when given, receives how the solid cells came about. Single-threaded.
+// when given, receives how the solid cells came about. Single-threaded. The lines of cell
+// centres the surface is crossed along are moved off the centres by a few millionths of a cell, a
+// different amount along each axis, so that no line runs exactly through a vertex or along an
+// edge of a surface laid out on the grid's own spacing.
 std::vector<uint8_t> voxelize(const WaveGrid& grid, const SurfaceMesh& surface,
                               VoxelCounts* counts = nullptr);
-
-// The place of the grid lines through cell centres along each axis, as offsets of the centres:
-// centre (i, j, k) is taken as cellCentre(i, j, k) + kVoxelLineOffset * h (componentwise).
-extern const double kVoxelLineOffset[3];
