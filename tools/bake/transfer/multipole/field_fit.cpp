@@ -103,24 +103,24 @@ std::vector<ModeTransfer> fitSampledFields(const FieldSamples& samples,
         t.omega = omega;
         t.waveNumber = waveNumber;
         // A fit just within the tolerance on the fit surface can miss it farther out (the
-        // residual is not spread evenly over directions): then fit again to a tighter target,
-        // a few times at most, until the held-out points are within the tolerance too.
-        double target = settings.tolerance;
-        for (int attempt = 0;; ++attempt) {
-            const MultipoleFit fit =
-                fitMultipoles(samples.fitPoints, fitPressure.col(mode), t.waveNumber,
-                              samples.candidates, target, samples.sizes.maxSources);
-            t.sources = fit.sources;
-            t.fitError = fit.relativeError;
-            Eigen::VectorXcd fitted(samples.heldOutPoints.size());
-            for (size_t i = 0; i < samples.heldOutPoints.size(); ++i)
-                fitted[i] = evaluateMultipoles(t.sources, t.waveNumber, samples.heldOutPoints[i]);
-            t.heldOutError = relativeDifference(fitted, heldOutPressure.col(mode));
-            if (t.heldOutError <= settings.tolerance || fit.reachedCap ||
-                attempt == settings.maxRefits)
-                break;
-            target *= settings.refitFactor;
-        }
+        // residual is not spread evenly over directions): then fit on to a tighter target, a few
+        // times at most, until the held-out points are within the tolerance too. Each target
+        // carries on the previous one's greedy selection.
+        std::vector<double> targets = {settings.tolerance};
+        for (int refit = 0; refit < settings.maxRefits; ++refit)
+            targets.push_back(targets.back() * settings.refitFactor);
+        const MultipoleFit fit = fitMultipolesUntil(
+            samples.fitPoints, fitPressure.col(mode), t.waveNumber, samples.candidates, targets,
+            samples.sizes.maxSources, settings.fitBlocksPerStep, [&](const MultipoleFit& f) {
+                Eigen::VectorXcd fitted(samples.heldOutPoints.size());
+                for (size_t i = 0; i < samples.heldOutPoints.size(); ++i)
+                    fitted[i] =
+                        evaluateMultipoles(f.sources, t.waveNumber, samples.heldOutPoints[i]);
+                t.heldOutError = relativeDifference(fitted, heldOutPressure.col(mode));
+                return t.heldOutError <= settings.tolerance || f.reachedCap;
+            });
+        t.sources = fit.sources;
+        t.fitError = fit.relativeError;
         t.reachedCap = t.sources.cols() >= samples.sizes.maxSources;
         t.aboveTolerance = t.fitError > settings.tolerance || t.heldOutError > settings.tolerance;
         t.fitSeconds = secondsSince(fitStart);

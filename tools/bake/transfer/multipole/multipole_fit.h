@@ -8,6 +8,7 @@
 #pragma once
 
 #include <Eigen/Core>
+#include <functional>
 #include <vector>
 
 #include "tools/bake/transfer/multipole/multipole_basis.h"
@@ -20,9 +21,22 @@ struct MultipoleFit {
 
 // points: M sample positions (m), none at a candidate; pressure: M complex values (Pa);
 // k: wave number (1/m) > 0; candidates: positions the sources may take (m), each used at most once;
-// tolerance: target relative error; maxSources >= 1.
+// tolerance: target relative error; maxSources >= 1; blocksPerStep >= 1: the most sources one
+// greedy step may add (each step reads every candidate's fields once; more per step is faster
+// where thousands of samples meet thousands of candidates, and may pick a few more sources).
 // A zero field gives no sources and error 0.
 MultipoleFit fitMultipoles(const std::vector<Eigen::Vector3d>& points,
                            const Eigen::VectorXcd& pressure, double k,
                            const std::vector<Eigen::Vector3d>& candidates, double tolerance,
-                           int maxSources);
+                           int maxSources, int blocksPerStep = 1);
+
+// The same fit to each of `tolerances` in turn (tighter and tighter), the greedy selection going
+// on from where the previous tolerance stopped: returns the first fit `accept` takes, or the
+// last (`accept` sees every fit, the last too). A refit to a tighter target then costs only the
+// sources it adds.
+MultipoleFit fitMultipolesUntil(const std::vector<Eigen::Vector3d>& points,
+                                const Eigen::VectorXcd& pressure, double k,
+                                const std::vector<Eigen::Vector3d>& candidates,
+                                const std::vector<double>& tolerances, int maxSources,
+                                int blocksPerStep,
+                                const std::function<bool(const MultipoleFit&)>& accept);

@@ -53,6 +53,10 @@ struct TransferSettings {
     // growth would ask for 10,000 samples and 2,400 candidates, 2.4 GB and minutes per mode.
     int maxFitPoints = 0;
     int maxCandidatesPerAxis = 14;
+    // Sources the greedy fit may add per pass over the candidates' fields (fitMultipoles): one
+    // for the boundary element tiers; the wave tier's fits, with thousands of samples and
+    // candidates, take several.
+    int fitBlocksPerStep = 1;
 };
 
 // The recipe's settings in words, for the report and the cache key (a scene is baked again when
