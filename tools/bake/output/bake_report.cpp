@@ -260,7 +260,9 @@ void writeWaveTierText(FILE* f, const BakeReport& r) {
                      low, high, s.conditionNumber, residual, s.seconds, r.chords[c].fitSeconds,
                      s.cellUpdatesPerSecond);
     }
-    auto summarise = [&](const char* what, bool ModeTransferSummary::*checked,
+    char sphere[64];
+    std::snprintf(sphere, sizeof sphere, "sphere of radius %.2f m", r.comparisonRadius);
+    auto summarise = [&](const char* what, const char* where, bool ModeTransferSummary::*checked,
                          double ModeTransferSummary::*power, double ModeTransferSummary::*point) {
         int count = 0, tight = 0, loose = 0;
         double worstPower = 0, worstPoint = 0;
@@ -275,16 +277,20 @@ void writeWaveTierText(FILE* f, const BakeReport& r) {
         }
         if (count == 0) return;
         std::fprintf(f,
-                     "  %s on %d modes (sphere of radius %.2f m): power within 0.5 dB and point "
+                     "  %s on %d modes (%s): power within 0.5 dB and point "
                      "by point within 1.5 dB RMS on %d (%.0f %%), within 1 dB and 3 dB on %d "
                      "(%.0f %%); worst power %.2f dB, worst point by point %.2f dB RMS\n",
-                     what, count, r.comparisonRadius, tight, 100.0 * tight / count, loose,
-                     100.0 * loose / count, worstPower, worstPoint);
+                     what, count, where, tight, 100.0 * tight / count, loose, 100.0 * loose / count,
+                     worstPower, worstPoint);
     };
-    summarise("tier W against tier A", &ModeTransferSummary::overlapChecked,
+    summarise("tier W against tier A", sphere, &ModeTransferSummary::overlapChecked,
               &ModeTransferSummary::overlapPower_dB, &ModeTransferSummary::overlapPoint_dB);
-    summarise("tier W against its grid sqrt(2) finer", &ModeTransferSummary::convergenceChecked,
-              &ModeTransferSummary::convergencePower_dB, &ModeTransferSummary::convergencePoint_dB);
+    summarise("tier W against its grid sqrt(2) finer", sphere,
+              &ModeTransferSummary::convergenceChecked, &ModeTransferSummary::convergencePower_dB,
+              &ModeTransferSummary::convergencePoint_dB);
+    summarise("the same two runs' samples before their fits", "the held-out points",
+              &ModeTransferSummary::convergenceChecked, &ModeTransferSummary::sampledPower_dB,
+              &ModeTransferSummary::sampledPoint_dB);
 }
 
 // The transfer part of report.txt: the plan, per tier the sources and the worst errors, the

@@ -26,6 +26,9 @@ constexpr int kWaveMaxCandidatesPerAxis = 8;
 constexpr int kMaxSurfaceCandidates = 1000;
 // Each refit starts the greedy fit again; at the wave tier's sizes one costs as much as the run.
 constexpr int kWaveMaxRefits = 1;
+// Sources per greedy step: half the fit's time at the chair's top (tonwell_fit_bench), with as
+// many sources and the same errors.
+constexpr int kWaveFitBlocksPerStep = 8;
 
 // The wave tier's settings from the recipe's: its grid, one thread per run.
 WaveSettings waveSettingsFor(const TransferSettings& settings) {
@@ -36,13 +39,15 @@ WaveSettings waveSettingsFor(const TransferSettings& settings) {
 }
 
 // The fit's settings for the wave tier: the recipe's, with the held-out surface closer in
-// (TransferSettings::waveHeldOutMargin), the fit's growth with k R bounded and one refit at most.
+// (TransferSettings::waveHeldOutMargin), the fit's growth with k R bounded, one refit at most and
+// several sources per greedy step.
 TransferSettings waveFitSettings(const TransferSettings& settings) {
     TransferSettings fit = settings;
     fit.heldOutMargin = settings.waveHeldOutMargin;
     fit.maxFitPoints = kWaveMaxFitPoints;
     fit.maxCandidatesPerAxis = kWaveMaxCandidatesPerAxis;
     fit.maxRefits = kWaveMaxRefits;
+    fit.fitBlocksPerStep = kWaveFitBlocksPerStep;
     return fit;
 }
 
@@ -214,6 +219,7 @@ WaveChordResult runWaveChord(const WaveChordUnit& unit, const SurfaceMesh& fine,
         const Eigen::MatrixXcd fitPressure = pressure.block(row, Eigen::Index(j), fitRows, 1);
         const Eigen::MatrixXcd heldOutPressure =
             pressure.block(row + fitRows, Eigen::Index(j), heldOutRows, 1);
+        result.heldOutSamples.push_back(heldOutPressure.col(0));
         row += fitRows + heldOutRows;
         result.fits.push_back(fitSampledFields(s, fitPressure, heldOutPressure, omegas[j],
                                                waveNumberOf(frequencies(unit.modes[j])), fit)
@@ -252,6 +258,11 @@ std::string packWaveChordResult(const WaveChordResult& result) {
         out.putInt(t.aboveTolerance);
         out.putDouble(t.fitSeconds);
     }
+    for (const Eigen::VectorXcd& samples : result.heldOutSamples) {
+        Eigen::MatrixXd parts(samples.size(), 2);
+        parts << samples.real(), samples.imag();
+        out.putMatrix(parts);
+    }
     return out.take();
 }
 
@@ -287,7 +298,20 @@ WaveChordResult unpackWaveChordResult(const std::string& bytes) {
         t.aboveTolerance = in.getInt() != 0;
         t.fitSeconds = in.getDouble();
     }
+    for (size_t j = 0; j < s.modes.size(); ++j) {
+        const Eigen::MatrixXd parts = in.getMatrix();
+        result.heldOutSamples.push_back(parts.col(0) + std::complex<double>(0, 1) * parts.col(1));
+    }
     return result;
+}
+
+RadiationComparison compareSampledFields(const SurfaceMesh& fine, double frequency,
+                                         const TransferSettings& settings,
+                                         const Eigen::VectorXcd& model,
+                                         const Eigen::VectorXcd& reference) {
+    const ObjectBox box = objectBox(fine);
+    const FieldSamples samples = samplesFor(fine, box, frequency, waveFitSettings(settings));
+    return compareRadiation(samples.heldOutPoints, 0.5 * (box.lower + box.upper), model, reference);
 }
 
 RadiationComparison compareStoredFields(const MultipoleSources& model, double modelK,

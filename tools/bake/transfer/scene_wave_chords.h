@@ -9,7 +9,9 @@
 //   frequency) solved by the wave tier too, and compared with tier A's stored fields;
 // - self-convergence: the band's highest modes (transfer.waveConvergenceModes) solved again on a
 //   grid sqrt(2) finer, and compared with the wave tier's stored fields.
-// The comparisons evaluate both stored fields on a sphere about the object (compareStoredFields).
+// The comparisons evaluate both stored fields on a sphere about the object (compareStoredFields);
+// the self-convergence also compares the two runs' samples before their fits
+// (compareSampledFields), which is the solver's error without the fits'.
 #pragma once
 
 #include <Eigen/Core>
@@ -48,6 +50,10 @@ struct WaveChordResult {
     ChordStatistics statistics;      // modes: the scene's; seconds: the run's
     std::vector<ModeTransfer> fits;  // one per mode of the unit, in its order
     double fitSeconds = 0;           // the multipole fits of all its modes
+    // Each mode's field as the run sampled it at the held-out points (complex Pa, in the fits'
+    // order): what the grid computed, before any fit. The same mode on two grids is sampled at
+    // the same points, so their difference is the solver's alone.
+    std::vector<Eigen::VectorXcd> heldOutSamples;
 };
 
 // Runs one chord and fits each of its modes. surfaceShapes: 3 N x modes, the surface rows of
@@ -60,6 +66,13 @@ WaveChordResult runWaveChord(const WaveChordUnit& unit, const SurfaceMesh& fine,
 // A chord's result as bytes for the worker's pipe, and back.
 std::string packWaveChordResult(const WaveChordResult& result);
 WaveChordResult unpackWaveChordResult(const std::string& bytes);
+
+// Two runs' samples of one mode at `frequency` (Hz) at its held-out points (as
+// WaveChordResult::heldOutSamples): `model` against `reference`, power and point by point.
+RadiationComparison compareSampledFields(const SurfaceMesh& fine, double frequency,
+                                         const TransferSettings& settings,
+                                         const Eigen::VectorXcd& model,
+                                         const Eigen::VectorXcd& reference);
 
 // Two stored fields of one mode (sources, each at its own wave number, 1/m: a group of tier A is
 // stored at its mean frequency, a mode of tier W at its own) compared at `count` Fibonacci points

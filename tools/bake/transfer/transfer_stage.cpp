@@ -318,7 +318,9 @@ struct SceneUnits {
 // kept for the comparisons.
 void absorbChord(const WaveChordUnit& unit, const WaveChordResult& result,
                  const Eigen::VectorXd& frequencies, double tolerance, SceneTransfer& scene,
-                 std::vector<ModeTransfer>& overlapFits, std::vector<ModeTransfer>& finerFits) {
+                 std::vector<ModeTransfer>& overlapFits, std::vector<ModeTransfer>& finerFits,
+                 std::vector<Eigen::VectorXcd>& storedSamples,
+                 std::vector<Eigen::VectorXcd>& finerSamples) {
     const int chord = int(scene.chords.size());
     scene.chords.push_back({unit.role, result.statistics, result.fitSeconds});
     for (size_t j = 0; j < unit.modes.size(); ++j) {
@@ -328,7 +330,9 @@ void absorbChord(const WaveChordUnit& unit, const WaveChordResult& result,
             overlapFits[size_t(mode)] = fit;
         } else if (unit.role == ChordRole::finer) {
             finerFits[size_t(mode)] = fit;
+            finerSamples[size_t(mode)] = result.heldOutSamples[j];
         } else {
+            storedSamples[size_t(mode)] = result.heldOutSamples[j];
             scene.files[size_t(mode)] = {fit.sources, fit.waveNumber};
             ModeTransferSummary& s = scene.summaries[size_t(mode)];
             s = summarise(fit, 'W', 0, tolerance);
@@ -343,8 +347,11 @@ void absorbChord(const WaveChordUnit& unit, const WaveChordResult& result,
 // The wave tier's checks: each mode solved twice (by tier A and the wave tier, or by the wave
 // tier on two grids) compared on a sphere twice the object's half-diagonal about its centre,
 // as many points as the field's harmonics need.
-void compareWaveTier(const SurfaceMesh& fine, const std::vector<ModeTransfer>& overlapFits,
-                     const std::vector<ModeTransfer>& finerFits, SceneTransfer& scene) {
+void compareWaveTier(const SurfaceMesh& fine, const TransferSettings& settings,
+                     const std::vector<ModeTransfer>& overlapFits,
+                     const std::vector<ModeTransfer>& finerFits,
+                     const std::vector<Eigen::VectorXcd>& storedSamples,
+                     const std::vector<Eigen::VectorXcd>& finerSamples, SceneTransfer& scene) {
     Eigen::Vector3d lower, upper;
     boundingBox(fine, lower, upper);
     const Eigen::Vector3d centre = 0.5 * (lower + upper);
@@ -370,6 +377,10 @@ void compareWaveTier(const SurfaceMesh& fine, const std::vector<ModeTransfer>& o
             s.convergenceChecked = true;
             s.convergencePower_dB = c.powerErrorDb;
             s.convergencePoint_dB = c.pointwiseDirectivityDb;
+            const RadiationComparison sampled = compareSampledFields(
+                fine, s.frequency, settings, storedSamples[mode], finerSamples[mode]);
+            s.sampledPower_dB = sampled.powerErrorDb;
+            s.sampledPoint_dB = sampled.pointwiseDirectivityDb;
         }
     }
 }
@@ -417,6 +428,8 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
     scene.summaries.resize(modeCount);
     std::vector<ModeTransfer> overlapFits(static_cast<size_t>(modeCount));
     std::vector<ModeTransfer> finerFits(static_cast<size_t>(modeCount));
+    std::vector<Eigen::VectorXcd> storedSamples(static_cast<size_t>(modeCount));
+    std::vector<Eigen::VectorXcd> finerSamples(static_cast<size_t>(modeCount));
     int done = 0;
     double doneCost = 0;
     const auto unitsStart = std::chrono::steady_clock::now();
@@ -426,7 +439,7 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
             const WaveChordUnit& chord = units.chord(unit);
             const WaveChordResult result = unpackWaveChordResult(bytes);
             absorbChord(chord, result, frequencies, recipe.transfer.tolerance, scene, overlapFits,
-                        finerFits);
+                        finerFits, storedSamples, finerSamples);
             scene.unitSeconds += result.statistics.seconds + result.fitSeconds;
             if (chord.role == ChordRole::transfer) done += int(chord.modes.size());
         } else {
@@ -463,6 +476,7 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
                                        : describeGroup(recipe, units.group(unit));
         },
         workers);
-    compareWaveTier(fine, overlapFits, finerFits, scene);
+    compareWaveTier(fine, recipe.transfer, overlapFits, finerFits, storedSamples, finerSamples,
+                    scene);
     return scene;
 }

@@ -52,6 +52,9 @@ struct ModeTransferSummary {
     bool overlapChecked = false, convergenceChecked = false;
     double overlapPower_dB = 0, overlapPoint_dB = 0;
     double convergencePower_dB = 0, convergencePoint_dB = 0;
+    // The convergence check's two runs compared as sampled, before their fits: the solver's
+    // own share of the difference.
+    double sampledPower_dB = 0, sampledPoint_dB = 0;
 };
 
 // A chord of the wave tier as the report shows it.
