@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "geometry/dense_matrix.h"
 #include "geometry/scene_presets.h"
@@ -46,9 +47,11 @@ EngineObject::~EngineObject() {
 
 std::unique_ptr<EngineObject> EngineObject::load(const EngineObjectFiles& files, int maxBlockFrames,
                                                  int channelCount, std::string* problem) {
-    // The readers end the program on bad input; here they throw BadInput with their message.
-    // A shape check's message names no file: the file being read is put in front of it.
-    BadInputCapture capture;
+    // The readers end the program on bad input; inside the capture they throw BadInput with
+    // their message instead. A shape check's message names no file: the file being read is put
+    // in front of it.
+    std::optional<BadInputCapture> capture;
+    if (!files.programMessages) capture.emplace();
     const std::string* reading = &files.modeShapeFile;
     try {
         // Mode shapes: 3 rows per vertex, one column per mode.
@@ -72,13 +75,6 @@ std::unique_ptr<EngineObject> EngineObject::load(const EngineObjectFiles& files,
             object->stiffness_[i] = object->omega_[i] * object->omega_[i];
         }
 
-        // The transfer model: one entry per mode (the demo's check code 20).
-        reading = &files.transferListFile;
-        object->transfer_ = loadTransferModel(
-            files.transferListFile.c_str(),
-            files.transferBaseDirectory.empty() ? nullptr : files.transferBaseDirectory.c_str());
-        checkEqualOrExit(object->transfer_.frequencyCount, r, 20);
-
         // Resonators as the demo creates them: c_i = beta k_i + alpha for unit modal mass. A
         // refused mode keeps zero coefficients; its message stays in the capture.
         object->resonatorStorage_.reserve(r);
@@ -90,6 +86,15 @@ std::unique_ptr<EngineObject> EngineObject::load(const EngineObjectFiles& files,
             object->resonators_.push_back(object->resonatorStorage_.back().get());
         }
         object->damping_.store(DampingSetting{files.massDamping, files.stiffnessDamping, 0});
+
+        // The transfer model: one entry per mode (the demo's check code 20).
+        if (!files.transferListFile.empty()) {
+            reading = &files.transferListFile;
+            const char* base =
+                files.transferBaseDirectory.empty() ? nullptr : files.transferBaseDirectory.c_str();
+            object->transfer_ = loadTransferModel(files.transferListFile.c_str(), base);
+            checkEqualOrExit(object->transfer_.frequencyCount, r, 20);
+        }
         return object;
     } catch (const BadInput& bad) {
         *problem = bad.message.find(*reading) == std::string::npos ? *reading + ": " + bad.message

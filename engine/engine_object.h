@@ -34,6 +34,7 @@
 struct EngineObjectFiles {
     std::string modeShapeFile;
     std::string frequencyFile;
+    // Empty: no transfer (the "ZEP" gains are then 0; the "Modal" renderer needs none).
     std::string transferListFile;
     // The directory the transfer list's prefixes are relative to (a baked folder's parent), or
     // empty for the working directory.
@@ -41,6 +42,9 @@ struct EngineObjectFiles {
     double massDamping = 0.0;        // Rayleigh alpha, 1/s
     double stiffnessDamping = 0.0;   // Rayleigh beta, s
     double modalRendererGain = 0.0;  // numerator of the "Modal" renderer's 1/distance law
+    // Whether the readers print their messages and end the process on bad input, as the demo's
+    // scene loading does (tonwell-render keeps its messages so); otherwise load returns them.
+    bool programMessages = false;
 };
 
 // The Rayleigh coefficients handed to the render thread, with a count of the changes so far.
@@ -59,7 +63,9 @@ class EngineObject {
     // demo). Identity pose, gain 1, all r modes active, no strike.
     // Returns the object, or null with *problem set to the reader's message, which names the file
     // ("Can't open input matrix file: chair/chair.U.", "Error: assertion 4 == 5 failed (1).", ...).
-    // Never prints, never ends the process. Control thread; allocates, reads files.
+    // Never prints, never ends the process (unless files.programMessages). Order as the demo's
+    // loading: mode shapes, frequencies, resonators (a refusal's message), transfer.
+    // Control thread; allocates, reads files.
     static std::unique_ptr<EngineObject> load(const EngineObjectFiles& files, int maxBlockFrames,
                                               int channelCount, std::string* problem);
     ~EngineObject();
@@ -71,6 +77,7 @@ class EngineObject {
     int vertexCount() const { return shapes_->vertexCount; }
     const double* modeOmega() const { return omega_.data(); }  // rad/s, modeCount() entries
     const ModeShapeMatrix& modeShapes() const { return *shapes_; }
+    const TransferModel& transfer() const { return transfer_; }
 
     // [Control thread] Queues a strike of `magnitude` along the unit `direction` (object frame;
     // zero for a silent strike) at 0-based `vertex`; its force acts from the start of the
