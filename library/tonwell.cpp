@@ -13,6 +13,7 @@
 
 #include "app/scene_preset_file.h"
 #include "engine/engine.h"
+#include "geometry/orbit_camera.h"
 #include "geometry/scene_presets.h"
 #include "platform/input_exit.h"
 
@@ -198,6 +199,35 @@ int tonwell_engine_set_listener(tonwell_engine* engine, const double eye[3],
         listener.eye[k] = eye[k];
         listener.leftEar[k] = left_ear[k];
         listener.rightEar[k] = right_ear[k];
+    }
+    engine->engine.setListener(listener);
+    return TONWELL_OK;
+}
+
+int tonwell_engine_set_listener_pose(tonwell_engine* engine, const double position[3],
+                                     const double forward[3], const double up[3]) {
+    const char* function = "tonwell_engine_set_listener_pose";
+    if (engine == nullptr || position == nullptr || forward == nullptr || up == nullptr) {
+        return failArgument(function, "a pointer is null");
+    }
+    if (!finite3(position) || !finite3(forward) || !finite3(up)) {
+        return failArgument(function, "a coordinate is not finite");
+    }
+    // The head's right axis r = forward x up, normalised; the ears at eye -+ (separation / 2) r.
+    const double right[3] = {forward[1] * up[2] - forward[2] * up[1],
+                             forward[2] * up[0] - forward[0] * up[2],
+                             forward[0] * up[1] - forward[1] * up[0]};
+    const double length =
+        std::sqrt(right[0] * right[0] + right[1] * right[1] + right[2] * right[2]);
+    if (!(length > 0) || !std::isfinite(length)) {
+        return failArgument(function, "forward and up must be non-zero and not parallel");
+    }
+    const double half = kPublishedEarSeparation / 2;
+    ListenerPoints listener;
+    for (int k = 0; k < 3; ++k) {
+        listener.eye[k] = position[k];
+        listener.leftEar[k] = position[k] - half * (right[k] / length);
+        listener.rightEar[k] = position[k] + half * (right[k] / length);
     }
     engine->engine.setListener(listener);
     return TONWELL_OK;

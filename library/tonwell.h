@@ -62,6 +62,11 @@ void tonwell_engine_destroy(tonwell_engine* engine);
  * coordinates in metres. */
 int tonwell_engine_set_listener(tonwell_engine* engine, const double eye[3],
                                 const double left_ear[3], const double right_ear[3]);
+/* [Control] Places the listener by its head: eye at `position`, looking along `forward`, with
+ * `up` as the head's up (neither zero nor parallel); the ears sit 0.2 m apart on the head's
+ * right axis (forward x up), as the demo's camera places them. */
+int tonwell_engine_set_listener_pose(tonwell_engine* engine, const double position[3],
+                                     const double forward[3], const double up[3]);
 /* [Control] TONWELL_RENDERER_ZEP or TONWELL_RENDERER_MODAL (a stereo engine always uses ZEP). */
 int tonwell_engine_set_renderer(tonwell_engine* engine, int renderer);
 /* [Control] Samples a strike's force acts: 1 .. 256. */

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "geometry/listener_points.h"
+#include "geometry/orbit_camera.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_scene.h"
 
@@ -244,6 +246,58 @@ TEST(TonwellMix, TwoObjectsMixToTheSumOfEachAlone) {
         // The second object is silent before its strike: the mix is the first one's there.
         for (size_t i = 0; i < 2200u * channels; ++i) ASSERT_EQ(both[i], a[i]) << i;
     }
+}
+
+// The head's pose places the ears as the demo's camera does: with the camera's eye, its view
+// direction and the world's up, a stereo render equals the one at the camera's published ear
+// points (to the rounding of the two ways of forming them).
+TEST(TonwellListener, PoseOfTheHeadPlacesTheEarsAsTheCamera) {
+    ChairScene scene;
+    const double focus[3] = {0.0, 0.1, 0.0}, up[3] = {0.0, 1.0, 0.0};
+    OrbitCamera camera(0.9, 0.7, 0.3, focus, up, 0.05);
+    const ListenerPoints published = publishedListener.load();
+    auto play = [&](bool byPose) {
+        EngineHandle e(2);
+        if (byPose) {
+            const double forward[3] = {focus[0] - published.eye[0], focus[1] - published.eye[1],
+                                       focus[2] - published.eye[2]};
+            EXPECT_EQ(tonwell_engine_set_listener_pose(e.engine, published.eye, forward, up),
+                      TONWELL_OK);
+        } else {
+            EXPECT_EQ(tonwell_engine_set_listener(e.engine, published.eye, published.leftEar,
+                                                  published.rightEar),
+                      TONWELL_OK);
+        }
+        tonwell_object* object = nullptr;
+        EXPECT_EQ(tonwell_object_load(e.engine, scene.folder().c_str(), &object), TONWELL_OK);
+        EXPECT_EQ(tonwell_object_strike(object, 9, kDirection, 1.0), TONWELL_OK);
+        return render(e.engine, 4410, 2);
+    };
+    const std::vector<float> atEars = play(false), byPose = play(true);
+    ASSERT_GT(peakOf(atEars), 1e-3);
+    for (size_t i = 0; i < atEars.size(); ++i) {
+        ASSERT_NEAR(byPose[i], atEars[i], 1e-9 + 1e-6 * std::fabs(atEars[i])) << i;
+    }
+    // The left ear hears a source on the left louder: object to the left of the head.
+    const double ahead[3] = {0.0, 0.0, -1.0};
+    const double origin[3] = {0.0, 0.0, 0.0};
+    EngineHandle e(2);
+    EXPECT_EQ(tonwell_engine_set_listener_pose(e.engine, origin, ahead, up), TONWELL_OK);
+    tonwell_object* object = nullptr;
+    ASSERT_EQ(tonwell_object_load(e.engine, scene.folder().c_str(), &object), TONWELL_OK);
+    const double identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    const double toTheLeft[3] = {-0.5, 0.0, 0.0};
+    ASSERT_EQ(tonwell_object_set_pose(object, toTheLeft, identity), TONWELL_OK);
+    ASSERT_EQ(tonwell_object_strike(object, 9, kDirection, 1.0), TONWELL_OK);
+    const std::vector<float> out = render(e.engine, 4410, 2);
+    double leftEnergy = 0.0, rightEnergy = 0.0;
+    for (size_t i = 0; i < out.size(); i += 2) {
+        leftEnergy += double(out[i]) * out[i];
+        rightEnergy += double(out[i + 1]) * out[i + 1];
+    }
+    EXPECT_GT(leftEnergy, 1.2 * rightEnergy);
+    expectError(tonwell_engine_set_listener_pose(e.engine, origin, up, up), TONWELL_ERROR_ARGUMENT,
+                "parallel");
 }
 
 TEST(TonwellMix, SamplesDoNotDependOnHowTheHostCutsItsBuffers) {
