@@ -219,21 +219,14 @@ void EngineObject::renderBlock(const ListenerPoints& listener, int rendererType,
     if (N > 0) {
         ModalBankLanes& bank = context_.modalBankLanes;
         loadModalBankLanes(bank, resonators_.data(), modes, channels, previousGains, gains, N);
-        double segmentMix[ModalBankLanes::kMaxChannels][ModalBankLanes::kSegmentFrames];
-        double* segment[ModalBankLanes::kMaxChannels] = {segmentMix[0], segmentMix[1]};
-        for (int first = 0; first < N;) {
-            // A segment ends at the segment length, at the block's end, or where the force stops.
-            const bool withForce = first < forceFrames;
-            int last = first + ModalBankLanes::kSegmentFrames;
-            if (last > N) last = N;
-            if (withForce && last > forceFrames) last = forceFrames;
-            renderModalBankLanes(bank, first, last - first, withForce, segment,
-                                 context_.useAvx2Lanes);
-            for (int i = first; i < last; ++i) {
-                for (int c = 0; c < channels; ++c) mix[i * channels + c] = segment[c][i - first];
-            }
-            first = last;
-        }
+        renderModalBankBlock(bank, N, forceFrames, context_.useAvx2Lanes,
+                             [&](int first, int last, const double* const* segment) {
+                                 for (int i = first; i < last; ++i) {
+                                     for (int c = 0; c < channels; ++c) {
+                                         mix[i * channels + c] = segment[c][i - first];
+                                     }
+                                 }
+                             });
         storeModalBankLanes(bank, resonators_.data());
     }
     if (forceEndsInBlock) {
