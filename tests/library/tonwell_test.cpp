@@ -8,10 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "geometry/listener_points.h"
@@ -194,6 +196,58 @@ TEST(TonwellErrors, BadArgumentsAndFullQueuesReturnTheirCodes) {
     expectError(result, TONWELL_ERROR_FULL, "64 objects");
     for (tonwell_object* o : more) EXPECT_EQ(tonwell_object_unload(o), TONWELL_OK);
     EXPECT_EQ(tonwell_error_name(TONWELL_ERROR_FULL), std::string("TONWELL_ERROR_FULL"));
+}
+
+// [SECTION] Threads
+
+// The interface's threading contract with real threads: the control calls on this thread, load,
+// strike, move, unload, while another thread calls tonwell_engine_render without pause (run
+// under ThreadSanitizer by scripts/test).
+TEST(TonwellThreads, ControlCallsWhileAnotherThreadRenders) {
+    ChairScene first, second({400.0, 990.0, 1500.0});
+    EngineHandle e(2);
+    placeListener(e.engine);
+    tonwell_object* resident = nullptr;
+    ASSERT_EQ(tonwell_object_load(e.engine, first.folder().c_str(), &resident), TONWELL_OK);
+
+    std::atomic<bool> stop{false};
+    std::atomic<long> renders{0};
+    std::atomic<int> failures{0};
+    double loudest = 0.0;
+    std::thread audio([&] {
+        std::vector<float> out(2 * 300);
+        while (!stop.load(std::memory_order_acquire)) {
+            if (tonwell_engine_render(e.engine, out.data(), 300) != TONWELL_OK) ++failures;
+            for (float s : out) {
+                if (!(std::fabs(s) <= 1.0f)) ++failures;
+                loudest = std::max(loudest, static_cast<double>(std::fabs(s)));
+            }
+            renders.fetch_add(1, std::memory_order_release);
+        }
+    });
+    auto waitForRender = [&] {
+        const long target = renders.load(std::memory_order_acquire) + 1;
+        while (renders.load(std::memory_order_acquire) < target) std::this_thread::yield();
+    };
+    const double identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    for (int round = 0; round < 40; ++round) {
+        tonwell_object* visitor = nullptr;
+        ASSERT_EQ(tonwell_object_load(e.engine, second.folder().c_str(), &visitor), TONWELL_OK)
+            << tonwell_last_error_message();
+        const double translation[3] = {0.02 * round, 0.0, 0.0};
+        EXPECT_EQ(tonwell_object_set_pose(visitor, translation, identity), TONWELL_OK);
+        EXPECT_EQ(tonwell_object_strike(visitor, round, kDirection, 1.0), TONWELL_OK);
+        EXPECT_EQ(tonwell_object_strike(resident, 2 * round, kDirection, 0.5), TONWELL_OK);
+        EXPECT_EQ(tonwell_object_set_gain(resident, 1.0 - 0.01 * round), TONWELL_OK);
+        EXPECT_EQ(tonwell_engine_set_renderer(e.engine, round % 2), TONWELL_OK);
+        if (round % 3 != 0) waitForRender();
+        EXPECT_EQ(tonwell_object_unload(visitor), TONWELL_OK);
+    }
+    waitForRender();
+    stop.store(true, std::memory_order_release);
+    audio.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_GT(loudest, 1e-4);
 }
 
 // [SECTION] The mix
