@@ -244,7 +244,8 @@ void readScenePresetFileOrExit(const std::string& folder, ScenePresetFile* prese
     const int openError = errno;
     if (file != nullptr) fclose(file);
     if (!readable) {
-        printf(
+        printInputMessage(
+            stdout,
             "Error: \"%s\" cannot be read (%s); tonwell-bake writes it into the scene folders "
             "it bakes.\n",
             fileName.c_str(), strerror(openError));
@@ -252,7 +253,7 @@ void readScenePresetFileOrExit(const std::string& folder, ScenePresetFile* prese
     }
     const std::string message = parseScenePresetFile(text, fileName, folder, presets);
     if (!message.empty()) {
-        printf("%s\n", message.c_str());
+        printInputMessage(stdout, "%s\n", message.c_str());
         exitOnBadInput(1);
     }
 }

@@ -1,6 +1,7 @@
 // Speed of the audio block on the baked scenes themselves: every mode of the bell, the chair and
 // the dragon with the sources their transfer fits ended with, at 200 transfer updates per second
-// (220-frame blocks), mono and stereo, through the program's block path. The synthetic cases of
+// (220-frame blocks), mono and stereo, through the engine tonwell-render runs (the program's block
+// on the scene's engine object). The synthetic cases of
 // tonwell_bench give the cost per mode and source; this one gives the workload a listener meets
 // when a full-band scene rings. Reports each scene's modes and sources and the workload (block
 // time / 4.99 ms, processor time per block). Scenes missing from the folder are skipped.
@@ -18,9 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "app/scene_loading.h"
-#include "sound/audio_block.h"
-#include "sound/synthesis_state.h"
+#include "engine/engine.h"
+#include "geometry/scene_presets.h"
 #include "sound/transfer_model.h"
 #include "tools/render/offline_render.h"
 
@@ -34,40 +34,44 @@ constexpr double kBlockSeconds = kFrames / 44100.0;  // 4.99 ms
 
 std::string loadedScene;
 
-// Loads `scene` (a folder of the working directory) unless it is loaded already; exits with the
-// loader's message when the scene cannot be played.
-void loadScene(const std::string& scene) {
-    if (scene == loadedScene) return;
+// Loads `scene` (a folder of the working directory) for `channels` channels unless it is loaded
+// so already; exits with the loader's message when the scene cannot be played.
+void loadScene(const std::string& scene, int channels) {
+    const std::string key = scene + (channels == 2 ? "/stereo" : "/mono");
+    if (key == loadedScene) return;
     if (!loadedScene.empty()) releaseRenderScene();
     RenderOptions options;
     options.sceneFolder = scene;
+    options.channelCount = channels;
     const std::string problem = loadRenderScene(options);
     if (!problem.empty()) {
         fprintf(stderr, "tonwell_scene_bench: %s\n", problem.c_str());
         exit(1);
     }
-    loadedScene = scene;
+    loadedScene = key;
 }
 
-// A strike on every mode, as a click spreads its force over the modes.
+// A strike at a random vertex in a random direction: its force spreads over the modes as a
+// click's does.
 void strike(unsigned seed) {
     std::mt19937 random(seed);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
-    MutexLock lock(forceMutex);
-    for (int i = 0; i < totalModeCount; ++i) pendingModalForce[i] += 1e-3 * u(random);
+    EngineObject& object = renderObject();
+    const double direction[3] = {u(random), u(random), u(random)};
+    const double length = std::sqrt(direction[0] * direction[0] + direction[1] * direction[1] +
+                                    direction[2] * direction[2]);
+    const double unit[3] = {direction[0] / length, direction[1] / length, direction[2] / length};
+    const int vertex = static_cast<int>(random() % static_cast<unsigned>(object.vertexCount()));
+    object.strike(vertex, unit, 1e-2);
 }
 
 void SceneBlock(benchmark::State& state, const std::string& scene, bool stereo) {
-    loadScene(scene);
+    loadScene(scene, stereo ? 2 : 1);
     std::vector<float> out(2 * kFrames);
     long block = 0;
     for (auto _ : state) {
         if (block % 100 == 0) strike(static_cast<unsigned>(block));
-        {
-            MutexLock lock(synthesisMutex);
-            stereo ? synthesizeStereoBlock(renderBlockContext(), out.data(), kFrames)
-                   : synthesizeMonoBlock(renderBlockContext(), out.data(), kFrames);
-        }
+        renderEngine().render(out.data(), kFrames);
         benchmark::DoNotOptimize(out.data());
         ++block;
     }
@@ -97,15 +101,17 @@ struct SceneCounts {
 };
 
 SceneCounts countScene(const std::string& scene) {
-    loadScene(scene);
+    loadScene(scene, 1);
+    const EngineObject& object = renderObject();
+    const TransferModel& transfer = object.transfer();
     SceneCounts counts;
-    counts.modes = transferModel.frequencyCount;
-    for (int j = 0; j < transferModel.frequencyCount; ++j) {
-        counts.sources += transferModel.sourceCounts[j];
-        counts.maxSources = std::max(counts.maxSources, transferModel.sourceCounts[j]);
+    counts.modes = transfer.frequencyCount;
+    for (int j = 0; j < transfer.frequencyCount; ++j) {
+        counts.sources += transfer.sourceCounts[j];
+        counts.maxSources = std::max(counts.maxSources, transfer.sourceCounts[j]);
     }
-    counts.lowHz = modeOmega[0] / twoPi;
-    counts.highHz = modeOmega[totalModeCount - 1] / twoPi;
+    counts.lowHz = object.modeOmega()[0] / twoPi;
+    counts.highHz = object.modeOmega()[object.modeCount() - 1] / twoPi;
     return counts;
 }
 

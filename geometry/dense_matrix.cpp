@@ -19,14 +19,14 @@ static long long bytesRemaining(FILE* file) {
 int loadDenseMatrix(const char* fileName, int* rows, int* columns, double** elements) {
     FILE* file = fopen(fileName, "rb");
     if (file == nullptr) {
-        printf("Can't open input matrix file: %s.\n", fileName);
+        printInputMessage(stdout, "Can't open input matrix file: %s.\n", fileName);
         return 1;
     }
 
     // A failed read releases what it allocated: the caller gets no block to free.
     double* block = nullptr;
     auto fail = [&]() {
-        printf("Error reading the matrix from disk file: %s.\n", fileName);
+        printInputMessage(stdout, "Error reading the matrix from disk file: %s.\n", fileName);
         fclose(file);
         free(block);
         *elements = nullptr;
@@ -66,7 +66,7 @@ int loadDenseMatrixOrExit(const char* fileName, int* rows, int* columns, double*
 int openFileOrExit(const char* fileName, FILE** file, const char* mode) {
     *file = fopen(fileName, mode);
     if (*file == nullptr) {
-        printf("Error: could not open file %s.\n", fileName);
+        printInputMessage(stdout, "Error: could not open file %s.\n", fileName);
         exitOnBadInput(1);
     }
     return 0;
@@ -74,6 +74,6 @@ int openFileOrExit(const char* fileName, FILE** file, const char* mode) {
 
 int checkEqualOrExit(int actual, int expected, int code) {
     if (actual == expected) return 0;
-    printf("Error: assertion %d == %d failed (%d).\n", actual, expected, code);
+    printInputMessage(stdout, "Error: assertion %d == %d failed (%d).\n", actual, expected, code);
     exitOnBadInput(1);
 }

@@ -113,24 +113,16 @@ void synthesizeBlock(AudioBlockContext& context, float* out, unsigned long frame
     if (N > 0) {
         ModalBankLanes& bank = context.modalBankLanes;
         loadModalBankLanes(bank, resonators, modeCount, channelCount, previousGains, gains, N);
-        double mixBuffers[ModalBankLanes::kMaxChannels][ModalBankLanes::kSegmentFrames];
-        double* mix[ModalBankLanes::kMaxChannels] = {mixBuffers[0], mixBuffers[1]};
-        for (int first = 0; first < N;) {
-            // A segment ends at the segment length, at the block's end, or where the force stops.
-            const bool withForce = first < forceFrames;
-            int last = first + ModalBankLanes::kSegmentFrames;
-            if (last > N) last = N;
-            if (withForce && last > forceFrames) last = forceFrames;
-            renderModalBankLanes(bank, first, last - first, withForce, mix, context.useAvx2Lanes);
-            for (int i = first; i < last; ++i) {
-                for (int c = 0; c < channelCount; ++c) {
-                    const double y = mix[c][i - first];
-                    if (std::fabs(y) > peaks[c]) peaks[c] = std::fabs(y);
-                    out[i * channelCount + c] = clippedSample(y);
-                }
-            }
-            first = last;
-        }
+        renderModalBankBlock(bank, N, forceFrames, context.useAvx2Lanes,
+                             [&](int first, int last, const double* const* mix) {
+                                 for (int i = first; i < last; ++i) {
+                                     for (int c = 0; c < channelCount; ++c) {
+                                         const double y = mix[c][i - first];
+                                         if (std::fabs(y) > peaks[c]) peaks[c] = std::fabs(y);
+                                         out[i * channelCount + c] = clippedSample(y);
+                                     }
+                                 }
+                             });
         storeModalBankLanes(bank, resonators);
     }
     if (forceEndsInBlock) {

@@ -60,3 +60,26 @@ void renderModalBankLanes(ModalBankLanes& bank, int firstFrame, int frameCount, 
 // resonators[0 .. bank.modeCount-1].
 // Real-time: no allocation, no I/O, no lock.
 void storeModalBankLanes(const ModalBankLanes& bank, ModalResonator* const* resonators);
+
+// Runs a whole block of `frameCount` frames (> 0) through a loaded bank in segments: a segment
+// ends at kSegmentFrames, at the block's end, or at frame `forceFrames`, where the held force
+// stops (frames 0 .. forceFrames-1 advance with it, the rest without). Each segment's mix goes to
+// sink(first, last, mix), mix[c][i - first] being channel c's sample of frame i, first <= i <
+// last. The demo's audio block and the engine's object block share it, so both cut the block,
+// and switch the force off, at the same frames.
+// Real-time: no allocation, no I/O, no lock (as renderModalBankLanes and the sink).
+template <typename Sink>
+void renderModalBankBlock(ModalBankLanes& bank, int frameCount, int forceFrames, bool useAvx2Lanes,
+                          Sink&& sink) {
+    double mixBuffers[ModalBankLanes::kMaxChannels][ModalBankLanes::kSegmentFrames];
+    double* mix[ModalBankLanes::kMaxChannels] = {mixBuffers[0], mixBuffers[1]};
+    for (int first = 0; first < frameCount;) {
+        const bool withForce = first < forceFrames;
+        int last = first + ModalBankLanes::kSegmentFrames;
+        if (last > frameCount) last = frameCount;
+        if (withForce && last > forceFrames) last = forceFrames;
+        renderModalBankLanes(bank, first, last - first, withForce, mix, useAvx2Lanes);
+        sink(first, last, static_cast<double* const*>(mix));
+        first = last;
+    }
+}

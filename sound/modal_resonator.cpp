@@ -6,6 +6,8 @@
 #include <complex>
 #include <cstdio>
 
+#include "platform/input_exit.h"
+
 ModalResonator::ModalResonator(double mass, double damping, double stiffness, double timeStep)
     : mass(mass),
       damping(damping),
@@ -25,13 +27,20 @@ ModalResonator::ModalResonator(double mass, double damping, double stiffness, do
     (void)setDamping(damping);
 }
 
+double ModalResonator::dampingRatioFor(double c) const {
+    const double omegaNew = std::sqrt(stiffness / mass);
+    return c / (omegaNew * mass + omegaNew * mass);
+}
+
 int ModalResonator::setDamping(double c) {
     const double omegaNew = std::sqrt(stiffness / mass);
-    const double xi = c / (omegaNew * mass + omegaNew * mass);
+    const double xi = dampingRatioFor(c);
     // Written so that xi = NaN (omega = 0 and c = 0) is refused too: the factors below would be
     // 0/0 and would put NaN into every later sample.
     if (!(xi < 1.0)) {
-        printf("Error: ksi = %G >= 1 . The IIR filter only supports underdamped systems.\n", xi);
+        printInputMessage(
+            stdout, "Error: ksi = %G >= 1 . The IIR filter only supports underdamped systems.\n",
+            xi);
         return 1;
     }
     damping = c;

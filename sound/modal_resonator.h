@@ -28,7 +28,13 @@ class ModalResonator {
     // "Error: ksi = %G >= 1 . The IIR filter only supports underdamped systems.\n"; a mode of
     // frequency 0 with zero damping (xi = 0/0) is refused the same way. The state is not touched,
     // so a ringing mode rings on with the new decay.
+    // The message goes through printInputMessage (platform/input_exit.h): the engine library
+    // keeps it instead of printing.
     int setDamping(double c);
+
+    // xi = c / (2 m omega) for damping c with the stored mass and stiffness, computed as
+    // setDamping computes it: setDamping(c) accepts c exactly when the result is below 1.
+    double dampingRatioFor(double c) const;
 
     // One time step with the held `force`: z <- E z + G f, velocity = Im(lambda z).
     // Real-time: six multiplications for the state and two for the velocity; no allocation, no

@@ -39,7 +39,7 @@ struct LoadingState {
 
 }  // namespace
 
-TransferModel loadTransferModel(const char* listFileName) {
+TransferModel loadTransferModel(const char* listFileName, const char* baseDirectory) {
     TransferModel model;
     FILE* list = nullptr;
     openFileOrExit(listFileName, &list, "r");
@@ -55,8 +55,9 @@ TransferModel loadTransferModel(const char* listFileName) {
         size_t length = strlen(line);
         // fgets stops after 4095 characters: a longer line would otherwise be read as two names.
         if (length == kNameBufferSize - 1 && line[length - 1] != '\n' && !feof(list)) {
-            printf("Error: line %d of %s names a file longer than %d characters.\n", lineNumber,
-                   listFileName, kNameBufferSize - 1);
+            printInputMessage(stdout,
+                              "Error: line %d of %s names a file longer than %d characters.\n",
+                              lineNumber, listFileName, kNameBufferSize - 1);
             exitOnBadInput(1);
         }
         // Text-mode reading: a carriage return and line feed pair is one line feed.
@@ -68,10 +69,17 @@ TransferModel loadTransferModel(const char* listFileName) {
         // The last character of the line (its line feed) gives way to the terminating zero, also
         // when the last line of the file has no line feed.
         if (length > 0) line[length - 1] = '\0';
-        const char* prefix = line;
-        if (strlen(prefix) + strlen(".sources") >= static_cast<size_t>(kNameBufferSize)) {
-            printf("Error: line %d of %s names a file longer than %d characters.\n", lineNumber,
-                   listFileName, kNameBufferSize - 1);
+        // The prefix names its files relative to the working directory, or to baseDirectory.
+        char prefix[kNameBufferSize];
+        const bool prefixFits =
+            baseDirectory == nullptr
+                ? snprintf(prefix, sizeof prefix, "%s", line) < kNameBufferSize
+                : snprintf(prefix, sizeof prefix, "%s/%s", baseDirectory, line) < kNameBufferSize;
+        if (!prefixFits ||
+            strlen(prefix) + strlen(".sources") >= static_cast<size_t>(kNameBufferSize)) {
+            printInputMessage(stdout,
+                              "Error: line %d of %s names a file longer than %d characters.\n",
+                              lineNumber, listFileName, kNameBufferSize - 1);
             exitOnBadInput(1);
         }
 
@@ -95,7 +103,8 @@ TransferModel loadTransferModel(const char* listFileName) {
     // Loaded: the model keeps its blocks.
     loading.blocks = nullptr;
     model.frequencyCount = static_cast<int>(model.sourceBlocks.size());
-    printf("Num frequencies: %d . Total num sources: %ld\n", model.frequencyCount, totalSources);
+    printInputMessage(stdout, "Num frequencies: %d . Total num sources: %ld\n",
+                      model.frequencyCount, totalSources);
     return model;
 }
 

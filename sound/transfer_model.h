@@ -66,5 +66,9 @@ class TransferModel {
 // prefix of 4088 characters or more) is refused with
 // "Error: line %d of %s names a file longer than 4095 characters.\n" (the 1-based line number and
 // the list's name) and exit(1).
-// Called once by scene loading on the GUI thread.
-TransferModel loadTransferModel(const char* listFileName);
+// With `baseDirectory`, the list's prefixes name files relative to that directory instead of the
+// working directory (the engine library loads folders without changing the working directory);
+// the length limit then counts the directory, its slash and the prefix.
+// Called once by scene loading on the GUI thread, or by the engine's loading on its control
+// thread (sound/transfer_model.h's messages then go through printInputMessage).
+TransferModel loadTransferModel(const char* listFileName, const char* baseDirectory = nullptr);

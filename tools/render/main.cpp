@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "app/scene_selector.h"
-#include "sound/synthesis_state.h"
 #include "tools/render/offline_render.h"
 #include "tools/render/render_options.h"
 #include "tools/render/wav_file.h"
@@ -105,7 +104,7 @@ int main(int argc, char** argv) {
             return fail(csvProblem, 1);
         }
         printf("Wrote %s: %zu blocks of %d modes\n", options.modesCsvFile.c_str(),
-               levels.size() / activeModeCount, activeModeCount.load());
+               levels.size() / renderedModeCount(), renderedModeCount());
     }
     releaseRenderScene();
     const std::string writeProblem =

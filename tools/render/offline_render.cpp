@@ -13,7 +13,7 @@
 #include "app/scene_preset_file.h"
 #include "app/startup.h"
 #include "app/swing.h"
-#include "geometry/dense_matrix.h"
+#include "engine/engine.h"
 #include "geometry/listener_points.h"
 #include "geometry/mode_shape_matrix.h"
 #include "geometry/obj_model.h"
@@ -22,18 +22,18 @@
 #include "geometry/orbit_camera.h"
 #include "geometry/scene_presets.h"
 #include "sound/audio_block_context.h"
-#include "sound/audio_callbacks.h"
 #include "sound/impact.h"
 #include "sound/mode_levels.h"
 #include "sound/mode_mask.h"
 #include "sound/synthesis_state.h"
-#include "sound/transfer_model.h"
 
 namespace {
 
 ObjModel* mesh = nullptr;  // the struck object's mesh (vertices only are used)
-// The renderer's own audio block context: the blocks' compact bank, the mask and the levels.
-AudioBlockContext blockContext;
+// The engine the blocks run in, and the struck object in it: its bank, mode shapes and transfer,
+// and its block context (the compact bank, the mask and the levels).
+std::unique_ptr<Engine> engine;
+EngineObject* struck = nullptr;
 ScenePresetFile folderPresets;  // the presets of a folder of one's own
 ObjectPose restPose = identityPose();
 
@@ -169,21 +169,30 @@ std::string loadRenderScene(const RenderOptions& options) {
     publishedObjectPose.store(restPose);
     placeCamera(options, preset);
 
-    // The struck object's mesh, mode shapes and frequencies.
+    // The struck object's mesh; its mode shapes, frequencies, resonators and transfer model as
+    // an engine object. The readers print and exit on bad input, as in the demo. The transfer:
+    // the "ZEP" renderer needs it; "Modal" uses it when it is there.
     mesh = glmReadOBJ(preset.meshFile);
-    const int r = loadModalData(preset.modeShapeFile, preset.frequencyFile, false);
-    blockContext.allocate(r);
-
-    // The transfer model: the "ZEP" renderer needs it; "Modal" uses it when it is there.
     const bool haveList = isReadableFile(preset.transferListFile);
+    engine.reset(new Engine(options.channelCount, options.zepRate));
+    EngineObjectFiles files;
+    files.modeShapeFile = preset.modeShapeFile;
+    files.frequencyFile = preset.frequencyFile;
+    files.transferListFile = haveList ? preset.transferListFile : "";
+    files.massDamping = massDamping;
+    files.stiffnessDamping = stiffnessDamping;
+    files.modalRendererGain = modalRendererGain;
+    files.programMessages = true;
+    std::string problem;
+    std::unique_ptr<EngineObject> loaded = engine->loadObject(files, &problem);
+    if (loaded == nullptr) return problem;
+    struck = loaded.get();
+    engine->addObject(std::move(loaded));
+    const int r = struck->modeCount();
     if (!haveList && options.rendererType == 0) {
         return std::string(preset.transferListFile) +
                ": the transfer list cannot be read; the \"ZEP\" renderer needs the scene's "
                "acoustic transfer (use --renderer Modal to render without it)";
-    }
-    if (haveList) {
-        transferModel = loadTransferModel(preset.transferListFile);
-        checkEqualOrExit(transferModel.frequencyCount, r, 20);
     }
 
     // The panel's settings.
@@ -191,9 +200,9 @@ std::string loadRenderScene(const RenderOptions& options) {
         return "--modes " + std::to_string(options.modeCount) + ": the scene has only " +
                std::to_string(r) + " modes";
     }
-    activeModeCount = options.modeCount > 0 ? options.modeCount : r;
+    struck->setActiveModeCount(options.modeCount > 0 ? options.modeCount : r);
     // Solo and mute, against the modes that are synthesised.
-    const int active = activeModeCount;
+    const int active = struck->activeModeCount();
     std::vector<std::pair<std::string, int>> masked;
     if (options.soloMode >= 0) masked.emplace_back("--solo", options.soloMode);
     for (int mode : options.mutedModes) masked.emplace_back("--mute", mode);
@@ -203,17 +212,18 @@ std::string loadRenderScene(const RenderOptions& options) {
                    std::to_string(active - 1);
         }
     }
+    AudioBlockContext& blockContext = struck->blockContext();
     blockContext.modeMask.soloMode(options.soloMode);
     for (int mode : options.mutedModes) blockContext.modeMask.setModeMuted(mode, true);
     blockContext.modeLevelsWanted = !options.modesCsvFile.empty();
-    impactDuration = options.impactDuration;
-    rendererType = options.rendererType;
-    channelMode = options.channelCount == 2 ? 1 : 0;
-    clearPeakRings();
-    peakIndex = 0;
+    engine->setImpactDuration(options.impactDuration);
+    engine->setRendererType(options.rendererType);
 
-    // The strikes against this mesh and listener.
+    // The listener the camera published, the object at rest; the strikes against this mesh and
+    // listener.
     const ListenerPoints listener = publishedListener.load();
+    engine->setListener(listener);
+    struck->setPose(restPose);
     const long frames = std::lround(options.lengthSeconds * kAudioSamplingRate);
     resolvedStrikes.clear();
     for (const StrikeRequest& request : options.strikes) {
@@ -231,10 +241,10 @@ std::string loadRenderScene(const RenderOptions& options) {
                    " (the mesh " + preset.meshFile + " has " + std::to_string(vertexCount) +
                    " vertices, 0.." + std::to_string(vertexCount - 1) + ")";
         }
-        if (strike.vertex >= modeShapes->vertexCount) {
+        if (strike.vertex >= struck->vertexCount()) {
             return request.origin + ": vertex " + std::to_string(strike.vertex) +
                    " has no mode shape (" + preset.modeShapeFile + " covers vertices 0.." +
-                   std::to_string(modeShapes->vertexCount - 1) + ")";
+                   std::to_string(struck->vertexCount() - 1) + ")";
         }
         // As a click: from the eye to the vertex's world position, or the given direction.
         double d[3];
@@ -258,32 +268,43 @@ std::string loadRenderScene(const RenderOptions& options) {
         }
         resolvedStrikes.push_back(strike);
     }
+    // The engine takes StrikeQueue::kCapacity strikes of one object per block.
+    for (const ResolvedStrike& strike : resolvedStrikes) {
+        long sameBlock = 0;
+        for (const ResolvedStrike& other : resolvedStrikes)
+            sameBlock += other.block == strike.block;
+        if (sameBlock > static_cast<long>(StrikeQueue::kCapacity)) {
+            return "more than " + std::to_string(StrikeQueue::kCapacity) +
+                   " strikes start in block " + std::to_string(strike.block);
+        }
+    }
     return "";
 }
 
 void releaseRenderScene() {
     if (mesh != nullptr) glmDelete(mesh);
     mesh = nullptr;
-    delete modeShapes;
-    modeShapes = nullptr;
     delete camera;
     camera = nullptr;
-    for (double* block : transferModel.sourceBlocks) free(block);
-    transferModel = TransferModel();
-    allocateModeArrays(0);
-    blockContext.allocate(0);
-    blockContext.modeLevelsWanted = false;
+    struck = nullptr;
+    engine.reset();
     resolvedStrikes.clear();
 }
 
-AudioBlockContext& renderBlockContext() { return blockContext; }
+Engine& renderEngine() { return *engine; }
+
+EngineObject& renderObject() { return *struck; }
+
+int renderedModeCount() { return struck == nullptr ? 0 : struck->activeModeCount(); }
 
 std::string writeModeLevelsCsv(const std::string& fileName, const std::vector<double>& levels_dB) {
     FILE* file = fopen(fileName.c_str(), "w");
     if (file == nullptr) return fileName + ": cannot be written";
-    const int modes = activeModeCount;
+    const int modes = renderedModeCount();
     fprintf(file, "block,time_s");
-    for (int e = 0; e < modes; ++e) fprintf(file, ",mode%d_%.6gHz", e, modeOmega[e] / twoPi);
+    for (int e = 0; e < modes; ++e) {
+        fprintf(file, ",mode%d_%.6gHz", e, struck->modeOmega()[e] / twoPi);
+    }
     fprintf(file, "\n");
     const size_t blocks = modes > 0 ? levels_dB.size() / modes : 0;
     for (size_t b = 0; b < blocks; ++b) {
@@ -316,37 +337,24 @@ std::string describeStrikes(const RenderOptions& options) {
 
 void renderStrikes(const RenderOptions& options, std::vector<float>* samples,
                    std::vector<double>* modeLevels_dB) {
-    const int N = blockSize;
+    const int N = engine->blockFrames();
     const int channels = options.channelCount;
     const long frames = std::lround(options.lengthSeconds * kAudioSamplingRate);
     const long blocks = (frames + N - 1) / N;
     std::vector<float> all(static_cast<size_t>(blocks) * N * channels, 0.0f);
 
-    // Strikes of block b are clicks during block b - 1; block 0's strikes arrive before the
-    // stream's first block, so the exchange that ends "block -1" is made here.
-    auto strikeDuring = [&](long block) {
-        for (const ResolvedStrike& strike : resolvedStrikes) {
-            if (strike.block != block + 1) continue;
-            applyImpact(*modeShapes, strike.vertex, strike.direction, strike.magnitude);
-        }
-    };
-    strikeDuring(-1);
-    {
-        MutexLock lock(forceMutex);
-        std::swap(activeModalForce, pendingModalForce);
-        memset(pendingModalForce, 0, sizeof(double) * totalModeCount);
-    }
+    // A strike of block b is queued before the engine renders block b: the engine turns the
+    // strikes queued since its last block into the forces of the next, as the demo's force
+    // exchange passes the clicks of one block to the one after it.
     if (modeLevels_dB != nullptr) modeLevels_dB->clear();
+    ModeLevelBuffer& levels = struck->blockContext().modeLevels;
     for (long b = 0; b < blocks; ++b) {
-        strikeDuring(b);
-        float* out = &all[static_cast<size_t>(b) * N * channels];
-        if (channels == 2) {
-            stereoAudioCallback(nullptr, out, N, nullptr, 0, &blockContext);
-        } else {
-            monoAudioCallback(nullptr, out, N, nullptr, 0, &blockContext);
+        for (const ResolvedStrike& strike : resolvedStrikes) {
+            if (strike.block == b)
+                struck->strike(strike.vertex, strike.direction, strike.magnitude);
         }
+        engine->render(&all[static_cast<size_t>(b) * N * channels], N);
         // The levels this block published, read as the Modes window reads them.
-        ModeLevelBuffer& levels = blockContext.modeLevels;
         if (modeLevels_dB != nullptr && levels.acquireLatest()) {
             for (int e = 0; e < levels.modeCount(); ++e) {
                 modeLevels_dB->push_back(

@@ -1,9 +1,9 @@
-// The offline renderer's core: loads a scene folder into the program's own synthesis state the
-// way scene loading does (presets, camera, mesh vertices, mode shapes, frequencies, resonators,
-// transfer model), then drives the audio callbacks block by block with the strikes applied
-// through the program's own impact code, as a window and an audio device would, and collects the
-// samples. Runs on the main thread of tonwell-render, which stands in for both the GUI thread
-// (strikes, camera) and the audio thread (callbacks); nothing runs concurrently.
+// The offline renderer's core: loads a scene folder the way scene loading does (presets, camera,
+// mesh vertices) and its struck object into an engine (engine/engine.h: mode shapes,
+// frequencies, resonators, transfer model), then runs the engine block by block with the strikes
+// queued to the object as clicks would be, and collects the samples. Runs on the main thread of
+// tonwell-render, which stands in for both the engine's control thread (strikes, camera) and its
+// render thread; nothing runs concurrently.
 #pragma once
 
 #include <string>
@@ -11,7 +11,8 @@
 
 #include "tools/render/render_options.h"
 
-struct AudioBlockContext;
+class Engine;
+class EngineObject;
 
 // The scene selector (0 bell, 1 chair, 2 dragon) named by the last component of `folder`
 // (trailing slashes ignored), or -1 when the name is none of the three.
@@ -22,13 +23,15 @@ int sceneSelectorForFolder(const std::string& folder);
 // their fixed presets.
 bool folderHasPresetFile(const std::string& folder);
 
-// Loads the scene of options.sceneFolder into the synthesis state: the preset of the folder's
+// Loads the scene of options.sceneFolder into a new engine of options.channelCount channels and
+// blocks of 44100 / options.zepRate frames: the preset of the folder's
 // scene (damping, gains, camera, impact magnitude, file names: the fixed preset of bell, chair
 // or dragon, or else the folder's presets.json, whose problems end the process with exit(1) and
 // the reader's message), the pose at rest, the camera
 // (the preset's start camera, or options.listener / options.camera) which publishes the
-// listener, the mesh (glmReadOBJ), the ".U" and ".freq" matrices, the resonators and, when the
-// renderer is "ZEP" or the file exists, the transfer model; then the solo and mutes of the
+// listener, the mesh (glmReadOBJ), and as the engine's one object the ".U" and ".freq" matrices,
+// the resonators and, when the renderer is "ZEP" or the file exists, the transfer model; then
+// the solo and mutes of the
 // options (modes beyond the synthesised ones are refused) and, with a CSV file asked for, the
 // per-mode level publication.
 // Precondition: the working directory is the folder's parent (the scene's files are named
@@ -36,8 +39,8 @@ bool folderHasPresetFile(const std::string& folder);
 // Returns an empty string, or one message for a problem found here (missing folder, a folder
 // with neither a built-in name nor a preset file, missing transfer list for "ZEP", more modes asked
 // than the scene has, a strike's vertex outside the mesh or without mode shape, a strike after the
-// end). Broken scene files end the process with exit(1) and the message of the reader that failed,
-// as in the demo.
+// end, more strikes in one block than an engine object queues). Broken scene files end the process
+// with exit(1) and the message of the reader that failed, as in the demo.
 std::string loadRenderScene(const RenderOptions& options);
 
 // The block that a strike at `seconds` first sounds in: the first block boundary at or after
@@ -45,12 +48,10 @@ std::string loadRenderScene(const RenderOptions& options);
 long strikeBlock(double seconds, int blockFrames);
 
 // Renders options.lengthSeconds of audio (rounded to whole frames) into `samples` (frames *
-// channels interleaved floats, full scale +-1): blocks of 44100 / zepRate frames through
-// monoAudioCallback or stereoAudioCallback. Strike s is handed to the callbacks like a click:
-// added to the pending modal forces (applyImpact, sound/impact.h, at its magnitude, towards its
-// direction) during the block before strikeBlock(s), so the callback's force exchange passes it
-// to that block; a strike of block 0 is exchanged before the first block. The listener stays
-// still.
+// channels interleaved floats, full scale +-1): blocks of 44100 / zepRate frames rendered by the
+// engine, whose object block is the demo's audio block. Strike s is queued to the object (at its
+// magnitude, towards its direction) before the engine renders block strikeBlock(s), which is the
+// block the demo's force exchange would pass a click to. The listener stays still.
 // With `modeLevels_dB`, also the level of each synthesised mode at the listener at the end of
 // every block, as the Modes window shows it (sound/mode_levels.h), in dB floored at
 // kModeLevelsCsvFloor_dB: blocks x modes values, block by block; loadRenderScene asked for them
@@ -68,10 +69,13 @@ constexpr double kModeLevelsCsvFloor_dB = -300.0;
 // and what went wrong.
 std::string writeModeLevelsCsv(const std::string& fileName, const std::vector<double>& levels_dB);
 
-// The renderer's own audio block context (sound/audio_block_context.h): sized for the bank and
-// given the options' solo, mutes and level publication by loadRenderScene; renderStrikes hands it
-// to the callbacks. Benchmarks that run blocks on a loaded scene use it too.
-AudioBlockContext& renderBlockContext();
+// The engine the renderer runs its blocks in (engine/engine.h) and the scene's object in it (its
+// bank, transfer and block context: mask and levels). Valid after loadRenderScene, until
+// releaseRenderScene. Benchmarks that run blocks on a loaded scene use them too.
+Engine& renderEngine();
+EngineObject& renderObject();
+// The modes the render synthesises (the object's active modes), 0 before loading.
+int renderedModeCount();
 
 // Releases what loadRenderScene loaded (mesh, mode shapes, camera, transfer model, per-mode
 // arrays), so the renderer ends with nothing left allocated. Safe after a partial load.

@@ -1,0 +1,240 @@
+// Loading of an engine object from its files, its control-thread setters, and its block: the
+// demo's audio block (sound/audio_block.cpp) on this object's own bank.
+#include "engine/engine_object.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <optional>
+
+#include "geometry/dense_matrix.h"
+#include "geometry/scene_presets.h"
+#include "platform/input_exit.h"
+#include "sound/audio_block.h"
+#include "sound/impact.h"
+#include "sound/mode_levels.h"
+#include "sound/synthesis_state.h"
+
+namespace {
+
+// A malloc'ed block of the dense matrix reader, released on every way out.
+struct MatrixBlock {
+    double* elements = nullptr;
+    ~MatrixBlock() { free(elements); }
+};
+
+}  // namespace
+
+// [SECTION] Loading
+
+EngineObject::EngineObject(int modeCount, int maxBlockFrames, int channelCount)
+    : modeCount_(modeCount), maxBlockFrames_(maxBlockFrames), channelCount_(channelCount) {
+    omega_.assign(modeCount, 0.0);
+    stiffness_.assign(modeCount, 0.0);
+    force_.assign(modeCount, 0.0);
+    for (int c = 0; c < ModalBankLanes::kMaxChannels; ++c) {
+        gains_[c].assign(modeCount, 0.0);
+        previousGains_[c].assign(modeCount, 0.0);
+    }
+    context_.allocate(modeCount);
+    activeModeCount_.store(modeCount, std::memory_order_relaxed);
+}
+
+EngineObject::~EngineObject() {
+    for (double* block : transfer_.sourceBlocks) free(block);
+}
+
+std::unique_ptr<EngineObject> EngineObject::load(const EngineObjectFiles& files, int maxBlockFrames,
+                                                 int channelCount, std::string* problem) {
+    // The readers end the program on bad input; inside the capture they throw BadInput with
+    // their message instead. A shape check's message names no file: the file being read is put
+    // in front of it.
+    std::optional<BadInputCapture> capture;
+    if (!files.programMessages) capture.emplace();
+    const std::string* reading = &files.modeShapeFile;
+    try {
+        // Mode shapes: 3 rows per vertex, one column per mode.
+        int rows = 0, r = 0;
+        MatrixBlock shapes;
+        loadDenseMatrixOrExit(files.modeShapeFile.c_str(), &rows, &r, &shapes.elements);
+        // Frequencies: an r x 1 column (the demo's check codes 0 and 1).
+        reading = &files.frequencyFile;
+        int frequencyRows = 0, frequencyColumns = 0;
+        MatrixBlock frequencies;
+        loadDenseMatrixOrExit(files.frequencyFile.c_str(), &frequencyRows, &frequencyColumns,
+                              &frequencies.elements);
+        checkEqualOrExit(frequencyColumns, 1, 0);
+        checkEqualOrExit(frequencyRows, r, 1);
+
+        std::unique_ptr<EngineObject> object(new EngineObject(r, maxBlockFrames, channelCount));
+        object->shapes_.reset(new ModeShapeMatrix(rows / 3, r, shapes.elements));
+        object->modalRendererGain_ = files.modalRendererGain;
+        for (int i = 0; i < r; ++i) {
+            object->omega_[i] = frequencies.elements[i] * twoPi;
+            object->stiffness_[i] = object->omega_[i] * object->omega_[i];
+        }
+
+        // Resonators as the demo creates them: c_i = beta k_i + alpha for unit modal mass. A
+        // refused mode keeps zero coefficients; its message stays in the capture.
+        object->resonatorStorage_.reserve(r);
+        object->resonators_.reserve(r);
+        for (int i = 0; i < r; ++i) {
+            const double c = files.stiffnessDamping * object->stiffness_[i] + files.massDamping;
+            object->resonatorStorage_.emplace_back(
+                new ModalResonator(1.0, c, object->stiffness_[i], audioTimeStep));
+            object->resonators_.push_back(object->resonatorStorage_.back().get());
+        }
+        object->damping_.store(DampingSetting{files.massDamping, files.stiffnessDamping, 0});
+
+        // The transfer model: one entry per mode (the demo's check code 20).
+        if (!files.transferListFile.empty()) {
+            reading = &files.transferListFile;
+            const char* base =
+                files.transferBaseDirectory.empty() ? nullptr : files.transferBaseDirectory.c_str();
+            object->transfer_ = loadTransferModel(files.transferListFile.c_str(), base);
+            checkEqualOrExit(object->transfer_.frequencyCount, r, 20);
+        }
+        return object;
+    } catch (const BadInput& bad) {
+        *problem = bad.message.find(*reading) == std::string::npos ? *reading + ": " + bad.message
+                                                                   : bad.message;
+    } catch (const std::bad_alloc&) {
+        *problem = *reading + ": out of memory loading the object";
+    }
+    return nullptr;
+}
+
+// [SECTION] Control thread
+
+bool EngineObject::strike(int vertex, const double direction[3], double magnitude) {
+    if (vertex < 0 || vertex >= shapes_->vertexCount) return false;
+    StrikeEvent event;
+    event.vertex = vertex;
+    for (int k = 0; k < 3; ++k) event.direction[k] = direction[k];
+    event.magnitude = magnitude;
+    return strikes_.push(event);
+}
+
+int EngineObject::activeModeCount() const {
+    const int count = activeModeCount_.load(std::memory_order_relaxed);
+    if (count < 0) return 0;
+    return count < modeCount_ ? count : modeCount_;
+}
+
+bool EngineObject::setDamping(double massDamping, double stiffnessDamping, std::string* problem) {
+    // The render thread must never meet a refusal (it would print): check every mode first,
+    // with the arithmetic setDamping uses.
+    for (int i = 0; i < modeCount_; ++i) {
+        const double c = stiffnessDamping * stiffness_[i] + massDamping;
+        const double xi = resonators_[i]->dampingRatioFor(c);
+        if (!(xi < 1.0)) {
+            char text[256];
+            snprintf(text, sizeof text,
+                     "damping alpha %g, beta %g: mode %d (%g Hz) would have damping ratio %g, "
+                     "not below 1",
+                     massDamping, stiffnessDamping, i, omega_[i] / twoPi, xi);
+            *problem = text;
+            return false;
+        }
+    }
+    damping_.store(DampingSetting{massDamping, stiffnessDamping, ++dampingGeneration_});
+    return true;
+}
+
+// [SECTION] The block (render thread)
+
+void EngineObject::takeStrikes(int activeModes) {
+    // The forces of this block: the strikes since the last one, summed in the order they were
+    // given, as the demo's force buffer sums its impacts (sound/impact.h).
+    memset(force_.data(), 0, sizeof(double) * modeCount_);
+    StrikeEvent event;
+    while (strikes_.pop(&event)) {
+        modalImpactForces(*shapes_, event.vertex, event.direction, event.magnitude, force_.data());
+        // Only the modes being synthesised receive force.
+        for (int i = activeModes; i < modeCount_; ++i) force_[i] = 0.0;
+    }
+}
+
+void EngineObject::takeDamping() {
+    DampingSetting setting;
+    if (!damping_.tryLoad(&setting, 64) || setting.generation == appliedDampingGeneration_) {
+        return;
+    }
+    appliedDampingGeneration_ = setting.generation;
+    // Checked by setDamping on the control thread: no mode refuses, so nothing prints here.
+    for (int i = 0; i < modeCount_; ++i) {
+        (void)resonators_[i]->setDamping(setting.stiffnessDamping * stiffness_[i] +
+                                         setting.massDamping);
+    }
+}
+
+void EngineObject::computeGains(const ListenerPoints& listener, int rendererType, int activeModes) {
+    pose_.tryLoad(&blockPose_, 64);
+    const ObjectPose& pose = blockPose_;
+    // The "ZEP" gains at one point: omega_i times the transfer there (computeZepGains).
+    auto zepGains = [&](const double world[3], double* gains) {
+        double object[3];
+        worldToObject(pose, world, object);
+        transfer_.evaluateTransfer(object, gains, activeModes, context_.useAvx2Lanes);
+        for (int i = 0; i < activeModes; ++i) gains[i] *= omega_[i];
+    };
+    if (channelCount_ == 1) {
+        if (rendererType == 1) {
+            // The "Modal" renderer (computeModalGains): one gain for every mode.
+            const double dx = listener.eye[0] - pose.translation[0];
+            const double dy = listener.eye[1] - pose.translation[1];
+            const double dz = listener.eye[2] - pose.translation[2];
+            const double distance = std::sqrt(dx * dx + dy * dy + dz * dz);
+            const double gain = distance == 0.0 ? 0.0 : modalRendererGain_ / distance;
+            for (int i = 0; i < modeCount_; ++i) gains_[0][i] = gain;
+        } else {
+            zepGains(listener.eye, gains_[0].data());
+        }
+    } else {
+        zepGains(listener.leftEar, gains_[0].data());
+        zepGains(listener.rightEar, gains_[1].data());
+    }
+}
+
+void EngineObject::renderBlock(const ListenerPoints& listener, int rendererType, int impactDuration,
+                               int frameCount, double* mix) {
+    const int modes = activeModeCount();
+    const int channels = channelCount_;
+    takeDamping();
+    takeStrikes(modes);
+    computeGains(listener, rendererType, modes);
+    double* gains[2] = {gains_[0].data(), gains_[1].data()};
+    double* previousGains[2] = {previousGains_[0].data(), previousGains_[1].data()};
+    const bool levelsWanted = context_.modeLevelsWanted.load(std::memory_order_relaxed);
+    if (levelsWanted) recordModeGains(context_.modeLevels, gains, channels, modes);
+    context_.modeMask.apply(gains, channels, modes);
+
+    // The forces of the block (loadModalForces).
+    for (int i = 0; i < modeCount_; ++i) resonators_[i]->force = force_[i] * modalForceGain;
+    const int N = frameCount < maxBlockFrames_ ? frameCount : maxBlockFrames_;
+    // The force acts from the first sample up to (not including) sample impactDuration.
+    const bool forceEndsInBlock = impactDuration >= 0 && impactDuration < N;
+    const int forceFrames = forceEndsInBlock ? impactDuration : N;
+    if (N > 0) {
+        ModalBankLanes& bank = context_.modalBankLanes;
+        loadModalBankLanes(bank, resonators_.data(), modes, channels, previousGains, gains, N);
+        renderModalBankBlock(bank, N, forceFrames, context_.useAvx2Lanes,
+                             [&](int first, int last, const double* const* segment) {
+                                 for (int i = first; i < last; ++i) {
+                                     for (int c = 0; c < channels; ++c) {
+                                         mix[i * channels + c] = segment[c][i - first];
+                                     }
+                                 }
+                             });
+        storeModalBankLanes(bank, resonators_.data());
+    }
+    if (forceEndsInBlock) {
+        for (int i = 0; i < modeCount_; ++i) resonators_[i]->force = 0.0;
+    }
+    for (int c = 0; c < channels; ++c) {
+        memcpy(previousGains[c], gains[c], sizeof(double) * modeCount_);
+    }
+    if (levelsWanted) publishModeLevels(context_.modeLevels, resonators_.data(), modes);
+    for (int e = 0; e < modes; ++e) resonators_[e]->flushIfNegligible();
+}

@@ -1,0 +1,152 @@
+// One sounding object of the engine (engine/engine.h): its own resonator bank, mode shapes,
+// acoustic transfer, pose, Rayleigh damping, gain and active mode count, and the block that
+// advances its bank and mixes it at the listener. What the demo keeps process-wide for its one
+// struck object (sound/synthesis_state.h) is here a member of each object, so an engine mixes
+// many.
+//
+// The block is the demo's audio block (sound/audio_block.cpp) on this object's state, operation
+// for operation: the same gains, the same compact lanes, segments, force hold and gain ramp, so
+// one object rendered alone gives the demo's samples bit for bit (tests/library hold it to
+// tonwell-render's WAV files).
+//
+// Threads: loaded (allocated) on the control thread; once the engine publishes it, the render
+// thread owns the bank and the block's arrays, and the control thread reaches it only through
+// the members marked [Control thread], each handed over lock-free (atomics, seqlocks, the strike
+// queue).
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/strike_queue.h"
+#include "geometry/listener_points.h"
+#include "geometry/mode_shape_matrix.h"
+#include "geometry/object_pose.h"
+#include "platform/seqlock.h"
+#include "sound/audio_block_context.h"
+#include "sound/modal_resonator.h"
+#include "sound/transfer_model.h"
+
+// The files and presets an object is loaded from: a baked folder's ".U" mode shapes, ".freq"
+// frequencies (Hz) and transfer object list, and the scene's preset damping and "Modal" gain.
+struct EngineObjectFiles {
+    std::string modeShapeFile;
+    std::string frequencyFile;
+    // Empty: no transfer (the "ZEP" gains are then 0; the "Modal" renderer needs none).
+    std::string transferListFile;
+    // The directory the transfer list's prefixes are relative to (a baked folder's parent), or
+    // empty for the working directory.
+    std::string transferBaseDirectory;
+    double massDamping = 0.0;        // Rayleigh alpha, 1/s
+    double stiffnessDamping = 0.0;   // Rayleigh beta, s
+    double modalRendererGain = 0.0;  // numerator of the "Modal" renderer's 1/distance law
+    // Whether the readers print their messages and end the process on bad input, as the demo's
+    // scene loading does (tonwell-render keeps its messages so); otherwise load returns them.
+    bool programMessages = false;
+};
+
+// The Rayleigh coefficients handed to the render thread, with a count of the changes so far.
+struct DampingSetting {
+    double massDamping;
+    double stiffnessDamping;
+    long generation;
+};
+
+class EngineObject {
+  public:
+    // Reads the files of `files` and builds the object for blocks of at most `maxBlockFrames`
+    // frames and `channelCount` (1 or 2) channels: mode shapes (3 rows per vertex, r columns),
+    // frequencies (an r x 1 column), the transfer model (r entries), resonators of unit modal mass
+    // with c_i = alpha + beta omega_i^2 (a mode whose damping is refused stays silent, as in the
+    // demo). Identity pose, gain 1, all r modes active, no strike.
+    // Returns the object, or null with *problem set to the reader's message, which names the file
+    // ("Can't open input matrix file: chair/chair.U.", "Error: assertion 4 == 5 failed (1).", ...).
+    // Never prints, never ends the process (unless files.programMessages). Order as the demo's
+    // loading: mode shapes, frequencies, resonators (a refusal's message), transfer.
+    // Control thread; allocates, reads files.
+    static std::unique_ptr<EngineObject> load(const EngineObjectFiles& files, int maxBlockFrames,
+                                              int channelCount, std::string* problem);
+    ~EngineObject();
+    EngineObject(const EngineObject&) = delete;
+    EngineObject& operator=(const EngineObject&) = delete;
+
+    // [Any thread] Fixed at loading.
+    int modeCount() const { return modeCount_; }
+    int vertexCount() const { return shapes_->vertexCount; }
+    const double* modeOmega() const { return omega_.data(); }  // rad/s, modeCount() entries
+    const ModeShapeMatrix& modeShapes() const { return *shapes_; }
+    const TransferModel& transfer() const { return transfer_; }
+
+    // [Control thread] Queues a strike of `magnitude` along the unit `direction` (object frame;
+    // zero for a silent strike) at 0-based `vertex`; its force acts from the start of the
+    // engine's next block. False when the vertex has no mode shape (0 .. vertexCount()-1) or
+    // when StrikeQueue::kCapacity strikes already wait for the next block.
+    // Real-time: wait-free; no allocation, no I/O, no lock.
+    bool strike(int vertex, const double direction[3], double magnitude);
+    // [Control thread] The pose (world = R p + T), read whole by the next block.
+    // Real-time: wait-free for the render thread (a seqlock store).
+    void setPose(const ObjectPose& pose) { pose_.store(pose); }
+    // [Control thread] Multiplies the object's mix from the next block on.
+    void setGain(double gain) { gain_.store(gain, std::memory_order_relaxed); }
+    double gain() const { return gain_.load(std::memory_order_relaxed); }
+    // [Control thread] Modes 0 .. count-1 sound (cut to 0 .. modeCount()); strikes give force
+    // to those only, as the demo's impacts do.
+    void setActiveModeCount(int count) { activeModeCount_.store(count, std::memory_order_relaxed); }
+    int activeModeCount() const;
+    // [Control thread] New Rayleigh damping c_i = alpha + beta omega_i^2 for every mode, taken
+    // by the next block (the modes ring on with the new decay). False, with *problem set and
+    // nothing changed, when a mode would not be underdamped (xi >= 1) with it.
+    bool setDamping(double massDamping, double stiffnessDamping, std::string* problem);
+
+    // [Render thread] This object's block of `frameCount` frames (at most the loading's
+    // maxBlockFrames) into mix[frame * channelCount + channel], unclipped and before the
+    // object's gain: strikes queued since the last block become its forces, the renderer's gains
+    // at `listener` (rendererType 0 "ZEP": omega_i times the transfer; 1 "Modal", mono only:
+    // modalRendererGain / distance to the object's origin), the solo and mute mask of
+    // blockContext(), the bank advanced with the force held for the first `impactDuration`
+    // frames, decayed modes flushed. Publishes mode levels while blockContext() asks for them.
+    // Real-time: no allocation, no I/O, no lock; wait-free reads of the pose and damping; a
+    // damping change costs one complex exponential per mode in the block that takes it.
+    void renderBlock(const ListenerPoints& listener, int rendererType, int impactDuration,
+                     int frameCount, double* mix);
+
+    // The mask, the mode-level publication and the lane build of this object's blocks
+    // (sound/audio_block_context.h). The mask is set while no block of the object runs (before
+    // it is added to an engine); the levels are read by one reader thread.
+    AudioBlockContext& blockContext() { return context_; }
+
+  private:
+    EngineObject(int modeCount, int maxBlockFrames, int channelCount);
+    void takeStrikes(int activeModes);
+    void takeDamping();
+    void computeGains(const ListenerPoints& listener, int rendererType, int activeModes);
+
+    int modeCount_;
+    int maxBlockFrames_;
+    int channelCount_;
+    std::unique_ptr<ModeShapeMatrix> shapes_;
+    TransferModel transfer_;
+    double modalRendererGain_ = 0.0;
+    std::vector<double> omega_;      // rad/s
+    std::vector<double> stiffness_;  // omega^2, N/m for unit modal mass
+
+    // [Render thread] The bank and the block's arrays.
+    std::vector<std::unique_ptr<ModalResonator>> resonatorStorage_;
+    std::vector<ModalResonator*> resonators_;
+    std::vector<double> force_;                                        // the block's modal forces
+    std::vector<double> gains_[ModalBankLanes::kMaxChannels];          // this block's
+    std::vector<double> previousGains_[ModalBankLanes::kMaxChannels];  // the last block's
+    ObjectPose blockPose_ = identityPose();
+    long appliedDampingGeneration_ = 0;
+    AudioBlockContext context_;
+
+    // [Control thread -> render thread]
+    StrikeQueue strikes_;
+    SeqLock<ObjectPose> pose_{identityPose()};
+    SeqLock<DampingSetting> damping_;
+    long dampingGeneration_ = 0;  // control thread's count of setDamping calls
+    std::atomic<double> gain_{1.0};
+    std::atomic<int> activeModeCount_{0};
+};

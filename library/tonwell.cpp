@@ -1,0 +1,399 @@
+// The C interface of libtonwell (library/tonwell.h) over the engine (engine/engine.h): handles,
+// error codes and messages, and the resolution of a baked scene folder into the files and
+// presets an engine object loads. Control-thread calls may allocate and read files; the render
+// call is the engine's render and nothing more.
+#include "tonwell.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "app/scene_preset_file.h"
+#include "engine/engine.h"
+#include "geometry/orbit_camera.h"
+#include "geometry/scene_presets.h"
+#include "platform/input_exit.h"
+
+struct tonwell_object {
+    tonwell_engine* owner;
+    int id;
+    double presetMagnitude;
+};
+
+struct tonwell_engine {
+    tonwell_engine(int channels, int transferRate) : engine(channels, transferRate) {}
+    Engine engine;
+    tonwell_object* handles[Engine::kMaxObjects] = {};
+};
+
+namespace {
+
+// [SECTION] Errors
+
+struct LastError {
+    int code = TONWELL_OK;
+    std::string message;
+};
+
+LastError& lastError() {
+    static thread_local LastError error;
+    return error;
+}
+
+int fail(int code, const std::string& message) {
+    LastError& error = lastError();
+    error.code = code;
+    error.message = message;
+    return code;
+}
+
+int failArgument(const char* function, const char* what) {
+    return fail(TONWELL_ERROR_ARGUMENT, std::string(function) + ": " + what);
+}
+
+bool finite3(const double v[3]) {
+    return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+}
+
+// [SECTION] Scene folders
+
+bool isDirectory(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool isReadableFile(const std::string& path) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    fclose(file);
+    return true;
+}
+
+// The files and presets of the folder, as tonwell-render finds them: a built-in name (bell,
+// chair, dragon) takes its fixed preset, whose file names are relative to the folder's parent;
+// any other folder its presets.json, whose file names are "<folder>/<file>". The transfer list's
+// prefixes are relative to the parent in both. Returns TONWELL_OK or the error (already set).
+int resolveFolder(const std::string& given, EngineObjectFiles* files, double* presetMagnitude) {
+    std::string folder = given;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    if (!isDirectory(folder)) {
+        return fail(TONWELL_ERROR_FILE, "scene folder \"" + given + "\" does not exist");
+    }
+    const size_t slash = folder.rfind('/');
+    const std::string name = slash == std::string::npos ? folder : folder.substr(slash + 1);
+    const std::string parent = slash == std::string::npos ? "" : folder.substr(0, slash + 1);
+    files->transferBaseDirectory = parent.empty() ? "" : parent.substr(0, parent.size() - 1);
+    if (files->transferBaseDirectory.empty() && !parent.empty()) {
+        files->transferBaseDirectory = "/";
+    }
+
+    int selector = -1;
+    if (name == "bell") selector = kBellScene;
+    if (name == "chair") selector = kChairScene;
+    if (name == "dragon") selector = kDragonScene;
+    if (selector >= 0) {
+        const SceneParameters& preset = *scenePreset(selector);
+        files->modeShapeFile = parent + preset.modeShapeFile;
+        files->frequencyFile = parent + preset.frequencyFile;
+        files->transferListFile = parent + preset.transferListFile;
+        files->massDamping = preset.massDamping;
+        files->stiffnessDamping = preset.stiffnessDamping;
+        files->modalRendererGain = preset.modalRendererGain;
+        *presetMagnitude = preset.impactMagnitude;
+        return TONWELL_OK;
+    }
+    if (!isReadableFile(folder + "/" + kScenePresetFileName)) {
+        return fail(TONWELL_ERROR_FILE,
+                    "scene folder \"" + given +
+                        "\": its name must be bell, chair or dragon, or it must hold the " +
+                        kScenePresetFileName + " that tonwell-bake writes");
+    }
+    ScenePresetFile presets;
+    BadInputCapture capture;
+    try {
+        readScenePresetFileOrExit(folder, &presets);
+    } catch (const BadInput& bad) {
+        return fail(TONWELL_ERROR_FILE, bad.message);
+    }
+    files->modeShapeFile = presets.modeShapeFile;
+    files->frequencyFile = presets.frequencyFile;
+    files->transferListFile = presets.transferListFile;
+    files->massDamping = presets.parameters.massDamping;
+    files->stiffnessDamping = presets.parameters.stiffnessDamping;
+    files->modalRendererGain = presets.parameters.modalRendererGain;
+    *presetMagnitude = presets.parameters.impactMagnitude;
+    return TONWELL_OK;
+}
+
+// The live engine object of a handle, or null.
+EngineObject* engineObject(const tonwell_object* object) {
+    return object->owner->engine.object(object->id);
+}
+
+}  // namespace
+
+// [SECTION] The interface
+
+extern "C" {
+
+int tonwell_last_error(void) { return lastError().code; }
+
+const char* tonwell_last_error_message(void) { return lastError().message.c_str(); }
+
+const char* tonwell_error_name(int code) {
+    switch (code) {
+        case TONWELL_OK:
+            return "TONWELL_OK";
+        case TONWELL_ERROR_ARGUMENT:
+            return "TONWELL_ERROR_ARGUMENT";
+        case TONWELL_ERROR_FILE:
+            return "TONWELL_ERROR_FILE";
+        case TONWELL_ERROR_FULL:
+            return "TONWELL_ERROR_FULL";
+        case TONWELL_ERROR_MEMORY:
+            return "TONWELL_ERROR_MEMORY";
+    }
+    return "unknown";
+}
+
+int tonwell_engine_create(int channels, int transfer_rate_hz, tonwell_engine** engine) {
+    if (engine == nullptr) return failArgument("tonwell_engine_create", "engine is null");
+    *engine = nullptr;
+    if (channels != 1 && channels != 2) {
+        return failArgument("tonwell_engine_create", "channels must be 1 or 2");
+    }
+    if (transfer_rate_hz < 100 || transfer_rate_hz > 300) {
+        return failArgument("tonwell_engine_create", "the transfer rate must be 100 .. 300 Hz");
+    }
+    try {
+        *engine = new tonwell_engine(channels, transfer_rate_hz);
+    } catch (const std::bad_alloc&) {
+        return fail(TONWELL_ERROR_MEMORY, "tonwell_engine_create: out of memory");
+    }
+    return TONWELL_OK;
+}
+
+void tonwell_engine_destroy(tonwell_engine* engine) {
+    if (engine == nullptr) return;
+    for (tonwell_object*& handle : engine->handles) {
+        delete handle;
+        handle = nullptr;
+    }
+    delete engine;
+}
+
+int tonwell_engine_set_listener(tonwell_engine* engine, const double eye[3],
+                                const double left_ear[3], const double right_ear[3]) {
+    const char* function = "tonwell_engine_set_listener";
+    if (engine == nullptr || eye == nullptr || left_ear == nullptr || right_ear == nullptr) {
+        return failArgument(function, "a pointer is null");
+    }
+    if (!finite3(eye) || !finite3(left_ear) || !finite3(right_ear)) {
+        return failArgument(function, "a coordinate is not finite");
+    }
+    ListenerPoints listener;
+    for (int k = 0; k < 3; ++k) {
+        listener.eye[k] = eye[k];
+        listener.leftEar[k] = left_ear[k];
+        listener.rightEar[k] = right_ear[k];
+    }
+    engine->engine.setListener(listener);
+    return TONWELL_OK;
+}
+
+int tonwell_engine_set_listener_pose(tonwell_engine* engine, const double position[3],
+                                     const double forward[3], const double up[3]) {
+    const char* function = "tonwell_engine_set_listener_pose";
+    if (engine == nullptr || position == nullptr || forward == nullptr || up == nullptr) {
+        return failArgument(function, "a pointer is null");
+    }
+    if (!finite3(position) || !finite3(forward) || !finite3(up)) {
+        return failArgument(function, "a coordinate is not finite");
+    }
+    // The head's right axis r = forward x up, normalised; the ears at eye -+ (separation / 2) r.
+    const double right[3] = {forward[1] * up[2] - forward[2] * up[1],
+                             forward[2] * up[0] - forward[0] * up[2],
+                             forward[0] * up[1] - forward[1] * up[0]};
+    const double length =
+        std::sqrt(right[0] * right[0] + right[1] * right[1] + right[2] * right[2]);
+    if (!(length > 0) || !std::isfinite(length)) {
+        return failArgument(function, "forward and up must be non-zero and not parallel");
+    }
+    const double half = kPublishedEarSeparation / 2;
+    ListenerPoints listener;
+    for (int k = 0; k < 3; ++k) {
+        listener.eye[k] = position[k];
+        listener.leftEar[k] = position[k] - half * (right[k] / length);
+        listener.rightEar[k] = position[k] + half * (right[k] / length);
+    }
+    engine->engine.setListener(listener);
+    return TONWELL_OK;
+}
+
+int tonwell_engine_set_renderer(tonwell_engine* engine, int renderer) {
+    if (engine == nullptr) return failArgument("tonwell_engine_set_renderer", "engine is null");
+    if (renderer != TONWELL_RENDERER_ZEP && renderer != TONWELL_RENDERER_MODAL) {
+        return failArgument("tonwell_engine_set_renderer", "unknown renderer");
+    }
+    engine->engine.setRendererType(renderer);
+    return TONWELL_OK;
+}
+
+int tonwell_engine_set_impact_duration(tonwell_engine* engine, int samples) {
+    const char* function = "tonwell_engine_set_impact_duration";
+    if (engine == nullptr) return failArgument(function, "engine is null");
+    if (samples < 1 || samples > 256) return failArgument(function, "samples must be 1 .. 256");
+    engine->engine.setImpactDuration(samples);
+    return TONWELL_OK;
+}
+
+int tonwell_engine_render(tonwell_engine* engine, float* out, long frames) {
+    // Real-time: no message (it would allocate); the code alone.
+    if (engine == nullptr || (out == nullptr && frames > 0) || frames < 0) {
+        return TONWELL_ERROR_ARGUMENT;
+    }
+    engine->engine.render(out, frames);
+    return TONWELL_OK;
+}
+
+int tonwell_object_load(tonwell_engine* engine, const char* folder, tonwell_object** object) {
+    const char* function = "tonwell_object_load";
+    if (object == nullptr) return failArgument(function, "object is null");
+    *object = nullptr;
+    if (engine == nullptr || folder == nullptr) return failArgument(function, "a pointer is null");
+    try {
+        EngineObjectFiles files;
+        double presetMagnitude = 0.0;
+        const int resolved = resolveFolder(folder, &files, &presetMagnitude);
+        if (resolved != TONWELL_OK) return resolved;
+        std::string problem;
+        std::unique_ptr<EngineObject> loaded = engine->engine.loadObject(files, &problem);
+        if (loaded == nullptr) return fail(TONWELL_ERROR_FILE, problem);
+        tonwell_object* handle = new tonwell_object{engine, -1, presetMagnitude};
+        handle->id = engine->engine.addObject(std::move(loaded));
+        if (handle->id < 0) {
+            delete handle;
+            return fail(TONWELL_ERROR_FULL, std::string(function) + ": \"" + folder +
+                                                "\": the engine already holds " +
+                                                std::to_string(Engine::kMaxObjects) + " objects");
+        }
+        engine->handles[handle->id] = handle;
+        *object = handle;
+    } catch (const std::bad_alloc&) {
+        return fail(TONWELL_ERROR_MEMORY,
+                    std::string(function) + ": \"" + folder + "\": out of memory");
+    }
+    return TONWELL_OK;
+}
+
+int tonwell_object_unload(tonwell_object* object) {
+    if (object == nullptr) return failArgument("tonwell_object_unload", "object is null");
+    tonwell_engine* engine = object->owner;
+    engine->engine.removeObject(object->id);
+    engine->handles[object->id] = nullptr;
+    delete object;
+    return TONWELL_OK;
+}
+
+int tonwell_object_strike(tonwell_object* object, int vertex, const double direction[3],
+                          double magnitude) {
+    const char* function = "tonwell_object_strike";
+    if (object == nullptr || direction == nullptr)
+        return failArgument(function, "a pointer is null");
+    if (!finite3(direction)) return failArgument(function, "the direction is not finite");
+    if (!std::isfinite(magnitude) || magnitude < 0) {
+        return failArgument(function, "the magnitude must be finite and not negative");
+    }
+    EngineObject* target = engineObject(object);
+    if (vertex < 0 || vertex >= target->vertexCount()) {
+        return fail(TONWELL_ERROR_ARGUMENT,
+                    std::string(function) + ": vertex " + std::to_string(vertex) +
+                        " has no mode shape (the object's cover vertices 0.." +
+                        std::to_string(target->vertexCount() - 1) + ")");
+    }
+    // Normalised as the demo normalises a click's direction.
+    const double L = std::sqrt(direction[0] * direction[0] + direction[1] * direction[1] +
+                               direction[2] * direction[2]);
+    double unit[3];
+    for (int k = 0; k < 3; ++k) unit[k] = L == 0.0 ? 0.0 : direction[k] * (1.0 / L);
+    if (!target->strike(vertex, unit, magnitude)) {
+        return fail(TONWELL_ERROR_FULL, std::string(function) + ": " +
+                                            std::to_string(StrikeQueue::kCapacity) +
+                                            " strikes already wait for the next block");
+    }
+    return TONWELL_OK;
+}
+
+int tonwell_object_set_pose(tonwell_object* object, const double translation[3],
+                            const double rotation[9]) {
+    const char* function = "tonwell_object_set_pose";
+    if (object == nullptr || translation == nullptr || rotation == nullptr) {
+        return failArgument(function, "a pointer is null");
+    }
+    ObjectPose pose;
+    for (int k = 0; k < 3; ++k) pose.translation[k] = translation[k];
+    for (int k = 0; k < 9; ++k) pose.rotation[k] = rotation[k];
+    if (!finite3(pose.translation) || !finite3(pose.rotation) || !finite3(pose.rotation + 3) ||
+        !finite3(pose.rotation + 6)) {
+        return failArgument(function, "a value is not finite");
+    }
+    engineObject(object)->setPose(pose);
+    return TONWELL_OK;
+}
+
+int tonwell_object_set_gain(tonwell_object* object, double gain) {
+    if (object == nullptr) return failArgument("tonwell_object_set_gain", "object is null");
+    if (!std::isfinite(gain)) return failArgument("tonwell_object_set_gain", "gain not finite");
+    engineObject(object)->setGain(gain);
+    return TONWELL_OK;
+}
+
+int tonwell_object_set_damping(tonwell_object* object, double alpha, double beta) {
+    const char* function = "tonwell_object_set_damping";
+    if (object == nullptr) return failArgument(function, "object is null");
+    if (!std::isfinite(alpha) || !std::isfinite(beta) || alpha < 0 || beta < 0) {
+        return failArgument(function, "alpha and beta must be finite and not negative");
+    }
+    std::string problem;
+    if (!engineObject(object)->setDamping(alpha, beta, &problem)) {
+        return fail(TONWELL_ERROR_ARGUMENT, std::string(function) + ": " + problem);
+    }
+    return TONWELL_OK;
+}
+
+int tonwell_object_set_active_modes(tonwell_object* object, int count) {
+    const char* function = "tonwell_object_set_active_modes";
+    if (object == nullptr) return failArgument(function, "object is null");
+    if (count < 0) return failArgument(function, "count is negative");
+    engineObject(object)->setActiveModeCount(count);
+    return TONWELL_OK;
+}
+
+int tonwell_object_mode_count(const tonwell_object* object, int* count) {
+    if (object == nullptr || count == nullptr) {
+        return failArgument("tonwell_object_mode_count", "a pointer is null");
+    }
+    *count = engineObject(object)->modeCount();
+    return TONWELL_OK;
+}
+
+int tonwell_object_vertex_count(const tonwell_object* object, int* count) {
+    if (object == nullptr || count == nullptr) {
+        return failArgument("tonwell_object_vertex_count", "a pointer is null");
+    }
+    *count = engineObject(object)->vertexCount();
+    return TONWELL_OK;
+}
+
+int tonwell_object_preset_magnitude(const tonwell_object* object, double* magnitude) {
+    if (object == nullptr || magnitude == nullptr) {
+        return failArgument("tonwell_object_preset_magnitude", "a pointer is null");
+    }
+    *magnitude = object->presetMagnitude;
+    return TONWELL_OK;
+}
+
+}  // extern "C"

@@ -1,0 +1,114 @@
+/* libtonwell: Tonwell's modal sound engine as a library with a plain C interface.
+ *
+ * An engine mixes any number (up to 64) of struck objects, each loaded from a scene folder baked
+ * by tonwell-bake, at one listener, into the host's float buffer. Every vibration mode of an
+ * object rings in its own exact resonator with Rayleigh damping; each is weighted by how strongly
+ * it radiates to the listener (its acoustic transfer). Units are SI; samples are full scale +-1,
+ * 1.0 being a pressure of 1 Pa at the listener; the rate is 44100 Hz.
+ *
+ * Threads: one control thread makes every call except tonwell_engine_render, which one render
+ * thread (the host's audio callback) makes, at the same time as any control call. Render never
+ * waits for the control thread, allocates nothing, does no I/O and takes no lock; the control
+ * thread hands everything over lock-free. tonwell_object_unload is the one call that waits: for
+ * a render call under way to return.
+ *
+ * Errors: every function that can fail returns an int, TONWELL_OK (0) or one of the error codes
+ * below, and never ends the process. The control thread's last error and its message
+ * (tonwell_last_error, tonwell_last_error_message) say what went wrong; a file problem's message
+ * names the file. tonwell_engine_render returns its code without touching the last error (it
+ * must not allocate).
+ */
+#ifndef TONWELL_H
+#define TONWELL_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum {
+    TONWELL_OK = 0,
+    TONWELL_ERROR_ARGUMENT = 1, /* a null handle or pointer, or a value out of its range */
+    TONWELL_ERROR_FILE = 2,     /* a scene folder or one of its files is missing or malformed */
+    TONWELL_ERROR_FULL = 3,     /* every object slot, or an object's strike queue, is full */
+    TONWELL_ERROR_MEMORY = 4    /* an allocation failed */
+};
+
+/* The renderers: the gain of each mode at the listener. */
+enum {
+    TONWELL_RENDERER_ZEP = 0,  /* omega times the acoustic transfer at the listener */
+    TONWELL_RENDERER_MODAL = 1 /* the scene's modal gain / distance to the object (mono only) */
+};
+
+typedef struct tonwell_engine tonwell_engine;
+typedef struct tonwell_object tonwell_object;
+
+/* The code of the last call on this thread that failed (TONWELL_OK before any), and its message:
+ * what went wrong, naming the file for a file problem. The message stays valid until the next
+ * failing call on this thread. */
+int tonwell_last_error(void);
+const char* tonwell_last_error_message(void);
+/* The name of an error code ("TONWELL_ERROR_FILE"), or "unknown". */
+const char* tonwell_error_name(int code);
+
+/* [Control] A new engine of `channels` (1: mono at the listener's eye; 2: stereo at its ears)
+ * evaluating the transfer `transfer_rate_hz` times a second (100 .. 300; 200 is the demo's
+ * default), into *engine. No object; listener at the origin; renderer ZEP; strikes act for 10
+ * samples. */
+int tonwell_engine_create(int channels, int transfer_rate_hz, tonwell_engine** engine);
+/* [Control] Frees the engine and every object still loaded. No render call may run. Null: no-op. */
+void tonwell_engine_destroy(tonwell_engine* engine);
+
+/* [Control] Places the listener: its eye (mono) and its left and right ears (stereo), world
+ * coordinates in metres. */
+int tonwell_engine_set_listener(tonwell_engine* engine, const double eye[3],
+                                const double left_ear[3], const double right_ear[3]);
+/* [Control] Places the listener by its head: eye at `position`, looking along `forward`, with
+ * `up` as the head's up (neither zero nor parallel); the ears sit 0.2 m apart on the head's
+ * right axis (forward x up), as the demo's camera places them. */
+int tonwell_engine_set_listener_pose(tonwell_engine* engine, const double position[3],
+                                     const double forward[3], const double up[3]);
+/* [Control] TONWELL_RENDERER_ZEP or TONWELL_RENDERER_MODAL (a stereo engine always uses ZEP). */
+int tonwell_engine_set_renderer(tonwell_engine* engine, int renderer);
+/* [Control] Samples a strike's force acts: 1 .. 256. */
+int tonwell_engine_set_impact_duration(tonwell_engine* engine, int samples);
+
+/* [Render] Writes `frames` frames (frames * channels interleaved floats, clipped to +-1) of the
+ * mix of every loaded object into `out`. Strikes, poses and settings given before the call take
+ * effect at the start of the engine's next block (44100 / transfer rate frames); the samples do
+ * not depend on how the host cuts its buffers. */
+int tonwell_engine_render(tonwell_engine* engine, float* out, long frames);
+
+/* [Control] Loads the scene folder `folder` (written by tonwell-bake: its presets.json, or one
+ * of the built-in names bell, chair, dragon with their fixed presets) into the engine: mode
+ * shapes, frequencies, acoustic transfer and the preset damping. Heard from the next block, at
+ * the identity pose, gain 1, every mode active. */
+int tonwell_object_load(tonwell_engine* engine, const char* folder, tonwell_object** object);
+/* [Control] Takes the object out of the mix and frees it (waits for a render call under way). */
+int tonwell_object_unload(tonwell_object* object);
+
+/* [Control] Strikes 0-based mesh vertex `vertex` (OBJ vertex vertex + 1) with a force of
+ * `magnitude` (the program's force units) along `direction` (the object's frame; normalised
+ * here; zero for a silent strike). It sounds from the start of the next block. */
+int tonwell_object_strike(tonwell_object* object, int vertex, const double direction[3],
+                          double magnitude);
+/* [Control] The object's pose: world = R p + T, R row by row (9 values). */
+int tonwell_object_set_pose(tonwell_object* object, const double translation[3],
+                            const double rotation[9]);
+/* [Control] Multiplies the object's contribution to the mix (1 at load). */
+int tonwell_object_set_gain(tonwell_object* object, double gain);
+/* [Control] Rayleigh damping c_i = alpha + beta omega_i^2 of every mode (alpha in 1/s, beta in s);
+ * refused (TONWELL_ERROR_ARGUMENT) when a mode would not be underdamped. */
+int tonwell_object_set_damping(tonwell_object* object, double alpha, double beta);
+/* [Control] Modes 0 .. count-1 sound (cut to the object's mode count). */
+int tonwell_object_set_active_modes(tonwell_object* object, int count);
+/* [Control] The object's mode count, the number of vertices that have a mode shape, and the
+ * preset strike magnitude of its scene. */
+int tonwell_object_mode_count(const tonwell_object* object, int* count);
+int tonwell_object_vertex_count(const tonwell_object* object, int* count);
+int tonwell_object_preset_magnitude(const tonwell_object* object, double* magnitude);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TONWELL_H */

@@ -1,0 +1,382 @@
+// libtonwell's C interface (library/tonwell.h) on small scenes in the real file formats: every
+// error path returns its code with a message that names the file or the argument, the process
+// going on; strikes on two objects mix to the sum of each alone; the output does not depend on
+// how the host cuts its buffers. (The bit-for-bit agreement with tonwell-render is in
+// tests/library/render_agreement_test.cpp, which needs the program.)
+#include "tonwell.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "geometry/listener_points.h"
+#include "geometry/orbit_camera.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_scene.h"
+
+namespace {
+
+constexpr int kChair = 1;
+
+// An engine that frees itself.
+struct EngineHandle {
+    explicit EngineHandle(int channels, int rate = 200) {
+        EXPECT_EQ(tonwell_engine_create(channels, rate, &engine), TONWELL_OK);
+    }
+    ~EngineHandle() { tonwell_engine_destroy(engine); }
+    tonwell_engine* engine = nullptr;
+};
+
+// A chair scene of the given frequencies in a scratch folder of its own.
+struct ChairScene {
+    explicit ChairScene(std::vector<double> frequencies = {310.0, 520.0, 870.0, 1330.0, 2050.0}) {
+        TestSceneOptions options;
+        options.frequencies = frequencies;
+        options.sourceStrength = 300.0;
+        writeTestScene(dir.path(), kChair, options);
+    }
+    std::string folder() const { return dir.file("chair"); }
+    TempDir dir;
+};
+
+const double kEye[3] = {0.6, 0.3, 0.6};
+const double kLeft[3] = {0.55, 0.3, 0.65};
+const double kRight[3] = {0.65, 0.3, 0.55};
+const double kDirection[3] = {0.2, -0.4, -1.0};
+
+void placeListener(tonwell_engine* engine) {
+    ASSERT_EQ(tonwell_engine_set_listener(engine, kEye, kLeft, kRight), TONWELL_OK);
+}
+
+std::vector<float> render(tonwell_engine* engine, long frames, int channels) {
+    std::vector<float> out(static_cast<size_t>(frames) * channels);
+    EXPECT_EQ(tonwell_engine_render(engine, out.data(), frames), TONWELL_OK);
+    return out;
+}
+
+double peakOf(const std::vector<float>& samples) {
+    double peak = 0.0;
+    for (float s : samples) peak = std::max(peak, std::fabs(static_cast<double>(s)));
+    return peak;
+}
+
+// [SECTION] Errors
+
+// A call that fails must return `code` and leave a message holding `named`.
+void expectError(int result, int code, const std::string& named) {
+    EXPECT_EQ(result, code) << tonwell_last_error_message();
+    EXPECT_EQ(tonwell_last_error(), code);
+    EXPECT_NE(std::string(tonwell_last_error_message()).find(named), std::string::npos)
+        << "message: " << tonwell_last_error_message() << "\nexpected it to name: " << named;
+}
+
+TEST(TonwellErrors, BrokenSceneFilesReturnFileErrorsNamingTheFile) {
+    EngineHandle e(1);
+    tonwell_object* object = nullptr;
+
+    TempDir missing;
+    expectError(tonwell_object_load(e.engine, missing.file("chair").c_str(), &object),
+                TONWELL_ERROR_FILE, missing.file("chair"));
+    EXPECT_EQ(object, nullptr);
+
+    TempDir unnamed;
+    unnamed.write("ring/ring.U", "");
+    expectError(tonwell_object_load(e.engine, unnamed.file("ring").c_str(), &object),
+                TONWELL_ERROR_FILE, "presets.json");
+
+    // Each file of the scene in turn missing, cut short or of the wrong shape.
+    struct Breakage {
+        const char* file;
+        std::string bytes;  // empty: the file is removed
+        const char* named;  // what the message must hold
+    };
+    const std::vector<Breakage> breakages = {
+        {"chair/chair.U", "", "chair/chair.U"},
+        {"chair/chair.U", denseMatrixBytes(6, 5, {1.0, 2.0}), "chair/chair.U"},
+        {"chair/chair.freq", "", "chair/chair.freq"},
+        {"chair/chair.freq", denseMatrixBytes(5, 2, std::vector<double>(10, 300.0)),
+         "chair/chair.freq"},
+        {"chair/chair.freq", denseMatrixBytes(4, 1, std::vector<double>(4, 300.0)),
+         "chair/chair.freq"},
+        {"chair/chair-ZEPObjectsList-15.txt", "", "chair/chair-ZEPObjectsList-15.txt"},
+        {"chair/chair-ZEPObjectsList-15.txt", "chair/nothing-here\n", "chair/nothing-here.sources"},
+    };
+    for (const Breakage& b : breakages) {
+        SCOPED_TRACE(std::string(b.file) + " broken");
+        ChairScene scene;
+        const std::string path = scene.dir.file(b.file);
+        if (b.bytes.empty()) {
+            std::remove(path.c_str());
+        } else {
+            scene.dir.write(b.file, b.bytes);
+        }
+        expectError(tonwell_object_load(e.engine, scene.folder().c_str(), &object),
+                    TONWELL_ERROR_FILE, b.named);
+        EXPECT_EQ(object, nullptr);
+    }
+
+    // A transfer list of fewer modes than the scene has.
+    ChairScene scene;
+    std::ifstream in(scene.dir.file("chair/chair-ZEPObjectsList-15.txt"));
+    std::string first;
+    std::getline(in, first);
+    scene.dir.write("chair/chair-ZEPObjectsList-15.txt", first + "\n");
+    expectError(tonwell_object_load(e.engine, scene.folder().c_str(), &object), TONWELL_ERROR_FILE,
+                "chair/chair-ZEPObjectsList-15.txt");
+
+    // A folder of one's own whose presets.json is broken.
+    TempDir own;
+    own.write("ring/presets.json", "{ \"format\": ");
+    expectError(tonwell_object_load(e.engine, own.file("ring").c_str(), &object),
+                TONWELL_ERROR_FILE, "ring/presets.json");
+
+    // After all of it the engine still loads and plays a good scene.
+    ChairScene good;
+    ASSERT_EQ(tonwell_object_load(e.engine, good.folder().c_str(), &object), TONWELL_OK);
+    EXPECT_NE(object, nullptr);
+}
+
+TEST(TonwellErrors, BadArgumentsAndFullQueuesReturnTheirCodes) {
+    EngineHandle e(1);
+    tonwell_engine* none = nullptr;
+    expectError(tonwell_engine_create(3, 200, &none), TONWELL_ERROR_ARGUMENT, "channels");
+    expectError(tonwell_engine_create(1, 99, &none), TONWELL_ERROR_ARGUMENT, "rate");
+    expectError(tonwell_engine_create(1, 200, nullptr), TONWELL_ERROR_ARGUMENT, "null");
+    expectError(tonwell_engine_set_renderer(e.engine, 7), TONWELL_ERROR_ARGUMENT, "renderer");
+    expectError(tonwell_engine_set_impact_duration(e.engine, 0), TONWELL_ERROR_ARGUMENT,
+                "1 .. 256");
+    const double nan3[3] = {NAN, 0, 0};
+    expectError(tonwell_engine_set_listener(e.engine, nan3, kLeft, kRight), TONWELL_ERROR_ARGUMENT,
+                "finite");
+    float sample = 0.0f;
+    EXPECT_EQ(tonwell_engine_render(nullptr, &sample, 1), TONWELL_ERROR_ARGUMENT);
+    EXPECT_EQ(tonwell_engine_render(e.engine, nullptr, 1), TONWELL_ERROR_ARGUMENT);
+
+    ChairScene scene;
+    tonwell_object* object = nullptr;
+    ASSERT_EQ(tonwell_object_load(e.engine, scene.folder().c_str(), &object), TONWELL_OK);
+    int vertices = 0, modes = 0;
+    ASSERT_EQ(tonwell_object_vertex_count(object, &vertices), TONWELL_OK);
+    ASSERT_EQ(tonwell_object_mode_count(object, &modes), TONWELL_OK);
+    EXPECT_EQ(modes, 5);
+    expectError(tonwell_object_strike(object, vertices, kDirection, 1.0), TONWELL_ERROR_ARGUMENT,
+                "vertex " + std::to_string(vertices));
+    expectError(tonwell_object_strike(object, 0, kDirection, -1.0), TONWELL_ERROR_ARGUMENT,
+                "magnitude");
+    // Critical damping of the lowest mode (xi = alpha / (2 omega) = 1) is refused, and the
+    // object keeps ringing with its old damping.
+    expectError(tonwell_object_set_damping(object, 2.0 * 310.0 * 6.28318530717958, 0.0),
+                TONWELL_ERROR_ARGUMENT, "mode 0");
+    EXPECT_EQ(tonwell_object_set_damping(object, 1.0, 1e-7), TONWELL_OK);
+
+    // The strike queue holds 256 strikes between two blocks.
+    int accepted = 0, result = TONWELL_OK;
+    while ((result = tonwell_object_strike(object, 0, kDirection, 1.0)) == TONWELL_OK) ++accepted;
+    EXPECT_EQ(accepted, 256);
+    expectError(result, TONWELL_ERROR_FULL, "256 strikes");
+    render(e.engine, 220, 1);
+    EXPECT_EQ(tonwell_object_strike(object, 0, kDirection, 1.0), TONWELL_OK);
+
+    // 64 objects at most.
+    std::vector<tonwell_object*> more;
+    for (;;) {
+        tonwell_object* next = nullptr;
+        result = tonwell_object_load(e.engine, scene.folder().c_str(), &next);
+        if (result != TONWELL_OK) break;
+        more.push_back(next);
+    }
+    EXPECT_EQ(more.size(), 63u);
+    expectError(result, TONWELL_ERROR_FULL, "64 objects");
+    for (tonwell_object* o : more) EXPECT_EQ(tonwell_object_unload(o), TONWELL_OK);
+    EXPECT_EQ(tonwell_error_name(TONWELL_ERROR_FULL), std::string("TONWELL_ERROR_FULL"));
+}
+
+// [SECTION] Threads
+
+// The interface's threading contract with real threads: the control calls on this thread, load,
+// strike, move, unload, while another thread calls tonwell_engine_render without pause (run
+// under ThreadSanitizer by scripts/test).
+TEST(TonwellThreads, ControlCallsWhileAnotherThreadRenders) {
+    ChairScene first, second({400.0, 990.0, 1500.0});
+    EngineHandle e(2);
+    placeListener(e.engine);
+    tonwell_object* resident = nullptr;
+    ASSERT_EQ(tonwell_object_load(e.engine, first.folder().c_str(), &resident), TONWELL_OK);
+
+    std::atomic<bool> stop{false};
+    std::atomic<long> renders{0};
+    std::atomic<int> failures{0};
+    double loudest = 0.0;
+    std::thread audio([&] {
+        std::vector<float> out(2 * 300);
+        while (!stop.load(std::memory_order_acquire)) {
+            if (tonwell_engine_render(e.engine, out.data(), 300) != TONWELL_OK) ++failures;
+            for (float s : out) {
+                if (!(std::fabs(s) <= 1.0f)) ++failures;
+                loudest = std::max(loudest, static_cast<double>(std::fabs(s)));
+            }
+            renders.fetch_add(1, std::memory_order_release);
+        }
+    });
+    auto waitForRender = [&] {
+        const long target = renders.load(std::memory_order_acquire) + 1;
+        while (renders.load(std::memory_order_acquire) < target) std::this_thread::yield();
+    };
+    const double identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    for (int round = 0; round < 40; ++round) {
+        tonwell_object* visitor = nullptr;
+        ASSERT_EQ(tonwell_object_load(e.engine, second.folder().c_str(), &visitor), TONWELL_OK)
+            << tonwell_last_error_message();
+        const double translation[3] = {0.02 * round, 0.0, 0.0};
+        EXPECT_EQ(tonwell_object_set_pose(visitor, translation, identity), TONWELL_OK);
+        EXPECT_EQ(tonwell_object_strike(visitor, round, kDirection, 1.0), TONWELL_OK);
+        EXPECT_EQ(tonwell_object_strike(resident, 2 * round, kDirection, 0.5), TONWELL_OK);
+        EXPECT_EQ(tonwell_object_set_gain(resident, 1.0 - 0.01 * round), TONWELL_OK);
+        EXPECT_EQ(tonwell_engine_set_renderer(e.engine, round % 2), TONWELL_OK);
+        if (round % 3 != 0) waitForRender();
+        EXPECT_EQ(tonwell_object_unload(visitor), TONWELL_OK);
+    }
+    waitForRender();
+    stop.store(true, std::memory_order_release);
+    audio.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_GT(loudest, 1e-4);
+}
+
+// [SECTION] The mix
+
+TEST(TonwellMix, TwoObjectsMixToTheSumOfEachAlone) {
+    for (int channels : {1, 2}) {
+        SCOPED_TRACE(channels == 1 ? "mono" : "stereo");
+        ChairScene first({310.0, 870.0, 2050.0});
+        ChairScene second({440.0, 1100.0, 3000.0, 4100.0});
+        const double translation[3] = {0.1, 0.0, -0.2};
+        const double rotation[9] = {0, 0, 1, 0, 1, 0, -1, 0, 0};
+        // Each object alone, struck at frames 0 and 2200, then both in one engine.
+        auto play = [&](bool withFirst, bool withSecond) {
+            EngineHandle e(channels);
+            placeListener(e.engine);
+            tonwell_object *a = nullptr, *b = nullptr;
+            if (withFirst) {
+                EXPECT_EQ(tonwell_object_load(e.engine, first.folder().c_str(), &a), TONWELL_OK);
+                EXPECT_EQ(tonwell_object_set_gain(a, 0.5), TONWELL_OK);
+            }
+            if (withSecond) {
+                EXPECT_EQ(tonwell_object_load(e.engine, second.folder().c_str(), &b), TONWELL_OK);
+                EXPECT_EQ(tonwell_object_set_pose(b, translation, rotation), TONWELL_OK);
+            }
+            if (a) {
+                EXPECT_EQ(tonwell_object_strike(a, 3, kDirection, 1.0), TONWELL_OK);
+            }
+            std::vector<float> out = render(e.engine, 2200, channels);
+            if (b) {
+                EXPECT_EQ(tonwell_object_strike(b, 17, kDirection, 2.0), TONWELL_OK);
+            }
+            std::vector<float> rest = render(e.engine, 6600, channels);
+            out.insert(out.end(), rest.begin(), rest.end());
+            return out;
+        };
+        const std::vector<float> a = play(true, false);
+        const std::vector<float> b = play(false, true);
+        const std::vector<float> both = play(true, true);
+        ASSERT_GT(peakOf(a), 1e-3);
+        ASSERT_GT(peakOf(b), 1e-3);
+        ASSERT_LT(peakOf(both), 1.0);  // no clipping: the sum holds
+        double worst = 0.0;
+        for (size_t i = 0; i < both.size(); ++i) {
+            // Each of the three floats is its double sample rounded once, within 2^-24 of it
+            // relative: together at most 2^-24 (|A + B| + |A| + |B|) <= 2^-23 (|a| + |b|).
+            const double tolerance = 0x1p-23 * (std::fabs(a[i]) + std::fabs(b[i])) + 1e-38;
+            worst = std::max(worst, std::fabs(both[i] - (double(a[i]) + double(b[i]))) / tolerance);
+        }
+        EXPECT_LE(worst, 1.0);
+        // The second object is silent before its strike: the mix is the first one's there.
+        for (size_t i = 0; i < 2200u * channels; ++i) ASSERT_EQ(both[i], a[i]) << i;
+    }
+}
+
+// The head's pose places the ears as the demo's camera does: with the camera's eye, its view
+// direction and the world's up, a stereo render equals the one at the camera's published ear
+// points (to the rounding of the two ways of forming them).
+TEST(TonwellListener, PoseOfTheHeadPlacesTheEarsAsTheCamera) {
+    ChairScene scene;
+    const double focus[3] = {0.0, 0.1, 0.0}, up[3] = {0.0, 1.0, 0.0};
+    OrbitCamera camera(0.9, 0.7, 0.3, focus, up, 0.05);
+    const ListenerPoints published = publishedListener.load();
+    auto play = [&](bool byPose) {
+        EngineHandle e(2);
+        if (byPose) {
+            const double forward[3] = {focus[0] - published.eye[0], focus[1] - published.eye[1],
+                                       focus[2] - published.eye[2]};
+            EXPECT_EQ(tonwell_engine_set_listener_pose(e.engine, published.eye, forward, up),
+                      TONWELL_OK);
+        } else {
+            EXPECT_EQ(tonwell_engine_set_listener(e.engine, published.eye, published.leftEar,
+                                                  published.rightEar),
+                      TONWELL_OK);
+        }
+        tonwell_object* object = nullptr;
+        EXPECT_EQ(tonwell_object_load(e.engine, scene.folder().c_str(), &object), TONWELL_OK);
+        EXPECT_EQ(tonwell_object_strike(object, 9, kDirection, 1.0), TONWELL_OK);
+        return render(e.engine, 4410, 2);
+    };
+    const std::vector<float> atEars = play(false), byPose = play(true);
+    ASSERT_GT(peakOf(atEars), 1e-3);
+    for (size_t i = 0; i < atEars.size(); ++i) {
+        ASSERT_NEAR(byPose[i], atEars[i], 1e-9 + 1e-6 * std::fabs(atEars[i])) << i;
+    }
+    // The left ear hears a source on the left louder: object to the left of the head.
+    const double ahead[3] = {0.0, 0.0, -1.0};
+    const double origin[3] = {0.0, 0.0, 0.0};
+    EngineHandle e(2);
+    EXPECT_EQ(tonwell_engine_set_listener_pose(e.engine, origin, ahead, up), TONWELL_OK);
+    tonwell_object* object = nullptr;
+    ASSERT_EQ(tonwell_object_load(e.engine, scene.folder().c_str(), &object), TONWELL_OK);
+    const double identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    const double toTheLeft[3] = {-0.5, 0.0, 0.0};
+    ASSERT_EQ(tonwell_object_set_pose(object, toTheLeft, identity), TONWELL_OK);
+    ASSERT_EQ(tonwell_object_strike(object, 9, kDirection, 1.0), TONWELL_OK);
+    const std::vector<float> out = render(e.engine, 4410, 2);
+    double leftEnergy = 0.0, rightEnergy = 0.0;
+    for (size_t i = 0; i < out.size(); i += 2) {
+        leftEnergy += double(out[i]) * out[i];
+        rightEnergy += double(out[i + 1]) * out[i + 1];
+    }
+    EXPECT_GT(leftEnergy, 1.2 * rightEnergy);
+    expectError(tonwell_engine_set_listener_pose(e.engine, origin, up, up), TONWELL_ERROR_ARGUMENT,
+                "parallel");
+}
+
+TEST(TonwellMix, SamplesDoNotDependOnHowTheHostCutsItsBuffers) {
+    ChairScene scene;
+    auto play = [&](const std::vector<long>& cuts) {
+        EngineHandle e(2, 150);  // blocks of 294 frames
+        placeListener(e.engine);
+        tonwell_object* object = nullptr;
+        EXPECT_EQ(tonwell_object_load(e.engine, scene.folder().c_str(), &object), TONWELL_OK);
+        EXPECT_EQ(tonwell_object_strike(object, 5, kDirection, 1.0), TONWELL_OK);
+        std::vector<float> out;
+        long total = 0;
+        for (size_t i = 0; total < 8820; ++i) {
+            const long frames = std::min(cuts[i % cuts.size()], 8820 - total);
+            std::vector<float> part = render(e.engine, frames, 2);
+            out.insert(out.end(), part.begin(), part.end());
+            total += frames;
+        }
+        return out;
+    };
+    const std::vector<float> whole = play({8820});
+    ASSERT_GT(peakOf(whole), 1e-3);
+    EXPECT_EQ(play({1}), whole);
+    EXPECT_EQ(play({64, 0, 333, 294}), whole);
+    EXPECT_EQ(play({1000}), whole);
+}
+
+}  // namespace
