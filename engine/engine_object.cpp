@@ -30,6 +30,7 @@ struct MatrixBlock {
 
 EngineObject::EngineObject(int modeCount, int maxBlockFrames, int channelCount)
     : modeCount_(modeCount), maxBlockFrames_(maxBlockFrames), channelCount_(channelCount) {
+    frequency_.assign(modeCount, 0.0);
     omega_.assign(modeCount, 0.0);
     stiffness_.assign(modeCount, 0.0);
     force_.assign(modeCount, 0.0);
@@ -71,6 +72,7 @@ std::unique_ptr<EngineObject> EngineObject::load(const EngineObjectFiles& files,
         object->shapes_.reset(new ModeShapeMatrix(rows / 3, r, shapes.elements));
         object->modalRendererGain_ = files.modalRendererGain;
         for (int i = 0; i < r; ++i) {
+            object->frequency_[i] = frequencies.elements[i];
             object->omega_[i] = frequencies.elements[i] * twoPi;
             object->stiffness_[i] = object->omega_[i] * object->omega_[i];
         }

@@ -76,6 +76,7 @@ class EngineObject {
     int modeCount() const { return modeCount_; }
     int vertexCount() const { return shapes_->vertexCount; }
     const double* modeOmega() const { return omega_.data(); }  // rad/s, modeCount() entries
+    const double* modeFrequencies() const { return frequency_.data(); }  // Hz, the .freq file's
     const ModeShapeMatrix& modeShapes() const { return *shapes_; }
     const TransferModel& transfer() const { return transfer_; }
 
@@ -129,6 +130,7 @@ class EngineObject {
     std::unique_ptr<ModeShapeMatrix> shapes_;
     TransferModel transfer_;
     double modalRendererGain_ = 0.0;
+    std::vector<double> frequency_;  // Hz
     std::vector<double> omega_;      // rad/s
     std::vector<double> stiffness_;  // omega^2, N/m for unit modal mass
 

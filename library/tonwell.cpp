@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -16,6 +17,7 @@
 #include "geometry/orbit_camera.h"
 #include "geometry/scene_presets.h"
 #include "platform/input_exit.h"
+#include "sound/mode_levels.h"
 
 struct tonwell_object {
     tonwell_engine* owner;
@@ -393,6 +395,40 @@ int tonwell_object_preset_magnitude(const tonwell_object* object, double* magnit
         return failArgument("tonwell_object_preset_magnitude", "a pointer is null");
     }
     *magnitude = object->presetMagnitude;
+    return TONWELL_OK;
+}
+
+int tonwell_object_frequencies(const tonwell_object* object, double* hz, int capacity, int* count) {
+    const char* function = "tonwell_object_frequencies";
+    if (object == nullptr || (hz == nullptr && capacity > 0)) {
+        return failArgument(function, "a pointer is null");
+    }
+    if (capacity < 0) return failArgument(function, "capacity is negative");
+    const EngineObject& o = *engineObject(object);
+    for (int i = 0; i < std::min(capacity, o.modeCount()); ++i) hz[i] = o.modeFrequencies()[i];
+    if (count != nullptr) *count = o.modeCount();
+    return TONWELL_OK;
+}
+
+int tonwell_object_watch_levels(tonwell_object* object, int on) {
+    if (object == nullptr) return failArgument("tonwell_object_watch_levels", "object is null");
+    engineObject(object)->blockContext().modeLevelsWanted.store(on != 0, std::memory_order_relaxed);
+    return TONWELL_OK;
+}
+
+int tonwell_object_levels(tonwell_object* object, double* levels_db, int capacity, int* count) {
+    const char* function = "tonwell_object_levels";
+    if (object == nullptr || count == nullptr || (levels_db == nullptr && capacity > 0)) {
+        return failArgument(function, "a pointer is null");
+    }
+    if (capacity < 0) return failArgument(function, "capacity is negative");
+    // The control thread is the level buffer's one reader; the newest published slot stays its
+    // own until the next call.
+    ModeLevelBuffer& levels = engineObject(object)->blockContext().modeLevels;
+    levels.acquireLatest();
+    *count = levels.modeCount();
+    for (int i = 0; i < std::min(capacity, *count); ++i)
+        levels_db[i] = modeLevelDecibels(levels.levelsSquared()[i], -200.0);
     return TONWELL_OK;
 }
 

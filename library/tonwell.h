@@ -106,6 +106,19 @@ int tonwell_object_set_active_modes(tonwell_object* object, int count);
 int tonwell_object_mode_count(const tonwell_object* object, int* count);
 int tonwell_object_vertex_count(const tonwell_object* object, int* count);
 int tonwell_object_preset_magnitude(const tonwell_object* object, double* magnitude);
+/* [Control] The modes' frequencies in Hz, as the scene's .freq file gives them (undamped), into
+ * hz[0 .. min(capacity, mode count) - 1]; *count (if not null) receives the mode count. */
+int tonwell_object_frequencies(const tonwell_object* object, double* hz, int capacity,
+                               int* count);
+/* [Control] Whether the render thread measures each mode's level at the listener from its next
+ * block on (off at load: it costs a little per block). */
+int tonwell_object_watch_levels(tonwell_object* object, int on);
+/* [Control] The newest levels the render thread measured while watched: per mode the level of
+ * its contribution at the listener, 10 log10(|z|^2 g^2) in dB (z the resonator's complex state,
+ * g its gain at the listener; in stereo the mean of the ears' g^2), never below -200 dB, into
+ * levels_db[0 .. min(capacity, *count) - 1]. *count receives the number of modes measured: 0
+ * before the first measured block. */
+int tonwell_object_levels(tonwell_object* object, double* levels_db, int capacity, int* count);
 
 #ifdef __cplusplus
 }

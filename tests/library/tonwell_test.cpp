@@ -380,3 +380,55 @@ TEST(TonwellMix, SamplesDoNotDependOnHowTheHostCutsItsBuffers) {
 }
 
 }  // namespace
+
+// [SECTION] Queries
+
+TEST(TonwellQueries, FrequenciesAreTheScenesAndLevelsRiseWithAStrikeThenDecay) {
+    const std::vector<double> hz = {310.0, 520.0, 870.0, 1330.0, 2050.0};
+    ChairScene scene(hz);
+    EngineHandle e(2);
+    placeListener(e.engine);
+    tonwell_object* object = nullptr;
+    ASSERT_EQ(tonwell_object_load(e.engine, scene.folder().c_str(), &object), TONWELL_OK);
+
+    // Frequencies: exactly the .freq file's, cut to the capacity given.
+    std::vector<double> got(hz.size(), -1.0);
+    int count = 0;
+    ASSERT_EQ(tonwell_object_frequencies(object, got.data(), 5, &count), TONWELL_OK);
+    EXPECT_EQ(count, 5);
+    EXPECT_EQ(got, hz);
+    std::vector<double> two = {-1.0, -1.0, -1.0};
+    ASSERT_EQ(tonwell_object_frequencies(object, two.data(), 2, nullptr), TONWELL_OK);
+    EXPECT_EQ(two, (std::vector<double>{310.0, 520.0, -1.0}));
+
+    // Levels: nothing measured before a watched block; silence at the floor; a strike raises
+    // the modes it excites (the synthetic scene's vertex 3 lies on a node of some), and each
+    // of those has decayed half a second later.
+    std::vector<double> levels(hz.size());
+    ASSERT_EQ(tonwell_object_levels(object, levels.data(), 5, &count), TONWELL_OK);
+    EXPECT_EQ(count, 0);
+    ASSERT_EQ(tonwell_object_watch_levels(object, 1), TONWELL_OK);
+    render(e.engine, 220, 2);
+    ASSERT_EQ(tonwell_object_levels(object, levels.data(), 5, &count), TONWELL_OK);
+    ASSERT_EQ(count, 5);
+    for (double level : levels) EXPECT_EQ(level, -200.0);
+    ASSERT_EQ(tonwell_object_strike(object, 3, kDirection, 1.0), TONWELL_OK);
+    render(e.engine, 440, 2);
+    std::vector<double> struck(hz.size());
+    ASSERT_EQ(tonwell_object_levels(object, struck.data(), 5, &count), TONWELL_OK);
+    EXPECT_GE(std::count_if(struck.begin(), struck.end(), [](double l) { return l > -150.0; }),
+              3);
+    render(e.engine, 22050, 2);
+    std::vector<double> later(hz.size());
+    ASSERT_EQ(tonwell_object_levels(object, later.data(), 5, &count), TONWELL_OK);
+    for (size_t i = 0; i < hz.size(); ++i) {
+        if (struck[i] > -150.0) {
+            EXPECT_LT(later[i], struck[i] - 1.0) << hz[i] << " Hz";
+        }
+    }
+
+    expectError(tonwell_object_levels(object, nullptr, 5, &count), TONWELL_ERROR_ARGUMENT,
+                "tonwell_object_levels");
+    expectError(tonwell_object_frequencies(object, got.data(), -1, &count),
+                TONWELL_ERROR_ARGUMENT, "capacity");
+}
