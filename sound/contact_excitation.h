@@ -30,10 +30,10 @@
 #include "sound/roughness_profile.h"
 
 // The defaults of a contact: the panel's and tonwell-render's.
-constexpr double kDefaultContactRoughness = 0.5;  // sigma
+constexpr double kDefaultContactRoughness = 0.018;  // sigma
 constexpr double kDefaultContactSlope = 1.5;      // beta
 constexpr double kDefaultBallRadius_m = 0.008;    // a marble
-constexpr int kMaxProfileSteps = 8;
+constexpr int kMaxProfileSteps = 16;
 constexpr double kMaxContactSpeed_mps = kMaxProfileSteps * kProfileSpacing_m * 44100.0;
 
 struct ContactExcitation {

@@ -7,8 +7,15 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 // The band of the 1/f^beta slope in cycles per profile sample: wavelengths from two samples
-// (40 um) to 2000 samples (40 mm).
-constexpr double kLowestFrequency = 0.5e-3;
+// (20 um) to the roll-off wavelength of 50 samples (0.5 mm). Over so short a band the sections'
+// corners round the slope: measured between 0.05 and 0.2 cycles per sample it is about 0.8 beta.
+// Beyond the roll-off a real surface stops being self-affine (Persson et al., "On the nature of
+// surface roughness with application to contact mechanics, sealing, rubber friction and adhesion",
+// J. Phys.: Condens. Matter 17, 2005); here its long wavelengths fall away as k^2 (a zero at k =
+// 0), since a contact rides over them without a sound. The profile's power peaks at the roll-off,
+// which a contact moving at v hears at v / 0.5 mm (600 Hz at 0.3 m/s, 3 kHz at 1.5 m/s): the
+// faster, the brighter.
+constexpr double kLowestFrequency = 0.02;
 constexpr double kHighestFrequency = 0.5;
 
 // Uniform white noise of unit variance: xorshift64* (Vigna 2016), top 53 bits to [0, 1), then
@@ -34,7 +41,11 @@ double RoughnessProfile::next(const RoughnessProfileDesign& design) {
         y1[k] = y;
         x = y;
     }
-    const double h = x * design.profileGain;
+    // The roll-off: a zero at k = 0 and a pole at the roll-off frequency.
+    const double highPassed = x - rollOffInput + design.rollOffPole * rollOffOutput;
+    rollOffInput = x;
+    rollOffOutput = highPassed;
+    const double h = highPassed * design.profileGain;
     if (design.kind == ContactKind::kScrape) return h;
     smoothed = (1.0 - design.smoothing) * h + design.smoothing * smoothed;
     const double delta = smoothed * design.smoothingGain - 1.0;
@@ -58,6 +69,7 @@ RoughnessProfileDesign designRoughnessProfile(ContactKind kind, double slope, do
         design.b1[k] = -z;
         design.a1[k] = p;
     }
+    design.rollOffPole = std::exp(-2.0 * kPi * kLowestFrequency);
     if (kind == ContactKind::kRoll) {
         const double radius = ballRadius_m > 0.0 ? ballRadius_m : 1e-3;
         const double footprint = 2.0 * std::sqrt(2.0 * radius * kRollingAsperity_m);

@@ -1,6 +1,7 @@
 // The surface profile a moving contact reads: a random fractal profile h(x) sampled every
-// kProfileSpacing_m metres along the path, with power spectral density S(k) ~ k^-beta over about
-// three decades of spatial frequency (beta the spectral slope, 0 white .. 2 Brownian), and, for
+// kProfileSpacing_m metres along the path, with power spectral density S(k) ~ k^-beta for
+// wavelengths from 20 um up to its roll-off at 0.5 mm and ~ k^2 beyond (beta the spectral slope,
+// 0 white .. 2 Brownian), and, for
 // rolling, the profile as a ball of radius R feels it: bridged over features shorter than its
 // footprint and touching only the highest asperities, with a Hertzian contact force.
 //
@@ -23,9 +24,9 @@
 
 enum class ContactKind : int { kScrape = 0, kRoll = 1 };
 
-// Spacing of the profile's samples along the path, m (20 um: at 0.3 m/s the profile's finest
-// wavelength, two samples, sounds at 7.5 kHz).
-constexpr double kProfileSpacing_m = 20e-6;
+// Spacing of the profile's samples along the path, m (10 um: at 0.3 m/s the profile's finest
+// wavelength, two samples, sounds at 15 kHz).
+constexpr double kProfileSpacing_m = 10e-6;
 // Nominal asperity height a ball rides over, m: the ball's footprint on features of this depth
 // is the chord 2 sqrt(2 R delta0), the length the profile is smoothed over.
 constexpr double kRollingAsperity_m = 2e-6;
@@ -35,6 +36,8 @@ struct RoughnessProfileDesign {
     ContactKind kind = ContactKind::kScrape;
     // Section k: y = b0 x + b1 x[-1] + a1 y[-1] (a1 the pole, -b1/b0 the zero).
     double b0[kSections], b1[kSections], a1[kSections];
+    // The roll-off below the fractal band: y = x - x[-1] + rollOffPole y[-1].
+    double rollOffPole = 0.0;
     // Roll: the ball's footprint as a one-pole smoothing y = (1 - a) x + a y[-1], a =
     // exp(-spacing / footprint); 0 for a scrape.
     double smoothing = 0.0;
@@ -56,6 +59,7 @@ struct RoughnessProfile {
     double x1[RoughnessProfileDesign::kSections] = {};
     double y1[RoughnessProfileDesign::kSections] = {};
     double smoothed = 0.0;
+    double rollOffInput = 0.0, rollOffOutput = 0.0;
 
     // The next profile sample (one kProfileSpacing_m further along the path), unit RMS on
     // average: the fractal profile for a scrape, the Hertzian rolling force
