@@ -26,7 +26,9 @@
 #include "geometry/object_pose.h"
 #include "platform/seqlock.h"
 #include "sound/audio_block_context.h"
+#include "sound/contact_excitation.h"
 #include "sound/modal_resonator.h"
+#include "sound/surface_point.h"
 #include "sound/transfer_model.h"
 
 // The files and presets an object is loaded from: a baked folder's ".U" mode shapes, ".freq"
@@ -52,6 +54,18 @@ struct DampingSetting {
     double massDamping;
     double stiffnessDamping;
     long generation;
+};
+
+// A moving contact on the object (sound/contact_excitation.h), as the control thread hands it
+// to the render thread: where it touches, how hard, how fast and on what kind of surface.
+struct ContactSetting {
+    bool touching = false;
+    SurfacePoint point{{0, 0, 0}, {1.0, 0.0, 0.0}};
+    double direction[3] = {0.0, 0.0, 0.0};  // unit, the object's mode-shape frame
+    double normalForce = 0.0;               // F_N, program force units (as a strike's magnitude)
+    double speed = 0.0;                     // tangential speed, m/s
+    double roughness = kDefaultContactRoughness;  // sigma
+    RoughnessProfileDesign design;                // kind, slope, ball radius
 };
 
 class EngineObject {
@@ -85,6 +99,24 @@ class EngineObject {
     // when StrikeQueue::kCapacity strikes already wait for the next block.
     // Real-time: wait-free; no allocation, no I/O, no lock.
     bool strike(int vertex, const double direction[3], double magnitude);
+    // [Control thread] Starts or moves the object's one moving contact: from the engine's next
+    // block the contact force F_N sigma g(x(t)) acts at contact.point along contact.direction,
+    // the point, the modal force and the speed moving linearly across that block from the
+    // previous block's (a contact that starts fades in over its first block). False, nothing
+    // changed, when a corner of the point has no mode shape.
+    // Real-time: wait-free for the render thread (a seqlock store).
+    bool setContact(const ContactSetting& contact);
+    // [Control thread] setContact with the profile designed here (designRoughnessProfile) for
+    // `kind`, `slope` (beta) and `ballRadius_m`, only when one of them differs from the last
+    // call's: a design runs its generator for a few milliseconds, so a contact moved every block
+    // designs once. `direction` is normalised here (zero: a silent contact).
+    bool setContact(const SurfacePoint& point, const double direction[3], double normalForce,
+                    double speed, ContactKind kind, double roughness, double slope,
+                    double ballRadius_m);
+    // [Control thread] Lifts the contact: its force fades out over the next block.
+    // Real-time: wait-free for the render thread (a seqlock store).
+    void endContact();
+
     // [Control thread] The pose (world = R p + T), read whole by the next block.
     // Real-time: wait-free for the render thread (a seqlock store).
     void setPose(const ObjectPose& pose) { pose_.store(pose); }
@@ -121,6 +153,7 @@ class EngineObject {
     EngineObject(int modeCount, int maxBlockFrames, int channelCount);
     void takeStrikes(int activeModes);
     void takeDamping();
+    bool takeContact(int activeModes, int frameCount);
     void computeGains(const ListenerPoints& listener, int rendererType, int activeModes);
 
     int modeCount_;
@@ -142,8 +175,21 @@ class EngineObject {
     long appliedDampingGeneration_ = 0;
     AudioBlockContext context_;
 
+    // [Render thread] The contact: its setting for this block, the modal forces a_e at the end of
+    // the last block and of this one, the excitation and its block of signal, the last speed.
+    ContactSetting blockContact_;
+    std::vector<double> contactStart_, contactEnd_;
+    std::vector<double> contactSignal_;
+    ContactExcitation excitation_;
+    double contactSpeed_ = 0.0;
+    bool contactWasTouching_ = false;
+
     // [Control thread -> render thread]
     StrikeQueue strikes_;
+    SeqLock<ContactSetting> contact_;
+    ContactSetting lastContact_;  // control thread's copy of the last setting
+    bool designed_ = false;       // the design parameters of lastContact_.design
+    double designSlope_ = 0.0, designRadius_ = 0.0;
     SeqLock<ObjectPose> pose_{identityPose()};
     SeqLock<DampingSetting> damping_;
     long dampingGeneration_ = 0;  // control thread's count of setDamping calls
