@@ -33,10 +33,8 @@ EngineObject::EngineObject(int modeCount, int maxBlockFrames, int channelCount)
     omega_.assign(modeCount, 0.0);
     stiffness_.assign(modeCount, 0.0);
     force_.assign(modeCount, 0.0);
-    contactStart_.assign(modeCount, 0.0);
-    contactEnd_.assign(modeCount, 0.0);
-    contactSignal_.assign(maxBlockFrames > 0 ? maxBlockFrames : 1, 0.0);
-    contact_.store(ContactSetting{});
+    contact_.allocate(modeCount, maxBlockFrames);
+    contactSetting_.store(ContactSetting{});
     for (int c = 0; c < ModalBankLanes::kMaxChannels; ++c) {
         gains_[c].assign(modeCount, 0.0);
         previousGains_[c].assign(modeCount, 0.0);
@@ -127,36 +125,24 @@ bool EngineObject::setContact(const ContactSetting& contact) {
         }
     }
     lastContact_ = contact;
-    contact_.store(contact);
+    contactSetting_.store(contact);
     return true;
 }
 
 bool EngineObject::setContact(const SurfacePoint& point, const double direction[3],
                               double normalForce, double speed, ContactKind kind, double roughness,
                               double slope, double ballRadius_m) {
-    ContactSetting contact = lastContact_;
-    if (!designed_ || contact.design.kind != kind || designSlope_ != slope ||
-        (kind == ContactKind::kRoll && designRadius_ != ballRadius_m)) {
-        contact.design = designRoughnessProfile(kind, slope, ballRadius_m);
-        designed_ = true;
-        designSlope_ = slope;
-        designRadius_ = ballRadius_m;
+    for (int k = 0; k < 3; ++k) {
+        if (point.vertex[k] < 0 || point.vertex[k] >= shapes_->vertexCount) return false;
     }
-    contact.touching = true;
-    contact.point = point;
-    const double L = std::sqrt(direction[0] * direction[0] + direction[1] * direction[1] +
-                               direction[2] * direction[2]);
-    for (int k = 0; k < 3; ++k) contact.direction[k] = L == 0.0 ? 0.0 : direction[k] * (1.0 / L);
-    contact.normalForce = normalForce;
-    contact.speed = speed;
-    contact.roughness = roughness;
-    return setContact(contact);
+    return setContact(contactBuilder_.touch(point, direction, normalForce, speed, kind, roughness,
+                                            slope, ballRadius_m));
 }
 
 void EngineObject::endContact() {
     // The rest of the setting stays: the fade-out reads the same surface at the same speed.
     lastContact_.touching = false;
-    contact_.store(lastContact_);
+    contactSetting_.store(lastContact_);
 }
 
 int EngineObject::activeModeCount() const {
@@ -212,37 +198,6 @@ void EngineObject::takeDamping() {
     }
 }
 
-bool EngineObject::takeContact(int activeModes, int frameCount) {
-    contact_.tryLoad(&blockContact_, 64);
-    const ContactSetting& contact = blockContact_;
-    // This block's modal amplitudes move from the last block's end to this one's: the modal
-    // force of F_N (times the strikes' modalForceGain) at the point, or 0 once lifted.
-    bool sounding = false;
-    for (int i = 0; i < modeCount_; ++i) {
-        contactStart_[i] = contactEnd_[i];
-        contactEnd_[i] = 0.0;
-        sounding = sounding || contactStart_[i] != 0.0;
-    }
-    if (contact.touching) {
-        modalSurfaceForces(*shapes_, contact.point, contact.direction,
-                           contact.normalForce * modalForceGain, contactEnd_.data());
-        for (int i = activeModes; i < modeCount_; ++i) contactEnd_[i] = 0.0;
-        sounding = true;
-    }
-    if (!sounding || frameCount <= 0) {
-        contactWasTouching_ = false;
-        return false;
-    }
-    // A contact that starts has no earlier speed to come from.
-    const double speedEnd = contact.touching ? contact.speed : contactSpeed_;
-    const double speedStart = contactWasTouching_ ? contactSpeed_ : speedEnd;
-    excitation_.generate(contact.design, contact.roughness, speedStart, speedEnd, frameCount,
-                         contactSignal_.data());
-    contactSpeed_ = speedEnd;
-    contactWasTouching_ = contact.touching;
-    return true;
-}
-
 void EngineObject::computeGains(const ListenerPoints& listener, int rendererType, int activeModes) {
     pose_.tryLoad(&blockPose_, 64);
     const ObjectPose& pose = blockPose_;
@@ -293,9 +248,10 @@ void EngineObject::renderBlock(const ListenerPoints& listener, int rendererType,
     if (N > 0) {
         ModalBankLanes& bank = context_.modalBankLanes;
         loadModalBankLanes(bank, resonators_.data(), modes, channels, previousGains, gains, N);
-        if (takeContact(modes, N)) {
-            loadModalBankContact(bank, resonators_.data(), contactStart_.data(), contactEnd_.data(),
-                                 contactSignal_.data(), N);
+        contactSetting_.tryLoad(&blockContact_, 64);
+        if (contact_.take(blockContact_, *shapes_, modes, N)) {
+            loadModalBankContact(bank, resonators_.data(), contact_.startAmplitudes(),
+                                 contact_.endAmplitudes(), contact_.signal(), N);
         }
         renderModalBankBlock(bank, N, forceFrames, context_.useAvx2Lanes,
                              [&](int first, int last, const double* const* segment) {

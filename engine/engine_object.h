@@ -26,8 +26,8 @@
 #include "geometry/object_pose.h"
 #include "platform/seqlock.h"
 #include "sound/audio_block_context.h"
-#include "sound/contact_excitation.h"
 #include "sound/modal_resonator.h"
+#include "sound/moving_contact.h"
 #include "sound/surface_point.h"
 #include "sound/transfer_model.h"
 
@@ -54,18 +54,6 @@ struct DampingSetting {
     double massDamping;
     double stiffnessDamping;
     long generation;
-};
-
-// A moving contact on the object (sound/contact_excitation.h), as the control thread hands it
-// to the render thread: where it touches, how hard, how fast and on what kind of surface.
-struct ContactSetting {
-    bool touching = false;
-    SurfacePoint point{{0, 0, 0}, {1.0, 0.0, 0.0}};
-    double direction[3] = {0.0, 0.0, 0.0};  // unit, the object's mode-shape frame
-    double normalForce = 0.0;               // F_N, program force units (as a strike's magnitude)
-    double speed = 0.0;                     // tangential speed, m/s
-    double roughness = kDefaultContactRoughness;  // sigma
-    RoughnessProfileDesign design;                // kind, slope, ball radius
 };
 
 class EngineObject {
@@ -153,7 +141,6 @@ class EngineObject {
     EngineObject(int modeCount, int maxBlockFrames, int channelCount);
     void takeStrikes(int activeModes);
     void takeDamping();
-    bool takeContact(int activeModes, int frameCount);
     void computeGains(const ListenerPoints& listener, int rendererType, int activeModes);
 
     int modeCount_;
@@ -175,21 +162,15 @@ class EngineObject {
     long appliedDampingGeneration_ = 0;
     AudioBlockContext context_;
 
-    // [Render thread] The contact: its setting for this block, the modal forces a_e at the end of
-    // the last block and of this one, the excitation and its block of signal, the last speed.
+    // [Render thread] The contact: its setting for this block and its block side.
     ContactSetting blockContact_;
-    std::vector<double> contactStart_, contactEnd_;
-    std::vector<double> contactSignal_;
-    ContactExcitation excitation_;
-    double contactSpeed_ = 0.0;
-    bool contactWasTouching_ = false;
+    MovingContact contact_;
 
     // [Control thread -> render thread]
     StrikeQueue strikes_;
-    SeqLock<ContactSetting> contact_;
-    ContactSetting lastContact_;  // control thread's copy of the last setting
-    bool designed_ = false;       // the design parameters of lastContact_.design
-    double designSlope_ = 0.0, designRadius_ = 0.0;
+    SeqLock<ContactSetting> contactSetting_;
+    ContactSettingBuilder contactBuilder_;  // control thread's
+    ContactSetting lastContact_;            // control thread's copy of the last setting
     SeqLock<ObjectPose> pose_{identityPose()};
     SeqLock<DampingSetting> damping_;
     long dampingGeneration_ = 0;  // control thread's count of setDamping calls

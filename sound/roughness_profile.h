@@ -35,7 +35,7 @@ struct RoughnessProfileDesign {
     static constexpr int kSections = 5;
     ContactKind kind = ContactKind::kScrape;
     // Section k: y = b0 x + b1 x[-1] + a1 y[-1] (a1 the pole, -b1/b0 the zero).
-    double b0[kSections], b1[kSections], a1[kSections];
+    double b0[kSections] = {}, b1[kSections] = {}, a1[kSections] = {};
     // The roll-off below the fractal band: y = x - x[-1] + rollOffPole y[-1].
     double rollOffPole = 0.0;
     // Roll: the ball's footprint as a one-pole smoothing y = (1 - a) x + a y[-1], a =
