@@ -273,19 +273,25 @@ void drawControlPanel() {
     if (ImGui::Button("Exit")) exit(0);
     ImGui::TextUnformatted("Key 'm': the modes that ring");
 
-    // Below everything else, so the controls above keep their places.
+    // Below everything else, so the controls above keep their places; two rows, so the section
+    // fits the window's height.
     beginFramedGroup("Contact (Shift + left drag; + Ctrl: roll):");
     {
         if (contactForce < 0.0f) contactForce = impactMagnitude;
         ImGui::RadioButton("Scrape", &contactKind, 0);
         ImGui::SameLine();
         ImGui::RadioButton("Roll", &contactKind, 1);
+        ImGui::SameLine(0.0f, 12.0f);
         labelledRow("Force:");
         floatSpinner("##contactForce", &contactForce, impactMagnitudeMin, impactMagnitudeMax,
                      (impactMagnitudeMax - impactMagnitudeMin) / 100.0f);
-        labelledRow("Roughness:");
+        ImGui::AlignTextToFramePadding();
+        ImGui::TextUnformatted("Roughness:");
+        ImGui::SameLine();
+        ImGui::SetNextItemWidth(90.0f);
         floatSpinner("##contactRoughness", &contactRoughness, 0.0f, 0.5f, 0.002f);
-        labelledRow("Ball radius [mm]:");
+        ImGui::SameLine();
+        labelledRow("Ball [mm]:");
         floatSpinner("##contactRadius", &contactBallRadius_mm, 1.0f, 50.0f, 0.5f);
     }
     endFramedGroup();
