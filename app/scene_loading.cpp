@@ -183,6 +183,7 @@ void loadScene() {
     // audio block context sized with the bank.
     const int r = loadModalData(modeShapeFile, frequencyFile, true);
     programAudioContext.allocate(r);
+    programAudioContext.contactShapes = modeShapes;
 
     // The transfer model: one entry per mode.
     transferModel = loadTransferModel(transferListFile);

@@ -34,6 +34,8 @@ EngineObject::EngineObject(int modeCount, int maxBlockFrames, int channelCount)
     omega_.assign(modeCount, 0.0);
     stiffness_.assign(modeCount, 0.0);
     force_.assign(modeCount, 0.0);
+    contact_.allocate(modeCount, maxBlockFrames);
+    contactSetting_.store(ContactSetting{});
     for (int c = 0; c < ModalBankLanes::kMaxChannels; ++c) {
         gains_[c].assign(modeCount, 0.0);
         previousGains_[c].assign(modeCount, 0.0);
@@ -116,6 +118,33 @@ bool EngineObject::strike(int vertex, const double direction[3], double magnitud
     for (int k = 0; k < 3; ++k) event.direction[k] = direction[k];
     event.magnitude = magnitude;
     return strikes_.push(event);
+}
+
+bool EngineObject::setContact(const ContactSetting& contact) {
+    for (int k = 0; k < 3; ++k) {
+        if (contact.point.vertex[k] < 0 || contact.point.vertex[k] >= shapes_->vertexCount) {
+            return false;
+        }
+    }
+    lastContact_ = contact;
+    contactSetting_.store(contact);
+    return true;
+}
+
+bool EngineObject::setContact(const SurfacePoint& point, const double direction[3],
+                              double normalForce, double speed, ContactKind kind, double roughness,
+                              double slope, double ballRadius_m) {
+    for (int k = 0; k < 3; ++k) {
+        if (point.vertex[k] < 0 || point.vertex[k] >= shapes_->vertexCount) return false;
+    }
+    return setContact(contactBuilder_.touch(point, direction, normalForce, speed, kind, roughness,
+                                            slope, ballRadius_m));
+}
+
+void EngineObject::endContact() {
+    // The rest of the setting stays: the fade-out reads the same surface at the same speed.
+    lastContact_.touching = false;
+    contactSetting_.store(lastContact_);
 }
 
 int EngineObject::activeModeCount() const {
@@ -221,6 +250,11 @@ void EngineObject::renderBlock(const ListenerPoints& listener, int rendererType,
     if (N > 0) {
         ModalBankLanes& bank = context_.modalBankLanes;
         loadModalBankLanes(bank, resonators_.data(), modes, channels, previousGains, gains, N);
+        contactSetting_.tryLoad(&blockContact_, 64);
+        if (contact_.take(blockContact_, *shapes_, modes, N)) {
+            loadModalBankContact(bank, resonators_.data(), contact_.startAmplitudes(),
+                                 contact_.endAmplitudes(), contact_.signal(), N);
+        }
         renderModalBankBlock(bank, N, forceFrames, context_.useAvx2Lanes,
                              [&](int first, int last, const double* const* segment) {
                                  for (int i = first; i < last; ++i) {

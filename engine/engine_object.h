@@ -27,6 +27,8 @@
 #include "platform/seqlock.h"
 #include "sound/audio_block_context.h"
 #include "sound/modal_resonator.h"
+#include "sound/moving_contact.h"
+#include "sound/surface_point.h"
 #include "sound/transfer_model.h"
 
 // The files and presets an object is loaded from: a baked folder's ".U" mode shapes, ".freq"
@@ -86,6 +88,24 @@ class EngineObject {
     // when StrikeQueue::kCapacity strikes already wait for the next block.
     // Real-time: wait-free; no allocation, no I/O, no lock.
     bool strike(int vertex, const double direction[3], double magnitude);
+    // [Control thread] Starts or moves the object's one moving contact: from the engine's next
+    // block the contact force F_N sigma g(x(t)) acts at contact.point along contact.direction,
+    // the point, the modal force and the speed moving linearly across that block from the
+    // previous block's (a contact that starts fades in over its first block). False, nothing
+    // changed, when a corner of the point has no mode shape.
+    // Real-time: wait-free for the render thread (a seqlock store).
+    bool setContact(const ContactSetting& contact);
+    // [Control thread] setContact with the profile designed here (designRoughnessProfile) for
+    // `kind`, `slope` (beta) and `ballRadius_m`, only when one of them differs from the last
+    // call's: a design runs its generator for a few milliseconds, so a contact moved every block
+    // designs once. `direction` is normalised here (zero: a silent contact).
+    bool setContact(const SurfacePoint& point, const double direction[3], double normalForce,
+                    double speed, ContactKind kind, double roughness, double slope,
+                    double ballRadius_m);
+    // [Control thread] Lifts the contact: its force fades out over the next block.
+    // Real-time: wait-free for the render thread (a seqlock store).
+    void endContact();
+
     // [Control thread] The pose (world = R p + T), read whole by the next block.
     // Real-time: wait-free for the render thread (a seqlock store).
     void setPose(const ObjectPose& pose) { pose_.store(pose); }
@@ -144,8 +164,15 @@ class EngineObject {
     long appliedDampingGeneration_ = 0;
     AudioBlockContext context_;
 
+    // [Render thread] The contact: its setting for this block and its block side.
+    ContactSetting blockContact_;
+    MovingContact contact_;
+
     // [Control thread -> render thread]
     StrikeQueue strikes_;
+    SeqLock<ContactSetting> contactSetting_;
+    ContactSettingBuilder contactBuilder_;  // control thread's
+    ContactSetting lastContact_;            // control thread's copy of the last setting
     SeqLock<ObjectPose> pose_{identityPose()};
     SeqLock<DampingSetting> damping_;
     long dampingGeneration_ = 0;  // control thread's count of setDamping calls

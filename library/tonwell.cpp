@@ -300,6 +300,54 @@ int tonwell_object_unload(tonwell_object* object) {
     return TONWELL_OK;
 }
 
+int tonwell_object_contact(tonwell_object* object, int kind, const int vertices[3],
+                           const double weights[3], const double direction[3], double force,
+                           double speed, double roughness, double slope, double ball_radius) {
+    const char* function = "tonwell_object_contact";
+    if (object == nullptr || vertices == nullptr || weights == nullptr || direction == nullptr)
+        return failArgument(function, "a pointer is null");
+    if (kind != TONWELL_CONTACT_SCRAPE && kind != TONWELL_CONTACT_ROLL)
+        return failArgument(function, "the kind must be TONWELL_CONTACT_SCRAPE or _ROLL");
+    if (!finite3(direction) || !finite3(weights))
+        return failArgument(function, "the direction or the weights are not finite");
+    const double sum = weights[0] + weights[1] + weights[2];
+    if (weights[0] < 0 || weights[1] < 0 || weights[2] < 0 || std::fabs(sum - 1.0) > 1e-6)
+        return failArgument(function, "the weights must be at least 0 and sum to 1");
+    if (!std::isfinite(force) || force < 0)
+        return failArgument(function, "the force must be finite and not negative");
+    if (!std::isfinite(speed) || speed < 0)
+        return failArgument(function, "the speed must be finite and not negative");
+    if (!std::isfinite(roughness) || roughness < 0)
+        return failArgument(function, "the roughness must be finite and not negative");
+    if (!std::isfinite(slope) || slope < 0 || slope > 2)
+        return failArgument(function, "the slope must lie in 0 .. 2");
+    if (kind == TONWELL_CONTACT_ROLL && !(std::isfinite(ball_radius) && ball_radius > 0))
+        return failArgument(function, "a roll needs a ball radius above 0");
+    EngineObject* target = engineObject(object);
+    SurfacePoint point;
+    for (int k = 0; k < 3; ++k) {
+        if (vertices[k] < 0 || vertices[k] >= target->vertexCount()) {
+            return fail(TONWELL_ERROR_ARGUMENT,
+                        std::string(function) + ": vertex " + std::to_string(vertices[k]) +
+                            " has no mode shape (the object's cover vertices 0.." +
+                            std::to_string(target->vertexCount() - 1) + ")");
+        }
+        point.vertex[k] = vertices[k];
+        point.weight[k] = weights[k];
+    }
+    const ContactKind contactKind =
+        kind == TONWELL_CONTACT_ROLL ? ContactKind::kRoll : ContactKind::kScrape;
+    target->setContact(point, direction, force, speed, contactKind, roughness, slope,
+                       kind == TONWELL_CONTACT_ROLL ? ball_radius : 0.0);
+    return TONWELL_OK;
+}
+
+int tonwell_object_contact_end(tonwell_object* object) {
+    if (object == nullptr) return failArgument("tonwell_object_contact_end", "object is null");
+    engineObject(object)->endContact();
+    return TONWELL_OK;
+}
+
 int tonwell_object_strike(tonwell_object* object, int vertex, const double direction[3],
                           double magnitude) {
     const char* function = "tonwell_object_strike";

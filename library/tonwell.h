@@ -91,6 +91,25 @@ int tonwell_object_unload(tonwell_object* object);
  * here; zero for a silent strike). It sounds from the start of the next block. */
 int tonwell_object_strike(tonwell_object* object, int vertex, const double direction[3],
                           double magnitude);
+/* Kinds of moving contact. */
+#define TONWELL_CONTACT_SCRAPE 0 /* a scrape or a slide: the rough profile read at the speed */
+#define TONWELL_CONTACT_ROLL 1   /* a ball rolling: the profile smoothed by the ball, Hertzian */
+
+/* [Control] Starts or moves the object's one moving contact, from the next block: the point
+ * sum_k weights[k] P(vertices[k]) of a triangle (0-based vertices with mode shapes; weights
+ * >= 0, summing to 1), the force acting along `direction` (the object's frame, usually the
+ * surface normal; normalised here), the normal force `force` (the program's force units, as a
+ * strike's magnitude), the tangential speed `speed` (m/s, 0 .. about 7), the roughness scale
+ * `roughness` (the force's RMS fluctuation relative to `force`; 0.018 by default in the tools),
+ * the profile's spectral slope `slope` (0 .. 2; 1.5 by default) and, for a roll, the ball's
+ * radius `ball_radius` (m, > 0). Call it as the contact moves (once per block or per frame):
+ * the point, force and speed glide across each block from the previous call's values. The
+ * force is F_N roughness g(x(t)), g the unit-RMS profile read along the path. */
+int tonwell_object_contact(tonwell_object* object, int kind, const int vertices[3],
+                           const double weights[3], const double direction[3], double force,
+                           double speed, double roughness, double slope, double ball_radius);
+/* [Control] Lifts the moving contact: its sound fades out over the next block. */
+int tonwell_object_contact_end(tonwell_object* object);
 /* [Control] The object's pose: world = R p + T, R row by row (9 values). */
 int tonwell_object_set_pose(tonwell_object* object, const double translation[3],
                             const double rotation[9]);

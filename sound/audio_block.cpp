@@ -113,6 +113,16 @@ void synthesizeBlock(AudioBlockContext& context, float* out, unsigned long frame
     if (N > 0) {
         ModalBankLanes& bank = context.modalBankLanes;
         loadModalBankLanes(bank, resonators, modeCount, channelCount, previousGains, gains, N);
+        // The moving contact, when one sounds: its input glides across the block.
+        if (context.contactShapes != nullptr) {
+            context.publishedContact.tryLoad(&context.blockContact, 64);
+            if (context.movingContact.take(context.blockContact, *context.contactShapes, modeCount,
+                                           N)) {
+                loadModalBankContact(bank, resonators, context.movingContact.startAmplitudes(),
+                                     context.movingContact.endAmplitudes(),
+                                     context.movingContact.signal(), N);
+            }
+        }
         renderModalBankBlock(bank, N, forceFrames, context.useAvx2Lanes,
                              [&](int first, int last, const double* const* mix) {
                                  for (int i = first; i < last; ++i) {

@@ -14,18 +14,18 @@
 struct AudioBlockContext;
 
 // Fills `out` with frameCount mono samples (full scale +-1): the renderer's gains, the forces
-// loaded, the resonators advanced and mixed, clipping, the peak ring, the flush of decayed modes
-// and the exchange of the force buffers.
-// Listener: the published eye, brought into the object's frame with the published pose (or the
-// last ones read whole, when the GUI thread is in the middle of a store: computeBlockGains).
-// Renderer from rendererType: 0 "ZEP" (gain = omega_i * transfer at the eye), 1 "Modal" (every
-// gain modalRendererGain / distance from the eye to the object's origin, 0 at distance 0).
-// Clips to [-1, 1]; a sample that is not a number is written as 0. The block's largest |sample|
-// before clipping goes to monoPeaks[peakIndex], and peakIndex advances.
-// Solo and mute (context.modeMask, sound/mode_mask.h): the gains of the modes the mask leaves out
-// are 0 in this block (they ramp there from the previous block's gain); with an empty mask
-// nothing changes. While context.modeLevelsWanted is set, each mode's level at the listener at
-// the block's end is published to context.modeLevels (sound/mode_levels.h).
+// loaded, the moving contact's input (context.publishedContact, when context.contactShapes is
+// set: sound/moving_contact.h), the resonators advanced and mixed, clipping, the peak ring, the
+// flush of decayed modes and the exchange of the force buffers. Listener: the published eye,
+// brought into the object's frame with the published pose (or the last ones read whole, when the
+// GUI thread is in the middle of a store: computeBlockGains). Renderer from rendererType: 0 "ZEP"
+// (gain = omega_i * transfer at the eye), 1 "Modal" (every gain modalRendererGain / distance from
+// the eye to the object's origin, 0 at distance 0). Clips to [-1, 1]; a sample that is not a number
+// is written as 0. The block's largest |sample| before clipping goes to monoPeaks[peakIndex], and
+// peakIndex advances. Solo and mute (context.modeMask, sound/mode_mask.h): the gains of the modes
+// the mask leaves out are 0 in this block (they ramp there from the previous block's gain); with an
+// empty mask nothing changes. While context.modeLevelsWanted is set, each mode's level at the
+// listener at the block's end is published to context.modeLevels (sound/mode_levels.h).
 // Preconditions: allocateModeArrays ran, and context.allocate with the same mode count;
 // synthesisMutex is held.
 // Real-time: no allocation, no I/O; takes forceMutex (inside synthesisMutex) to exchange the

@@ -14,6 +14,9 @@ void AudioBlockContext::allocate(int modeCount) {
     modalBankLanes = ModalBankLanes(modeCount);
     modeMask.allocate(modeCount);
     modeLevels.allocate(modeCount);
+    movingContact.allocate(modeCount, kMaxContactBlockFrames);
+    publishedContact.store(ContactSetting{});
+    blockContact = ContactSetting{};
     blockListener = publishedListener.load();
     blockPose = publishedObjectPose.load();
 }

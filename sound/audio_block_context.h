@@ -16,9 +16,16 @@
 
 #include "geometry/listener_points.h"
 #include "geometry/object_pose.h"
+#include "platform/seqlock.h"
 #include "sound/modal_bank_lanes.h"
 #include "sound/mode_levels.h"
 #include "sound/mode_mask.h"
+#include "sound/moving_contact.h"
+
+class ModeShapeMatrix;
+
+// The longest block a demo block plays a contact in: 44100 / 100 Hz, the lowest transfer rate.
+constexpr int kMaxContactBlockFrames = 441;
 
 struct AudioBlockContext {
     // An empty context (no modes) whose lane loops run the build the processor has
@@ -28,7 +35,8 @@ struct AudioBlockContext {
     AudioBlockContext& operator=(const AudioBlockContext&) = delete;
 
     // Sizes the per-mode parts for a bank of `modeCount` modes (>= 0): the compact copy, the
-    // mask (empty) and the level publication's slots (nothing published); takes the published
+    // mask (empty), the level publication's slots (nothing published) and the moving contact
+    // (lifted, for blocks of up to kMaxContactBlockFrames frames); takes the published
     // listener and pose as the last ones read. Scene loading (and every other owner) calls it
     // right after allocateModeArrays with the same count.
     // GUI thread, while no block runs; allocates.
@@ -47,7 +55,16 @@ struct AudioBlockContext {
     ListenerPoints blockListener{};
     ObjectPose blockPose = identityPose();
 
+    // The moving contact's block side, and its setting as the last block read it whole.
+    MovingContact movingContact;
+    ContactSetting blockContact;
+
     // [SECTION] Set by the GUI thread (or the renderer), read once per block
+    // The moving contact (a Shift drag on the object): stored whole by the GUI thread, read
+    // wait-free by each block. Its mode shapes are set by scene loading before blocks run (null:
+    // no contact is played).
+    SeqLock<ContactSetting> publishedContact;
+    const ModeShapeMatrix* contactShapes = nullptr;
     // Solo and mute of single modes.
     ModeMask modeMask;
     // While set (the Modes window is open, or the renderer writes levels), each block publishes

@@ -16,7 +16,8 @@ ModalBankLanes::ModalBankLanes(int modeCapacity)
     : capacity((modeCapacity + kGroupModes - 1) / kGroupModes * kGroupModes) {
     for (std::vector<double>* array :
          {&stateReal, &displacement, &stepReal, &stepImag, &forceReal, &forceImag, &gainStart[0],
-          &gainStep[0], &gainStart[1], &gainStep[1]}) {
+          &gainStep[0], &gainStart[1], &gainStep[1], &contactReal, &contactImag, &contactStepReal,
+          &contactStepImag}) {
         array->assign(capacity, 0.0);
     }
     memset(mixLanes, 0, sizeof mixLanes);
@@ -27,6 +28,7 @@ void loadModalBankLanes(ModalBankLanes& bank, ModalResonator* const* resonators,
                         const double* const* gains, int frameCount) {
     bank.modeCount = modeCount;
     bank.channelCount = channelCount;
+    bank.contactSignal = nullptr;
     const double invN = 1.0 / static_cast<double>(frameCount);
     for (int e = 0; e < modeCount; ++e) {
         const ModalResonator& r = *resonators[e];
@@ -53,6 +55,29 @@ void loadModalBankLanes(ModalBankLanes& bank, ModalResonator* const* resonators,
     }
 }
 
+void loadModalBankContact(ModalBankLanes& bank, ModalResonator* const* resonators,
+                          const double* startAmplitude, const double* endAmplitude,
+                          const double* signal, int frameCount) {
+    const double invN = 1.0 / static_cast<double>(frameCount);
+    for (int e = 0; e < bank.modeCount; ++e) {
+        const ModalResonator& r = *resonators[e];
+        // The kernel adds signal[i] times G a_e(i); a_e(i) = start + (i + 1) step, so the
+        // running term starts one step ahead of `start`.
+        const double step = (endAmplitude[e] - startAmplitude[e]) * invN;
+        bank.contactReal[e] = r.inputFactor[0] * (startAmplitude[e] + step);
+        bank.contactImag[e] = r.inputFactor[1] * (startAmplitude[e] + step);
+        bank.contactStepReal[e] = r.inputFactor[0] * step;
+        bank.contactStepImag[e] = r.inputFactor[1] * step;
+    }
+    const int padded = (bank.modeCount + ModalBankLanes::kGroupModes - 1) /
+                       ModalBankLanes::kGroupModes * ModalBankLanes::kGroupModes;
+    for (int e = bank.modeCount; e < padded; ++e) {
+        bank.contactReal[e] = bank.contactImag[e] = 0.0;
+        bank.contactStepReal[e] = bank.contactStepImag[e] = 0.0;
+    }
+    bank.contactSignal = signal;
+}
+
 namespace {
 
 #define LOAD_LANES(v, p) memcpy(&(v), (p), sizeof(ModeLanes))
@@ -61,7 +86,9 @@ namespace {
 // One pass of `kChannels` channels over the frames of a segment for every group of eight modes.
 // The recurrence per mode, as in ModalResonator::advance:
 //   s' = s E_r - E_i q + G_r f,   q' = G_i f + s E_i + E_r q
-template <bool kWithForce, int kChannels>
+// With a contact, the input terms G a_e(i) move by their step each frame and are weighted by the
+// block's signal: s' += signal[i] Ca_r, q' += signal[i] Ca_i.
+template <bool kWithForce, bool kWithContact, int kChannels>
 __attribute__((always_inline)) inline void renderGroups(ModalBankLanes& bank, int firstFrame,
                                                         int frameCount) {
     constexpr int W = ModalBankLanes::kLaneWidth;
@@ -85,6 +112,21 @@ __attribute__((always_inline)) inline void renderGroups(ModalBankLanes& bank, in
         LOAD_LANES(fr1, &bank.forceReal[m + W]);
         LOAD_LANES(fi0, &bank.forceImag[m]);
         LOAD_LANES(fi1, &bank.forceImag[m + W]);
+        ModeLanes cr0{}, cr1{}, ci0{}, ci1{}, dcr0{}, dcr1{}, dci0{}, dci1{};
+        if (kWithContact) {
+            LOAD_LANES(cr0, &bank.contactReal[m]);
+            LOAD_LANES(cr1, &bank.contactReal[m + W]);
+            LOAD_LANES(ci0, &bank.contactImag[m]);
+            LOAD_LANES(ci1, &bank.contactImag[m + W]);
+            LOAD_LANES(dcr0, &bank.contactStepReal[m]);
+            LOAD_LANES(dcr1, &bank.contactStepReal[m + W]);
+            LOAD_LANES(dci0, &bank.contactStepImag[m]);
+            LOAD_LANES(dci1, &bank.contactStepImag[m + W]);
+            cr0 += first * dcr0;
+            cr1 += first * dcr1;
+            ci0 += first * dci0;
+            ci1 += first * dci1;
+        }
         ModeLanes g0[kChannels], g1[kChannels], d0[kChannels], d1[kChannels];
         for (int c = 0; c < kChannels; ++c) {
             ModeLanes start0, start1;
@@ -108,6 +150,17 @@ __attribute__((always_inline)) inline void renderGroups(ModalBankLanes& bank, in
                 qNext0 = s0 * ei0 + er0 * q0;
                 qNext1 = s1 * ei1 + er1 * q1;
             }
+            if (kWithContact) {
+                const double x = bank.contactSignal[firstFrame + i];
+                sNext0 += x * cr0;
+                sNext1 += x * cr1;
+                qNext0 += x * ci0;
+                qNext1 += x * ci1;
+                cr0 += dcr0;
+                cr1 += dcr1;
+                ci0 += dci0;
+                ci1 += dci1;
+            }
             s0 = sNext0;
             s1 = sNext1;
             q0 = qNext0;
@@ -128,17 +181,30 @@ __attribute__((always_inline)) inline void renderGroups(ModalBankLanes& bank, in
 __attribute__((always_inline)) inline void renderSegment(ModalBankLanes& bank, int firstFrame,
                                                          int frameCount, bool withForce,
                                                          double* const* mix) {
+    const bool withContact = bank.contactSignal != nullptr;
     if (bank.channelCount == 2) {
-        if (withForce) {
-            renderGroups<true, 2>(bank, firstFrame, frameCount);
+        if (withContact) {
+            if (withForce) {
+                renderGroups<true, true, 2>(bank, firstFrame, frameCount);
+            } else {
+                renderGroups<false, true, 2>(bank, firstFrame, frameCount);
+            }
+        } else if (withForce) {
+            renderGroups<true, false, 2>(bank, firstFrame, frameCount);
         } else {
-            renderGroups<false, 2>(bank, firstFrame, frameCount);
+            renderGroups<false, false, 2>(bank, firstFrame, frameCount);
         }
     } else {
-        if (withForce) {
-            renderGroups<true, 1>(bank, firstFrame, frameCount);
+        if (withContact) {
+            if (withForce) {
+                renderGroups<true, true, 1>(bank, firstFrame, frameCount);
+            } else {
+                renderGroups<false, true, 1>(bank, firstFrame, frameCount);
+            }
+        } else if (withForce) {
+            renderGroups<true, false, 1>(bank, firstFrame, frameCount);
         } else {
-            renderGroups<false, 1>(bank, firstFrame, frameCount);
+            renderGroups<false, false, 1>(bank, firstFrame, frameCount);
         }
     }
     for (int c = 0; c < bank.channelCount; ++c) {

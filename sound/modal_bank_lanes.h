@@ -34,6 +34,11 @@ struct ModalBankLanes {
     std::vector<double> stepReal, stepImag;
     std::vector<double> forceReal, forceImag;
     std::vector<double> gainStart[kMaxChannels], gainStep[kMaxChannels];
+    // A moving contact's input (loadModalBankContact): per mode the terms G a at the block's
+    // start and their change per frame, and the block's excitation signal, one value per frame;
+    // null when no contact drives the bank this block.
+    std::vector<double> contactReal, contactImag, contactStepReal, contactStepImag;
+    const double* contactSignal = nullptr;
     // Per-frame partial sums of one segment, one lane per mode slot, per channel.
     ModeLanes mixLanes[kMaxChannels][kSegmentFrames];
 };
@@ -47,12 +52,23 @@ void loadModalBankLanes(ModalBankLanes& bank, ModalResonator* const* resonators,
                         int channelCount, const double* const* previousGains,
                         const double* const* gains, int frameCount);
 
+// Adds a moving contact's input to a loaded bank for this block: mode e (< modeCount, the
+// loaded ones) receives, at frame i, the force a_e(i) signal[i] on top of its held force, with
+// a_e moving linearly from startAmplitude[e] (before the block) to endAmplitude[e] (its last
+// frame): a_e(i) = start + (i + 1) (end - start) / frameCount. Sets bank.contactSignal =
+// signal, which must hold frameCount values and live until the block is rendered. The bank's
+// next loadModalBankLanes clears the contact again.
+// Real-time: no allocation, no I/O, no lock.
+void loadModalBankContact(ModalBankLanes& bank, ModalResonator* const* resonators,
+                          const double* startAmplitude, const double* endAmplitude,
+                          const double* signal, int frameCount);
+
 // Advances every loaded mode by `frameCount` samples (at most kSegmentFrames), frames
 // firstFrame .. firstFrame + frameCount - 1 of the block, with the held force when `withForce`
-// and without it otherwise, and writes each channel's mix sum_e q_e[i] g_e[i] to
-// mix[c][0 .. frameCount-1]. Runs the AVX2 build of the loop when `useAvx2Lanes` is set (the
-// processor must have AVX2), the baseline build otherwise; both give the same bits.
-// Real-time: no allocation, no I/O, no lock, no transcendental function.
+// and without it otherwise, plus the contact's input when bank.contactSignal is set, and writes
+// each channel's mix sum_e q_e[i] g_e[i] to mix[c][0 .. frameCount-1]. Runs the AVX2 build of the
+// loop when `useAvx2Lanes` is set (the processor must have AVX2), the baseline build otherwise;
+// both give the same bits. Real-time: no allocation, no I/O, no lock, no transcendental function.
 void renderModalBankLanes(ModalBankLanes& bank, int firstFrame, int frameCount, bool withForce,
                           double* const* mix, bool useAvx2Lanes);
 

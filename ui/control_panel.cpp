@@ -22,6 +22,7 @@
 #include "sound/audio_device.h"
 #include "sound/modal_resonator.h"
 #include "sound/synthesis_state.h"
+#include "ui/contact_drag.h"
 #include "ui/input_router.h"
 #include "ui/modes_window.h"
 #include "ui/picking.h"
@@ -188,7 +189,8 @@ void drawControlPanel() {
         ImVec2(static_cast<float>(panelWidth), static_cast<float>(windowHeight)), ImGuiCond_Always);
     ImGui::Begin("Control panel", nullptr,
                  ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoResize |
-                     ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoSavedSettings);
+                     ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoSavedSettings |
+                     ImGuiWindowFlags_NoScrollbar);
 
     beginFramedGroup("Impact force:");
     labelledRow("Duration (audio timesteps):");
@@ -270,6 +272,29 @@ void drawControlPanel() {
 
     if (ImGui::Button("Exit")) exit(0);
     ImGui::TextUnformatted("Key 'm': the modes that ring");
+
+    // Below everything else, so the controls above keep their places; two rows, so the section
+    // fits the window's height.
+    beginFramedGroup("Contact (Shift + left drag; + Ctrl: roll):");
+    {
+        if (contactForce < 0.0f) contactForce = impactMagnitude;
+        ImGui::RadioButton("Scrape", &contactKind, 0);
+        ImGui::SameLine();
+        ImGui::RadioButton("Roll", &contactKind, 1);
+        ImGui::SameLine(0.0f, 12.0f);
+        labelledRow("Force:");
+        floatSpinner("##contactForce", &contactForce, impactMagnitudeMin, impactMagnitudeMax,
+                     (impactMagnitudeMax - impactMagnitudeMin) / 100.0f);
+        ImGui::AlignTextToFramePadding();
+        ImGui::TextUnformatted("Roughness:");
+        ImGui::SameLine();
+        ImGui::SetNextItemWidth(90.0f);
+        floatSpinner("##contactRoughness", &contactRoughness, 0.0f, 0.5f, 0.002f);
+        ImGui::SameLine();
+        labelledRow("Ball [mm]:");
+        floatSpinner("##contactRadius", &contactBallRadius_mm, 1.0f, 50.0f, 0.5f);
+    }
+    endFramedGroup();
 
     ImGui::End();
     drawModesWindow();

@@ -19,6 +19,7 @@
 #include "geometry/orbit_camera.h"
 #include "geometry/scene_object.h"
 #include "sound/synthesis_state.h"
+#include "ui/contact_drag.h"
 #include "ui/control_panel.h"
 #include "ui/level_meter.h"
 #include "ui/mode_shape_view.h"
@@ -237,6 +238,8 @@ void onDisplay() {
 
     // The scene's matrices and viewport, for picking: the panel changes them.
     saveSceneViewForPicking();
+    // A Shift drag picks the surface under the pointer once per frame, on the scene just drawn.
+    updateContactDrag();
     drawControlPanel();
     glutSwapBuffers();
 }

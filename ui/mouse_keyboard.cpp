@@ -8,6 +8,7 @@
 
 #include "app/scene_loading.h"
 #include "geometry/orbit_camera.h"
+#include "ui/contact_drag.h"
 #include "ui/control_panel.h"
 #include "ui/modes_window.h"
 #include "ui/picking.h"
@@ -20,7 +21,15 @@ void onMouseButton(int button, int state, int x, int y) {
     const int down = state == GLUT_DOWN;
     if (button == GLUT_LEFT_BUTTON) {
         leftButtonDown = down;
-        if (down) strikeAt(x, y);
+        // Shift: a moving contact instead of a strike (with Ctrl, a roll); a plain press strikes.
+        const int modifiers = glutGetModifiers();
+        if (down && (modifiers & GLUT_ACTIVE_SHIFT)) {
+            beginContactDrag(x, y, (modifiers & GLUT_ACTIVE_CTRL) != 0);
+        } else if (down) {
+            strikeAt(x, y);
+        } else if (contactDragActive()) {
+            endContactDrag();
+        }
     } else if (button == GLUT_MIDDLE_BUTTON) {
         middleButtonDown = down;
     } else if (button == GLUT_RIGHT_BUTTON) {
@@ -58,6 +67,7 @@ void onMouseMotion(int x, int y) {
     const double dx = x - lastMouseX, dy = y - lastMouseY;
     lastMouseX = x;
     lastMouseY = y;
+    if (contactDragActive()) moveContactDrag(x, y);
     if (camera == nullptr) return;
     // With both buttons held one event orbits first, then zooms.
     if (rightButtonDown) orbitCamera(*camera, dx, dy);

@@ -74,6 +74,17 @@ void strikeAt(int x, int y) {
     strikeVertex(lastImpact.vertex, lastImpact.direction, lastImpact.torque);
 }
 
+bool pickObjectSurface(int x, int y, double world[3]) {
+    const int winY = sceneViewport[3] - y - 1;
+    GLfloat depth = 1.0f;
+    GLubyte stencil = 0;
+    glReadPixels(x, winY, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+    glReadPixels(x, winY, 1, 1, GL_STENCIL_INDEX, GL_UNSIGNED_BYTE, &stencil);
+    if (stencil != 1) return false;
+    return gluUnProject(x, winY, depth, sceneModelview, sceneProjection, sceneViewport, &world[0],
+                        &world[1], &world[2]) == GL_TRUE;
+}
+
 int pickVertex(double px, double py, double pz) {
     double q[3];
     worldToObject(px, py, pz, &q[0], &q[1], &q[2]);

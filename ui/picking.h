@@ -28,6 +28,11 @@ void saveSceneViewForPicking();
 // and strikes the object (stencil 1), pushes the swing (stencil 2) or does nothing.
 void strikeAt(int x, int y);
 
+// The world point of the struck object under window pixel (x, y) (stencil 1), read from the
+// depth buffer and unprojected with the saved scene view, into world; false when the pixel
+// shows anything else.
+bool pickObjectSurface(int x, int y, double world[3]);
+
 // Index of the vertex of the struck object's mesh nearest to the world point (px, py, pz),
 // brought into the object's frame with the current pose.
 int pickVertex(double px, double py, double pz);

@@ -144,6 +144,28 @@ import -window root "$E2E_TMP/mesh.png"
 dark=$(/usr/bin/convert "$E2E_TMP/mesh.png" -crop 80x80+260+175 +repage -colorspace gray -threshold 10% txt:- | grep -ci "#000000")
 check "a second click on 'Display computational mesh' hides the edges ($dark dark pixels)" test "$dark" -lt 20
 
+# A Shift drag across the object scrapes it: silence before, sound while the pointer moves over
+# the object, and no strike (no marker).
+click "${SILENCE[@]}"
+sleep 0.4
+quiet_before=$(audio_frames 1)
+sleep 0.3
+read -r quiet_peak _ <<< "$(audio_stats 1 "$quiet_before")"
+drag_before=$(audio_frames 1)
+xdotool mousemove 240 215 keydown shift mousedown 1
+for x in 250 260 270 280 290 300 310 320 330 340 350 360; do
+    xdotool mousemove "$x" $((215 + (x % 20) / 2))
+    sleep 0.04
+done
+import -window root "$E2E_TMP/drag.png"
+xdotool mouseup 1 keyup shift
+sleep 0.3
+read -r drag_peak _ <<< "$(audio_stats 1 "$drag_before")"
+drag_green=$(green_pixels "$E2E_TMP/drag.png" 220 175 160 80)
+check "silence before the Shift drag (peak $quiet_peak)" test "$quiet_peak" == "0"
+check "a Shift drag across the object scrapes it (peak $drag_peak)" greater "$drag_peak" 0.0005
+check "a Shift drag strikes nothing: no marker ($drag_green green pixels)" test "$drag_green" -le 4
+
 # The panel's "Exit" ends the program with status 0 after the at-exit message.
 click "${EXIT_BUTTON[@]}"
 wait_for_exit 10

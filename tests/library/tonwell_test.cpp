@@ -16,8 +16,10 @@
 #include <thread>
 #include <vector>
 
+#include "engine/engine.h"
 #include "geometry/listener_points.h"
 #include "geometry/orbit_camera.h"
+#include "geometry/scene_presets.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_scene.h"
 
@@ -431,4 +433,80 @@ TEST(TonwellQueries, FrequenciesAreTheScenesAndLevelsRiseWithAStrikeThenDecay) {
                 "tonwell_object_levels");
     expectError(tonwell_object_frequencies(object, got.data(), -1, &count),
                 TONWELL_ERROR_ARGUMENT, "capacity");
+}
+
+// [SECTION] Moving contacts
+
+// The C interface's contact is the engine object's: the same samples as a contact set on the
+// object directly, silence after it is lifted and the modes have rung out, and each bad argument
+// refused with its message.
+TEST(TonwellContact, PlaysTheEngineObjectsContactAndRefusesBadArguments) {
+    ChairScene scene;
+    const int vertices[3] = {4, 9, 10};
+    const double weights[3] = {0.5, 0.25, 0.25};
+    EngineHandle viaC(1);
+    placeListener(viaC.engine);
+    tonwell_object* object = nullptr;
+    ASSERT_EQ(tonwell_object_load(viaC.engine, scene.folder().c_str(), &object), TONWELL_OK);
+    ASSERT_EQ(tonwell_object_contact(object, TONWELL_CONTACT_ROLL, vertices, weights, kDirection,
+                                     0.05, 0.4, 0.018, 1.5, 0.008),
+              TONWELL_OK);
+    const std::vector<float> rolled = render(viaC.engine, 8820, 1);
+    EXPECT_GT(peakOf(rolled), 1e-5);
+    ASSERT_EQ(tonwell_object_contact_end(object), TONWELL_OK);
+    render(viaC.engine, 44100 * 3, 1);
+    EXPECT_LT(peakOf(render(viaC.engine, 4410, 1)), 1e-6);
+
+    // The same contact on an engine object of its own.
+    Engine engine(1, 200);
+    ListenerPoints listener;
+    for (int k = 0; k < 3; ++k) {
+        listener.eye[k] = kEye[k];
+        listener.leftEar[k] = kLeft[k];
+        listener.rightEar[k] = kRight[k];
+    }
+    engine.setListener(listener);
+    EngineObjectFiles files;
+    files.modeShapeFile = scene.dir.file("chair/chair.U");
+    files.frequencyFile = scene.dir.file("chair/chair.freq");
+    files.transferListFile = scene.dir.file("chair/chair-ZEPObjectsList-15.txt");
+    files.transferBaseDirectory = scene.dir.path();
+    const SceneParameters& chair = *scenePreset(kChair);
+    files.massDamping = chair.massDamping;
+    files.stiffnessDamping = chair.stiffnessDamping;
+    std::string problem;
+    const int id = engine.addObject(engine.loadObject(files, &problem));
+    ASSERT_GE(id, 0) << problem;
+    const SurfacePoint point{{4, 9, 10}, {0.5, 0.25, 0.25}};
+    engine.object(id)->setContact(point, kDirection, 0.05, 0.4, ContactKind::kRoll, 0.018, 1.5,
+                                  0.008);
+    std::vector<float> direct(8820);
+    engine.render(direct.data(), 8820);
+    EXPECT_EQ(direct, rolled);
+
+    const double nan3[3] = {NAN, 0, 0};
+    const double badWeights[3] = {0.5, 0.6, -0.1};
+    const int outside[3] = {0, 1, 100000};
+    auto contact = [&](int kind, const int* v, const double* w, const double* d, double force,
+                       double speed, double roughness, double slope, double radius) {
+        return tonwell_object_contact(object, kind, v, w, d, force, speed, roughness, slope,
+                                      radius);
+    };
+    expectError(contact(2, vertices, weights, kDirection, 1, 1, 0.1, 1, 0.01),
+                TONWELL_ERROR_ARGUMENT, "kind");
+    expectError(contact(0, vertices, badWeights, kDirection, 1, 1, 0.1, 1, 0.01),
+                TONWELL_ERROR_ARGUMENT, "weights");
+    expectError(contact(0, vertices, weights, nan3, 1, 1, 0.1, 1, 0.01), TONWELL_ERROR_ARGUMENT,
+                "finite");
+    expectError(contact(0, outside, weights, kDirection, 1, 1, 0.1, 1, 0.01),
+                TONWELL_ERROR_ARGUMENT, "vertex 100000");
+    expectError(contact(0, vertices, weights, kDirection, -1, 1, 0.1, 1, 0.01),
+                TONWELL_ERROR_ARGUMENT, "force");
+    expectError(contact(0, vertices, weights, kDirection, 1, -1, 0.1, 1, 0.01),
+                TONWELL_ERROR_ARGUMENT, "speed");
+    expectError(contact(0, vertices, weights, kDirection, 1, 1, 0.1, 2.5, 0.01),
+                TONWELL_ERROR_ARGUMENT, "slope");
+    expectError(contact(1, vertices, weights, kDirection, 1, 1, 0.1, 1, 0.0),
+                TONWELL_ERROR_ARGUMENT, "radius");
+    expectError(tonwell_object_contact_end(nullptr), TONWELL_ERROR_ARGUMENT, "null");
 }

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -22,9 +23,11 @@
 #include "geometry/orbit_camera.h"
 #include "geometry/scene_presets.h"
 #include "sound/audio_block_context.h"
+#include "sound/contact_excitation.h"
 #include "sound/impact.h"
 #include "sound/mode_levels.h"
 #include "sound/mode_mask.h"
+#include "sound/surface_point.h"
 #include "sound/synthesis_state.h"
 
 namespace {
@@ -45,6 +48,50 @@ struct ResolvedStrike {
     long block;  // first block it sounds in
 };
 std::vector<ResolvedStrike> resolvedStrikes;
+
+// One contact resolved against the loaded scene: its path's corners in the mesh frame (which is
+// the mode shapes' frame), its blocks and its speed.
+struct ResolvedContact {
+    const ContactRequest* request;
+    std::vector<double> corners;  // 3 per path vertex
+    double length;                // of the path, m
+    double speed;                 // m/s
+    long firstBlock;              // the first block it sounds in
+    long endBlock;                // the block it is lifted before
+};
+std::vector<ResolvedContact> resolvedContacts;
+
+// The point at arc length `s` along the contact's path (clamped to the path).
+void pathPoint(const ResolvedContact& contact, double s, double point[3]) {
+    const std::vector<double>& c = contact.corners;
+    const size_t corners = c.size() / 3;
+    for (size_t k = 0; k + 1 < corners; ++k) {
+        double d[3];
+        for (int a = 0; a < 3; ++a) d[a] = c[3 * (k + 1) + a] - c[3 * k + a];
+        const double segment = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        if (s <= segment && segment > 0.0) {
+            for (int a = 0; a < 3; ++a) point[a] = c[3 * k + a] + d[a] * (s / segment);
+            return;
+        }
+        s -= segment;
+    }
+    for (int a = 0; a < 3; ++a) point[a] = c[3 * (corners - 1) + a];
+}
+
+// Moves the object's contact to where `contact` is at the end of block b.
+void moveContact(const ResolvedContact& contact, long b, int blockFrames) {
+    const double t = static_cast<double>((b + 1) * blockFrames) / kAudioSamplingRate -
+                     static_cast<double>(contact.firstBlock * blockFrames) / kAudioSamplingRate;
+    double q[3];
+    pathPoint(contact, contact.speed * t, q);
+    SurfacePoint point;
+    double normal[3];
+    if (!findSurfacePoint(*mesh, q, &point, normal)) return;
+    const ContactRequest& r = *contact.request;
+    struck->setContact(point, normal, r.force, contact.speed,
+                       r.kind == 1 ? ContactKind::kRoll : ContactKind::kScrape, r.roughness,
+                       r.slope, r.radius);
+}
 
 bool isDirectory(const std::string& path) {
     struct stat info;
@@ -268,6 +315,52 @@ std::string loadRenderScene(const RenderOptions& options) {
         }
         resolvedStrikes.push_back(strike);
     }
+    // The contacts: their paths against this mesh; one at a time, as the object has one.
+    resolvedContacts.clear();
+    for (const ContactRequest& request : options.contacts) {
+        ResolvedContact contact;
+        contact.request = &request;
+        for (int vertex : request.path) {
+            const int vertexCount = static_cast<int>(mesh->vertexCount);
+            if (vertex >= vertexCount || vertex >= struck->vertexCount()) {
+                return request.origin + ": vertex " + std::to_string(vertex) +
+                       " is not a mesh vertex with a mode shape (0.." +
+                       std::to_string(std::min(vertexCount, struck->vertexCount()) - 1) + ")";
+            }
+            const float* p = &mesh->vertices[3 * (vertex + 1)];
+            for (int a = 0; a < 3; ++a) contact.corners.push_back(p[a]);
+        }
+        contact.length = 0.0;
+        for (size_t k = 3; k < contact.corners.size(); k += 3) {
+            double d2 = 0.0;
+            for (int a = 0; a < 3; ++a) {
+                const double d = contact.corners[k + a] - contact.corners[k - 3 + a];
+                d2 += d * d;
+            }
+            contact.length += std::sqrt(d2);
+        }
+        contact.speed = contact.length / request.duration;
+        if (contact.speed > kMaxContactSpeed_mps) {
+            return request.origin + ": the path (" + numberText(contact.length) + " m in " +
+                   numberText(request.duration) + " s) runs at " + numberText(contact.speed) +
+                   " m/s, above the contact's " + numberText(kMaxContactSpeed_mps) + " m/s";
+        }
+        contact.firstBlock = strikeBlock(request.time, blockSize);
+        contact.endBlock = strikeBlock(request.time + request.duration, blockSize);
+        if (contact.endBlock <= contact.firstBlock) contact.endBlock = contact.firstBlock + 1;
+        if (contact.firstBlock * blockSize >= frames) {
+            return request.origin + ": time " + numberText(request.time) +
+                   " s starts after the end of the output (--length " +
+                   numberText(options.lengthSeconds) + ")";
+        }
+        for (const ResolvedContact& other : resolvedContacts) {
+            if (contact.firstBlock < other.endBlock && other.firstBlock < contact.endBlock) {
+                return request.origin + ": overlaps " + other.request->origin +
+                       " (the object has one contact at a time)";
+            }
+        }
+        resolvedContacts.push_back(contact);
+    }
     // The engine takes StrikeQueue::kCapacity strikes of one object per block.
     for (const ResolvedStrike& strike : resolvedStrikes) {
         long sameBlock = 0;
@@ -289,6 +382,7 @@ void releaseRenderScene() {
     struck = nullptr;
     engine.reset();
     resolvedStrikes.clear();
+    resolvedContacts.clear();
 }
 
 Engine& renderEngine() { return *engine; }
@@ -352,6 +446,12 @@ void renderStrikes(const RenderOptions& options, std::vector<float>* samples,
         for (const ResolvedStrike& strike : resolvedStrikes) {
             if (strike.block == b)
                 struck->strike(strike.vertex, strike.direction, strike.magnitude);
+        }
+        // A contact moves before each of its blocks to where it is at the block's end (the
+        // engine glides to it across the block), and is lifted before its end block.
+        for (const ResolvedContact& contact : resolvedContacts) {
+            if (b >= contact.firstBlock && b < contact.endBlock) moveContact(contact, b, N);
+            if (b == contact.endBlock) struck->endContact();
         }
         engine->render(&all[static_cast<size_t>(b) * N * channels], N);
         // The levels this block published, read as the Modes window reads them.

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -67,7 +68,7 @@ const char* renderUsage() {
            "writes for an object of one's own (its presets are used instead); the files are\n"
            "read as the demo reads them, from the folder's parent.\n"
            "\n"
-           "Strikes (at least one):\n"
+           "Strikes and contacts (at least one of them):\n"
            "  --strike \"STRIKE\"      one strike; may be repeated\n"
            "  --script FILE          strikes from FILE, one STRIKE per line ('#' comments)\n"
            "  STRIKE: words separated by blanks\n"
@@ -78,6 +79,18 @@ const char* renderUsage() {
            "    direction=X,Y,Z      force direction in world axes, or\n"
            "    direction=listener   from the listener's eye to the vertex (default)\n"
            "    magnitude=M          strength (default: the scene's preset magnitude)\n"
+           "  --contact \"CONTACT\"    a moving contact; may be repeated (not overlapping in "
+           "time)\n"
+           "  CONTACT: a kind, then words KEY=VALUE\n"
+           "    scrape|slide|roll    the kind: a rough scrape or slide, or a ball rolling\n"
+           "    path=V1,V2,...       0-based mesh vertices: the contact follows the straight\n"
+           "                         segments between them over the surface at constant speed\n"
+           "    at=SECONDS           when it starts (default 0)\n"
+           "    duration=SECONDS     how long it takes to follow the path\n"
+           "    force=N              normal force (the strikes' force units)\n"
+           "    roughness=R          RMS force fluctuation relative to the force (default 0.018)\n"
+           "    slope=B              spectral slope of the 1/f^B profile, 0..2 (default 1.5)\n"
+           "    radius=M             the rolling ball's radius in metres (default 0.008)\n"
            "\n"
            "Options:\n"
            "  -o, --output FILE      the WAV file to write\n"
@@ -192,6 +205,74 @@ std::string readStrikeScript(const std::string& fileName, std::vector<StrikeRequ
     return "";
 }
 
+std::string parseContact(const std::string& text, ContactRequest* contact) {
+    std::istringstream words(text);
+    std::string word;
+    if (!(words >> word)) return "empty contact";
+    if (word == "scrape" || word == "slide") {
+        contact->kind = 0;
+    } else if (word == "roll") {
+        contact->kind = 1;
+    } else {
+        return "\"" + word + "\" is no kind of contact (expected scrape, slide or roll)";
+    }
+    bool hasDuration = false, hasForce = false;
+    // A number in [low, high], or (low, high] when lowOpen; the message names the bound.
+    auto number = [](const std::string& name, const std::string& value, double low, double high,
+                     bool lowOpen, double* out) -> std::string {
+        if (!parseNumber(value, out)) return name + " \"" + value + "\" is not a number";
+        char bound[64];
+        snprintf(bound, sizeof bound, "%g", low);
+        if (lowOpen && !(*out > low)) return name + " " + value + " must be above " + bound;
+        if (!lowOpen && !(*out >= low)) return name + " " + value + " must be at least " + bound;
+        snprintf(bound, sizeof bound, "%g", high);
+        if (*out > high) return name + " " + value + " is above " + bound;
+        return "";
+    };
+    while (words >> word) {
+        const size_t equals = word.find('=');
+        if (equals == std::string::npos) return "\"" + word + "\" is not KEY=VALUE";
+        const std::string key = word.substr(0, equals);
+        const std::string value = word.substr(equals + 1);
+        std::string problem;
+        if (key == "path") {
+            contact->path.clear();
+            std::istringstream parts(value);
+            std::string part;
+            while (std::getline(parts, part, ',')) {
+                int vertex = -1;
+                if (!parseInteger(part, &vertex) || vertex < 0)
+                    return "path \"" + value + "\" is not vertices V1,V2,... (whole numbers >= 0)";
+                contact->path.push_back(vertex);
+            }
+            if (contact->path.empty()) return "path \"" + value + "\" names no vertex";
+        } else if (key == "at") {
+            problem = number("time", value, 0.0, kMaxRenderSeconds, false, &contact->time);
+        } else if (key == "duration") {
+            problem = number("duration", value, 0.0, kMaxRenderSeconds, true, &contact->duration);
+            hasDuration = true;
+        } else if (key == "force") {
+            problem = number("force", value, 0.0, kMaxStrikeMagnitude, false, &contact->force);
+            hasForce = true;
+        } else if (key == "roughness") {
+            problem =
+                number("roughness", value, 0.0, kMaxStrikeMagnitude, false, &contact->roughness);
+        } else if (key == "slope") {
+            problem = number("slope", value, 0.0, 2.0, false, &contact->slope);
+        } else if (key == "radius") {
+            problem = number("radius", value, 0.0, 10.0, true, &contact->radius);
+        } else {
+            return "unknown key \"" + key +
+                   "\" (expected path, at, duration, force, roughness, slope, radius)";
+        }
+        if (!problem.empty()) return problem;
+    }
+    if (contact->path.empty()) return "a contact needs path=V1,V2,...";
+    if (!hasDuration) return "a contact needs duration=SECONDS";
+    if (!hasForce) return "a contact needs force=N";
+    return "";
+}
+
 std::string parseRenderArguments(const std::vector<std::string>& arguments,
                                  RenderOptions* options) {
     const size_t count = arguments.size();
@@ -215,7 +296,7 @@ std::string parseRenderArguments(const std::vector<std::string>& arguments,
                 "-o",       "--output",          "--strike",      "--script",    "--renderer",
                 "--modes",  "--impact-duration", "--zep-rate",    "--length",    "--listener",
                 "--camera", "--format",          "--spectrogram", "--modes-csv", "--solo",
-                "--mute"};
+                "--mute",   "--contact"};
             bool known = false;
             for (const char* name : kValued) known = known || a == name;
             if (!known) return a + ": unknown option (see --help)";
@@ -223,6 +304,13 @@ std::string parseRenderArguments(const std::vector<std::string>& arguments,
             const std::string where = a + " " + v + ": ";
             if (a == "-o" || a == "--output") {
                 options->outputFile = v;
+            } else if (a == "--contact") {
+                ContactRequest contact;
+                contact.origin = "--contact \"" + v + "\"";
+                if (!(problem = parseContact(v, &contact)).empty()) {
+                    return contact.origin + ": " + problem;
+                }
+                options->contacts.push_back(contact);
             } else if (a == "--strike") {
                 StrikeRequest strike;
                 strike.origin = "--strike \"" + v + "\"";
@@ -299,8 +387,8 @@ std::string parseRenderArguments(const std::vector<std::string>& arguments,
     if (options->help) return "";
     if (options->sceneFolder.empty()) return "no scene folder given (see --help)";
     if (options->outputFile.empty()) return "no output file given: add -o OUTPUT.wav";
-    if (options->strikes.empty())
-        return "no strike given: add --strike \"STRIKE\" or --script FILE";
+    if (options->strikes.empty() && options->contacts.empty())
+        return "no strike given: add --strike \"STRIKE\", --script FILE or --contact \"CONTACT\"";
     if (options->hasListener && options->hasCamera) {
         return "--listener and --camera both place the listener: give one of them";
     }

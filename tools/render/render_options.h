@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "sound/contact_excitation.h"
+
 // One strike: a force pulse at a mesh vertex (or the vertex nearest to a point), starting on the
 // first block boundary at or after `time`.
 struct StrikeRequest {
@@ -21,10 +23,27 @@ struct StrikeRequest {
     std::string origin;               // where the strike was given, for messages
 };
 
+// One moving contact: the contact point follows the straight segments between the named mesh
+// vertices (each point brought to the nearest point of the surface) at constant speed, from
+// `time` for `duration` seconds.
+struct ContactRequest {
+    int kind = 0;           // 0 scrape (or slide), 1 roll
+    std::vector<int> path;  // 0-based mesh vertices, at least one
+    double time = 0.0;      // seconds from the start of the output, >= 0
+    double duration = 0.0;  // seconds, > 0
+    double force = 0.0;     // normal force, program force units (as a strike's magnitude)
+    double roughness =
+        kDefaultContactRoughness;  // sigma, the force's RMS fluctuation relative to the force
+    double slope = 1.5;            // beta, the profile's spectral slope, 0 .. 2
+    double radius = 0.008;         // the rolling ball's radius, m
+    std::string origin;            // where the contact was given, for messages
+};
+
 struct RenderOptions {
     std::string sceneFolder;  // a folder named bell, chair or dragon
     std::string outputFile;   // the WAV file
     std::vector<StrikeRequest> strikes;
+    std::vector<ContactRequest> contacts;
     int rendererType = 0;     // 0 "ZEP", 1 "Modal"
     int channelCount = 1;     // 1 mono, 2 stereo
     int modeCount = -1;       // active modes; -1: all of the scene's
@@ -54,6 +73,13 @@ std::string parseRenderArguments(const std::vector<std::string>& arguments, Rend
 // Times lie in [0, 3600] s, magnitudes in [0, 1e6], a direction's length is positive and finite.
 // Returns an empty string on success, otherwise what is wrong (without the location).
 std::string parseStrike(const std::string& text, StrikeRequest* strike);
+
+// Parses one contact description: the kind first (scrape, slide or roll), then words KEY=VALUE:
+//   path=V1,V2,...  at=SECONDS  duration=SECONDS  force=N  [roughness=R] [slope=B] [radius=M]
+// path, duration and force are required; at defaults to 0. Times in [0, 3600] s, the duration
+// above 0, force and roughness in [0, 1e6], the slope in [0, 2], the radius above 0.
+// Returns an empty string on success, otherwise what is wrong (without the location).
+std::string parseContact(const std::string& text, ContactRequest* contact);
 
 // Reads a strike script: one strike per line in the form parseStrike takes; blank lines and
 // lines starting with '#' are skipped. Appends to `strikes`. Returns an empty string on success,
