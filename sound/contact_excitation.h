@@ -7,21 +7,24 @@
 // force of scraping and sliding follows the surface profile at the contact point, which moves
 // along the path at the tangential speed v; rolling reads the profile as the ball feels it):
 //
-//   f(t) = F_N * sigma * g(x(t)),   x(t) = integral of v dt,
+//   f(t) = F_N * sigma * sqrt(v / v_0) * g(x(t)),   x(t) = integral of v dt,
 //
 // along the unit direction at the contact point (the surface normal), with F_N the normal force
 // (program force units, as a strike's magnitude), sigma the roughness scale (the RMS of the
-// force's fluctuation relative to F_N), and g the unit-RMS profile: the 1/f^beta fractal profile
-// for a scrape or a slide, the ball's Hertzian force on the smoothed profile for a roll. Only
-// the fluctuation sounds: the static load F_N (a constant deflection) is left out, and a DC
-// blocker (a first-order high-pass at about 35 Hz) takes the rolling force's mean off.
+// force's fluctuation relative to F_N at the reference speed v_0 = 0.3 m/s), and g the unit-RMS
+// profile: the 1/f^beta fractal profile for a scrape or a slide, the ball's Hertzian force on
+// the smoothed profile for a roll. Only the fluctuation sounds: the static load F_N (a constant
+// deflection) is left out, and a DC blocker (a first-order high-pass at about 35 Hz) takes the
+// rolling force's mean off.
 //
 // How the force grows: linearly with F_N at every frequency (so the sound's RMS is proportional
 // to F_N). With the speed, the profile's spatial spectrum S(k) ~ k^-beta is heard at temporal
-// frequencies f = v k, with the temporal spectrum S_t(f) = S(f/v)/v ~ v^(beta-1) f^-beta: the
-// spectrum moves up in proportion to v (a faster scrape is brighter), and at a fixed frequency
-// the force grows as v^((beta-1)/2) (beta > 1) while the profile's band lies in the audible
-// range.
+// frequencies f = v k: the spectrum moves up in proportion to v (a faster scrape is brighter).
+// Read at a unit RMS, g alone would carry the same power at every speed, and a faster scrape
+// would sound quieter through the low modes as its band moves above them; but the work the
+// contact does, F v, grows with the speed, so the fluctuation's power is taken to grow in
+// proportion to it: the sqrt(v / v_0) factor (the force's power proportional to F_N^2 v). A
+// standing contact is silent, and the loudness at v_0 is that of the bare profile.
 //
 // The profile is read with linear interpolation between its samples; at most kMaxProfileSteps
 // new samples are taken per audio sample, which caps the speed at kMaxContactSpeed_mps.
@@ -31,8 +34,9 @@
 
 // The defaults of a contact: the panel's and tonwell-render's.
 constexpr double kDefaultContactRoughness = 0.018;  // sigma
-constexpr double kDefaultContactSlope = 1.5;      // beta
-constexpr double kDefaultBallRadius_m = 0.008;    // a marble
+constexpr double kDefaultContactSlope = 1.5;        // beta
+constexpr double kDefaultBallRadius_m = 0.008;      // a marble
+constexpr double kReferenceContactSpeed_mps = 0.3;  // v_0: sigma is the force's RMS there
 constexpr int kMaxProfileSteps = 16;
 constexpr double kMaxContactSpeed_mps = kMaxProfileSteps * kProfileSpacing_m * 44100.0;
 
@@ -44,12 +48,12 @@ struct ContactExcitation {
     double dcInput = 0.0;   // the DC blocker's memories
     double dcOutput = 0.0;
 
-    // Writes signal[i] = sigma * g(x(t_i)) for the frameCount samples of a block, the speed
-    // moving linearly from speedStart (before the block) to speedEnd (its last sample), m/s,
+    // Writes signal[i] = sigma sqrt(v_i / v_0) g(x(t_i)) for the frameCount samples of a block, the
+    // speed moving linearly from speedStart (before the block) to speedEnd (its last sample), m/s,
     // each clamped to 0 .. kMaxContactSpeed_mps; `roughness` is sigma. The caller multiplies by
     // F_N and the modal force at the contact point.
-    // Real-time: no allocation, no I/O, no lock, no transcendental function (a square root per
-    // profile sample for a roll).
+    // Real-time: no allocation, no I/O, no lock, no transcendental function (two square roots a
+    // block for the speed's scale, one per profile sample for a roll).
     void generate(const RoughnessProfileDesign& design, double roughness, double speedStart,
                   double speedEnd, int frameCount, double* signal);
 };
