@@ -16,11 +16,6 @@
 #include "sound/moving_contact.h"
 #include "ui/picking.h"
 
-int contactKind = 0;
-float contactForce = -1.0f;  // set from the preset on the panel's first frame
-float contactRoughness = static_cast<float>(kDefaultContactRoughness);
-float contactBallRadius_mm = static_cast<float>(kDefaultBallRadius_m * 1000.0);
-
 namespace {
 
 bool dragging = false;
@@ -73,7 +68,7 @@ void endContactDrag() {
 
 bool contactDragActive() { return dragging; }
 
-void updateContactDrag() {
+void updateContactDrag(const ContactPanelSettings& settings) {
     if (!dragging || mainObject == nullptr || modeShapes == nullptr) return;
     double world[3];
     if (!pickObjectSurface(pointerX, pointerY, world)) {
@@ -97,9 +92,9 @@ void updateContactDrag() {
     }
     for (int k = 0; k < 3; ++k) lastPoint[k] = q[k];
     havePoint = true;
-    const bool roll = rolling || contactKind == 1;
-    const double force = contactForce < 0.0f ? impactMagnitude : contactForce;
+    const bool roll = rolling || settings.kind == 1;
+    const double force = settings.force < 0.0f ? impactMagnitude : settings.force;
     publish(builder.touch(point, normal, force, speed,
-                          roll ? ContactKind::kRoll : ContactKind::kScrape, contactRoughness,
-                          kDefaultContactSlope, contactBallRadius_mm * 1e-3));
+                          roll ? ContactKind::kRoll : ContactKind::kScrape, settings.roughness,
+                          kDefaultContactSlope, settings.ballRadius_mm * 1e-3));
 }

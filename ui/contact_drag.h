@@ -9,12 +9,17 @@
 // GUI thread.
 #pragma once
 
-// The panel's settings. contactForce starts at the scene's preset impact magnitude (the panel
-// sets it on its first frame); the roughness at kDefaultContactRoughness.
-extern int contactKind;  // 0 scrape, 1 roll (what a Shift drag does; Shift + Ctrl always rolls)
-extern float contactForce;
-extern float contactRoughness;
-extern float contactBallRadius_mm;
+#include "sound/contact_excitation.h"
+
+// The panel's "Contact" settings, owned by the frame display, which hands them to the panel (to
+// edit) and to the drag (to play) each frame. The force starts below zero, meaning "the scene's
+// preset impact magnitude", which the panel puts in on its first frame.
+struct ContactPanelSettings {
+    int kind = 0;  // 0 scrape, 1 roll (what a Shift drag does; Shift + Ctrl always rolls)
+    float force = -1.0f;
+    float roughness = static_cast<float>(kDefaultContactRoughness);
+    float ballRadius_mm = static_cast<float>(kDefaultBallRadius_m * 1000.0);
+};
 
 // Shift + left press at window pixel (x, y): the drag starts (a roll when `roll`); the contact
 // touches at the next frame's pick.
@@ -22,8 +27,8 @@ void beginContactDrag(int x, int y, bool roll);
 // The pointer moved during the drag.
 void moveContactDrag(int x, int y);
 // Each frame, after the scene is drawn and its view saved for picking: picks under the pointer
-// and publishes the contact (lifted while the pointer is off the object).
-void updateContactDrag();
+// and publishes the contact with `settings` (lifted while the pointer is off the object).
+void updateContactDrag(const ContactPanelSettings& settings);
 // The left button is released: the contact is lifted (its sound fades over one block).
 void endContactDrag();
 bool contactDragActive();

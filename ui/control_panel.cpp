@@ -176,7 +176,7 @@ void controlPanelReshape(int width, int height) {
     if (panelBuilt) ImGui_ImplGLUT_ReshapeFunc(width, height);
 }
 
-void drawControlPanel() {
+void drawControlPanel(ContactPanelSettings& contact) {
     if (!panelBuilt) return;
     glViewport(0, 0, windowWidth, windowHeight);
     glDisable(GL_STENCIL_TEST);
@@ -277,22 +277,22 @@ void drawControlPanel() {
     // fits the window's height.
     beginFramedGroup("Contact (Shift + left drag; + Ctrl: roll):");
     {
-        if (contactForce < 0.0f) contactForce = impactMagnitude;
-        ImGui::RadioButton("Scrape", &contactKind, 0);
+        if (contact.force < 0.0f) contact.force = impactMagnitude;
+        ImGui::RadioButton("Scrape", &contact.kind, 0);
         ImGui::SameLine();
-        ImGui::RadioButton("Roll", &contactKind, 1);
+        ImGui::RadioButton("Roll", &contact.kind, 1);
         ImGui::SameLine(0.0f, 12.0f);
         labelledRow("Force:");
-        floatSpinner("##contactForce", &contactForce, impactMagnitudeMin, impactMagnitudeMax,
+        floatSpinner("##contactForce", &contact.force, impactMagnitudeMin, impactMagnitudeMax,
                      (impactMagnitudeMax - impactMagnitudeMin) / 100.0f);
         ImGui::AlignTextToFramePadding();
         ImGui::TextUnformatted("Roughness:");
         ImGui::SameLine();
         ImGui::SetNextItemWidth(90.0f);
-        floatSpinner("##contactRoughness", &contactRoughness, 0.0f, 0.5f, 0.002f);
+        floatSpinner("##contactRoughness", &contact.roughness, 0.0f, 0.5f, 0.002f);
         ImGui::SameLine();
         labelledRow("Ball [mm]:");
-        floatSpinner("##contactRadius", &contactBallRadius_mm, 1.0f, 50.0f, 0.5f);
+        floatSpinner("##contactRadius", &contact.ballRadius_mm, 1.0f, 50.0f, 0.5f);
     }
     endFramedGroup();
 

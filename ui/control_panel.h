@@ -6,6 +6,8 @@
 // Its events come from the input router (ui/input_router.h). GUI thread only.
 #pragma once
 
+#include "ui/contact_drag.h"
+
 // Live variables the panel owns (the others live with the code that reads them).
 extern int spinEnabled;      // 0 or 1; also toggled by the key 's'
 extern float spinFrequency;  // camera spin, turns per second
@@ -17,8 +19,9 @@ enum DampingCoefficient { kMassProportional = 0, kStiffnessProportional = 1 };
 // Builds the panel (once, after the scene is loaded): creates the ImGui context and its GLUT
 // and OpenGL 2 back ends and reserves the panel's width on the right of the window.
 void buildControlPanel();
-// Draws the panel over the whole window (called by the display handler after the scene).
-void drawControlPanel();
+// Draws the panel over the whole window (called by the display handler after the scene); its
+// "Contact" section edits `contact`.
+void drawControlPanel(ContactPanelSettings& contact);
 // Whether the panel exists: built and not yet shut down.
 bool controlPanelBuilt();
 // Releases the panel at exit; safe when it was never built.

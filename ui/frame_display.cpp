@@ -38,6 +38,9 @@ IntervalTimer lastSaturationTime;
 
 namespace {
 
+// The panel's "Contact" settings: edited by the panel, played by the Shift drag.
+ContactPanelSettings contactSettings;
+
 const GLfloat kLightPositions[8][4] = {{-10, -10, -10, 1}, {10, -10, -10, 1}, {10, 10, -10, 1},
                                        {-10, 10, -10, 1},  {-10, -10, 10, 1}, {10, -10, 10, 1},
                                        {10, 10, 10, 1},    {-10, 10, 10, 1}};
@@ -239,8 +242,8 @@ void onDisplay() {
     // The scene's matrices and viewport, for picking: the panel changes them.
     saveSceneViewForPicking();
     // A Shift drag picks the surface under the pointer once per frame, on the scene just drawn.
-    updateContactDrag();
-    drawControlPanel();
+    updateContactDrag(contactSettings);
+    drawControlPanel(contactSettings);
     glutSwapBuffers();
 }
 

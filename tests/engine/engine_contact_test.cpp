@@ -11,34 +11,13 @@
 
 #include "engine/engine.h"
 #include "sound/mode_levels.h"
+#include "tests/support/engine_test_scene.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_scene.h"
 
 namespace {
 
 constexpr int kChair = 1;
-
-EngineObjectFiles chairFiles(const TempDir& dir) {
-    EngineObjectFiles files;
-    files.modeShapeFile = dir.file("chair/chair.U");
-    files.frequencyFile = dir.file("chair/chair.freq");
-    files.transferListFile = dir.file("chair/chair-ZEPObjectsList-15.txt");
-    files.transferBaseDirectory = dir.path();
-    files.massDamping = 8.0;
-    files.stiffnessDamping = 7e-6;
-    return files;
-}
-
-ListenerPoints listenerAt(double x, double y, double z) {
-    ListenerPoints listener;
-    const double eye[3] = {x, y, z};
-    for (int k = 0; k < 3; ++k) {
-        listener.eye[k] = listener.leftEar[k] = listener.rightEar[k] = eye[k];
-    }
-    listener.leftEar[0] -= 0.08;
-    listener.rightEar[0] += 0.08;
-    return listener;
-}
 
 ContactSetting scrapeAt(SurfacePoint point, double force, double speed) {
     ContactSetting contact;
@@ -56,9 +35,9 @@ ContactSetting scrapeAt(SurfacePoint point, double force, double speed) {
 // An engine of one object of `dir`'s chair scene.
 struct OneObject {
     explicit OneObject(const TempDir& dir, int channels = 1) : engine(channels, 200) {
-        engine.setListener(listenerAt(0.5, 0.2, 0.7));
+        engine.setListener(testListenerAt(0.5, 0.2, 0.7));
         std::string problem;
-        id = engine.addObject(engine.loadObject(chairFiles(dir), &problem));
+        id = engine.addObject(engine.loadObject(testChairFiles(dir), &problem));
         EXPECT_GE(id, 0) << problem;
     }
     EngineObject& object() { return *engine.object(id); }

@@ -10,34 +10,13 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/engine_test_scene.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_scene.h"
 
 namespace {
 
 constexpr int kChair = 1;
-
-EngineObjectFiles chairFiles(const TempDir& dir) {
-    EngineObjectFiles files;
-    files.modeShapeFile = dir.file("chair/chair.U");
-    files.frequencyFile = dir.file("chair/chair.freq");
-    files.transferListFile = dir.file("chair/chair-ZEPObjectsList-15.txt");
-    files.transferBaseDirectory = dir.path();
-    files.massDamping = 8.0;
-    files.stiffnessDamping = 7e-6;
-    return files;
-}
-
-ListenerPoints listenerAt(double x, double y, double z) {
-    ListenerPoints listener;
-    const double eye[3] = {x, y, z};
-    for (int k = 0; k < 3; ++k) {
-        listener.eye[k] = eye[k];
-        listener.leftEar[k] = eye[k] + (k == 0 ? -0.08 : 0.0);
-        listener.rightEar[k] = eye[k] + (k == 0 ? 0.08 : 0.0);
-    }
-    return listener;
-}
 
 TEST(Engine, LoadingAndUnloadingWhileAnotherThreadRendersIsRaceFree) {
     TempDir first, second;
@@ -49,9 +28,9 @@ TEST(Engine, LoadingAndUnloadingWhileAnotherThreadRendersIsRaceFree) {
     writeTestScene(second.path(), kChair, options);
 
     Engine engine(2, 200);
-    engine.setListener(listenerAt(0.6, 0.3, 0.6));
+    engine.setListener(testListenerAt(0.6, 0.3, 0.6));
     std::string problem;
-    const int resident = engine.addObject(engine.loadObject(chairFiles(first), &problem));
+    const int resident = engine.addObject(engine.loadObject(testChairFiles(first), &problem));
     ASSERT_GE(resident, 0) << problem;
 
     std::atomic<bool> stop{false};
@@ -76,7 +55,7 @@ TEST(Engine, LoadingAndUnloadingWhileAnotherThreadRendersIsRaceFree) {
         while (renders.load(std::memory_order_acquire) < target) std::this_thread::yield();
     };
     for (int round = 0; round < 60; ++round) {
-        std::unique_ptr<EngineObject> loaded = engine.loadObject(chairFiles(second), &problem);
+        std::unique_ptr<EngineObject> loaded = engine.loadObject(testChairFiles(second), &problem);
         ASSERT_NE(loaded, nullptr) << problem;
         EngineObject* visitor = loaded.get();
         const int id = engine.addObject(std::move(loaded));
@@ -91,7 +70,7 @@ TEST(Engine, LoadingAndUnloadingWhileAnotherThreadRendersIsRaceFree) {
         ASSERT_TRUE(kept->strike(round % 7, direction, 0.5));
         ASSERT_TRUE(kept->setDamping(8.0 + round, 7e-6, &problem)) << problem;
         kept->setActiveModeCount(round % 6);
-        engine.setListener(listenerAt(0.6, 0.3 + 0.001 * round, 0.6));
+        engine.setListener(testListenerAt(0.6, 0.3 + 0.001 * round, 0.6));
         // Half the rounds let the object play; the other half take it away at once, perhaps
         // in the middle of the render call that first mixes it.
         if (round % 2 == 0) waitForRenders(2);
@@ -114,14 +93,14 @@ TEST(Engine, SlotsAreReusedAfterRemoval) {
     std::string problem;
     std::vector<int> ids;
     for (int i = 0; i < Engine::kMaxObjects; ++i) {
-        ids.push_back(engine.addObject(engine.loadObject(chairFiles(dir), &problem)));
+        ids.push_back(engine.addObject(engine.loadObject(testChairFiles(dir), &problem)));
         ASSERT_EQ(ids.back(), i) << problem;
     }
-    EXPECT_EQ(engine.addObject(engine.loadObject(chairFiles(dir), &problem)), -1);
+    EXPECT_EQ(engine.addObject(engine.loadObject(testChairFiles(dir), &problem)), -1);
     EXPECT_TRUE(engine.removeObject(17));
     EXPECT_FALSE(engine.removeObject(17));
     EXPECT_FALSE(engine.removeObject(Engine::kMaxObjects));
-    EXPECT_EQ(engine.addObject(engine.loadObject(chairFiles(dir), &problem)), 17);
+    EXPECT_EQ(engine.addObject(engine.loadObject(testChairFiles(dir), &problem)), 17);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tests/render/render_test_support.h"
-#include "tests/support/spectrum.h"
+#include "tests/support/periodogram.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_scene.h"
 #include "tools/render/render_options.h"

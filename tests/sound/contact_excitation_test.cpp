@@ -8,7 +8,7 @@
 #include <cmath>
 #include <vector>
 
-#include "tests/support/spectrum.h"
+#include "tests/support/periodogram.h"
 
 namespace {
 

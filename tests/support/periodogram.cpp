@@ -1,5 +1,5 @@
 // A recursive radix-2 FFT, enough for the spectra of test signals.
-#include "tests/support/spectrum.h"
+#include "tests/support/periodogram.h"
 
 #include <cmath>
 #include <complex>
