@@ -1,15 +1,17 @@
 // Speed of the wave tier's solver (tools/bake/transfer/wave/wave_solver.h): steps of the bell's
 // grid at ten cells per wavelength at 8 kHz, with ten modes driving its staircase boundary, on 1
-// and 2 threads. Reports cell updates per second (wall clock) and per core (per second of the
-// process's CPU time, which a machine shared with other work does not distort), and what share
-// of the memory bandwidth that is: the bytes a cell update moves (the fused sweep reads p, u_x,
-// u_y and u_z once and writes them once: 32 bytes with float32, counted as STREAM counts,
-// without write-allocate) times the updates per second, over the bandwidth of a STREAM-like
-// triad a[i] = b[i] + s c[i] on float arrays of 64 MB each (far beyond the caches), measured in
-// the same process with the same thread count just before, by the same two clocks. Not part of
-// the tests.
+// and 2 threads, with the second- and the fourth-order differences (the fourth's step is 6/7 of
+// the second's, so it needs 7/6 as many steps for a run as long). Reports cell updates per second
+// (wall clock) and per core (per second of the process's CPU time, which a machine shared with
+// other work does not distort), and what share of the memory bandwidth that is: the bytes a cell
+// update moves (the fused sweep reads p, u_x, u_y and u_z once and writes them once: 32 bytes with
+// float32, counted as STREAM counts, without write-allocate) times the updates per second, over the
+// bandwidth of a STREAM-like triad a[i] = b[i] + s c[i] on float arrays of 64 MB each (far beyond
+// the caches), measured in the same process with the same thread count just before, by the same two
+// clocks (at fourth order a cell update moves the same 32 bytes and computes about twice as much).
+// Not part of the tests.
 //
-//   build/bench/tonwell_wave_bench          (about half a minute)
+//   build/bench/tonwell_wave_bench          (about a minute)
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -88,15 +90,16 @@ struct BellRun {
 
 // The bell on its grid (10 cells per wavelength at 8 kHz, the default layer and air margin) with
 // kModes smooth velocity patterns.
-BellRun& bellRun(int threads) {
+BellRun& bellRun(int threads, int order) {
     static std::unique_ptr<BellRun> run;
-    static int runThreads = 0;
-    if (run && runThreads == threads) return *run;
+    static int runThreads = 0, runOrder = 0;
+    if (run && runThreads == threads && runOrder == order) return *run;
     const SurfaceMesh bell = makeBellSurface(BellParameters());
     Eigen::Vector3d lower, upper;
     boundingBox(bell, lower, upper);
     WaveSettings settings;
     settings.threads = threads;
+    settings.spatialOrder = order;
     run = std::make_unique<BellRun>();
     run->grid = makeWaveGrid(lower, upper, 8000.0, settings);
     const std::vector<uint8_t> solid = voxelize(run->grid, bell);
@@ -110,6 +113,7 @@ BellRun& bellRun(int threads) {
                                                faceVelocities(faces, bell, shapes), settings);
     run->faces = int(faces.size());
     runThreads = threads;
+    runOrder = order;
     return *run;
 }
 
@@ -117,7 +121,7 @@ Bandwidth triad[3];
 
 void WaveSolverStep(benchmark::State& state) {
     const int threads = int(state.range(0));
-    BellRun& run = bellRun(threads);
+    BellRun& run = bellRun(threads, int(state.range(1)));
     std::vector<double> weights(kModes);
     double wall = 0, cpu = 0;
     for (auto _ : state) {
@@ -137,8 +141,11 @@ void WaveSolverStep(benchmark::State& state) {
     state.counters["of_triad/core"] = updates / cpu * kBytesPerCellUpdate / triad[threads].perCore;
 }
 BENCHMARK(WaveSolverStep)
-    ->Arg(1)
-    ->Arg(2)
+    ->ArgNames({"threads", "order"})
+    ->Args({1, 2})
+    ->Args({2, 2})
+    ->Args({1, 4})
+    ->Args({2, 4})
     ->Unit(benchmark::kMillisecond)
     ->MinTime(3.0)
     ->UseRealTime();

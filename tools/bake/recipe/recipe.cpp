@@ -361,8 +361,8 @@ void readTransferCheck(const Json& transfer, const std::string& path, TransferSe
 }
 
 // "transfer.wave": false (no wave tier), true, or the wave tier's settings: its grid's cells per
-// wavelength (6 to 40), the overlap with tier A (0 to 3 octaves) and the modes solved again on a
-// finer grid (0 to 20).
+// wavelength (6 to 40), the order of its differences (2 or 4), the overlap with tier A (0 to 3
+// octaves) and the modes solved again on a finer grid (0 to 20).
 void readTransferWave(const Json& transfer, const std::string& path, TransferSettings& t) {
     const Json& wave = transfer["wave"];
     if (wave.is_boolean()) {
@@ -374,12 +374,16 @@ void readTransferWave(const Json& transfer, const std::string& path, TransferSet
     t.waveTier = true;
     t.waveCellsPerWavelength =
         optionalField(wave, "cellsPerWavelength", t.waveCellsPerWavelength, "transfer.wave.", path);
+    t.waveSpatialOrder =
+        optionalField(wave, "spatialOrder", t.waveSpatialOrder, "transfer.wave.", path);
     t.waveOverlapOctaves =
         optionalField(wave, "overlapOctaves", t.waveOverlapOctaves, "transfer.wave.", path);
     t.waveConvergenceModes =
         optionalField(wave, "convergenceModes", t.waveConvergenceModes, "transfer.wave.", path);
     if (!(t.waveCellsPerWavelength >= 6 && t.waveCellsPerWavelength <= 40))
         throw BakeError(path + ": \"transfer.wave.cellsPerWavelength\" must lie in [6, 40]");
+    if (t.waveSpatialOrder != 2 && t.waveSpatialOrder != 4)
+        throw BakeError(path + ": \"transfer.wave.spatialOrder\" must be 2 or 4");
     if (!(t.waveOverlapOctaves >= 0 && t.waveOverlapOctaves <= 3))
         throw BakeError(path + ": \"transfer.wave.overlapOctaves\" must lie in [0, 3]");
     if (t.waveConvergenceModes < 0 || t.waveConvergenceModes > 20)

@@ -34,6 +34,7 @@ constexpr int kWaveFitBlocksPerStep = 8;
 WaveSettings waveSettingsFor(const TransferSettings& settings) {
     WaveSettings wave;
     wave.cellsPerWavelength = settings.waveCellsPerWavelength;
+    wave.spatialOrder = settings.waveSpatialOrder;
     wave.threads = 1;
     return wave;
 }

@@ -29,11 +29,13 @@ struct TransferSettings {
     int checkMaxElements = 0;
     // The wave tier (transfer/wave/, the recipe's "wave" object; "wave": false turns it off)
     // takes every group tier A cannot, each mode at its own frequency, on a grid of
-    // waveCellsPerWavelength cells per wavelength. Its accuracy in the report: tier A's modes
+    // waveCellsPerWavelength cells per wavelength, with differences of waveSpatialOrder (2 or 4,
+    // wave_solver.h). Its accuracy in the report: tier A's modes
     // within waveOverlapOctaves below tier A's highest also solved by the wave tier and compared,
     // and the waveConvergenceModes highest modes solved again on a grid sqrt(2) finer.
     bool waveTier = true;
     double waveCellsPerWavelength = 10.0;
+    int waveSpatialOrder = 2;
     double waveOverlapOctaves = 0.0;
     int waveConvergenceModes = 0;
 

@@ -10,11 +10,14 @@
 WaveGrid makeWaveGrid(const Eigen::Vector3d& boxMin, const Eigen::Vector3d& boxMax,
                       double topFrequency_Hz, const WaveSettings& settings) {
     assert(topFrequency_Hz > 0 && settings.cellsPerWavelength > 0 && settings.pmlCells >= 1);
+    assert(settings.spatialOrder == 2 || settings.spatialOrder == 4);
     assert(settings.courantFraction > 0 && settings.courantFraction <= 1);
     assert((boxMax - boxMin).minCoeff() >= 0);
     WaveGrid grid;
     grid.h = kSpeedOfSound_ms / (topFrequency_Hz * settings.cellsPerWavelength);
-    grid.dt = settings.courantFraction * grid.h / (kSpeedOfSound_ms * std::sqrt(3.0));
+    grid.order = settings.spatialOrder;
+    const double weights = grid.order == 4 ? 9.0 / 8.0 + 1.0 / 24.0 : 1.0;
+    grid.dt = settings.courantFraction * grid.h / (kSpeedOfSound_ms * std::sqrt(3.0) * weights);
     grid.pmlCells = settings.pmlCells;
     const Eigen::Vector3d centre = 0.5 * (boxMin + boxMax);
     for (int axis = 0; axis < 3; ++axis) {
@@ -40,7 +43,13 @@ double dispersionMatchedOmega(const WaveGrid& grid, double omega) {
         const double d[3] = {std::abs(ring * std::cos(goldenAngle * i)),
                              std::abs(ring * std::sin(goldenAngle * i)), z};
         double s2 = 0;
-        for (double component : d) s2 += std::pow(std::sin(0.5 * k * component * grid.h), 2);
+        for (double component : d) {
+            const double x = k * component * grid.h;
+            const double difference = grid.order == 4
+                                          ? 9.0 / 8.0 * std::sin(0.5 * x) - std::sin(1.5 * x) / 24.0
+                                          : std::sin(0.5 * x);
+            s2 += difference * difference;
+        }
         sum += 2 * std::asin(std::min(1.0, courant * std::sqrt(s2))) / grid.dt;
     }
     return sum / directions;

@@ -12,8 +12,12 @@ struct WaveSettings {
     int minCellsAcross = 48;
     int pmlCells = 10;  // thickness of the absorbing layer on every side
     int airCells = 3;   // air between the sample points' box and the layer
-    // Time step as a fraction of the scheme's stability limit c dt <= h / sqrt(3); close to 1
-    // the numerical dispersion of the staggered scheme is smallest.
+    // Order of the spatial differences (wave_solver.h): 2, the two-point differences of Yee's
+    // scheme, or 4, the four-point ones (9/8, -1/24) wherever the stencil lies in open air.
+    int spatialOrder = 2;
+    // Time step as a fraction of the scheme's stability limit c dt <= h / (sqrt(3) s), s = 1 at
+    // second order and 7/6 at fourth (wave_grid.h); close to 1 the second-order scheme's
+    // numerical dispersion is smallest.
     double courantFraction = 0.98;
     // Drive each mode at the frequency whose grid waves have its wave number on average
     // (dispersionMatchedOmega, wave_grid.h), and scale its pressure back by omega / omega'.

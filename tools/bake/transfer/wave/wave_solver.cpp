@@ -41,6 +41,52 @@ TONWELL_SWEEP_CLONES void splitPressureRun(
     }
 }
 
+// The pressure over cells [begin, end) of a row off the layer, p = pOld - K div u, the divergence
+// from two-point differences. Pointers to the row's entries (index i is cell i); uy - sy is u_y of
+// the row below, uzb u_z of the slab below.
+TONWELL_SWEEP_CLONES void twoPointPressureRun(int begin, int end, float* __restrict p,
+                                              const float* __restrict pOld, float K,
+                                              const float* __restrict ux,
+                                              const float* __restrict uy, int64_t sy,
+                                              const float* __restrict uz,
+                                              const float* __restrict uzb) {
+    for (int i = begin; i < end; ++i)
+        p[i] = pOld[i] - K * (ux[i] - ux[i - 1] + uy[i] - uy[i - sy] + uz[i] - uzb[i]);
+}
+
+// The same where all ten faces the divergence reads are open: four-point differences throughout.
+// uza is u_z of the slab above, uzb2 two below.
+TONWELL_SWEEP_CLONES void fourPointPressureRun(
+    int begin, int end, float* __restrict p, const float* __restrict pOld, float K,
+    const float* __restrict ux, const float* __restrict uy, int64_t sy, const float* __restrict uz,
+    const float* __restrict uzb, const float* __restrict uza, const float* __restrict uzb2) {
+    for (int i = begin; i < end; ++i) {
+        const float near = ux[i] - ux[i - 1] + uy[i] - uy[i - sy] + uz[i] - uzb[i];
+        const float far = ux[i + 1] - ux[i - 2] + uy[i + sy] - uy[i - 2 * sy] + uza[i] - uzb2[i];
+        p[i] = pOld[i] - K * (1.125f * near - (1.f / 24) * far);
+    }
+}
+
+// The same where some of the ten faces are open: each face's four-point part weighted by its open
+// flag o (the row's flags; sz the flat step of a slab).
+TONWELL_SWEEP_CLONES void mixedPressureRun(int begin, int end, float* __restrict p,
+                                           const float* __restrict pOld, float K,
+                                           const float* __restrict ux, const float* __restrict uy,
+                                           int64_t sy, const float* __restrict uz,
+                                           const float* __restrict uzb, const float* __restrict uza,
+                                           const float* __restrict uzb2,
+                                           const uint8_t* __restrict o, int64_t sz) {
+    for (int i = begin; i < end; ++i) {
+        const float two = ux[i] - ux[i - 1] + uy[i] - uy[i - sy] + uz[i] - uzb[i];
+        const float near = float(o[i]) * (ux[i] + uy[i] + uz[i]) - float(o[i - 1]) * ux[i - 1] -
+                           float(o[i - sy]) * uy[i - sy] - float(o[i - sz]) * uzb[i];
+        const float far = float(o[i + 1]) * ux[i + 1] - float(o[i - 2]) * ux[i - 2] +
+                          float(o[i + sy]) * uy[i + sy] - float(o[i - 2 * sy]) * uy[i - 2 * sy] +
+                          float(o[i + sz]) * uza[i] - float(o[i - 2 * sz]) * uzb2[i];
+        p[i] = pOld[i] - K * (two + 0.125f * near - (1.f / 24) * far);
+    }
+}
+
 }  // namespace
 
 double pmlSigma(double depth, const WaveGrid& grid, const WaveSettings& settings) {
@@ -57,6 +103,7 @@ WaveSolver::WaveSolver(const WaveGrid& grid, const std::vector<uint8_t>& solid,
                        const Eigen::MatrixXd& faceModeVelocity, const WaveSettings& settings)
     : grid_(grid), threads_(settings.threads), modes_(int(faceModeVelocity.cols())) {
     assert(int64_t(solid.size()) == grid.cellCount());
+    assert(grid.order == 2 || grid.order == 4);
     assert(faceModeVelocity.rows() == Eigen::Index(faces.size()));
     const size_t cells = size_t(grid.cellCount());
     for (auto* field : {&p_, &pNext_, &ux_, &uy_, &uz_, &uzNext_}) field->assign(cells, 0.f);
@@ -64,6 +111,7 @@ WaveSolver::WaveSolver(const WaveGrid& grid, const std::vector<uint8_t>& solid,
     const double dt = grid.dt, h = grid.h;
     const double rho = kAirDensity_kgm3, c = kSpeedOfSound_ms;
     pressureFactor_ = float(rho * c * c * dt / h);
+    velocityFactor_ = float(dt / (rho * h));
 
     for (int axis = 0; axis < 3; ++axis) {
         const int n = grid.n[axis];
@@ -126,7 +174,95 @@ WaveSolver::WaveSolver(const WaveGrid& grid, const std::vector<uint8_t>& solid,
         }
     std::partial_sum(slabSolid_.begin(), slabSolid_.end(), slabSolid_.begin());
     weights_.assign(size_t(modes_), 0.f);
-    halo_.assign(size_t((nz + kBlockSlabs - 1) / kBlockSlabs) * size_t(slabCells), 0.f);
+
+    if (grid.order == 4) {
+        open_.assign(cells, 0);
+        const int64_t strides[3] = {1, int64_t(nx), slabCells};
+        const int lo = L + 3;  // open cells lie two cells inside the interior [L + 1, n - L - 2]
+        for (int k = lo; k <= nz - L - 4; ++k)
+            for (int j = lo; j <= ny - L - 4; ++j)
+                for (int i = lo; i <= nx - L - 4; ++i) {
+                    const int64_t cell = grid.index(i, j, k);
+                    bool open = true;
+                    for (int axis = 0; axis < 3 && open; ++axis)
+                        for (int s = -2; s <= 2 && open; ++s)
+                            open = solid[size_t(cell + s * strides[axis])] == 0;
+                    open_[size_t(cell)] = open;
+                }
+        findFourthOrderRuns();
+    }
+    // One thread sweeps the grid in one block and needs no halo.
+    blockSlabs_ = threads_ == 1 ? nz : kBlockSlabs;
+    const size_t blocks = size_t((nz + blockSlabs_ - 1) / blockSlabs_);
+    halo_.assign((grid.order == 4 ? 3 : 1) * blocks * size_t(slabCells), 0.f);
+    zeroSlab_.assign(size_t(slabCells), 0.f);
+}
+
+// The four-point part of the velocities of slab k along the axis of flat step `stride` (1, nx
+// or nx ny), added over the open runs to their two-point update:
+//   u(c) -= dt / (rho h) (1/8 (p(c + e) - p(c)) - 1/24 (p(c + 2 e) - p(c - e))),
+// u the storage of that component from the slab's first cell on, `slab` that cell's flat index.
+// Open cells lie in the interior, where the velocity's layer coefficients are the plain ones.
+TONWELL_SWEEP_CLONES void WaveSolver::fourthOrderVelocity(int k, int64_t stride, float* u,
+                                                          int64_t slab) const {
+    const int nx = grid_.n[0], ny = grid_.n[1];
+    const float b = velocityFactor_;
+    for (int j = 1; j <= ny - 2; ++j) {
+        const int64_t rowIndex = j + int64_t(ny) * k;
+        const int64_t row = int64_t(j) * nx;
+        float* __restrict v = u + row;
+        const float* __restrict p = p_.data() + slab + row;
+        for (int64_t r = openRowRuns_[size_t(rowIndex)]; r < openRowRuns_[size_t(rowIndex) + 1];
+             ++r) {
+            const CellRun run = openRuns_[size_t(r)];
+            for (int i = run.begin; i < run.end; ++i)
+                v[i] -= b * (0.125f * (p[i + stride] - p[i]) -
+                             (1.f / 24) * (p[i + 2 * stride] - p[i - stride]));
+        }
+    }
+}
+
+void WaveSolver::findFourthOrderRuns() {
+    const int nx = grid_.n[0], ny = grid_.n[1], nz = grid_.n[2], L = grid_.pmlCells;
+    const int64_t sy = nx, sz = int64_t(nx) * ny;
+    openRowRuns_.assign(size_t(ny) * nz + 1, 0);
+    pressureRowRuns_.assign(size_t(ny) * nz + 1, 0);
+    for (int k = 0; k < nz; ++k)
+        for (int j = 0; j < ny; ++j) {
+            const int64_t rowIndex = j + int64_t(ny) * k;
+            const uint8_t* o = open_.data() + grid_.index(0, j, k);
+            for (int i = 0; i < nx;) {
+                if (!o[i]) {
+                    ++i;
+                    continue;
+                }
+                CellRun run{i, i};
+                while (run.end < nx && o[run.end]) ++run.end;
+                openRuns_.push_back(run);
+                i = run.end;
+            }
+            openRowRuns_[size_t(rowIndex) + 1] = int64_t(openRuns_.size());
+            // The interior cells of rows off the layer, by how many of the ten faces their
+            // divergence reads are open.
+            const bool interiorRow = k > L && k < nz - L - 1 && j > L && j < ny - L - 1;
+            if (interiorRow) {
+                auto kindOf = [&](int i) {
+                    const int64_t c = i;
+                    const int open = o[c] + o[c - 1] + o[c + 1] + o[c - 2] + o[c - sy] + o[c + sy] +
+                                     o[c - 2 * sy] + o[c - sz] + o[c + sz] + o[c - 2 * sz];
+                    return open == 0    ? CellRun::kTwoPoint
+                           : open == 10 ? CellRun::kFourPoint
+                                        : CellRun::kMixed;
+                };
+                for (int i = L + 1; i < nx - L - 1;) {
+                    CellRun run{i, i + 1, kindOf(i)};
+                    while (run.end < nx - L - 1 && kindOf(run.end) == run.kind) ++run.end;
+                    pressureRuns_.push_back(run);
+                    i = run.end;
+                }
+            }
+            pressureRowRuns_[size_t(rowIndex) + 1] = int64_t(pressureRuns_.size());
+        }
 }
 
 float WaveSolver::faceVelocity(int f) const {
@@ -147,6 +283,7 @@ TONWELL_SWEEP_CLONES void WaveSolver::velocityZ(int k, float* out) const {
         const float* __restrict p = p_.data() + slab + row;
         for (int i = 1; i <= nx - 2; ++i) u[i] = a * uOld[i] - b * (p[i + sz] - p[i]);
     }
+    if (!open_.empty()) fourthOrderVelocity(k, sz, out, slab);
     for (int f = slabFaces_[3 * size_t(k) + 2]; f < slabFaces_[3 * size_t(k) + 3]; ++f)
         out[faceCell_[size_t(f)] - slab] = faceVelocity(f);
 }
@@ -169,6 +306,11 @@ TONWELL_SWEEP_CLONES void WaveSolver::velocityXY(int k) {
         const float a = uA_[1][size_t(j)], b = uB_[1][size_t(j)];
         for (int i = 1; i <= nx - 2; ++i) uy[i] = a * uy[i] - b * (p[i + sy] - p[i]);
     }
+    if (!open_.empty()) {
+        const int64_t slab = grid_.index(0, 0, k);
+        fourthOrderVelocity(k, 1, ux_.data() + slab, slab);
+        fourthOrderVelocity(k, sy, uy_.data() + slab, slab);
+    }
     for (int axis = 0; axis < 2; ++axis) {
         float* u = axis == 0 ? ux_.data() : uy_.data();
         for (int f = slabFaces_[3 * size_t(k) + size_t(axis)];
@@ -177,22 +319,23 @@ TONWELL_SWEEP_CLONES void WaveSolver::velocityXY(int k) {
     }
 }
 
-TONWELL_SWEEP_CLONES void WaveSolver::pressure(int k, const float* uzBelow) {
+TONWELL_SWEEP_CLONES void WaveSolver::pressure(int k, const float* const uzSlabs[4]) {
     const int nx = grid_.n[0], ny = grid_.n[1], nz = grid_.n[2];
     const int L = grid_.pmlCells;
-    const int64_t sy = nx;
+    const int64_t sy = nx, sz = int64_t(nx) * ny;
     const float K = pressureFactor_;
     const float* __restrict axp = pA_[0].data();
     const float* __restrict bxp = pB_[0].data();
     const float az = pA_[2][size_t(k)], bz = pB_[2][size_t(k)];
     for (int j = 1; j <= ny - 2; ++j) {
         const int64_t row = grid_.index(0, j, k);
+        const int64_t inSlab = int64_t(j) * nx;
         float* __restrict p = pNext_.data() + row;
         const float* __restrict pOld = p_.data() + row;
         const float* __restrict ux = ux_.data() + row;
         const float* __restrict uy = uy_.data() + row;
-        const float* __restrict uz = uzNext_.data() + row;
-        const float* __restrict uzb = uzBelow + int64_t(j) * nx;
+        const float* __restrict uz = uzSlabs[2] + inSlab;
+        const float* __restrict uzb = uzSlabs[1] + inSlab;
         const float ay = pA_[1][size_t(j)], by = pB_[1][size_t(j)];
         const int64_t splitRow = rowSplit_[size_t(j + int64_t(ny) * k)];
         float* __restrict px = split_[0].data() + splitRow;
@@ -209,8 +352,26 @@ TONWELL_SWEEP_CLONES void WaveSolver::pressure(int k, const float* uzBelow) {
             continue;
         }
         splitRun(1, L + 1, 0);
-        for (int i = L + 1; i < nx - L - 1; ++i)
-            p[i] = pOld[i] - K * (ux[i] - ux[i - 1] + uy[i] - uy[i - sy] + uz[i] - uzb[i]);
+        if (open_.empty()) {
+            twoPointPressureRun(L + 1, nx - L - 1, p, pOld, K, ux, uy, sy, uz, uzb);
+        } else {
+            const int64_t rowIndex = j + int64_t(ny) * k;
+            const uint8_t* o = open_.data() + row;
+            const float* uzb2 = uzSlabs[0] + inSlab;
+            const float* uza = uzSlabs[3] + inSlab;
+            for (int64_t r = pressureRowRuns_[size_t(rowIndex)];
+                 r < pressureRowRuns_[size_t(rowIndex) + 1]; ++r) {
+                const CellRun run = pressureRuns_[size_t(r)];
+                if (run.kind == CellRun::kTwoPoint)
+                    twoPointPressureRun(run.begin, run.end, p, pOld, K, ux, uy, sy, uz, uzb);
+                else if (run.kind == CellRun::kFourPoint)
+                    fourPointPressureRun(run.begin, run.end, p, pOld, K, ux, uy, sy, uz, uzb, uza,
+                                         uzb2);
+                else
+                    mixedPressureRun(run.begin, run.end, p, pOld, K, ux, uy, sy, uz, uzb, uza, uzb2,
+                                     o, sz);
+            }
+        }
         splitRun(nx - L - 1, nx - 1, L);
     }
     for (int64_t s = slabSolid_[size_t(k)]; s < slabSolid_[size_t(k) + 1]; ++s)
@@ -220,22 +381,47 @@ TONWELL_SWEEP_CLONES void WaveSolver::pressure(int k, const float* uzBelow) {
 void WaveSolver::sweepBlock(int block) {
     const int nz = grid_.n[2];
     const int64_t slabCells = int64_t(grid_.n[0]) * grid_.n[1];
-    const int k0 = block * kBlockSlabs, k1 = std::min(nz, k0 + kBlockSlabs);
-    // u_z of the slab below the block, new: another block writes it into uzNext_ during this
-    // step, so this block computes its own copy from the old values.
-    float* halo = halo_.data() + size_t(block) * size_t(slabCells);
-    if (k0 >= 1) velocityZ(k0 - 1, halo);
+    const int k0 = block * blockSlabs_, k1 = std::min(nz, k0 + blockSlabs_);
+    const bool fourth = !open_.empty();
+    // The new u_z of the slabs next to the block: other blocks write them into uzNext_ during
+    // this step, so this block computes its own copies from the old values.
+    float* halo = halo_.data() + size_t(block) * size_t(fourth ? 3 : 1) * size_t(slabCells);
+    float* below1 = halo;
+    float* below2 = halo + slabCells;
+    float* above = halo + 2 * slabCells;
+    if (k0 >= 1) velocityZ(k0 - 1, below1);
+    if (fourth && k0 >= 2) velocityZ(k0 - 2, below2);
+    if (fourth && k1 <= nz - 2) velocityZ(k1, above);
+    auto uzSlab = [&](int k) -> const float* {
+        if (k < 0) return zeroSlab_.data();
+        if (k >= k0 && k < k1) return uzNext_.data() + int64_t(k) * slabCells;
+        if (k == k0 - 1) return below1;
+        if (k == k0 - 2) return below2;
+        if (k == k1 && k <= nz - 2) return above;
+        return zeroSlab_.data();  // the top ghost slab's faces never move
+    };
+    auto pressureOf = [&](int k) {
+        if (k < 1 || k > nz - 2) return;
+        const float* slabs[4] = {uzSlab(k - 2), uzSlab(k - 1), uzSlab(k), uzSlab(k + 1)};
+        pressure(k, slabs);
+    };
+    // The pressure of slab k needs the new u_z up to slab k + 1 at fourth order: it follows the
+    // velocities one slab behind.
     for (int k = k0; k < k1; ++k) {
         if (k <= nz - 2) velocityZ(k, uzNext_.data() + int64_t(k) * slabCells);
-        if (k < 1 || k > nz - 2) continue;
-        velocityXY(k);
-        pressure(k, k == k0 ? halo : uzNext_.data() + int64_t(k - 1) * slabCells);
+        if (k >= 1 && k <= nz - 2) velocityXY(k);
+        if (!fourth) {
+            pressureOf(k);
+        } else if (k > k0) {
+            pressureOf(k - 1);
+        }
     }
+    if (fourth) pressureOf(k1 - 1);
 }
 
 void WaveSolver::step(const double* modeWeights) {
     for (int mode = 0; mode < modes_; ++mode) weights_[size_t(mode)] = float(modeWeights[mode]);
-    const int blocks = (grid_.n[2] + kBlockSlabs - 1) / kBlockSlabs;
+    const int blocks = (grid_.n[2] + blockSlabs_ - 1) / blockSlabs_;
     parallelFor(blocks, threads_, [&](int block) { sweepBlock(block); });
     std::swap(p_, pNext_);
     std::swap(uz_, uzNext_);

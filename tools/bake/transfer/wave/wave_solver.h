@@ -3,7 +3,7 @@
 // absorbing layer on every side. A run (mode_conflation.h) makes one, steps it a few thousand
 // times and samples its pressure (pressure_probes.h) as it goes.
 //
-// Scheme (Yee's staggered grid, second order in space and time, float32): pressure p at cell
+// Scheme (Yee's staggered grid, second order in time, float32): pressure p at cell
 // centres and integer times t_n = n dt; the velocity component u_a on the faces normal to axis a
 // (u_a of cell c sits on the face between c and c + e_a) at half times t_{n+1/2}. From
 //   rho du/dt = -grad p,   dp/dt = -rho c^2 div u,
@@ -15,6 +15,19 @@
 // stable for c dt <= h / sqrt(3). Along an axis, with nu = c dt / h, the phase velocity is low
 // by (k h)^2 (1 - nu^2) / 24 (1.1 % at ten cells per wavelength with c dt at 0.98 of the limit);
 // along the diagonal at the limit it is exact.
+//
+// Fourth order in space (WaveSettings::spatialOrder 4): every difference above becomes
+//   D q(c) = 9/8 (q(c + 1) - q(c)) - 1/24 (q(c + 2) - q(c - 1))   (along the axis, in cells)
+// where its four points lie in the open air of the interior: on the face at the + side of every
+// cell whose cells up to two away along every axis are air outside the layer ("open" cells).
+// Every other face (next to the object, in and next to the layer) keeps the two-point difference,
+// and the divergence is built as minus the transpose of that gradient, face by face,
+//   div_a u(c) = a_c u(c) - a_{c-1} u(c-1) - b_{c+1} u(c+1) + b_{c-2} u(c-2),
+//   (a, b) = (9/8, 1/24) on a four-point face, (1, 0) on a two-point one,
+// so the mixed scheme conserves the discrete energy as each pure one does, and is stable for
+// c dt <= h / (sqrt(3) 7/6). Along an axis its spatial error is 3/640 (k h)^4 (0.07 % at ten cells
+// per wavelength), and what is left is the time step's, +(omega dt)^2 / 24 in every direction,
+// which the drive at the dispersion-matched frequency removes (wave_grid.h).
 //
 // Object: the pressure of solid cells is held at 0 and every face between a solid and an air cell
 // carries the velocity the modes prescribe (the sum over modes of amplitude x weight, the weights
@@ -76,22 +89,45 @@ class WaveSolver {
     void velocityZ(int k, float* out) const;
     // u_x and u_y of slab k in place, their faces prescribed.
     void velocityXY(int k);
-    // p^{n+1} of slab k into the new pressure, from u_z of the slab below at `uzBelow`.
-    void pressure(int k, const float* uzBelow);
+    // Fourth order: the four-point part of one velocity component of slab k (see the .cpp).
+    void fourthOrderVelocity(int k, int64_t stride, float* u, int64_t slab) const;
+    // Fourth order: openRuns_ and pressureRuns_ from open_.
+    void findFourthOrderRuns();
+    // p^{n+1} of slab k into the new pressure, from the new u_z of slabs k - 2 .. k + 1 at
+    // uz[0 .. 3] (each the start of its slab; only uz[1] and uz[2] at second order).
+    void pressure(int k, const float* const uz[4]);
     void sweepBlock(int block);
     // The prescribed velocity of boundary face f (sum_j A(f, j) w_j).
     float faceVelocity(int f) const;
 
     WaveGrid grid_;
     int threads_ = 0, modes_ = 0;
+    int blockSlabs_ = 0;  // slabs per block of the sweep
     int64_t steps_ = 0;
     // Old and new pressure and u_z (swapped after each step); u_x and u_y in place.
     std::vector<float> p_, pNext_, ux_, uy_, uz_, uzNext_;
-    std::vector<float> halo_;  // one slab of u_z per block
+    // Per block, the new u_z of the slabs next to it that other blocks write: k0 - 1 at second
+    // order; k0 - 2, k0 - 1 and k1 at fourth. One slab of zeros stands for slabs outside the grid.
+    std::vector<float> halo_, zeroSlab_;
+    // Fourth order: 1 for a cell whose cells up to two away along every axis are air of the
+    // interior. The face on the + side of such a cell along any axis takes the four-point
+    // difference; every other face the two-point one.
+    std::vector<uint8_t> open_;
+    // Runs of cells along x: of open cells (whose + faces take the four-point difference), and of
+    // interior cells off the layer by how many of the ten faces their divergence reads are open.
+    struct CellRun {
+        enum Kind : int { kTwoPoint, kFourPoint, kMixed };
+        int begin = 0, end = 0;
+        int kind = kTwoPoint;
+    };
+    std::vector<CellRun> openRuns_, pressureRuns_;
+    // Each row's runs (row j + ny k): [rowRuns[r], rowRuns[r + 1]).
+    std::vector<int64_t> openRowRuns_, pressureRowRuns_;
     // Layer coefficients per axis: velocity faces (uA, uB) and pressure cells (pA, pB), indexed
     // by the position along that axis.
     std::vector<float> uA_[3], uB_[3], pA_[3], pB_[3];
     float pressureFactor_ = 0;  // rho c^2 dt / h
+    float velocityFactor_ = 0;  // dt / (rho h)
     // The layer's split pressure parts, packed per row of cells along x (rowSplit_ gives each
     // row's first entry; rows inside the layer in y or z hold nx - 2 entries, the others 2 L).
     std::vector<float> split_[3];
