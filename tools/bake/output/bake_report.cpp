@@ -285,6 +285,9 @@ void writeWaveTierText(FILE* f, const BakeReport& r) {
     };
     summarise("tier W against tier A", sphere, &ModeTransferSummary::overlapChecked,
               &ModeTransferSummary::overlapPower_dB, &ModeTransferSummary::overlapPoint_dB);
+    summarise("tier W's samples before its fit against tier A", "the held-out points",
+              &ModeTransferSummary::overlapChecked, &ModeTransferSummary::overlapSampledPower_dB,
+              &ModeTransferSummary::overlapSampledPoint_dB);
     summarise("tier W against its grid sqrt(2) finer", sphere,
               &ModeTransferSummary::convergenceChecked, &ModeTransferSummary::convergencePower_dB,
               &ModeTransferSummary::convergencePoint_dB);

@@ -315,6 +315,19 @@ RadiationComparison compareSampledFields(const SurfaceMesh& fine, double frequen
     return compareRadiation(samples.heldOutPoints, 0.5 * (box.lower + box.upper), model, reference);
 }
 
+RadiationComparison compareSamplesWithStoredField(const SurfaceMesh& fine, double frequency,
+                                                  const TransferSettings& settings,
+                                                  const Eigen::VectorXcd& samples,
+                                                  const MultipoleSources& stored, double storedK) {
+    const ObjectBox box = objectBox(fine);
+    const FieldSamples points = samplesFor(fine, box, frequency, waveFitSettings(settings));
+    Eigen::VectorXcd reference(Eigen::Index(points.heldOutPoints.size()));
+    for (Eigen::Index i = 0; i < reference.size(); ++i)
+        reference[i] = evaluateMultipoles(stored, storedK, points.heldOutPoints[size_t(i)]);
+    return compareRadiation(points.heldOutPoints, 0.5 * (box.lower + box.upper), samples,
+                            reference);
+}
+
 RadiationComparison compareStoredFields(const MultipoleSources& model, double modelK,
                                         const MultipoleSources& reference, double referenceK,
                                         const Eigen::Vector3d& centre, double radius, int count) {

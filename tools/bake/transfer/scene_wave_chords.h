@@ -11,7 +11,9 @@
 //   grid sqrt(2) finer, and compared with the wave tier's stored fields.
 // The comparisons evaluate both stored fields on a sphere about the object (compareStoredFields);
 // the self-convergence also compares the two runs' samples before their fits
-// (compareSampledFields), which is the solver's error without the fits'.
+// (compareSampledFields), which is the solver's error without the fits', and the overlap compares
+// the wave tier's samples before its fit with tier A's stored field at the same points
+// (compareSamplesWithStoredField), which leaves out the wave tier's fit.
 #pragma once
 
 #include <Eigen/Core>
@@ -73,6 +75,14 @@ RadiationComparison compareSampledFields(const SurfaceMesh& fine, double frequen
                                          const TransferSettings& settings,
                                          const Eigen::VectorXcd& model,
                                          const Eigen::VectorXcd& reference);
+
+// The wave tier's samples of one mode at `frequency` (Hz) at its held-out points (as
+// WaveChordResult::heldOutSamples) against the stored field `stored` (at wave number storedK,
+// 1/m) evaluated at the same points.
+RadiationComparison compareSamplesWithStoredField(const SurfaceMesh& fine, double frequency,
+                                                  const TransferSettings& settings,
+                                                  const Eigen::VectorXcd& samples,
+                                                  const MultipoleSources& stored, double storedK);
 
 // Two stored fields of one mode (sources, each at its own wave number, 1/m: a group of tier A is
 // stored at its mean frequency, a mode of tier W at its own) compared at `count` Fibonacci points

@@ -319,7 +319,7 @@ struct SceneUnits {
 void absorbChord(const WaveChordUnit& unit, const WaveChordResult& result,
                  const Eigen::VectorXd& frequencies, double tolerance, SceneTransfer& scene,
                  std::vector<ModeTransfer>& overlapFits, std::vector<ModeTransfer>& finerFits,
-                 std::vector<Eigen::VectorXcd>& storedSamples,
+                 std::vector<Eigen::VectorXcd>& waveSamples,
                  std::vector<Eigen::VectorXcd>& finerSamples) {
     const int chord = int(scene.chords.size());
     scene.chords.push_back({unit.role, result.statistics, result.fitSeconds});
@@ -328,11 +328,12 @@ void absorbChord(const WaveChordUnit& unit, const WaveChordResult& result,
         const ModeTransfer& fit = result.fits[j];
         if (unit.role == ChordRole::overlap) {
             overlapFits[size_t(mode)] = fit;
+            waveSamples[size_t(mode)] = result.heldOutSamples[j];
         } else if (unit.role == ChordRole::finer) {
             finerFits[size_t(mode)] = fit;
             finerSamples[size_t(mode)] = result.heldOutSamples[j];
         } else {
-            storedSamples[size_t(mode)] = result.heldOutSamples[j];
+            waveSamples[size_t(mode)] = result.heldOutSamples[j];
             scene.files[size_t(mode)] = {fit.sources, fit.waveNumber};
             ModeTransferSummary& s = scene.summaries[size_t(mode)];
             s = summarise(fit, 'W', 0, tolerance);
@@ -350,7 +351,7 @@ void absorbChord(const WaveChordUnit& unit, const WaveChordResult& result,
 void compareWaveTier(const SurfaceMesh& fine, const TransferSettings& settings,
                      const std::vector<ModeTransfer>& overlapFits,
                      const std::vector<ModeTransfer>& finerFits,
-                     const std::vector<Eigen::VectorXcd>& storedSamples,
+                     const std::vector<Eigen::VectorXcd>& waveSamples,
                      const std::vector<Eigen::VectorXcd>& finerSamples, SceneTransfer& scene) {
     Eigen::Vector3d lower, upper;
     boundingBox(fine, lower, upper);
@@ -369,6 +370,10 @@ void compareWaveTier(const SurfaceMesh& fine, const TransferSettings& settings,
             s.overlapChecked = true;
             s.overlapPower_dB = c.powerErrorDb;
             s.overlapPoint_dB = c.pointwiseDirectivityDb;
+            const RadiationComparison sampled = compareSamplesWithStoredField(
+                fine, s.frequency, settings, waveSamples[mode], stored.sources, k);
+            s.overlapSampledPower_dB = sampled.powerErrorDb;
+            s.overlapSampledPoint_dB = sampled.pointwiseDirectivityDb;
         }
         if (finerFits[mode].sources.cols() > 0) {
             const RadiationComparison c = compareStoredFields(
@@ -378,7 +383,7 @@ void compareWaveTier(const SurfaceMesh& fine, const TransferSettings& settings,
             s.convergencePower_dB = c.powerErrorDb;
             s.convergencePoint_dB = c.pointwiseDirectivityDb;
             const RadiationComparison sampled = compareSampledFields(
-                fine, s.frequency, settings, storedSamples[mode], finerSamples[mode]);
+                fine, s.frequency, settings, waveSamples[mode], finerSamples[mode]);
             s.sampledPower_dB = sampled.powerErrorDb;
             s.sampledPoint_dB = sampled.pointwiseDirectivityDb;
         }
@@ -428,7 +433,9 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
     scene.summaries.resize(modeCount);
     std::vector<ModeTransfer> overlapFits(static_cast<size_t>(modeCount));
     std::vector<ModeTransfer> finerFits(static_cast<size_t>(modeCount));
-    std::vector<Eigen::VectorXcd> storedSamples(static_cast<size_t>(modeCount));
+    // The wave tier's samples at the held-out points of each mode it ran on its own grid (a mode
+    // it stores, or a tier A mode of the overlap).
+    std::vector<Eigen::VectorXcd> waveSamples(static_cast<size_t>(modeCount));
     std::vector<Eigen::VectorXcd> finerSamples(static_cast<size_t>(modeCount));
     int done = 0;
     double doneCost = 0;
@@ -439,7 +446,7 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
             const WaveChordUnit& chord = units.chord(unit);
             const WaveChordResult result = unpackWaveChordResult(bytes);
             absorbChord(chord, result, frequencies, recipe.transfer.tolerance, scene, overlapFits,
-                        finerFits, storedSamples, finerSamples);
+                        finerFits, waveSamples, finerSamples);
             scene.unitSeconds += result.statistics.seconds + result.fitSeconds;
             if (chord.role == ChordRole::transfer) done += int(chord.modes.size());
         } else {
@@ -476,7 +483,7 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
                                        : describeGroup(recipe, units.group(unit));
         },
         workers);
-    compareWaveTier(fine, recipe.transfer, overlapFits, finerFits, storedSamples, finerSamples,
+    compareWaveTier(fine, recipe.transfer, overlapFits, finerFits, waveSamples, finerSamples,
                     scene);
     return scene;
 }

@@ -53,8 +53,11 @@ struct ModeTransferSummary {
     double overlapPower_dB = 0, overlapPoint_dB = 0;
     double convergencePower_dB = 0, convergencePoint_dB = 0;
     // The convergence check's two runs compared as sampled, before their fits: the solver's
-    // own share of the difference.
+    // own share of the difference. And for the overlap, the wave tier's samples before its fit
+    // against tier A's stored field at the same points: the difference without the wave tier's
+    // fit.
     double sampledPower_dB = 0, sampledPoint_dB = 0;
+    double overlapSampledPower_dB = 0, overlapSampledPoint_dB = 0;
 };
 
 // A chord of the wave tier as the report shows it.
