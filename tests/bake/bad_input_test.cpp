@@ -259,6 +259,12 @@ TEST(BakeBadInput, EveryBadInputIsNamedBeforeTheLongStagesAndKeepsThePreviousFol
         {"a wave tier of 1,000 cells per wavelength",
          with(chair, "/transfer/wave", Json{{"cellsPerWavelength", 1000}}).dump(),
          "\"transfer.wave.cellsPerWavelength\""},
+        {"a wave tier at 40 cells per wavelength up to 6 kHz, far more grid than memory",
+         with(with(chair, "/transfer/wave",
+                   Json{{"cellsPerWavelength", 40}, {"convergenceModes", 3}}),
+              "/modes/maxFrequency", 6000)
+             .dump(),
+         "GB for the wave tier's grids"},
         {"differences of third order",
          with(chair, "/transfer/wave", Json{{"spatialOrder", 3}}).dump(),
          "\"transfer.wave.spatialOrder\""},

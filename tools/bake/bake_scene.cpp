@@ -34,6 +34,7 @@
 #include "tools/bake/transfer/bem/bem_solve.h"
 #include "tools/bake/transfer/bem/bem_surface.h"
 #include "tools/bake/transfer/multipole/transfer_files.h"
+#include "tools/bake/transfer/scene_wave_chords.h"
 #include "tools/bake/transfer/transfer_plan.h"
 #include "tools/bake/transfer/transfer_stage.h"
 
@@ -365,9 +366,25 @@ void refuseUnbakeableTransfer(const Recipe& recipe, const SurfaceMesh& surface,
     const double memory = double(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGE_SIZE);
     WorkerOptions workers;
     workers.workerCount = options.workerCount;
+    const int workerCount = workerCountFor(workers);
     checkTransferSettings(recipe.transfer, recipe.modes.maxFrequency, surfaceArea(surface),
                           (upper - lower).maxCoeff(), report.surfaceTriangleCount, memory,
-                          workerCountFor(workers), recipe.path);
+                          workerCount, recipe.path);
+    // The wave tier's largest grid, one per worker at a time.
+    if (recipe.transfer.waveTier && recipe.modes.maxFrequency > 0) {
+        const double bytes =
+            largestWaveRunBytes(surface, recipe.modes.maxFrequency, recipe.transfer);
+        if (bytes * workerCount > 0.8 * memory) {
+            std::ostringstream message;
+            message << recipe.path << ": \"transfer.wave.cellsPerWavelength\": "
+                    << recipe.transfer.waveCellsPerWavelength << " cells per wavelength up to "
+                    << std::lround(recipe.modes.maxFrequency) << " Hz need "
+                    << std::lround(bytes * workerCount / 1e9) << " GB for the wave tier's grids of "
+                    << workerCount << " workers, more than the " << std::lround(memory / 1e9)
+                    << " GB this machine has";
+            throw BakeError(message.str());
+        }
+    }
 }
 
 // Tetrahedra, stiffness and mass, and the modes below the band's top: the surface rows of the

@@ -128,14 +128,21 @@ FieldSamples samplesFor(const SurfaceMesh& surface, const ObjectBox& box, double
     return samples;
 }
 
+// The box a chord's grid covers: the object's grown by the held-out surface's margin.
+void chordBox(const ObjectBox& box, const TransferSettings& fit, Eigen::Vector3d& boxMin,
+              Eigen::Vector3d& boxMax) {
+    const double margin = fit.heldOutMargin * box.halfDiagonal();
+    boxMin = box.lower - Eigen::Vector3d::Constant(margin);
+    boxMax = box.upper + Eigen::Vector3d::Constant(margin);
+}
+
 // The chords of `modes` (scene indices) for one role, costed.
 void addChords(ChordRole role, const std::vector<int>& modes, const Eigen::VectorXd& frequencies,
                const ObjectBox& box, const WaveSettings& wave, const TransferSettings& fit,
                std::vector<WaveChordUnit>& units) {
     if (modes.empty()) return;
-    const double margin = fit.heldOutMargin * box.halfDiagonal();
-    const Eigen::Vector3d boxMin = box.lower - Eigen::Vector3d::Constant(margin);
-    const Eigen::Vector3d boxMax = box.upper + Eigen::Vector3d::Constant(margin);
+    Eigen::Vector3d boxMin, boxMax;
+    chordBox(box, fit, boxMin, boxMax);
     const double longestSide = (box.upper - box.lower).maxCoeff();
     std::vector<double> hz;
     for (int m : modes) hz.push_back(frequencies(m));
@@ -187,6 +194,25 @@ std::vector<WaveChordUnit> planWaveChords(const TransferPlan& plan,
         finerModes(waveModes, frequencies, settings.waveConvergenceModes, wave.minSeparation_Hz),
         frequencies, box, finer, fit, units);
     return units;
+}
+
+double largestWaveRunBytes(const SurfaceMesh& fine, double topFrequency_Hz,
+                           const TransferSettings& settings) {
+    const ObjectBox box = objectBox(fine);
+    WaveSettings wave = waveSettingsFor(settings);
+    if (settings.waveConvergenceModes > 0) wave.cellsPerWavelength *= std::sqrt(2.0);
+    Eigen::Vector3d boxMin, boxMax;
+    chordBox(box, waveFitSettings(settings), boxMin, boxMax);
+    const double longestSide = (box.upper - box.lower).maxCoeff();
+    const WaveGrid grid =
+        makeWaveGrid(boxMin, boxMax, gridFrequency({topFrequency_Hz}, longestSide, wave), wave);
+    // Six float fields and the solid flags per cell (and the open flags at fourth order); the
+    // absorbing layer's three split parts per layer cell.
+    const double cells = double(grid.cellCount());
+    double interior = 1;
+    for (int axis = 0; axis < 3; ++axis)
+        interior *= double(grid.interiorEnd(axis) - grid.interiorBegin());
+    return cells * (25 + (wave.spatialOrder == 4 ? 1 : 0)) + 12 * (cells - interior);
 }
 
 WaveChordResult runWaveChord(const WaveChordUnit& unit, const SurfaceMesh& fine,

@@ -48,6 +48,12 @@ std::vector<WaveChordUnit> planWaveChords(const TransferPlan& plan,
                                           const SurfaceMesh& fine,
                                           const TransferSettings& settings);
 
+// The memory (bytes) one worker's largest run of the wave tier needs when the band reaches
+// topFrequency_Hz: the grid of the finer check (of the band's top without one) around `fine` and
+// the sample points, at the solver's bytes per cell (wave_solver.h).
+double largestWaveRunBytes(const SurfaceMesh& fine, double topFrequency_Hz,
+                           const TransferSettings& settings);
+
 struct WaveChordResult {
     ChordStatistics statistics;      // modes: the scene's; seconds: the run's
     std::vector<ModeTransfer> fits;  // one per mode of the unit, in its order
