@@ -282,3 +282,47 @@ def test_bad_exports_fail_with_a_message_and_leave_no_file(scenes, tmp_path):
     assert unknown.returncode == 1 and 'unknown export format "obj"' in unknown.stderr
     assert not out.exists()
     assert run(BAKE, "--export", "npz", scenes["test bell"]).returncode == 2
+
+
+def pressure(x, positions, coefficients, k, bound=False):
+    """Mode pressure at x from its sources, as docs/gltf-extension.md writes the sum; with
+    `bound`, the sum of its terms' magnitudes instead (the scale of its rounding)."""
+    d = np.asarray(x, dtype=np.float64) - positions
+    rho = np.hypot(d[:, 0], d[:, 1])
+    r = np.hypot(rho, d[:, 2])
+    z = k * r
+    h0 = (np.sin(z) + 1j * np.cos(z)) / z
+    h1 = ((np.sin(z) / z - np.cos(z)) + 1j * (np.cos(z) / z + np.sin(z))) / z
+    e = np.where(rho > 0, (d[:, 0] + 1j * d[:, 1]) / np.where(rho > 0, rho, 1), 1)
+    a = coefficients
+    if bound:
+        return np.sum(np.abs(a[:, 0] * h0) + np.abs(h1) * np.sum(np.abs(a[:, 1:]), axis=1))
+    return np.sum(a[:, 0] * h0 + h1 * (a[:, 1] * d[:, 2] / r +
+                                       (a[:, 2] * np.conj(e) - a[:, 3] * e) * rho / r))
+
+
+def test_documented_transfer_sum_gives_the_closed_form_and_the_glb_agrees(exported):
+    folder, npz_path, glb_path = exported
+    data = np.load(npz_path)
+    modal = Glb(glb_path).json["meshes"][0]["primitives"][0]["extensions"]["TONWELL_modal_sound"]
+    glb = Glb(glb_path)
+    listener = np.array([0.3, -0.4, 1.2])
+    offsets = data["transfer_offsets"]
+    for j, k in enumerate(data["transfer_wave_numbers"]):
+        rows = slice(offsets[j], offsets[j + 1])
+        p = pressure(listener, data["transfer_positions"][rows],
+                     data["transfer_coefficients"][rows], k)
+        if not (folder / "report.txt").exists():
+            # The test scene (no report): one order-0 source of strength 1000 at the origin per mode, whose
+            # pressure is 1000 h0(k r), of magnitude 1000 / (k r), phase i e^{-i k r}.
+            r = np.linalg.norm(listener)
+            np.testing.assert_allclose(p, 1000 * 1j * np.exp(-1j * k * r) / (k * r), rtol=1e-12)
+        # An engine reading the float32 accessors hears the same mode within float rounding.
+        mode = modal["modes"][j]
+        coefficients = (glb.accessor(mode["sourceCoefficientsReal"]).astype(np.float64) +
+                        1j * glb.accessor(mode["sourceCoefficientsImaginary"]))
+        p32 = pressure(listener, glb.accessor(mode["sourcePositions"]).astype(np.float64),
+                       coefficients, float(glb.accessor(modal["waveNumbers"])[j]))
+        scale = pressure(listener, data["transfer_positions"][rows],
+                         data["transfer_coefficients"][rows], k, bound=True)
+        assert abs(p32 - p) <= 1e-5 * scale, (j, p, p32, scale)
