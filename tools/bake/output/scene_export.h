@@ -11,6 +11,7 @@ inline const char* kExportFormats = "npz|gltf";
 // Reads the scene folder `folder` (scene_data.h) and writes it to the file `out` in `format`
 // ("npz" or "gltf"). Returns "" on success, otherwise one message naming the file and the
 // problem (an unknown format, a file of the folder that is missing or malformed, an output that
-// cannot be written). A failed export leaves no file at `out`.
+// cannot be written). A folder that cannot be read leaves `out` untouched; a write that fails
+// removes what it wrote.
 std::string exportScene(const std::string& folder, const std::string& format,
                         const std::string& out);
