@@ -108,7 +108,7 @@ void ZipWriter::finish() {
     std::string directory;
     for (const Member& m : members_) {
         append32(directory, 0x02014b50);
-        append16(directory, (3 << 8) | 20);  // made by: Unix, spec 2.0
+        append16(directory, (3 << 8) | 20);  // made by: Unix, zip format version 2.0
         append16(directory, kVersionNeeded);
         append16(directory, 0);  // flags
         append16(directory, 0);  // stored
