@@ -14,6 +14,7 @@
 #include "tools/bake/batch_bake.h"
 #include "tools/bake/common/bake_error.h"
 #include "tools/bake/modes/material_table.h"
+#include "tools/bake/output/scene_export.h"
 #include "tools/bake/parallel/mpi_ranks.h"
 #include "tools/bake/recipe/command_line_recipe.h"
 #include "tools/bake/recipe/recipe.h"
@@ -30,6 +31,7 @@ void printUsage(FILE* out) {
                  "OUTPUT_FOLDER\n"
                  "       tonwell-bake [options] --batch LIST_FILE OUTPUT_DIRECTORY\n"
                  "       mpirun -np N tonwell-bake [options] RECIPE OUTPUT_FOLDER (or --batch)\n"
+                 "       tonwell-bake [--quiet] --export npz|gltf SCENE_FOLDER OUTPUT_FILE\n"
                  "\n"
                  "Bakes the scene described by RECIPE (a JSON file: shape, material, mesh\n"
                  "resolution, number of modes, transfer settings) into OUTPUT_FOLDER: the struck\n"
@@ -58,6 +60,12 @@ void printUsage(FILE* out) {
                  "            skipping scenes already up to date; all recipes are checked\n"
                  "            first; a scene that fails does not stop the others, and every\n"
                  "            failure is reported at the end (exit status 1)\n"
+                 "  --export npz|gltf\n"
+                 "            bake nothing; write the baked SCENE_FOLDER to OUTPUT_FILE: \"npz\"\n"
+                 "            a numpy archive of named arrays (frequencies, damping, vertices,\n"
+                 "            faces, mode_shapes, the transfer's sources, the report's table),\n"
+                 "            \"gltf\" a glTF 2.0 binary (.glb): the mesh, and the modes and the\n"
+                 "            transfer in its TONWELL_modal_sound extension\n"
                  "  --help    show this text\n"
                  "\n"
                  "Your own object (the recipe is made from the command line, written into\n"
@@ -86,6 +94,8 @@ void printUsage(FILE* out) {
 struct CommandLine {
     BakeOptions options;
     bool check = false, batch = false, recipeOnly = false;
+    std::string exportFormat;      // --export: "npz" or "gltf"; the folders are then the scene and
+                                   // the output file
     CommandLineRecipeOptions own;  // --mesh and its options
     std::string recipePath, outputFolder;
 };
@@ -156,6 +166,13 @@ int readCommandLine(int argc, char** argv, CommandLine& line) {
             }
             own.modeCount = static_cast<int>(count);
             ++i;
+        } else if (arg == "--export") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0' || argv[i + 1][0] == '-') {
+                std::fprintf(stderr, "tonwell-bake: --export needs a format (%s)\n",
+                             kExportFormats);
+                return 2;
+            }
+            line.exportFormat = argv[++i];
         } else if (arg == "--recipe-only") {
             line.recipeOnly = true;
         } else if (!arg.empty() && arg[0] == '-') {
@@ -249,9 +266,42 @@ int run(const CommandLine& line) {
     return 0;
 }
 
+// --export FORMAT SCENE_FOLDER OUTPUT_FILE: the exit status (0, 1 on a failed export, 2 on a
+// command line that does not fit). Runs on rank 0 only.
+int exportCommand(const CommandLine& line) {
+    const BakeOptions& o = line.options;
+    if (line.check || line.batch || line.recipeOnly || o.force || o.modesOnly ||
+        o.workerCount > 0 || !line.own.meshFile.empty() || !line.own.materialName.empty() ||
+        line.own.size_m > 0 || line.own.band_Hz > 0 || line.own.modeCount > 0) {
+        std::fprintf(stderr, "tonwell-bake: --export takes only --quiet besides its format\n");
+        return 2;
+    }
+    if (line.recipePath.empty() || line.outputFolder.empty()) {
+        std::fprintf(stderr, "tonwell-bake: --export %s needs a SCENE_FOLDER and an OUTPUT_FILE\n",
+                     line.exportFormat.c_str());
+        printUsage(stderr);
+        return 2;
+    }
+    if (rankIndex() != 0) return 0;
+    const std::string problem = exportScene(line.recipePath, line.exportFormat, line.outputFolder);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "tonwell-bake: error: %s\n", problem.c_str());
+        return 1;
+    }
+    if (!o.quiet) {
+        std::error_code error;
+        const auto bytes = std::filesystem::file_size(line.outputFolder, error);
+        std::printf("tonwell-bake: exported %s to %s (%s, %llu bytes)\n", line.recipePath.c_str(),
+                    line.outputFolder.c_str(), line.exportFormat.c_str(),
+                    static_cast<unsigned long long>(error ? 0 : bytes));
+    }
+    return 0;
+}
+
 int bake(int argc, char** argv) {
     CommandLine line;
     if (const int status = readCommandLine(argc, argv, line); status >= 0) return status;
+    if (!line.exportFormat.empty()) return exportCommand(line);
     if (const int status = settleFolders(line); status >= 0) return status;
     // The baker's identity for the cache: size and modification time of this executable, which
     // change whenever it is rebuilt.
