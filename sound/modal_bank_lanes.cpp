@@ -16,7 +16,8 @@ ModalBankLanes::ModalBankLanes(int modeCapacity)
     : capacity((modeCapacity + kGroupModes - 1) / kGroupModes * kGroupModes) {
     for (std::vector<double>* array :
          {&stateReal, &displacement, &stepReal, &stepImag, &forceReal, &forceImag, &gainStart[0],
-          &gainStep[0], &gainStart[1], &gainStep[1], &contactReal, &contactImag, &contactStepReal,
+          &gainStep[0], &gainStart[1], &gainStep[1], &gainImagStart[0], &gainImagStep[0],
+          &gainImagStart[1], &gainImagStep[1], &contactReal, &contactImag, &contactStepReal,
           &contactStepImag}) {
         array->assign(capacity, 0.0);
     }
@@ -25,10 +26,12 @@ ModalBankLanes::ModalBankLanes(int modeCapacity)
 
 void loadModalBankLanes(ModalBankLanes& bank, ModalResonator* const* resonators, int modeCount,
                         int channelCount, const double* const* previousGains,
-                        const double* const* gains, int frameCount) {
+                        const double* const* gains, int frameCount,
+                        const double* const* previousImagGains, const double* const* imagGains) {
     bank.modeCount = modeCount;
     bank.channelCount = channelCount;
     bank.contactSignal = nullptr;
+    bank.complexGains = imagGains != nullptr && previousImagGains != nullptr;
     const double invN = 1.0 / static_cast<double>(frameCount);
     for (int e = 0; e < modeCount; ++e) {
         const ModalResonator& r = *resonators[e];
@@ -43,6 +46,12 @@ void loadModalBankLanes(ModalBankLanes& bank, ModalResonator* const* resonators,
             bank.gainStart[c][e] = previousGains[c][e];
             bank.gainStep[c][e] = (gains[c][e] - previousGains[c][e]) * invN;
         }
+        if (bank.complexGains) {
+            for (int c = 0; c < channelCount; ++c) {
+                bank.gainImagStart[c][e] = previousImagGains[c][e];
+                bank.gainImagStep[c][e] = (imagGains[c][e] - previousImagGains[c][e]) * invN;
+            }
+        }
     }
     // The slots that pad the last group are silent modes at rest with zero gain.
     const int padded = (modeCount + ModalBankLanes::kGroupModes - 1) / ModalBankLanes::kGroupModes *
@@ -51,7 +60,10 @@ void loadModalBankLanes(ModalBankLanes& bank, ModalResonator* const* resonators,
         bank.stateReal[e] = bank.displacement[e] = 0.0;
         bank.stepReal[e] = bank.stepImag[e] = 0.0;
         bank.forceReal[e] = bank.forceImag[e] = 0.0;
-        for (int c = 0; c < channelCount; ++c) bank.gainStart[c][e] = bank.gainStep[c][e] = 0.0;
+        for (int c = 0; c < channelCount; ++c) {
+            bank.gainStart[c][e] = bank.gainStep[c][e] = 0.0;
+            bank.gainImagStart[c][e] = bank.gainImagStep[c][e] = 0.0;
+        }
     }
 }
 
@@ -88,7 +100,8 @@ namespace {
 //   s' = s E_r - E_i q + G_r f,   q' = G_i f + s E_i + E_r q
 // With a contact, the input terms G a_e(i) move by their step each frame and are weighted by the
 // block's signal: s' += signal[i] Ca_r, q' += signal[i] Ca_i.
-template <bool kWithForce, bool kWithContact, int kChannels>
+// With complex gains g = a + i b each channel adds Im(z' g) = q' a + s' b.
+template <bool kWithForce, bool kWithContact, int kChannels, bool kComplex = false>
 __attribute__((always_inline)) inline void renderGroups(ModalBankLanes& bank, int firstFrame,
                                                         int frameCount) {
     constexpr int W = ModalBankLanes::kLaneWidth;
@@ -137,6 +150,19 @@ __attribute__((always_inline)) inline void renderGroups(ModalBankLanes& bank, in
             g0[c] = start0 + first * d0[c];
             g1[c] = start1 + first * d1[c];
         }
+        // The imaginary parts of complex gains (unused, and optimised away, with real ones).
+        ModeLanes h0[kChannels], h1[kChannels], e0[kChannels], e1[kChannels];
+        if (kComplex) {
+            for (int c = 0; c < kChannels; ++c) {
+                ModeLanes start0, start1;
+                LOAD_LANES(start0, &bank.gainImagStart[c][m]);
+                LOAD_LANES(start1, &bank.gainImagStart[c][m + W]);
+                LOAD_LANES(e0[c], &bank.gainImagStep[c][m]);
+                LOAD_LANES(e1[c], &bank.gainImagStep[c][m + W]);
+                h0[c] = start0 + first * e0[c];
+                h1[c] = start1 + first * e1[c];
+            }
+        }
         for (int i = 0; i < frameCount; ++i) {
             ModeLanes sNext0, sNext1, qNext0, qNext1;
             if (kWithForce) {
@@ -165,10 +191,20 @@ __attribute__((always_inline)) inline void renderGroups(ModalBankLanes& bank, in
             s1 = sNext1;
             q0 = qNext0;
             q1 = qNext1;
-            for (int c = 0; c < kChannels; ++c) {
-                bank.mixLanes[c][i] += q0 * g0[c] + q1 * g1[c];
-                g0[c] += d0[c];
-                g1[c] += d1[c];
+            if (kComplex) {
+                for (int c = 0; c < kChannels; ++c) {
+                    bank.mixLanes[c][i] += (q0 * g0[c] + s0 * h0[c]) + (q1 * g1[c] + s1 * h1[c]);
+                    g0[c] += d0[c];
+                    g1[c] += d1[c];
+                    h0[c] += e0[c];
+                    h1[c] += e1[c];
+                }
+            } else {
+                for (int c = 0; c < kChannels; ++c) {
+                    bank.mixLanes[c][i] += q0 * g0[c] + q1 * g1[c];
+                    g0[c] += d0[c];
+                    g1[c] += d1[c];
+                }
             }
         }
         STORE_LANES(&bank.stateReal[m], s0);
@@ -182,7 +218,19 @@ __attribute__((always_inline)) inline void renderSegment(ModalBankLanes& bank, i
                                                          int frameCount, bool withForce,
                                                          double* const* mix) {
     const bool withContact = bank.contactSignal != nullptr;
-    if (bank.channelCount == 2) {
+    if (bank.channelCount == 2 && bank.complexGains) {
+        if (withContact) {
+            if (withForce) {
+                renderGroups<true, true, 2, true>(bank, firstFrame, frameCount);
+            } else {
+                renderGroups<false, true, 2, true>(bank, firstFrame, frameCount);
+            }
+        } else if (withForce) {
+            renderGroups<true, false, 2, true>(bank, firstFrame, frameCount);
+        } else {
+            renderGroups<false, false, 2, true>(bank, firstFrame, frameCount);
+        }
+    } else if (bank.channelCount == 2) {
         if (withContact) {
             if (withForce) {
                 renderGroups<true, true, 2>(bank, firstFrame, frameCount);
