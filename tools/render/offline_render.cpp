@@ -178,7 +178,33 @@ bool folderHasPresetFile(const std::string& folder) {
     return isReadableFile((folder + "/" + kScenePresetFileName).c_str());
 }
 
-std::string loadRenderScene(const RenderOptions& options) {
+ListenerPoints headTurnedListener(const ListenerPoints& listener, double yawDegrees) {
+    double forward[3], left[3], up[3];
+    listenerHeadFrame(listener, forward, left, up);
+    const double angle = yawDegrees * degreesToRadians;
+    const double c = std::cos(angle), s = std::sin(angle);
+    // v' = v cos a + (u x v) sin a + u (u . v) (1 - cos a), u the head's up: a turn to the left
+    // for a > 0, since forward x left = up.
+    auto turn = [&](const double v[3], double out[3]) {
+        const double cross[3] = {up[1] * v[2] - up[2] * v[1], up[2] * v[0] - up[0] * v[2],
+                                 up[0] * v[1] - up[1] * v[0]};
+        const double along = up[0] * v[0] + up[1] * v[1] + up[2] * v[2];
+        for (int k = 0; k < 3; ++k) out[k] = v[k] * c + cross[k] * s + up[k] * along * (1 - c);
+    };
+    ListenerPoints turned = listener;
+    turn(forward, turned.forward);
+    for (int k = 0; k < 3; ++k) turned.up[k] = up[k];
+    double offset[3], turnedOffset[3];
+    for (int k = 0; k < 3; ++k) offset[k] = listener.leftEar[k] - listener.eye[k];
+    turn(offset, turnedOffset);
+    for (int k = 0; k < 3; ++k) turned.leftEar[k] = listener.eye[k] + turnedOffset[k];
+    for (int k = 0; k < 3; ++k) offset[k] = listener.rightEar[k] - listener.eye[k];
+    turn(offset, turnedOffset);
+    for (int k = 0; k < 3; ++k) turned.rightEar[k] = listener.eye[k] + turnedOffset[k];
+    return turned;
+}
+
+std::string loadRenderScene(const RenderOptions& options, std::unique_ptr<HrtfSet> hrtf) {
     // The folder as the working directory (its parent) sees it: its last component.
     std::string name = options.sceneFolder;
     while (name.size() > 1 && name.back() == '/') name.pop_back();
@@ -222,6 +248,7 @@ std::string loadRenderScene(const RenderOptions& options) {
     mesh = glmReadOBJ(preset.meshFile);
     const bool haveList = isReadableFile(preset.transferListFile);
     engine.reset(new Engine(options.channelCount, options.zepRate));
+    if (options.binaural && hrtf != nullptr) engine->setHrtf(std::move(hrtf));
     EngineObjectFiles files;
     files.modeShapeFile = preset.modeShapeFile;
     files.frequencyFile = preset.frequencyFile;
@@ -268,7 +295,9 @@ std::string loadRenderScene(const RenderOptions& options) {
 
     // The listener the camera published, the object at rest; the strikes against this mesh and
     // listener.
-    const ListenerPoints listener = publishedListener.load();
+    const ListenerPoints listener =
+        options.headYaw == 0.0 ? publishedListener.load()
+                               : headTurnedListener(publishedListener.load(), options.headYaw);
     engine->setListener(listener);
     struck->setPose(restPose);
     const long frames = std::lround(options.lengthSeconds * kAudioSamplingRate);
