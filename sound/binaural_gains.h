@@ -40,7 +40,8 @@ void objectDirectionInHead(const TransferModel& transfer, const ObjectPose& pose
 // arrays hold modeCount entries.
 // Real-time: no allocation, no I/O, no lock; the transfer's cost (one sine and cosine per
 // source), the direction's lookup (O(hrtf directions) dot products, three arc cosines), and per
-// mode two sines and two cosines (the ears' delays) and six complex multiply-adds.
+// mode two sines and two cosines (the ears' delays, four modes per lane group:
+// sound/vector_lanes.h) and six complex multiply-adds.
 void computeBinauralGains(const TransferModel& transfer, const double* modeOmega, int modeCount,
                           bool useAvx2Lanes, const HrtfSet& hrtf, const ObjectPose& pose,
                           const ListenerPoints& listener, double* const real[2],

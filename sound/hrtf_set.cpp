@@ -60,6 +60,7 @@ HrtfSet::HrtfSet(std::string name, double sampleRate_Hz, int directionCount,
     dftLength_ = 2;
     while (dftLength_ < kPadding * filterLength) dftLength_ *= 2;
     binCount_ = dftLength_ / 2 + 1;
+    binsPerHertz_ = dftLength_ / sampleRate_Hz;
     directions_.resize(3 * static_cast<size_t>(directionCount));
     for (int m = 0; m < directionCount; ++m) {
         const double* d = directions + 3 * m;
@@ -158,6 +159,29 @@ std::complex<double> HrtfSet::remainder(const HrtfDirectionWeights& weights, int
         sum += weights.weight[j] * (a + t * (b - a));
     }
     return sum;
+}
+
+void HrtfSet::remainders(const HrtfDirectionWeights& weights, double frequency_Hz,
+                         std::complex<double> out[2]) const {
+    double position = frequency_Hz * binsPerHertz_;
+    if (!(position > 0.0)) position = 0.0;
+    const double last = binCount_ - 1;
+    if (position > last) position = last;
+    int k = static_cast<int>(position);
+    if (k >= binCount_ - 1) k = binCount_ - 2;
+    const double t = position - k;
+    for (int ear = 0; ear < 2; ++ear) {
+        double re = 0.0, im = 0.0;
+        for (int j = 0; j < weights.count; ++j) {
+            const std::complex<float>* R =
+                &remainders_[static_cast<size_t>(2 * weights.index[j] + ear) * binCount_ + k];
+            const double aRe = R[0].real(), aIm = R[0].imag();
+            const double w = weights.weight[j];
+            re += w * (aRe + t * (R[1].real() - aRe));
+            im += w * (aIm + t * (R[1].imag() - aIm));
+        }
+        out[ear] = std::complex<double>(re, im);
+    }
 }
 
 std::complex<double> HrtfSet::gain(const HrtfDirectionWeights& weights, int ear,

@@ -84,6 +84,12 @@ class HrtfSet {
     std::complex<double> remainder(const HrtfDirectionWeights& weights, int ear,
                                    double frequency_Hz) const;
 
+    // Both ears' remainders at frequency_Hz: out[0] left, out[1] right (as remainder(), with the
+    // frequency's bin and fraction found once).
+    // Real-time: no allocation, no I/O, no lock, no transcendental function.
+    void remainders(const HrtfDirectionWeights& weights, double frequency_Hz,
+                    std::complex<double> out[2]) const;
+
   private:
     std::string name_;
     double sampleRate_;
@@ -91,6 +97,7 @@ class HrtfSet {
     int filterLength_;
     int dftLength_;                                // zero-padded length, a power of two
     int binCount_;                                 // dftLength_ / 2 + 1
+    double binsPerHertz_;                          // dftLength_ / sampleRate_
     std::vector<double> directions_;               // 3 per measurement
     std::vector<double> onsets_;                   // seconds, 2 per measurement (left, right)
     std::vector<std::complex<float>> remainders_;  // binCount_ per filter, filter 2 m + ear
