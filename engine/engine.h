@@ -75,6 +75,8 @@ class Engine {
     bool setHrtf(std::unique_ptr<HrtfSet> hrtf);
     // [Control thread] Whether an HRTF set makes the engine binaural.
     bool binaural() const { return ownedHrtf_ != nullptr; }
+    // [Control thread] The HRTF set of a binaural engine, or null.
+    const HrtfSet* hrtf() const { return ownedHrtf_.get(); }
     // [Control thread] 0 "ZEP" (omega times the acoustic transfer), 1 "Modal" (1/distance; mono
     // engines only, stereo always uses "ZEP").
     void setRendererType(int type) { rendererType_.store(type, std::memory_order_relaxed); }

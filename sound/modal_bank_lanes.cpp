@@ -100,8 +100,7 @@ namespace {
 //   s' = s E_r - E_i q + G_r f,   q' = G_i f + s E_i + E_r q
 // With a contact, the input terms G a_e(i) move by their step each frame and are weighted by the
 // block's signal: s' += signal[i] Ca_r, q' += signal[i] Ca_i.
-// With complex gains g = a + i b each channel adds Im(z' g) = q' a + s' b.
-template <bool kWithForce, bool kWithContact, int kChannels, bool kComplex = false>
+template <bool kWithForce, bool kWithContact, int kChannels>
 __attribute__((always_inline)) inline void renderGroups(ModalBankLanes& bank, int firstFrame,
                                                         int frameCount) {
     constexpr int W = ModalBankLanes::kLaneWidth;
@@ -150,19 +149,6 @@ __attribute__((always_inline)) inline void renderGroups(ModalBankLanes& bank, in
             g0[c] = start0 + first * d0[c];
             g1[c] = start1 + first * d1[c];
         }
-        // The imaginary parts of complex gains (unused, and optimised away, with real ones).
-        ModeLanes h0[kChannels], h1[kChannels], e0[kChannels], e1[kChannels];
-        if (kComplex) {
-            for (int c = 0; c < kChannels; ++c) {
-                ModeLanes start0, start1;
-                LOAD_LANES(start0, &bank.gainImagStart[c][m]);
-                LOAD_LANES(start1, &bank.gainImagStart[c][m + W]);
-                LOAD_LANES(e0[c], &bank.gainImagStep[c][m]);
-                LOAD_LANES(e1[c], &bank.gainImagStep[c][m + W]);
-                h0[c] = start0 + first * e0[c];
-                h1[c] = start1 + first * e1[c];
-            }
-        }
         for (int i = 0; i < frameCount; ++i) {
             ModeLanes sNext0, sNext1, qNext0, qNext1;
             if (kWithForce) {
@@ -191,20 +177,10 @@ __attribute__((always_inline)) inline void renderGroups(ModalBankLanes& bank, in
             s1 = sNext1;
             q0 = qNext0;
             q1 = qNext1;
-            if (kComplex) {
-                for (int c = 0; c < kChannels; ++c) {
-                    bank.mixLanes[c][i] += (q0 * g0[c] + s0 * h0[c]) + (q1 * g1[c] + s1 * h1[c]);
-                    g0[c] += d0[c];
-                    g1[c] += d1[c];
-                    h0[c] += e0[c];
-                    h1[c] += e1[c];
-                }
-            } else {
-                for (int c = 0; c < kChannels; ++c) {
-                    bank.mixLanes[c][i] += q0 * g0[c] + q1 * g1[c];
-                    g0[c] += d0[c];
-                    g1[c] += d1[c];
-                }
+            for (int c = 0; c < kChannels; ++c) {
+                bank.mixLanes[c][i] += q0 * g0[c] + q1 * g1[c];
+                g0[c] += d0[c];
+                g1[c] += d1[c];
             }
         }
         STORE_LANES(&bank.stateReal[m], s0);

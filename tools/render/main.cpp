@@ -101,6 +101,7 @@ int main(int argc, char** argv) {
         releaseRenderScene();
         return fail(loadProblem, 2);
     }
+    fputs(describeBinaural(options).c_str(), stdout);
     fputs(describeStrikes(options).c_str(), stdout);
 
     std::vector<float> samples;

@@ -23,6 +23,7 @@
 #include "geometry/orbit_camera.h"
 #include "geometry/scene_presets.h"
 #include "sound/audio_block_context.h"
+#include "sound/binaural_gains.h"
 #include "sound/contact_excitation.h"
 #include "sound/impact.h"
 #include "sound/mode_levels.h"
@@ -39,6 +40,7 @@ std::unique_ptr<Engine> engine;
 EngineObject* struck = nullptr;
 ScenePresetFile folderPresets;  // the presets of a folder of one's own
 ObjectPose restPose = identityPose();
+ListenerPoints renderListener{};  // the listener the engine was given
 
 // One strike resolved against the loaded scene.
 struct ResolvedStrike {
@@ -299,6 +301,7 @@ std::string loadRenderScene(const RenderOptions& options, std::unique_ptr<HrtfSe
         options.headYaw == 0.0 ? publishedListener.load()
                                : headTurnedListener(publishedListener.load(), options.headYaw);
     engine->setListener(listener);
+    renderListener = listener;
     struck->setPose(restPose);
     const long frames = std::lround(options.lengthSeconds * kAudioSamplingRate);
     resolvedStrikes.clear();
@@ -439,6 +442,22 @@ std::string writeModeLevelsCsv(const std::string& fileName, const std::vector<do
     const bool failed = ferror(file) != 0;
     if (fclose(file) != 0 || failed) return fileName + ": cannot be written";
     return "";
+}
+
+std::string describeBinaural(const RenderOptions& options) {
+    if (!options.binaural || engine == nullptr || engine->hrtf() == nullptr) return "";
+    const HrtfSet& set = *engine->hrtf();
+    double direction[3];
+    objectDirectionInHead(struck->transfer(), restPose, renderListener, direction);
+    const double azimuth = std::atan2(direction[1], direction[0]) / degreesToRadians;
+    const double elevation =
+        std::asin(std::max(-1.0, std::min(1.0, direction[2]))) / degreesToRadians;
+    char line[512];
+    snprintf(line, sizeof line,
+             "Binaural: HRTF set %s (%d directions, %g Hz); the object's centre at azimuth %.2f, "
+             "elevation %.2f degrees in the head's frame\n",
+             set.name().c_str(), set.directionCount(), set.sampleRate(), azimuth, elevation);
+    return line;
 }
 
 std::string describeStrikes(const RenderOptions& options) {

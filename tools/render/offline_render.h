@@ -91,6 +91,12 @@ int renderedModeCount();
 // arrays), so the renderer ends with nothing left allocated. Safe after a partial load.
 void releaseRenderScene();
 
+// For a binaural render, one line for the console: the HRTF set (its file, directions and rate)
+// and the direction of the object's centre in the head's frame (sound/binaural_gains.h), as
+// azimuth (0 ahead, 90 to the left) and elevation in degrees; empty otherwise. Valid after
+// loadRenderScene.
+std::string describeBinaural(const RenderOptions& options);
+
 // One line per strike for the console: its vertex, direction, magnitude and the time its force
 // starts. Valid after loadRenderScene.
 std::string describeStrikes(const RenderOptions& options);
