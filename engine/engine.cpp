@@ -49,17 +49,32 @@ EngineObject* Engine::object(int id) const {
 bool Engine::removeObject(int id) {
     if (object(id) == nullptr) return false;
     slots_[id].store(nullptr, std::memory_order_seq_cst);
+    waitForRenderQuiescence();
+    owned_[id].reset();
+    return true;
+}
+
+bool Engine::setHrtf(std::unique_ptr<HrtfSet> hrtf) {
+    if (channelCount_ != 2) return false;
+    // Release (in seq_cst): the set's construction happens before the render thread's load.
+    hrtf_.store(hrtf.get(), std::memory_order_seq_cst);
+    // The set replaced may still be read by a render call that loaded it before the store.
+    waitForRenderQuiescence();
+    ownedHrtf_ = std::move(hrtf);
+    return true;
+}
+
+void Engine::waitForRenderQuiescence() {
     // Quiescence: render increments renderEpoch_ (seq_cst) before it loads any slot (seq_cst),
     // and again (release) after its last use of an object. In the single order of seq_cst
-    // operations either render's first increment comes after the store above (that call and
-    // every later one see the slot empty), or the load below sees it: an odd value means a call
+    // operations either render's first increment comes after the caller's store (that call and
+    // every later one see the new value: an empty slot, a new HRTF set), or the load below sees
+    // it: an odd value means a call
     // is under way, which may hold the object until the epoch moves on. Even: none is.
     const uint64_t epoch = renderEpoch_.load(std::memory_order_seq_cst);
     if (epoch & 1u) {
         while (renderEpoch_.load(std::memory_order_acquire) == epoch) std::this_thread::yield();
     }
-    owned_[id].reset();
-    return true;
 }
 
 void Engine::renderBlock() {
@@ -69,6 +84,8 @@ void Engine::renderBlock() {
     listener_.tryLoad(&blockListener_, 64);
     const int renderer = channels == 2 ? 0 : rendererType_.load(std::memory_order_relaxed);
     const int impactDuration = impactDuration_.load(std::memory_order_relaxed);
+    // One set for the whole block (after this call's epoch increment, so setHrtf waits for it).
+    const HrtfSet* hrtf = hrtf_.load(std::memory_order_seq_cst);
 
     // The mix: the first object's block is taken as it is (bit for bit the demo's samples for
     // one object at gain 1), every further one added.
@@ -76,7 +93,7 @@ void Engine::renderBlock() {
     for (std::atomic<EngineObject*>& slot : slots_) {
         EngineObject* object = slot.load(std::memory_order_seq_cst);
         if (object == nullptr) continue;
-        object->renderBlock(blockListener_, renderer, impactDuration, N, objectMix_);
+        object->renderBlock(blockListener_, renderer, impactDuration, N, objectMix_, hrtf);
         const double gain = object->gain();
         if (!any) {
             for (size_t i = 0; i < samples; ++i) mix_[i] = gain * objectMix_[i];

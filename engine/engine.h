@@ -28,6 +28,7 @@
 #include "engine/engine_object.h"
 #include "geometry/listener_points.h"
 #include "platform/seqlock.h"
+#include "sound/hrtf_set.h"
 
 class Engine {
   public:
@@ -64,6 +65,18 @@ class Engine {
     // [Control thread] The listener's eye (mono) and ear points (stereo), world coordinates.
     // Real-time: wait-free for the render thread (a seqlock store).
     void setListener(const ListenerPoints& listener) { listener_.store(listener); }
+    // [Control thread] Makes a two-channel engine binaural with `hrtf` from its next block (each
+    // ear hears the transfer at the listener's eye through the set's HRTF for the object's
+    // direction in the head's frame: sound/binaural_gains.h), or stereo again with null. The set
+    // it replaces is freed once no render call can still read it. False (nothing changed) for a
+    // mono engine.
+    // Blocking: as removeObject, waits for a render call under way. Wait-free for the render
+    // thread (one atomic load per block).
+    bool setHrtf(std::unique_ptr<HrtfSet> hrtf);
+    // [Control thread] Whether an HRTF set makes the engine binaural.
+    bool binaural() const { return ownedHrtf_ != nullptr; }
+    // [Control thread] The HRTF set of a binaural engine, or null.
+    const HrtfSet* hrtf() const { return ownedHrtf_.get(); }
     // [Control thread] 0 "ZEP" (omega times the acoustic transfer), 1 "Modal" (1/distance; mono
     // engines only, stereo always uses "ZEP").
     void setRendererType(int type) { rendererType_.store(type, std::memory_order_relaxed); }
@@ -85,6 +98,8 @@ class Engine {
 
   private:
     void renderBlock();
+    // [Control thread] Waits until no render call that began before now is still under way.
+    void waitForRenderQuiescence();
 
     const int channelCount_;
     const int blockFrames_;
@@ -95,6 +110,9 @@ class Engine {
     // Odd while a render call runs: removeObject waits for it to move on.
     std::atomic<uint64_t> renderEpoch_{0};
     SeqLock<ListenerPoints> listener_;
+    // [Control thread] The HRTF set's owner; [Control -> render] the set the blocks read.
+    std::unique_ptr<HrtfSet> ownedHrtf_;
+    std::atomic<const HrtfSet*> hrtf_{nullptr};
     std::atomic<int> rendererType_{0};
     std::atomic<int> impactDuration_{10};
     std::atomic<double> peaks_[2];

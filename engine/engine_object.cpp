@@ -12,6 +12,7 @@
 #include "geometry/scene_presets.h"
 #include "platform/input_exit.h"
 #include "sound/audio_block.h"
+#include "sound/binaural_gains.h"
 #include "sound/impact.h"
 #include "sound/mode_levels.h"
 #include "sound/synthesis_state.h"
@@ -39,6 +40,8 @@ EngineObject::EngineObject(int modeCount, int maxBlockFrames, int channelCount)
     for (int c = 0; c < ModalBankLanes::kMaxChannels; ++c) {
         gains_[c].assign(modeCount, 0.0);
         previousGains_[c].assign(modeCount, 0.0);
+        imagGains_[c].assign(modeCount, 0.0);
+        previousImagGains_[c].assign(modeCount, 0.0);
     }
     context_.allocate(modeCount);
     activeModeCount_.store(modeCount, std::memory_order_relaxed);
@@ -200,9 +203,17 @@ void EngineObject::takeDamping() {
     }
 }
 
-void EngineObject::computeGains(const ListenerPoints& listener, int rendererType, int activeModes) {
+void EngineObject::computeGains(const ListenerPoints& listener, int rendererType, int activeModes,
+                                const HrtfSet* hrtf) {
     pose_.tryLoad(&blockPose_, 64);
     const ObjectPose& pose = blockPose_;
+    if (hrtf != nullptr && channelCount_ == 2) {
+        double* real[2] = {gains_[0].data(), gains_[1].data()};
+        double* imag[2] = {imagGains_[0].data(), imagGains_[1].data()};
+        computeBinauralGains(transfer_, omega_.data(), activeModes, context_.useAvx2Lanes, *hrtf,
+                             pose, listener, real, imag);
+        return;
+    }
     // The "ZEP" gains at one point: omega_i times the transfer there (computeZepGains).
     auto zepGains = [&](const double world[3], double* gains) {
         double object[3];
@@ -229,17 +240,34 @@ void EngineObject::computeGains(const ListenerPoints& listener, int rendererType
 }
 
 void EngineObject::renderBlock(const ListenerPoints& listener, int rendererType, int impactDuration,
-                               int frameCount, double* mix) {
+                               int frameCount, double* mix, const HrtfSet* hrtf) {
     const int modes = activeModeCount();
     const int channels = channelCount_;
+    const bool binaural = hrtf != nullptr && channels == 2;
     takeDamping();
     takeStrikes(modes);
-    computeGains(listener, rendererType, modes);
+    computeGains(listener, rendererType, modes, hrtf);
     double* gains[2] = {gains_[0].data(), gains_[1].data()};
     double* previousGains[2] = {previousGains_[0].data(), previousGains_[1].data()};
+    double* imag[2] = {imagGains_[0].data(), imagGains_[1].data()};
+    double* previousImag[2] = {previousImagGains_[0].data(), previousImagGains_[1].data()};
+    if (binaural && !lastBlockBinaural_) {
+        for (double* p : previousImag) memset(p, 0, sizeof(double) * modeCount_);
+    }
     const bool levelsWanted = context_.modeLevelsWanted.load(std::memory_order_relaxed);
-    if (levelsWanted) recordModeGains(context_.modeLevels, gains, channels, modes);
-    context_.modeMask.apply(gains, channels, modes);
+    if (levelsWanted) {
+        if (binaural) {
+            recordComplexModeGains(context_.modeLevels, gains, imag, modes);
+        } else {
+            recordModeGains(context_.modeLevels, gains, channels, modes);
+        }
+    }
+    if (binaural) {
+        double* allParts[4] = {gains[0], gains[1], imag[0], imag[1]};
+        context_.modeMask.apply(allParts, 4, modes);
+    } else {
+        context_.modeMask.apply(gains, channels, modes);
+    }
 
     // The forces of the block (loadModalForces).
     for (int i = 0; i < modeCount_; ++i) resonators_[i]->force = force_[i] * modalForceGain;
@@ -249,7 +277,8 @@ void EngineObject::renderBlock(const ListenerPoints& listener, int rendererType,
     const int forceFrames = forceEndsInBlock ? impactDuration : N;
     if (N > 0) {
         ModalBankLanes& bank = context_.modalBankLanes;
-        loadModalBankLanes(bank, resonators_.data(), modes, channels, previousGains, gains, N);
+        loadModalBankLanes(bank, resonators_.data(), modes, channels, previousGains, gains, N,
+                           binaural ? previousImag : nullptr, binaural ? imag : nullptr);
         contactSetting_.tryLoad(&blockContact_, 64);
         if (contact_.take(blockContact_, *shapes_, modes, N)) {
             loadModalBankContact(bank, resonators_.data(), contact_.startAmplitudes(),
@@ -270,7 +299,9 @@ void EngineObject::renderBlock(const ListenerPoints& listener, int rendererType,
     }
     for (int c = 0; c < channels; ++c) {
         memcpy(previousGains[c], gains[c], sizeof(double) * modeCount_);
+        if (binaural) memcpy(previousImag[c], imag[c], sizeof(double) * modeCount_);
     }
+    lastBlockBinaural_ = binaural;
     if (levelsWanted) publishModeLevels(context_.modeLevels, resonators_.data(), modes);
     for (int e = 0; e < modes; ++e) resonators_[e]->flushIfNegligible();
 }

@@ -26,6 +26,7 @@
 #include "geometry/object_pose.h"
 #include "platform/seqlock.h"
 #include "sound/audio_block_context.h"
+#include "sound/hrtf_set.h"
 #include "sound/modal_resonator.h"
 #include "sound/moving_contact.h"
 #include "sound/surface_point.h"
@@ -128,10 +129,14 @@ class EngineObject {
     // modalRendererGain / distance to the object's origin), the solo and mute mask of
     // blockContext(), the bank advanced with the force held for the first `impactDuration`
     // frames, decayed modes flushed. Publishes mode levels while blockContext() asks for them.
+    // With `hrtf` (a two-channel object only) the block is binaural: complex gains per ear from
+    // the transfer at listener.eye and the HRTF set at each mode's frequency for the object's
+    // direction in the head's frame (sound/binaural_gains.h), mixed as Im(z g); a block after a
+    // non-binaural one ramps the imaginary parts from 0. Null: the stereo (or mono) block.
     // Real-time: no allocation, no I/O, no lock; wait-free reads of the pose and damping; a
     // damping change costs one complex exponential per mode in the block that takes it.
     void renderBlock(const ListenerPoints& listener, int rendererType, int impactDuration,
-                     int frameCount, double* mix);
+                     int frameCount, double* mix, const HrtfSet* hrtf = nullptr);
 
     // The mask, the mode-level publication and the lane build of this object's blocks
     // (sound/audio_block_context.h). The mask is set while no block of the object runs (before
@@ -142,7 +147,8 @@ class EngineObject {
     EngineObject(int modeCount, int maxBlockFrames, int channelCount);
     void takeStrikes(int activeModes);
     void takeDamping();
-    void computeGains(const ListenerPoints& listener, int rendererType, int activeModes);
+    void computeGains(const ListenerPoints& listener, int rendererType, int activeModes,
+                      const HrtfSet* hrtf);
 
     int modeCount_;
     int maxBlockFrames_;
@@ -160,6 +166,10 @@ class EngineObject {
     std::vector<double> force_;                                        // the block's modal forces
     std::vector<double> gains_[ModalBankLanes::kMaxChannels];          // this block's
     std::vector<double> previousGains_[ModalBankLanes::kMaxChannels];  // the last block's
+    // Binaural blocks: the gains' imaginary parts per ear (the real parts are gains_), and
+    // whether the last block was binaural.
+    std::vector<double> imagGains_[2], previousImagGains_[2];
+    bool lastBlockBinaural_ = false;
     ObjectPose blockPose_ = identityPose();
     long appliedDampingGeneration_ = 0;
     AudioBlockContext context_;

@@ -56,6 +56,13 @@ void OrbitCamera::update() {
     getEarPositions(kPublishedEarSeparation, &listener.leftEar[0], &listener.leftEar[1],
                     &listener.leftEar[2], &listener.rightEar[0], &listener.rightEar[1],
                     &listener.rightEar[2]);
+    // The head faces the focus, as the eye does, with the camera's up.
+    const double view[3] = {focus[0] - eye[0], focus[1] - eye[1], focus[2] - eye[2]};
+    const double viewLength = sqrt(view[0] * view[0] + view[1] * view[1] + view[2] * view[2]);
+    for (int k = 0; k < 3; ++k) {
+        listener.forward[k] = viewLength > 0 ? view[k] / viewLength : 0.0;
+        listener.up[k] = up[k];
+    }
     publishedListener.store(listener);
 }
 

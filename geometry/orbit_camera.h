@@ -1,8 +1,9 @@
 // The orbit camera, which is also the listener: the eye sits on a sphere around a fixed focus,
 // placed by a radius and two angles (azimuth about the vertical axis, elevation above the
 // horizontal plane). Mouse dragging turns and zooms it, the frame display looks through it, and
-// picking reads the eye. It lives on the GUI thread; whenever the eye moves it publishes the eye
-// and the two ear points, as one unit, to publishedListener (geometry/listener_points.h), which
+// picking reads the eye. It lives on the GUI thread; whenever the eye moves it publishes the eye,
+// the two ear points and the head's orientation (facing the focus), as one unit, to
+// publishedListener (geometry/listener_points.h), which
 // is where the audio thread reads them.
 //
 // Conventions: angles in radians, world units; azimuth 0 puts the eye on the +x side of the

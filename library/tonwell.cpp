@@ -18,6 +18,7 @@
 #include "geometry/scene_presets.h"
 #include "platform/input_exit.h"
 #include "sound/mode_levels.h"
+#include "sound/sofa_file.h"
 
 struct tonwell_object {
     tonwell_engine* owner;
@@ -226,12 +227,45 @@ int tonwell_engine_set_listener_pose(tonwell_engine* engine, const double positi
     }
     const double half = kPublishedEarSeparation / 2;
     ListenerPoints listener;
+    // The head's orientation: forward normalised, up made perpendicular to it (up = right x
+    // forward, normalised).
+    const double forwardLength =
+        std::sqrt(forward[0] * forward[0] + forward[1] * forward[1] + forward[2] * forward[2]);
+    const double headUp[3] = {right[1] * forward[2] - right[2] * forward[1],
+                              right[2] * forward[0] - right[0] * forward[2],
+                              right[0] * forward[1] - right[1] * forward[0]};
+    const double upLength =
+        std::sqrt(headUp[0] * headUp[0] + headUp[1] * headUp[1] + headUp[2] * headUp[2]);
     for (int k = 0; k < 3; ++k) {
         listener.eye[k] = position[k];
         listener.leftEar[k] = position[k] - half * (right[k] / length);
         listener.rightEar[k] = position[k] + half * (right[k] / length);
+        listener.forward[k] = forward[k] / forwardLength;
+        listener.up[k] = headUp[k] / upLength;
     }
     engine->engine.setListener(listener);
+    return TONWELL_OK;
+}
+
+int tonwell_engine_set_binaural(tonwell_engine* engine, int on, const char* sofa_file) {
+    const char* function = "tonwell_engine_set_binaural";
+    if (engine == nullptr) return failArgument(function, "engine is null");
+    if (engine->engine.channelCount() != 2) {
+        return failArgument(function, "binaural output needs an engine of 2 channels");
+    }
+    if (on == 0) {
+        engine->engine.setHrtf(nullptr);
+        return TONWELL_OK;
+    }
+    std::string problem;
+    std::unique_ptr<HrtfSet> hrtf;
+    try {
+        hrtf = readSofaFile(sofa_file != nullptr ? sofa_file : kDefaultHrtfFile, &problem);
+    } catch (const std::bad_alloc&) {
+        return fail(TONWELL_ERROR_MEMORY, std::string(function) + ": out of memory");
+    }
+    if (hrtf == nullptr) return fail(TONWELL_ERROR_FILE, problem);
+    engine->engine.setHrtf(std::move(hrtf));
     return TONWELL_OK;
 }
 

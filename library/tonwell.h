@@ -64,9 +64,24 @@ int tonwell_engine_set_listener(tonwell_engine* engine, const double eye[3],
                                 const double left_ear[3], const double right_ear[3]);
 /* [Control] Places the listener by its head: eye at `position`, looking along `forward`, with
  * `up` as the head's up (neither zero nor parallel); the ears sit 0.2 m apart on the head's
- * right axis (forward x up), as the demo's camera places them. */
+ * right axis (forward x up), as the demo's camera places them. The binaural output hears the
+ * object in its direction in this head's frame. tonwell_engine_set_listener gives ear points
+ * only: the head then faces the horizontal direction at right angles to the ears, world +y up. */
 int tonwell_engine_set_listener_pose(tonwell_engine* engine, const double position[3],
                                      const double forward[3], const double up[3]);
+/* The HRTF set the binaural output uses when none is named: the MIT KEMAR measurement that
+ * Debian's libmysofa1 installs. */
+#define TONWELL_DEFAULT_HRTF_FILE "/usr/share/libmysofa/default.sofa"
+/* [Control] Binaural output for a two-channel engine (on = 1): from the next block each ear
+ * hears every mode through a measured head, the transfer at the listener's eye (the head's
+ * centre) times that ear's head-related transfer function at the mode's frequency for the
+ * object's direction in the head's frame. `sofa_file` is a SOFA file of convention
+ * SimpleFreeFieldHRIR (read with libmysofa), or NULL for TONWELL_DEFAULT_HRTF_FILE. on = 0: the
+ * stereo output at the two ear points again (sofa_file ignored). A file that cannot be used
+ * fails with TONWELL_ERROR_FILE and a message naming it; the output is then unchanged. A mono
+ * engine: TONWELL_ERROR_ARGUMENT. Waits for a render call under way before freeing a set it
+ * replaces. */
+int tonwell_engine_set_binaural(tonwell_engine* engine, int on, const char* sofa_file);
 /* [Control] TONWELL_RENDERER_ZEP or TONWELL_RENDERER_MODAL (a stereo engine always uses ZEP). */
 int tonwell_engine_set_renderer(tonwell_engine* engine, int renderer);
 /* [Control] Samples a strike's force acts: 1 .. 256. */

@@ -8,6 +8,7 @@
 #include "geometry/listener_points.h"
 #include "geometry/object_pose.h"
 #include "sound/audio_block_context.h"
+#include "sound/binaural_gains.h"
 #include "sound/modal_bank_lanes.h"
 #include "sound/mode_levels.h"
 #include "sound/mode_mask.h"
@@ -98,9 +99,11 @@ namespace {
 // The block after its gains, for `channelCount` channels: loads the forces, advances the active
 // modes through the block in segments, mixes with the ramped gains, clips and interleaves into
 // `out`, and keeps each channel's unclipped peak; then the gains become the previous gains.
+// With imagGains and previousImagGains (the binaural block) the gains are complex.
 void synthesizeBlock(AudioBlockContext& context, float* out, unsigned long frameCount,
                      int modeCount, int channelCount, double** gains, double** previousGains,
-                     double peaks[2]) {
+                     double peaks[2], double** imagGains = nullptr,
+                     double** previousImagGains = nullptr) {
     loadModalForces();
     peaks[0] = peaks[1] = 0.0;
     const int N = static_cast<int>(frameCount);
@@ -112,7 +115,8 @@ void synthesizeBlock(AudioBlockContext& context, float* out, unsigned long frame
 
     if (N > 0) {
         ModalBankLanes& bank = context.modalBankLanes;
-        loadModalBankLanes(bank, resonators, modeCount, channelCount, previousGains, gains, N);
+        loadModalBankLanes(bank, resonators, modeCount, channelCount, previousGains, gains, N,
+                           previousImagGains, imagGains);
         // The moving contact, when one sounds: its input glides across the block.
         if (context.contactShapes != nullptr) {
             context.publishedContact.tryLoad(&context.blockContact, 64);
@@ -140,6 +144,9 @@ void synthesizeBlock(AudioBlockContext& context, float* out, unsigned long frame
     }
     for (int c = 0; c < channelCount; ++c) {
         memcpy(previousGains[c], gains[c], sizeof(double) * totalModeCount);
+        if (imagGains != nullptr) {
+            memcpy(previousImagGains[c], imagGains[c], sizeof(double) * totalModeCount);
+        }
     }
 }
 
@@ -160,9 +167,58 @@ void synthesizeChannels(AudioBlockContext& context, float* out, unsigned long fr
                     block.previousGains, peaks);
     if (levelsWanted) publishModeLevels(context.modeLevels, resonators, block.modeCount);
     finishBlock(peaks[0], peaks[1], channelCount, block.modeCount);
+    context.lastBlockBinaural = false;
 }
 
 }  // namespace
+
+BlockGains computeBinauralBlockGains(AudioBlockContext& context, const HrtfSet& hrtf,
+                                     double* imag[2]) {
+    constexpr int kSnapshotAttempts = 64;
+    BlockGains block;
+    block.modeCount = activeModes();
+    publishedListener.tryLoad(&context.blockListener, kSnapshotAttempts);
+    publishedObjectPose.tryLoad(&context.blockPose, kSnapshotAttempts);
+    double* real[2] = {leftTransfer, rightTransfer};
+    imag[0] = context.binauralImag[0].data();
+    imag[1] = context.binauralImag[1].data();
+    computeBinauralGains(transferModel, modeOmega, block.modeCount, context.useAvx2Lanes, hrtf,
+                         context.blockPose, context.blockListener, real, imag);
+    block.gains[0] = leftTransfer;
+    block.gains[1] = rightTransfer;
+    block.previousGains[0] = leftTransferPrevious;
+    block.previousGains[1] = rightTransferPrevious;
+    return block;
+}
+
+void synthesizeBinauralBlock(AudioBlockContext& context, float* out, unsigned long frameCount) {
+    const HrtfSet* hrtf = context.hrtf.load(std::memory_order_acquire);
+    if (hrtf == nullptr) {
+        synthesizeChannels(context, out, frameCount, 2);
+        return;
+    }
+    double* imag[2];
+    BlockGains block = computeBinauralBlockGains(context, *hrtf, imag);
+    double* previousImag[2] = {context.binauralImagPrevious[0].data(),
+                               context.binauralImagPrevious[1].data()};
+    // From a stereo or mono block: the real parts ramp from that block's gains, the imaginary
+    // ones from 0.
+    if (!context.lastBlockBinaural) {
+        for (double* p : previousImag) memset(p, 0, sizeof(double) * totalModeCount);
+    }
+    const bool levelsWanted = context.modeLevelsWanted.load(std::memory_order_relaxed);
+    if (levelsWanted) {
+        recordComplexModeGains(context.modeLevels, block.gains, imag, block.modeCount);
+    }
+    double* allParts[4] = {block.gains[0], block.gains[1], imag[0], imag[1]};
+    context.modeMask.apply(allParts, 4, block.modeCount);
+    double peaks[2];
+    synthesizeBlock(context, out, frameCount, block.modeCount, 2, block.gains, block.previousGains,
+                    peaks, imag, previousImag);
+    if (levelsWanted) publishModeLevels(context.modeLevels, resonators, block.modeCount);
+    finishBlock(peaks[0], peaks[1], 2, block.modeCount);
+    context.lastBlockBinaural = true;
+}
 
 void synthesizeMonoBlock(AudioBlockContext& context, float* out, unsigned long frameCount) {
     synthesizeChannels(context, out, frameCount, 1);

@@ -12,6 +12,7 @@
 #include "geometry/object_pose.h"
 
 struct AudioBlockContext;
+class HrtfSet;
 
 // Fills `out` with frameCount mono samples (full scale +-1): the renderer's gains, the forces
 // loaded, the moving contact's input (context.publishedContact, when context.contactShapes is
@@ -37,6 +38,18 @@ void synthesizeMonoBlock(AudioBlockContext& context, float* out, unsigned long f
 // rightPeaks at the same peakIndex, which advances once.
 // Preconditions and real-time behaviour as synthesizeMonoBlock.
 void synthesizeStereoBlock(AudioBlockContext& context, float* out, unsigned long frameCount);
+
+// Fills `out` with frameCount interleaved (left, right) sample pairs heard through a measured
+// head: the binaural block. The gains are complex (sound/binaural_gains.h): the "ZEP" gain at
+// the published eye (the head's centre) times each ear's HRTF from context.hrtf at each mode's
+// frequency, for the object's direction in the head's frame (the published forward and up);
+// the mix is Im(z g) per ear. Peaks, mask, levels ((|g_left|^2 + |g_right|^2) / 2) and the
+// block's end as the stereo block. Without an HRTF set published (context.hrtf null) it is the
+// stereo block. A block after a stereo or mono one ramps from that block's gains (real parts)
+// and from 0 (imaginary parts).
+// Preconditions and real-time behaviour as synthesizeMonoBlock; the HRTF set is read without a
+// lock.
+void synthesizeBinauralBlock(AudioBlockContext& context, float* out, unsigned long frameCount);
 
 // [SECTION] Pieces of a block shared with the literal reference loop (bench/literal_block.h)
 
@@ -70,6 +83,12 @@ struct BlockGains {
 // Real-time: wait-free reads of the listener and the pose; no allocation, no I/O, no lock.
 BlockGains computeBlockGains(AudioBlockContext& context, int channelCount,
                              ZepGainFunction zepGains);
+// The binaural block's gains from one snapshot of the listener and the pose (as
+// computeBlockGains): real parts in leftTransfer and rightTransfer (block.gains), imaginary parts
+// in context.binauralImag, whose arrays go to imag[0], imag[1].
+// Real-time: wait-free reads of the listener and the pose; no allocation, no I/O, no lock.
+BlockGains computeBinauralBlockGains(AudioBlockContext& context, const HrtfSet& hrtf,
+                                     double* imag[2]);
 // The forces of the block: resonators[i]->force = activeModalForce[i] * 26 for every mode.
 // Real-time: no allocation, no I/O, no lock.
 void loadModalForces();

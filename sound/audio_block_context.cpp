@@ -14,6 +14,11 @@ void AudioBlockContext::allocate(int modeCount) {
     modalBankLanes = ModalBankLanes(modeCount);
     modeMask.allocate(modeCount);
     modeLevels.allocate(modeCount);
+    for (int ear = 0; ear < 2; ++ear) {
+        binauralImag[ear].assign(modeCount, 0.0);
+        binauralImagPrevious[ear].assign(modeCount, 0.0);
+    }
+    lastBlockBinaural = false;
     movingContact.allocate(modeCount, kMaxContactBlockFrames);
     publishedContact.store(ContactSetting{});
     blockContact = ContactSetting{};

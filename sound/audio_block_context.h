@@ -13,6 +13,7 @@
 #pragma once
 
 #include <atomic>
+#include <vector>
 
 #include "geometry/listener_points.h"
 #include "geometry/object_pose.h"
@@ -22,6 +23,7 @@
 #include "sound/mode_mask.h"
 #include "sound/moving_contact.h"
 
+class HrtfSet;
 class ModeShapeMatrix;
 
 // The longest block a demo block plays a contact in: 44100 / 100 Hz, the lowest transfer rate.
@@ -55,6 +57,12 @@ struct AudioBlockContext {
     ListenerPoints blockListener{};
     ObjectPose blockPose = identityPose();
 
+    // The binaural block's imaginary gain parts per ear, this block's and the last one's (the
+    // real parts are the stereo arrays leftTransfer and rightTransfer), and whether the last
+    // block was binaural (if not, the imaginary parts ramp from 0).
+    std::vector<double> binauralImag[2], binauralImagPrevious[2];
+    bool lastBlockBinaural = false;
+
     // The moving contact's block side, and its setting as the last block read it whole.
     MovingContact movingContact;
     ContactSetting blockContact;
@@ -65,6 +73,10 @@ struct AudioBlockContext {
     // no contact is played).
     SeqLock<ContactSetting> publishedContact;
     const ModeShapeMatrix* contactShapes = nullptr;
+    // The HRTF set of the binaural block (sound/hrtf_set.h), or null: read-only once published
+    // (release store on the loading thread, acquire load once per block), never freed while
+    // blocks may run; its owner keeps it alive (the demo: until the end of the process).
+    std::atomic<const HrtfSet*> hrtf{nullptr};
     // Solo and mute of single modes.
     ModeMask modeMask;
     // While set (the Modes window is open, or the renderer writes levels), each block publishes

@@ -55,5 +55,8 @@ int monoAudioCallback(const void*, void* output, unsigned long frameCount,
 int stereoAudioCallback(const void*, void* output, unsigned long frameCount,
                         const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags statusFlags,
                         void* userData) {
-    return runCallback(userData, output, frameCount, statusFlags, synthesizeStereoBlock);
+    // The stereo stream carries the binaural output too (channelMode 2).
+    return runCallback(userData, output, frameCount, statusFlags,
+                       channelMode.load(std::memory_order_relaxed) == 2 ? synthesizeBinauralBlock
+                                                                        : synthesizeStereoBlock);
 }

@@ -22,7 +22,8 @@ int monoAudioCallback(const void* input, void* output, unsigned long frameCount,
                       const PaStreamCallbackTimeInfo* timeInfo, PaStreamCallbackFlags statusFlags,
                       void* userData);
 
-// The same for the stereo stream: frameCount interleaved (left, right) float pairs.
+// The same for the stereo stream: frameCount interleaved (left, right) float pairs, from the
+// binaural block (synthesizeBinauralBlock) while channelMode is 2, else the stereo block.
 // Real-time: as monoAudioCallback.
 int stereoAudioCallback(const void* input, void* output, unsigned long frameCount,
                         const PaStreamCallbackTimeInfo* timeInfo, PaStreamCallbackFlags statusFlags,

@@ -8,8 +8,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <string>
 
+#include "sound/audio_block_context.h"
 #include "sound/audio_callbacks.h"
+#include "sound/sofa_file.h"
 #include "sound/synthesis_state.h"
 
 namespace {
@@ -18,6 +22,10 @@ PaStream* monoStream = nullptr;
 PaStream* stereoStream = nullptr;
 PaStream* activeStream = nullptr;  // the started stream, or null
 bool portAudioInitialized = false;
+AudioBlockContext* streamContext = nullptr;  // the callbacks' context, from startAudio
+// The binaural output's HRTF set: read on the GUI thread when "Binaural" is first chosen, handed
+// to the callbacks through streamContext->hrtf, and kept until the process ends.
+std::unique_ptr<HrtfSet> programHrtf;
 
 // Ends the process on a PortAudio error.
 void checkPortAudio(PaError error) {
@@ -45,6 +53,7 @@ void preferRealTimeThread(PaStream* stream) {
 }  // namespace
 
 void startAudio(AudioBlockContext& context) {
+    streamContext = &context;
     checkPortAudio(Pa_Initialize());
     portAudioInitialized = true;
     checkPortAudio(Pa_OpenDefaultStream(&monoStream, 0, 1, paFloat32, 44100.0, blockSize,
@@ -59,12 +68,24 @@ void startAudio(AudioBlockContext& context) {
 }
 
 void onAudioModeChanged() {
-    // Stereo exists only for the "ZEP" renderer. The panel draws channelMode every frame, so its
-    // radio group follows at once.
-    if (rendererType.load() == 1 && channelMode.load() == 1) channelMode.store(0);
+    // Stereo and binaural exist only for the "ZEP" renderer. The panel draws channelMode every
+    // frame, so its radio group follows at once.
+    if (rendererType.load() == 1 && channelMode.load() != 0) channelMode.store(0);
     clearPeakRings();
     if (activeStream == nullptr) return;
-    if (activeStream == monoStream && channelMode.load() == 1) {
+    // Binaural: the HRTF set is read here, on the GUI thread, the first time; the stereo
+    // stream's callback takes it from the context at its next block.
+    if (channelMode.load() == 2 && programHrtf == nullptr) {
+        std::string problem;
+        programHrtf = readSofaFile(kDefaultHrtfFile, &problem);
+        if (programHrtf == nullptr) {
+            printf("Error: %s; the output stays stereo.\n", problem.c_str());
+            channelMode.store(1);
+        } else {
+            streamContext->hrtf.store(programHrtf.get(), std::memory_order_release);
+        }
+    }
+    if (activeStream == monoStream && channelMode.load() != 0) {
         checkPortAudio(Pa_StopStream(monoStream));
         // Not started yet: stopAudio must not stop it again if starting fails.
         activeStream = nullptr;

@@ -18,8 +18,12 @@ void startAudio(AudioBlockContext& context);
 // Panel callback of both "Renderer type:" radio groups. "Modal" forces mono output (channelMode
 // back to 0); clears the three peak rings; stops the running stream and starts the other when the
 // channel mode asks for the other one (the stopped stream's callback has returned when the other
-// starts). On a PortAudio error prints "PortAudio error: %s\n" and ends the process with exit(1).
-// Does nothing beyond the first two steps when startAudio has not run.
+// starts): mono for channelMode 0, stereo for 1 (stereo) and 2 (binaural). The first choice of
+// binaural reads the default HRTF set (kDefaultHrtfFile, sound/sofa_file.h) and hands it to the
+// callbacks' context; when it cannot be read, prints "Error: <file>: <problem>; the output stays
+// stereo.\n" and sets channelMode to 1. On a PortAudio error prints "PortAudio error: %s\n" and
+// ends the process with exit(1). Does nothing beyond the first two steps when startAudio has not
+// run.
 void onAudioModeChanged();
 
 // Stops the running stream, closes both streams and terminates PortAudio, ignoring errors, so that

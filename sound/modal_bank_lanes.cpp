@@ -16,7 +16,8 @@ ModalBankLanes::ModalBankLanes(int modeCapacity)
     : capacity((modeCapacity + kGroupModes - 1) / kGroupModes * kGroupModes) {
     for (std::vector<double>* array :
          {&stateReal, &displacement, &stepReal, &stepImag, &forceReal, &forceImag, &gainStart[0],
-          &gainStep[0], &gainStart[1], &gainStep[1], &contactReal, &contactImag, &contactStepReal,
+          &gainStep[0], &gainStart[1], &gainStep[1], &gainImagStart[0], &gainImagStep[0],
+          &gainImagStart[1], &gainImagStep[1], &contactReal, &contactImag, &contactStepReal,
           &contactStepImag}) {
         array->assign(capacity, 0.0);
     }
@@ -25,10 +26,12 @@ ModalBankLanes::ModalBankLanes(int modeCapacity)
 
 void loadModalBankLanes(ModalBankLanes& bank, ModalResonator* const* resonators, int modeCount,
                         int channelCount, const double* const* previousGains,
-                        const double* const* gains, int frameCount) {
+                        const double* const* gains, int frameCount,
+                        const double* const* previousImagGains, const double* const* imagGains) {
     bank.modeCount = modeCount;
     bank.channelCount = channelCount;
     bank.contactSignal = nullptr;
+    bank.complexGains = imagGains != nullptr && previousImagGains != nullptr;
     const double invN = 1.0 / static_cast<double>(frameCount);
     for (int e = 0; e < modeCount; ++e) {
         const ModalResonator& r = *resonators[e];
@@ -43,6 +46,12 @@ void loadModalBankLanes(ModalBankLanes& bank, ModalResonator* const* resonators,
             bank.gainStart[c][e] = previousGains[c][e];
             bank.gainStep[c][e] = (gains[c][e] - previousGains[c][e]) * invN;
         }
+        if (bank.complexGains) {
+            for (int c = 0; c < channelCount; ++c) {
+                bank.gainImagStart[c][e] = previousImagGains[c][e];
+                bank.gainImagStep[c][e] = (imagGains[c][e] - previousImagGains[c][e]) * invN;
+            }
+        }
     }
     // The slots that pad the last group are silent modes at rest with zero gain.
     const int padded = (modeCount + ModalBankLanes::kGroupModes - 1) / ModalBankLanes::kGroupModes *
@@ -51,7 +60,10 @@ void loadModalBankLanes(ModalBankLanes& bank, ModalResonator* const* resonators,
         bank.stateReal[e] = bank.displacement[e] = 0.0;
         bank.stepReal[e] = bank.stepImag[e] = 0.0;
         bank.forceReal[e] = bank.forceImag[e] = 0.0;
-        for (int c = 0; c < channelCount; ++c) bank.gainStart[c][e] = bank.gainStep[c][e] = 0.0;
+        for (int c = 0; c < channelCount; ++c) {
+            bank.gainStart[c][e] = bank.gainStep[c][e] = 0.0;
+            bank.gainImagStart[c][e] = bank.gainImagStep[c][e] = 0.0;
+        }
     }
 }
 
@@ -178,11 +190,91 @@ __attribute__((always_inline)) inline void renderGroups(ModalBankLanes& bank, in
     }
 }
 
+// The complex-gain pass (two channels): the recurrence of renderGroups, one group of four modes
+// at a time, each channel adding Im(z' g) = q' a + s' b with a and b ramped. One group rather
+// than two keeps the state, the step factors and the four ramps of each channel in registers
+// (two groups would need 24 vector registers without the force terms; AVX2 has 16).
+template <bool kWithForce, bool kWithContact>
+__attribute__((always_inline)) inline void renderComplexGroups(ModalBankLanes& bank, int firstFrame,
+                                                               int frameCount) {
+    constexpr int W = ModalBankLanes::kLaneWidth;
+    for (int c = 0; c < 2; ++c) memset(bank.mixLanes[c], 0, sizeof(ModeLanes) * frameCount);
+    const int padded = (bank.modeCount + ModalBankLanes::kGroupModes - 1) /
+                       ModalBankLanes::kGroupModes * ModalBankLanes::kGroupModes;
+    const double first = static_cast<double>(firstFrame);
+    for (int m = 0; m < padded; m += W) {
+        ModeLanes s, q, er, ei, fr, fi;
+        LOAD_LANES(s, &bank.stateReal[m]);
+        LOAD_LANES(q, &bank.displacement[m]);
+        LOAD_LANES(er, &bank.stepReal[m]);
+        LOAD_LANES(ei, &bank.stepImag[m]);
+        LOAD_LANES(fr, &bank.forceReal[m]);
+        LOAD_LANES(fi, &bank.forceImag[m]);
+        ModeLanes cr{}, ci{}, dcr{}, dci{};
+        if (kWithContact) {
+            LOAD_LANES(cr, &bank.contactReal[m]);
+            LOAD_LANES(ci, &bank.contactImag[m]);
+            LOAD_LANES(dcr, &bank.contactStepReal[m]);
+            LOAD_LANES(dci, &bank.contactStepImag[m]);
+            cr += first * dcr;
+            ci += first * dci;
+        }
+        ModeLanes g[2], d[2], h[2], e[2];
+        for (int c = 0; c < 2; ++c) {
+            ModeLanes start, imagStart;
+            LOAD_LANES(start, &bank.gainStart[c][m]);
+            LOAD_LANES(d[c], &bank.gainStep[c][m]);
+            LOAD_LANES(imagStart, &bank.gainImagStart[c][m]);
+            LOAD_LANES(e[c], &bank.gainImagStep[c][m]);
+            g[c] = start + first * d[c];
+            h[c] = imagStart + first * e[c];
+        }
+        for (int i = 0; i < frameCount; ++i) {
+            ModeLanes sNext, qNext;
+            if (kWithForce) {
+                sNext = s * er - ei * q + fr;
+                qNext = fi + s * ei + er * q;
+            } else {
+                sNext = s * er - ei * q;
+                qNext = s * ei + er * q;
+            }
+            if (kWithContact) {
+                const double x = bank.contactSignal[firstFrame + i];
+                sNext += x * cr;
+                qNext += x * ci;
+                cr += dcr;
+                ci += dci;
+            }
+            s = sNext;
+            q = qNext;
+            for (int c = 0; c < 2; ++c) {
+                bank.mixLanes[c][i] += q * g[c] + s * h[c];
+                g[c] += d[c];
+                h[c] += e[c];
+            }
+        }
+        STORE_LANES(&bank.stateReal[m], s);
+        STORE_LANES(&bank.displacement[m], q);
+    }
+}
+
 __attribute__((always_inline)) inline void renderSegment(ModalBankLanes& bank, int firstFrame,
                                                          int frameCount, bool withForce,
                                                          double* const* mix) {
     const bool withContact = bank.contactSignal != nullptr;
-    if (bank.channelCount == 2) {
+    if (bank.channelCount == 2 && bank.complexGains) {
+        if (withContact) {
+            if (withForce) {
+                renderComplexGroups<true, true>(bank, firstFrame, frameCount);
+            } else {
+                renderComplexGroups<false, true>(bank, firstFrame, frameCount);
+            }
+        } else if (withForce) {
+            renderComplexGroups<true, false>(bank, firstFrame, frameCount);
+        } else {
+            renderComplexGroups<false, false>(bank, firstFrame, frameCount);
+        }
+    } else if (bank.channelCount == 2) {
         if (withContact) {
             if (withForce) {
                 renderGroups<true, true, 2>(bank, firstFrame, frameCount);

@@ -6,7 +6,9 @@
 // The state recurrence is the resonator's own (same operations in the same order, so the states
 // written back are bit for bit those of ModalResonator::advance); the mix applies the per-mode
 // gain ramp T_prev + i (T - T_prev) / N incrementally, which differs from the literal
-// ((N - i) T_prev + i T) / N only in rounding.
+// ((N - i) T_prev + i T) / N only in rounding. A bank loaded with complex gains (the binaural
+// output, sound/binaural_gains.h) mixes Im(z g) = q Re(g) + s Im(g) per channel, both parts
+// ramped the same way; real gains mix q g as before, with the same operations.
 //
 // Audio thread only, under synthesisMutex. One belongs to each runner of audio blocks, in its
 // context (sound/audio_block_context.h), sized with the bank when the scene is loaded.
@@ -34,6 +36,9 @@ struct ModalBankLanes {
     std::vector<double> stepReal, stepImag;
     std::vector<double> forceReal, forceImag;
     std::vector<double> gainStart[kMaxChannels], gainStep[kMaxChannels];
+    // Complex gains: their imaginary parts' ramps, which weight stateReal.
+    bool complexGains = false;
+    std::vector<double> gainImagStart[kMaxChannels], gainImagStep[kMaxChannels];
     // A moving contact's input (loadModalBankContact): per mode the terms G a at the block's
     // start and their change per frame, and the block's excitation signal, one value per frame;
     // null when no contact drives the bank this block.
@@ -46,11 +51,15 @@ struct ModalBankLanes {
 // Copies the state, step factors and held force terms G f of resonators[0 .. modeCount-1] into
 // `bank`, and the gain ramps of `channelCount` (1 or 2) channels: channel c starts at
 // previousGains[c][e] and moves by (gains[c][e] - previousGains[c][e]) / frameCount per frame.
+// With previousImagGains and imagGains (both or neither; two channels), the gains are complex:
+// gains + i imagGains, the imaginary parts ramped the same way, and the mix is Im(z g).
 // Preconditions: 0 <= modeCount <= bank.capacity; frameCount > 0.
 // Real-time: no allocation, no I/O, no lock.
 void loadModalBankLanes(ModalBankLanes& bank, ModalResonator* const* resonators, int modeCount,
                         int channelCount, const double* const* previousGains,
-                        const double* const* gains, int frameCount);
+                        const double* const* gains, int frameCount,
+                        const double* const* previousImagGains = nullptr,
+                        const double* const* imagGains = nullptr);
 
 // Adds a moving contact's input to a loaded bank for this block: mode e (< modeCount, the
 // loaded ones) receives, at frame i, the force a_e(i) signal[i] on top of its held force, with
@@ -66,7 +75,8 @@ void loadModalBankContact(ModalBankLanes& bank, ModalResonator* const* resonator
 // Advances every loaded mode by `frameCount` samples (at most kSegmentFrames), frames
 // firstFrame .. firstFrame + frameCount - 1 of the block, with the held force when `withForce`
 // and without it otherwise, plus the contact's input when bank.contactSignal is set, and writes
-// each channel's mix sum_e q_e[i] g_e[i] to mix[c][0 .. frameCount-1]. Runs the AVX2 build of the
+// each channel's mix sum_e q_e[i] g_e[i] (with complex gains sum_e Im(z_e[i] g_e[i])) to
+// mix[c][0 .. frameCount-1]. Runs the AVX2 build of the
 // loop when `useAvx2Lanes` is set (the processor must have AVX2), the baseline build otherwise;
 // both give the same bits. Real-time: no allocation, no I/O, no lock, no transcendental function.
 void renderModalBankLanes(ModalBankLanes& bank, int firstFrame, int frameCount, bool withForce,

@@ -40,6 +40,15 @@ void recordModeGains(ModeLevelBuffer& levels, const double* const* gains, int ch
     }
 }
 
+void recordComplexModeGains(ModeLevelBuffer& levels, const double* const* real,
+                            const double* const* imag, int modeCount) {
+    double* g2 = levels.writeGainsSquared();
+    for (int e = 0; e < modeCount; ++e) {
+        g2[e] = 0.5 * ((real[0][e] * real[0][e] + imag[0][e] * imag[0][e]) +
+                       (real[1][e] * real[1][e] + imag[1][e] * imag[1][e]));
+    }
+}
+
 void publishModeLevels(ModeLevelBuffer& levels, ModalResonator* const* resonators, int modeCount) {
     const double* g2 = levels.writeGainsSquared();
     double* level2 = levels.writeLevelsSquared();

@@ -75,6 +75,12 @@ class ModeLevelBuffer {
 void recordModeGains(ModeLevelBuffer& levels, const double* const* gains, int channelCount,
                      int modeCount);
 
+// [Audio thread] The same for the complex gains of the binaural output (sound/binaural_gains.h):
+// (|g_left|^2 + |g_right|^2) / 2 with g = real + i imag per ear.
+// Real-time: no allocation, no I/O, no lock.
+void recordComplexModeGains(ModeLevelBuffer& levels, const double* const* real,
+                            const double* const* imag, int modeCount);
+
 // [Audio thread] Completes the write slot of `levels` with the squared levels |z_e|^2 g_e^2 of
 // modes 0 .. modeCount-1 from the resonators' state (at the end of the block) and publishes it.
 // Precondition: recordModeGains ran for this block with the same modeCount.

@@ -61,7 +61,7 @@ extern double modalRendererGain;     // numerator of the "Modal" renderer's 1/di
 
 // [SECTION] Panel settings, written by the GUI thread at any time, read once per block
 extern std::atomic<int> rendererType;     // 0 "ZEP", 1 "Modal"
-extern std::atomic<int> channelMode;      // 0 "Mono (omni)", 1 "Stereo (omni)"
+extern std::atomic<int> channelMode;      // 0 "Mono (omni)", 1 "Stereo (omni)", 2 "Binaural"
 extern std::atomic<int> activeModeCount;  // modes 0 .. activeModeCount-1 sound
 extern std::atomic<int> impactDuration;   // samples an impact force acts, 1 .. 256
 

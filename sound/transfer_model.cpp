@@ -103,6 +103,15 @@ TransferModel loadTransferModel(const char* listFileName, const char* baseDirect
     // Loaded: the model keeps its blocks.
     loading.blocks = nullptr;
     model.frequencyCount = static_cast<int>(model.sourceBlocks.size());
+    double sum[3] = {0, 0, 0};
+    for (int i = 0; i < model.frequencyCount; ++i) {
+        for (int j = 0; j < model.sourceCounts[i]; ++j) {
+            for (int k = 0; k < 3; ++k) sum[k] += model.sourceBlocks[i][kSourceRecordSize * j + k];
+        }
+    }
+    if (totalSources > 0) {
+        for (int k = 0; k < 3; ++k) model.centre[k] = sum[k] / static_cast<double>(totalSources);
+    }
     printInputMessage(stdout, "Num frequencies: %d . Total num sources: %ld\n",
                       model.frequencyCount, totalSources);
     return model;

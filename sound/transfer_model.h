@@ -53,12 +53,18 @@ class TransferModel {
     std::vector<double*> sourceBlocks;  // entry j: 11 * sourceCounts[j] doubles, malloc'ed, owned
     std::vector<double> waveNumbers;    // entry j: k, inverse model length units
     std::vector<int> sourceCounts;      // entry j: number of sources
+    // The mean position of every source of every entry (object frame, model length units): where
+    // the object sounds from as a whole, the point a binaural listener hears it in the direction
+    // of (sound/binaural_gains.h). Set by loadTransferModel; the origin for a model without
+    // sources.
+    double centre[3] = {0, 0, 0};
 };
 
 // Reads the transfer object list `listFileName` and every ".sources" and ".k" file it names,
-// then prints "Num frequencies: %d . Total num sources: %ld\n". Ends the process with exit(1) on a
-// missing list ("Error: could not open file %s.\n"), a missing or short matrix file (the dense
-// matrix reader's messages), or a wrong shape ("Error: assertion %d == %d failed (%d).\n", code 1:
+// sets the model's centre, then prints "Num frequencies: %d . Total num sources: %ld\n". Ends the
+// process with exit(1) on a missing list ("Error: could not open file %s.\n"), a missing or short
+// matrix file (the dense matrix reader's messages), or a wrong shape ("Error: assertion %d == %d
+// failed (%d).\n", code 1:
 // ".sources" rows not 11; 2: ".k" rows not 1; 3: ".k" columns not 1).
 // Lines end in a line feed (a carriage return before it is dropped as well, as text-mode reading
 // does); the last character of every line is removed, also of a last line without a line feed.

@@ -229,6 +229,11 @@ void drawControlPanel(ContactPanelSettings& contact) {
         changed |= ImGui::RadioButton("Mono (omni)", &channels, 0);
         changed |= ImGui::RadioButton("Stereo (omni)", &channels, 1);
         ImGui::EndGroup();
+        // Binaural in a column of its own, on the first row: the rows below keep their places.
+        ImGui::SameLine();
+        ImGui::BeginGroup();
+        changed |= ImGui::RadioButton("Binaural", &channels, 2);
+        ImGui::EndGroup();
         if (changed) {
             rendererType.store(renderer, std::memory_order_relaxed);
             channelMode.store(channels, std::memory_order_relaxed);

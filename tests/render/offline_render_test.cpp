@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdio>
@@ -515,6 +516,55 @@ TEST(BadSceneFiles, SayWhichFileIsBroken) {
         EXPECT_NE(run.output.find("Error: assertion 10 == 11 failed (1)."), std::string::npos)
             << run.output;
     }
+}
+
+TEST(BinauralRender, BadHrtfFileGetsOneMessageNamingItAndExitOne) {
+    TempDir dir;
+    writeTestScene(dir.path(), 1);
+    const std::string text = dir.write("head.sofa", "no HDF5 here\n");
+    for (const std::string& file : {text, dir.file("missing.sofa")}) {
+        const RenderRun run = runRenderer({dir.file("chair"), "-o", dir.file("x.wav"), "--strike",
+                                           "vertex=3", "--binaural", "--hrtf", file});
+        EXPECT_EQ(run.exitCode, 1) << run.output;
+        EXPECT_EQ(run.output.rfind("tonwell-render: " + file + ": ", 0), 0u) << run.output;
+        // One line, and no WAV file.
+        EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("x.wav")));
+    }
+}
+
+TEST(BinauralRender, HeadYawPutsTheObjectOnTheTurnedSide) {
+    FILE* probe = fopen("/usr/share/libmysofa/default.sofa", "rb");
+    if (probe == nullptr) GTEST_SKIP() << "libmysofa's default HRTF set is not installed";
+    fclose(probe);
+    TempDir dir;
+    TestSceneOptions options;
+    options.frequencies = {1500.0, 2600.0, 4100.0};
+    writeTestScene(dir.path(), 1, options);
+    // The level of each ear over the render, for a head turned by `yaw` degrees.
+    auto earLevels = [&](const std::string& yaw, double level[2]) {
+        const std::string out = dir.file("yaw" + yaw + ".wav");
+        const RenderRun run = runRenderer({dir.file("chair"), "-o", out, "--strike", "vertex=3",
+                                           "--binaural", "--head-yaw", yaw, "--length", "0.3"});
+        ASSERT_EQ(run.exitCode, 0) << run.output;
+        ASSERT_NE(run.output.find("binaural"), std::string::npos) << run.output;
+        const WavSamples wav = readWav(out);
+        ASSERT_EQ(wav.channels, 2);
+        level[0] = level[1] = 0.0;
+        for (size_t i = 0; i < wav.samples.size(); ++i) {
+            level[i % 2] += double(wav.samples[i]) * wav.samples[i];
+        }
+    };
+    double ahead[2], left[2], right[2];
+    earLevels("0", ahead);
+    earLevels("90", left);
+    earLevels("-90", right);
+    ASSERT_GT(ahead[0], 0.0);
+    // Facing the chair the ears hear alike (the set is symmetric); turned to the left the chair
+    // is on the right, turned to the right it is on the left.
+    EXPECT_NEAR(ahead[0] / ahead[1], 1.0, 0.02);
+    EXPECT_GT(left[1], 2.0 * left[0]);
+    EXPECT_GT(right[0], 2.0 * right[1]);
 }
 
 // A folder of one's own, "ring", holding the chair test scene's files and a presets.json that

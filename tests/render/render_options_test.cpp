@@ -58,6 +58,28 @@ TEST(RenderOptions, EverySettingReachesItsField) {
     EXPECT_EQ(s.magnitude, 3.0);
 }
 
+TEST(RenderOptions, BinauralTakesTwoChannelsItsSetAndTheHeadsYaw) {
+    RenderOptions options;
+    ASSERT_EQ(parseRenderArguments({"dragon", "-o", "b.wav", "--strike", "vertex=2", "--binaural",
+                                    "--hrtf", "heads/kemar.sofa", "--head-yaw", "-37.5"},
+                                   &options),
+              "");
+    EXPECT_TRUE(options.binaural);
+    EXPECT_EQ(options.channelCount, 2);
+    EXPECT_EQ(options.hrtfFile, "heads/kemar.sofa");
+    EXPECT_EQ(options.headYaw, -37.5);
+    // The last channel option wins, as between --mono and --stereo.
+    RenderOptions stereo;
+    ASSERT_EQ(
+        parseRenderArguments(
+            {"dragon", "-o", "b.wav", "--strike", "vertex=2", "--binaural", "--stereo"}, &stereo),
+        "");
+    EXPECT_FALSE(stereo.binaural);
+    EXPECT_EQ(stereo.channelCount, 2);
+    EXPECT_NE(std::string(renderUsage()).find("--binaural"), std::string::npos);
+    EXPECT_NE(std::string(renderUsage()).find("--head-yaw DEGREES"), std::string::npos);
+}
+
 TEST(RenderOptions, RefusesWithOneMessageEach) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"chair", "-o", "a.wav", "--strike", "vertex=1", "--modes"}, "--modes: missing value"},
@@ -93,6 +115,14 @@ TEST(RenderOptions, RefusesWithOneMessageEach) {
          "--strike \"vertex=1 direction=1e200,1e200,0\": direction 1e200,1e200,0 is too long"},
         {{"chair", "-o", "a.wav", "--script", "/dev/zero"},
          "/dev/zero: cannot be read (not a regular file)"},
+        {{"chair", "-o", "a.wav", "--strike", "vertex=1", "--hrtf", "kemar.sofa"},
+         "--hrtf kemar.sofa: an HRTF set is for --binaural output only"},
+        {{"chair", "-o", "a.wav", "--strike", "vertex=1", "--binaural", "--head-yaw", "left"},
+         "--head-yaw left: the head's yaw must be a number of degrees, -360..360"},
+        {{"chair", "-o", "a.wav", "--strike", "vertex=1", "--binaural", "--head-yaw", "400"},
+         "--head-yaw 400: the head's yaw must be a number of degrees, -360..360"},
+        {{"chair", "-o", "a.wav", "--strike", "vertex=1", "--binaural", "--renderer", "Modal"},
+         "--renderer Modal: the \"Modal\" renderer is mono only; use --mono or ZEP"},
     };
     for (const auto& c : cases) {
         RenderOptions options;

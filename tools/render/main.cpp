@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/scene_selector.h"
+#include "sound/sofa_file.h"
 #include "tools/render/offline_render.h"
 #include "tools/render/render_options.h"
 #include "tools/render/wav_file.h"
@@ -82,16 +83,25 @@ int main(int argc, char** argv) {
                         "a scene of one's own",
                     2);
     }
+    // The HRTF set, read before the scene (from the working directory the file was named in).
+    std::unique_ptr<HrtfSet> hrtf;
+    if (options.binaural) {
+        std::string hrtfProblem;
+        hrtf = readSofaFile(options.hrtfFile.empty() ? kDefaultHrtfFile : options.hrtfFile,
+                            &hrtfProblem);
+        if (hrtf == nullptr) return fail(hrtfProblem, 1);
+    }
     const std::filesystem::path parent = std::filesystem::path(folder).parent_path();
     if (!parent.empty() && chdir(parent.c_str()) != 0) {
         return fail("scene folder \"" + options.sceneFolder + "\": cannot enter its parent", 1);
     }
 
-    const std::string loadProblem = loadRenderScene(options);
+    const std::string loadProblem = loadRenderScene(options, std::move(hrtf));
     if (!loadProblem.empty()) {
         releaseRenderScene();
         return fail(loadProblem, 2);
     }
+    fputs(describeBinaural(options).c_str(), stdout);
     fputs(describeStrikes(options).c_str(), stdout);
 
     std::vector<float> samples;
@@ -112,7 +122,9 @@ int main(int argc, char** argv) {
     if (!writeProblem.empty()) return fail(writeProblem, 1);
     printf("Wrote %s: %.3f s, %s, %s, %d frames per block\n", options.outputFile.c_str(),
            static_cast<double>(samples.size() / options.channelCount) / 44100.0,
-           options.channelCount == 2 ? "stereo" : "mono",
+           options.binaural            ? "binaural"
+           : options.channelCount == 2 ? "stereo"
+                                       : "mono",
            options.rendererType == 1 ? "Modal" : "ZEP", 44100 / options.zepRate);
 
     if (!options.spectrogramFile.empty()) {

@@ -23,6 +23,7 @@
 #include "geometry/orbit_camera.h"
 #include "geometry/scene_presets.h"
 #include "sound/audio_block_context.h"
+#include "sound/binaural_gains.h"
 #include "sound/contact_excitation.h"
 #include "sound/impact.h"
 #include "sound/mode_levels.h"
@@ -39,6 +40,7 @@ std::unique_ptr<Engine> engine;
 EngineObject* struck = nullptr;
 ScenePresetFile folderPresets;  // the presets of a folder of one's own
 ObjectPose restPose = identityPose();
+ListenerPoints renderListener{};  // the listener the engine was given
 
 // One strike resolved against the loaded scene.
 struct ResolvedStrike {
@@ -178,7 +180,33 @@ bool folderHasPresetFile(const std::string& folder) {
     return isReadableFile((folder + "/" + kScenePresetFileName).c_str());
 }
 
-std::string loadRenderScene(const RenderOptions& options) {
+ListenerPoints headTurnedListener(const ListenerPoints& listener, double yawDegrees) {
+    double forward[3], left[3], up[3];
+    listenerHeadFrame(listener, forward, left, up);
+    const double angle = yawDegrees * degreesToRadians;
+    const double c = std::cos(angle), s = std::sin(angle);
+    // v' = v cos a + (u x v) sin a + u (u . v) (1 - cos a), u the head's up: a turn to the left
+    // for a > 0, since forward x left = up.
+    auto turn = [&](const double v[3], double out[3]) {
+        const double cross[3] = {up[1] * v[2] - up[2] * v[1], up[2] * v[0] - up[0] * v[2],
+                                 up[0] * v[1] - up[1] * v[0]};
+        const double along = up[0] * v[0] + up[1] * v[1] + up[2] * v[2];
+        for (int k = 0; k < 3; ++k) out[k] = v[k] * c + cross[k] * s + up[k] * along * (1 - c);
+    };
+    ListenerPoints turned = listener;
+    turn(forward, turned.forward);
+    for (int k = 0; k < 3; ++k) turned.up[k] = up[k];
+    double offset[3], turnedOffset[3];
+    for (int k = 0; k < 3; ++k) offset[k] = listener.leftEar[k] - listener.eye[k];
+    turn(offset, turnedOffset);
+    for (int k = 0; k < 3; ++k) turned.leftEar[k] = listener.eye[k] + turnedOffset[k];
+    for (int k = 0; k < 3; ++k) offset[k] = listener.rightEar[k] - listener.eye[k];
+    turn(offset, turnedOffset);
+    for (int k = 0; k < 3; ++k) turned.rightEar[k] = listener.eye[k] + turnedOffset[k];
+    return turned;
+}
+
+std::string loadRenderScene(const RenderOptions& options, std::unique_ptr<HrtfSet> hrtf) {
     // The folder as the working directory (its parent) sees it: its last component.
     std::string name = options.sceneFolder;
     while (name.size() > 1 && name.back() == '/') name.pop_back();
@@ -222,6 +250,7 @@ std::string loadRenderScene(const RenderOptions& options) {
     mesh = glmReadOBJ(preset.meshFile);
     const bool haveList = isReadableFile(preset.transferListFile);
     engine.reset(new Engine(options.channelCount, options.zepRate));
+    if (options.binaural && hrtf != nullptr) engine->setHrtf(std::move(hrtf));
     EngineObjectFiles files;
     files.modeShapeFile = preset.modeShapeFile;
     files.frequencyFile = preset.frequencyFile;
@@ -268,8 +297,11 @@ std::string loadRenderScene(const RenderOptions& options) {
 
     // The listener the camera published, the object at rest; the strikes against this mesh and
     // listener.
-    const ListenerPoints listener = publishedListener.load();
+    const ListenerPoints listener =
+        options.headYaw == 0.0 ? publishedListener.load()
+                               : headTurnedListener(publishedListener.load(), options.headYaw);
     engine->setListener(listener);
+    renderListener = listener;
     struck->setPose(restPose);
     const long frames = std::lround(options.lengthSeconds * kAudioSamplingRate);
     resolvedStrikes.clear();
@@ -410,6 +442,22 @@ std::string writeModeLevelsCsv(const std::string& fileName, const std::vector<do
     const bool failed = ferror(file) != 0;
     if (fclose(file) != 0 || failed) return fileName + ": cannot be written";
     return "";
+}
+
+std::string describeBinaural(const RenderOptions& options) {
+    if (!options.binaural || engine == nullptr || engine->hrtf() == nullptr) return "";
+    const HrtfSet& set = *engine->hrtf();
+    double direction[3];
+    objectDirectionInHead(struck->transfer(), restPose, renderListener, direction);
+    const double azimuth = std::atan2(direction[1], direction[0]) / degreesToRadians;
+    const double elevation =
+        std::asin(std::max(-1.0, std::min(1.0, direction[2]))) / degreesToRadians;
+    char line[512];
+    snprintf(line, sizeof line,
+             "Binaural: HRTF set %s (%d directions, %g Hz); the object's centre at azimuth %.2f, "
+             "elevation %.2f degrees in the head's frame\n",
+             set.name().c_str(), set.directionCount(), set.sampleRate(), azimuth, elevation);
+    return line;
 }
 
 std::string describeStrikes(const RenderOptions& options) {

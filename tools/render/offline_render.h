@@ -6,11 +6,14 @@
 // render thread; nothing runs concurrently.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "sound/hrtf_set.h"
 #include "tools/render/render_options.h"
 
+struct ListenerPoints;
 class Engine;
 class EngineObject;
 
@@ -33,7 +36,9 @@ bool folderHasPresetFile(const std::string& folder);
 // the resonators and, when the renderer is "ZEP" or the file exists, the transfer model; then
 // the solo and mutes of the
 // options (modes beyond the synthesised ones are refused) and, with a CSV file asked for, the
-// per-mode level publication.
+// per-mode level publication. With options.binaural the engine hears through `hrtf` (which it
+// then owns). The listener's head turns by options.headYaw degrees about its up axis, positive
+// to the left (its forward and its ear points about the eye; headTurnedListener).
 // Precondition: the working directory is the folder's parent (the scene's files are named
 // relative to it, as the demo names them relative to its demo directory).
 // Returns an empty string, or one message for a problem found here (missing folder, a folder
@@ -41,7 +46,12 @@ bool folderHasPresetFile(const std::string& folder);
 // than the scene has, a strike's vertex outside the mesh or without mode shape, a strike after the
 // end, more strikes in one block than an engine object queues). Broken scene files end the process
 // with exit(1) and the message of the reader that failed, as in the demo.
-std::string loadRenderScene(const RenderOptions& options);
+std::string loadRenderScene(const RenderOptions& options, std::unique_ptr<HrtfSet> hrtf = nullptr);
+
+// `listener` with its head turned by yawDegrees about the head's up axis (listenerHeadFrame,
+// geometry/listener_points.h), positive to the left: its forward and up set from the turned
+// frame, its ear points turned about the eye (Rodrigues' rotation).
+ListenerPoints headTurnedListener(const ListenerPoints& listener, double yawDegrees);
 
 // The block that a strike at `seconds` first sounds in: the first block boundary at or after
 // that time, for blocks of `blockFrames` frames at 44100 Hz.
@@ -80,6 +90,12 @@ int renderedModeCount();
 // Releases what loadRenderScene loaded (mesh, mode shapes, camera, transfer model, per-mode
 // arrays), so the renderer ends with nothing left allocated. Safe after a partial load.
 void releaseRenderScene();
+
+// For a binaural render, one line for the console: the HRTF set (its file, directions and rate)
+// and the direction of the object's centre in the head's frame (sound/binaural_gains.h), as
+// azimuth (0 ahead, 90 to the left) and elevation in degrees; empty otherwise. Valid after
+// loadRenderScene.
+std::string describeBinaural(const RenderOptions& options);
 
 // One line per strike for the console: its vertex, direction, magnitude and the time its force
 // starts. Valid after loadRenderScene.

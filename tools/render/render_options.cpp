@@ -97,6 +97,14 @@ const char* renderUsage() {
            "  --renderer ZEP|Modal   gains from the acoustic transfer (default) or 1/distance\n"
            "  --mono | --stereo      one channel at the eye (default) or two at the ears\n"
            "                         (stereo is always \"ZEP\")\n"
+           "  --binaural             two channels heard through a measured head: the transfer\n"
+           "                         at the eye times each ear's HRTF at each mode's frequency\n"
+           "                         for the object's direction (always \"ZEP\")\n"
+           "  --hrtf FILE.sofa       the HRTF set of --binaural, a SOFA file of convention\n"
+           "                         SimpleFreeFieldHRIR (default: libmysofa's KEMAR set,\n"
+           "                         /usr/share/libmysofa/default.sofa)\n"
+           "  --head-yaw DEGREES     turn the head (and its ears) about its up axis, positive\n"
+           "                         to the left (default 0: facing the scene's focus)\n"
            "  --modes N              synthesise modes 0..N-1 (default: all)\n"
            "  --impact-duration N    samples a strike's force acts, 1..256 (default 10)\n"
            "  --zep-rate HZ          transfer updates per second, 100..300 (default 200);\n"
@@ -289,14 +297,19 @@ std::string parseRenderArguments(const std::vector<std::string>& arguments,
             options->help = true;
         } else if (a == "--mono") {
             options->channelCount = 1;
+            options->binaural = false;
         } else if (a == "--stereo") {
             options->channelCount = 2;
+            options->binaural = false;
+        } else if (a == "--binaural") {
+            options->channelCount = 2;
+            options->binaural = true;
         } else if (a.size() > 1 && a[0] == '-') {
             static const char* const kValued[] = {
                 "-o",       "--output",          "--strike",      "--script",    "--renderer",
                 "--modes",  "--impact-duration", "--zep-rate",    "--length",    "--listener",
                 "--camera", "--format",          "--spectrogram", "--modes-csv", "--solo",
-                "--mute",   "--contact"};
+                "--mute",   "--contact",         "--hrtf",        "--head-yaw"};
             bool known = false;
             for (const char* name : kValued) known = known || a == name;
             if (!known) return a + ": unknown option (see --help)";
@@ -362,6 +375,13 @@ std::string parseRenderArguments(const std::vector<std::string>& arguments,
                 } else {
                     return where + "the format is \"float\" or \"pcm16\"";
                 }
+            } else if (a == "--hrtf") {
+                if (v.empty()) return a + ": the SOFA file's name is empty";
+                options->hrtfFile = v;
+            } else if (a == "--head-yaw") {
+                if (!parseNumber(v, &options->headYaw) || std::fabs(options->headYaw) > 360.0) {
+                    return where + "the head's yaw must be a number of degrees, -360..360";
+                }
             } else if (a == "--spectrogram") {
                 options->spectrogramFile = v;
             } else if (a == "--modes-csv") {
@@ -394,6 +414,9 @@ std::string parseRenderArguments(const std::vector<std::string>& arguments,
     }
     if (options->rendererType == 1 && options->channelCount == 2) {
         return "--renderer Modal: the \"Modal\" renderer is mono only; use --mono or ZEP";
+    }
+    if (!options->hrtfFile.empty() && !options->binaural) {
+        return "--hrtf " + options->hrtfFile + ": an HRTF set is for --binaural output only";
     }
     return "";
 }

@@ -45,7 +45,10 @@ struct RenderOptions {
     std::vector<StrikeRequest> strikes;
     std::vector<ContactRequest> contacts;
     int rendererType = 0;     // 0 "ZEP", 1 "Modal"
-    int channelCount = 1;     // 1 mono, 2 stereo
+    int channelCount = 1;     // 1 mono, 2 stereo or binaural
+    bool binaural = false;    // two channels heard through a measured head (an HRTF set)
+    std::string hrtfFile;     // the SOFA file of the binaural output; empty: the default set
+    double headYaw = 0.0;     // degrees the head turns about its up axis, positive to the left
     int modeCount = -1;       // active modes; -1: all of the scene's
     int impactDuration = 10;  // samples, 1..256
     int zepRate = 200;        // Hz, 100..300: blocks of 44100 / zepRate frames
