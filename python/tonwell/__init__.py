@@ -24,8 +24,8 @@ listener for the "zep" renderer).
 """
 
 from ._tonwell import SceneError
-from .bake import BakeError, bake
-from .export import export
+from .baker import BakeError, bake
+from .exporter import export
 from .scene import Scene
 
 __all__ = ["Scene", "bake", "export", "BakeError", "SceneError"]

@@ -3,7 +3,7 @@
 import os
 import subprocess
 
-from .bake import BakeError, baker_program
+from .baker import BakeError, baker_program
 
 
 def export(folder, format, out):
