@@ -36,6 +36,19 @@ def baker_program():
     raise BakeError("tonwell-bake is not found: build it (scripts/setup) or set TONWELL_BAKE")
 
 
+def baker_message(lines, status):
+    """The baker's message among its output `lines`: its "tonwell-bake: error: ..." lines, else
+    its first other "tonwell-bake: ..." line that is not the bake's header ("A -> B") (a refused
+    option, followed by the usage text), else the last lines."""
+    errors = [line for line in lines if line.startswith("tonwell-bake: error")]
+    if errors:
+        return "\n".join(errors)
+    own = [line for line in lines if line.startswith("tonwell-bake:") and " -> " not in line]
+    if own:
+        return own[0]
+    return "\n".join(lines[-5:]).strip() or f"tonwell-bake exited with status {status}"
+
+
 def _terminal_bar(fraction, message):
     width = 30
     filled = int(round(width * fraction))
@@ -133,7 +146,5 @@ def bake(recipe=None, mesh=None, material=None, size=None, band=None, out=None, 
     finally:
         child.stdout.close()
     if status != 0:
-        errors = [line for line in output if "error" in line.lower()]
-        message = "\n".join(errors or output[-5:]).strip()
-        raise BakeError(message or f"tonwell-bake exited with status {status}")
+        raise BakeError(baker_message(output, status))
     return os.fspath(out)

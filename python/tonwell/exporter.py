@@ -3,7 +3,7 @@
 import os
 import subprocess
 
-from .baker import BakeError, baker_program
+from .baker import BakeError, baker_message, baker_program
 
 
 def export(folder, format, out):
@@ -20,5 +20,5 @@ def export(folder, format, out):
     finished = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                               text=True, check=False)
     if finished.returncode != 0:
-        raise BakeError(finished.stdout.strip() or f"tonwell-bake --export exited with {finished.returncode}")
+        raise BakeError(baker_message(finished.stdout.splitlines(), finished.returncode))
     return os.fspath(out)
