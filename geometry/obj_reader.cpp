@@ -23,6 +23,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/input_exit.h"
+
 namespace {
 
 //-----------------------------------------------------------------------------
@@ -31,11 +33,18 @@ namespace {
 
 constexpr int kBufferSize = 128;  // the reader's word and line buffer, terminating zero included
 
-#ifdef TONWELL_OBJ_READER_THROWS
+// The model being read, for the unwinding paths below to release.
 ObjModel* modelBeingRead = nullptr;
-#endif
 
 [[noreturn]] void endReading() {
+    // Inside a BadInputCapture (the Python module, platform/input_exit.h) the caller keeps the
+    // message and gets BadInput instead of the exit; the partial model is released first.
+    if (BadInputCapture::active() != nullptr) {
+        ObjModel* model = modelBeingRead;
+        modelBeingRead = nullptr;
+        if (model != nullptr) glmDelete(model);
+        exitOnBadInput(1);
+    }
     fflush(stdout);
     fflush(stderr);
 #ifdef TONWELL_OBJ_READER_THROWS
@@ -80,13 +89,13 @@ int lineOf(const TextFile& text, size_t pos) {
     va_start(args, format);
     vsnprintf(problem, sizeof problem, format, args);
     va_end(args);
-    printf("%s failed: \"%s\" line %d: %s.\n", reader, text.name.c_str(),
-           lineOf(text, text.tokenStart), problem);
+    printInputMessage(stdout, "%s failed: \"%s\" line %d: %s.\n", reader, text.name.c_str(),
+                      lineOf(text, text.tokenStart), problem);
     endReading();
 }
 
 [[noreturn]] void outOfMemory(const char* reader, const char* fileName) {
-    printf("%s failed: out of memory reading \"%s\".\n", reader, fileName);
+    printInputMessage(stdout, "%s failed: out of memory reading \"%s\".\n", reader, fileName);
     endReading();
 }
 
@@ -369,7 +378,8 @@ void glmReadMTL(ObjModel* model, const char* libraryName) {
 
     TextFile text;
     if (!loadText(path.c_str(), &text)) {
-        fprintf(stderr, "glmReadMTL() failed: can't open material file %s.\n", path.c_str());
+        printInputMessage(stderr, "glmReadMTL() failed: can't open material file %s.\n",
+                          path.c_str());
         endReading();
     }
     const uint32_t count = scanMaterialLibrary(text, model, false);
@@ -421,7 +431,7 @@ void glmFirstPass(TextFile& text, ObjModel* model) {
                     readVertexNumbers(text, reader, word, 2, nullptr);
                     texCoordCount++;
                 } else {
-                    printf("glmFirstPass(): Unknown token \"%s\".\n", word);
+                    printInputMessage(stdout, "glmFirstPass(): Unknown token \"%s\".\n", word);
                     endReading();
                 }
                 break;
@@ -564,16 +574,14 @@ static void* allocateOrExit(size_t count, size_t size, const char* fileName) {
 ObjModel* glmReadOBJ(const char* fileName) {
     TextFile text;
     if (!loadText(fileName, &text)) {
-        fprintf(stderr, "glmReadOBJ() failed: can't open data file \"%s\".\n", fileName);
+        printInputMessage(stderr, "glmReadOBJ() failed: can't open data file \"%s\".\n", fileName);
         endReading();
     }
 
     ObjModel* model = static_cast<ObjModel*>(calloc(1, sizeof(ObjModel)));
     if (model == nullptr) outOfMemory("glmReadOBJ()", fileName);
     model->fileName = strdup(fileName);
-#ifdef TONWELL_OBJ_READER_THROWS
     modelBeingRead = model;
-#endif
     glmResetMaterials(model, 1);
 
     glmFirstPass(text, model);
@@ -602,8 +610,6 @@ ObjModel* glmReadOBJ(const char* fileName) {
 
     text.pos = 0;
     glmFillPass(model, text);
-#ifdef TONWELL_OBJ_READER_THROWS
     modelBeingRead = nullptr;
-#endif
     return model;
 }

@@ -12,6 +12,8 @@
 // fewer than three corners or a corner without an index its format promises, a vertex line with
 // too few numbers, a word longer than 127 characters, a group, library or material line longer
 // than the reader's 128-byte line buffer, a library or material line without its name.
+// Inside a BadInputCapture (platform/input_exit.h) the message is kept by the capture instead,
+// the partial model is released and the reader throws BadInput{1, message}.
 #pragma once
 
 #include "geometry/obj_model.h"

@@ -134,41 +134,63 @@ inline Complex operator-(Complex a, Complex b) { return {a.re - b.re, a.im - b.i
 
 }  // namespace
 
+namespace {
+
+// The complex pressure of entry i at `position`: the plain sum over its sources, in file order,
+// of a0 h0 + a1 h1 cos(theta) + a2 h1 sin(theta) e^{-i phi} - a3 h1 sin(theta) e^{+i phi}.
+Complex literalPressure(const TransferModel& model, int i, const double position[3]) {
+    const double k = model.waveNumbers[i];
+    Complex sum = {0.0, 0.0};
+    const double* source = model.sourceBlocks[i];
+    for (int j = 0; j < model.sourceCounts[i]; ++j, source += kSourceRecordSize) {
+        const double dx = position[0] - source[0];
+        const double dy = position[1] - source[1];
+        const double dz = position[2] - source[2];
+        const double rho = std::sqrt(dx * dx + dy * dy);
+        const double r = std::sqrt(rho * rho + dz * dz);
+        // A source at the listener: its field is singular there and is left out.
+        if (r == 0.0) continue;
+        const double cosTheta = dz / r, sinTheta = rho / r;
+        // On the source's vertical axis the azimuth is undefined; phi = 0 there, and the terms
+        // that carry it vanish with sin(theta) = 0, the limit from beside the axis.
+        const double cosPhi = rho == 0.0 ? 1.0 : dx / rho;
+        const double sinPhi = rho == 0.0 ? 0.0 : dy / rho;
+        const double x = k * r;
+        const double s = std::sin(x), c = std::cos(x);
+        // Spherical Hankel functions of the second kind, h_n = j_n - i y_n.
+        const Complex h0 = {s / x, c / x};
+        const Complex h1 = {(s / x - c) / x, (c / x + s) / x};
+        const Complex a0 = {source[3], source[4]}, a1 = {source[5], source[6]};
+        const Complex a2 = {source[7], source[8]}, a3 = {source[9], source[10]};
+        const Complex toMinusPhi = {cosPhi, -sinPhi}, toPlusPhi = {cosPhi, sinPhi};
+        sum = sum + a0 * h0 + a1 * h1 * cosTheta + a2 * h1 * toMinusPhi * sinTheta -
+              a3 * h1 * toPlusPhi * sinTheta;
+    }
+    return sum;
+}
+
+}  // namespace
+
 void TransferModel::evaluateTransferLiteral(const double position[3], double* out,
                                             int count) const {
     if (count < 0 || count > frequencyCount) count = frequencyCount;
     for (int i = 0; i < count; ++i) {
-        const double k = waveNumbers[i];
-        Complex sum = {0.0, 0.0};
-        const double* source = sourceBlocks[i];
-        for (int j = 0; j < sourceCounts[i]; ++j, source += kSourceRecordSize) {
-            const double dx = position[0] - source[0];
-            const double dy = position[1] - source[1];
-            const double dz = position[2] - source[2];
-            const double rho = std::sqrt(dx * dx + dy * dy);
-            const double r = std::sqrt(rho * rho + dz * dz);
-            // A source at the listener: its field is singular there and is left out.
-            if (r == 0.0) continue;
-            const double cosTheta = dz / r, sinTheta = rho / r;
-            // On the source's vertical axis the azimuth is undefined; phi = 0 there, and the terms
-            // that carry it vanish with sin(theta) = 0, the limit from beside the axis.
-            const double cosPhi = rho == 0.0 ? 1.0 : dx / rho;
-            const double sinPhi = rho == 0.0 ? 0.0 : dy / rho;
-            const double x = k * r;
-            const double s = std::sin(x), c = std::cos(x);
-            // Spherical Hankel functions of the second kind, h_n = j_n - i y_n.
-            const Complex h0 = {s / x, c / x};
-            const Complex h1 = {(s / x - c) / x, (c / x + s) / x};
-            const Complex a0 = {source[3], source[4]}, a1 = {source[5], source[6]};
-            const Complex a2 = {source[7], source[8]}, a3 = {source[9], source[10]};
-            const Complex toMinusPhi = {cosPhi, -sinPhi}, toPlusPhi = {cosPhi, sinPhi};
-            sum = sum + a0 * h0 + a1 * h1 * cosTheta + a2 * h1 * toMinusPhi * sinTheta -
-                  a3 * h1 * toPlusPhi * sinTheta;
-        }
+        const Complex sum = literalPressure(*this, i, position);
         const double magnitude = std::sqrt(sum.re * sum.re + sum.im * sum.im);
         // Right next to a source h1 ~ 1/x^2 overflows, and coefficients may be non-finite; the
         // audio path must never see NaN or infinity.
         out[i] = std::isfinite(magnitude) ? magnitude : 0.0;
+    }
+}
+
+void TransferModel::evaluateTransferPressure(const double position[3], double* pressure,
+                                             int count) const {
+    if (count < 0 || count > frequencyCount) count = frequencyCount;
+    for (int i = 0; i < count; ++i) {
+        const Complex sum = literalPressure(*this, i, position);
+        const bool finite = std::isfinite(sum.re) && std::isfinite(sum.im);
+        pressure[2 * i] = finite ? sum.re : 0.0;
+        pressure[2 * i + 1] = finite ? sum.im : 0.0;
     }
 }
 

@@ -49,6 +49,15 @@ class TransferModel {
     // eight divisions.
     void evaluateTransferLiteral(const double position[3], double* out, int count) const;
 
+    // The complex pressure itself, before the magnitude the renderers take: for entries
+    // 0 .. count-1 (count < 0: frequencyCount; cut to frequencyCount), pressure[2 i] and
+    // pressure[2 i + 1] are the real and imaginary parts of the sum evaluateTransferLiteral
+    // takes the magnitude of, computed by the same code; a sum that is not finite gives 0.
+    // Convention e^{+i omega t}, as for the sources. The layout is std::complex<double>[count].
+    // Used by analysis (the Python module's Scene.transfer), not by the audio path.
+    // No allocation, no I/O, no lock; per source what evaluateTransferLiteral costs.
+    void evaluateTransferPressure(const double position[3], double* pressure, int count) const;
+
     int frequencyCount = 0;             // number of entries (modes)
     std::vector<double*> sourceBlocks;  // entry j: 11 * sourceCounts[j] doubles, malloc'ed, owned
     std::vector<double> waveNumbers;    // entry j: k, inverse model length units

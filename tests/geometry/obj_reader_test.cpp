@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/input_exit.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -281,6 +282,34 @@ TEST(ObjReaderDeathTest, UnopenableFilesEndTheProcessWithTheirMessage) {
     EXPECT_EXIT(glmReadOBJ(obj.c_str()), testing::ExitedWithCode(1),
                 "^glmReadMTL\\(\\) failed: can't open material file " + dir.file("m") +
                     "/none\\.mtl\\.\n$");
+}
+
+// Inside a BadInputCapture (the Python module's readers) bad input throws BadInput with the
+// message the program would print, and the process goes on: missing file, bad line.
+TEST(ObjReader, CapturedBadInputThrowsItsMessageInsteadOfExiting) {
+    TempDir dir;
+    const std::string missing = dir.file("missing.obj");
+    const std::string broken = dir.write("broken.obj", std::string(kSquare) + "f 1 2 9\n");
+    BadInputCapture capture;
+    try {
+        glmReadOBJ(missing.c_str());
+        ADD_FAILURE() << "a missing file was read";
+    } catch (const BadInput& bad) {
+        EXPECT_EQ(bad.code, 1);
+        EXPECT_EQ(bad.message, "glmReadOBJ() failed: can't open data file \"" + missing + "\".");
+    }
+    try {
+        glmReadOBJ(broken.c_str());
+        ADD_FAILURE() << "a face beyond the vertices was read";
+    } catch (const BadInput& bad) {
+        EXPECT_NE(bad.message.find(" failed: \"" + broken + "\" line 5: face vertex index 9"),
+                  std::string::npos)
+            << bad.message;
+    }
+    // The capture ends with its scope: a good file still reads.
+    ObjModel* model = read(dir.write("good.obj", std::string(kSquare) + "f 1 2 3\n")).model;
+    EXPECT_EQ(model->triangleCount, 1u);
+    glmDelete(model);
 }
 
 TEST(ObjReaderDeathTest, UnknownVertexKeywordStopsTheReader) {

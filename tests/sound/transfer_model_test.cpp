@@ -225,6 +225,36 @@ TEST(TransferModelEvaluation, MonopolesInterfereWithOutgoingPhase) {
     release(m);
 }
 
+// The complex pressure itself: a monopole a0 h0(k r) = a0 i e^{-i k r} / (k r) and a z dipole
+// a1 h1(k r) cos(theta), with h1(x) = (i / x^2 - 1 / x) e^{-i x}, both with their phase; and
+// its magnitude sqrt(re^2 + im^2) is the literal evaluation's, bit for bit, for every entry.
+TEST(TransferModelEvaluation, PressureCarriesTheOutgoingPhase) {
+    const std::complex<double> i(0, 1), a0(0.6, -0.8), a1(-0.3, 0.2);
+    const double k = 3.0;
+    TransferModel m = modelOf({{{0.1, -0.2, 0.3, a0, 0, 0, 0}}, {{0, 0, 0, 0, a1, 0, 0}}}, {k, k});
+    for (const auto& p :
+         std::vector<std::vector<double>>{{1.1, 0.5, -0.2}, {0.0, 0.0, 2.5}, {-3.0, 4.0, 1.0}}) {
+        std::complex<double> pressure[2];
+        m.evaluateTransferPressure(p.data(), reinterpret_cast<double*>(pressure), -1);
+        const double r0 = std::sqrt((p[0] - 0.1) * (p[0] - 0.1) + (p[1] + 0.2) * (p[1] + 0.2) +
+                                    (p[2] - 0.3) * (p[2] - 0.3));
+        const std::complex<double> monopole = a0 * i * std::exp(-i * (k * r0)) / (k * r0);
+        const double r1 = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
+        const double x = k * r1;
+        const std::complex<double> dipole =
+            a1 * (i / (x * x) - 1.0 / x) * std::exp(-i * x) * (p[2] / r1);
+        EXPECT_NEAR(std::abs(pressure[0] - monopole), 0.0, 1e-13);
+        EXPECT_NEAR(std::abs(pressure[1] - dipole), 0.0, 1e-13);
+        double literal[2];
+        m.evaluateTransferLiteral(p.data(), literal, -1);
+        for (int e = 0; e < 2; ++e) {
+            const double re = pressure[e].real(), im = pressure[e].imag();
+            EXPECT_EQ(std::sqrt(re * re + im * im), literal[e]) << "entry " << e;
+        }
+    }
+    release(m);
+}
+
 // The sum of monopoles against its closed form (see the test below).
 static void checkMonopoleSums(bool useAvx2Lanes) {
     std::mt19937 random(5);
