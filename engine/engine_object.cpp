@@ -116,8 +116,15 @@ std::unique_ptr<EngineObject> EngineObject::load(const EngineObjectFiles& files,
 
 bool EngineObject::strike(int vertex, const double direction[3], double magnitude) {
     if (vertex < 0 || vertex >= shapes_->vertexCount) return false;
+    return strikeAt(SurfacePoint{{vertex, vertex, vertex}, {1.0, 0.0, 0.0}}, direction, magnitude);
+}
+
+bool EngineObject::strikeAt(const SurfacePoint& point, const double direction[3],
+                            double magnitude) {
+    for (int k = 0; k < 3; ++k)
+        if (point.vertex[k] < 0 || point.vertex[k] >= shapes_->vertexCount) return false;
     StrikeEvent event;
-    event.vertex = vertex;
+    event.point = point;
     for (int k = 0; k < 3; ++k) event.direction[k] = direction[k];
     event.magnitude = magnitude;
     return strikes_.push(event);
@@ -184,7 +191,15 @@ void EngineObject::takeStrikes(int activeModes) {
     memset(force_.data(), 0, sizeof(double) * modeCount_);
     StrikeEvent event;
     while (strikes_.pop(&event)) {
-        modalImpactForces(*shapes_, event.vertex, event.direction, event.magnitude, force_.data());
+        const int* v = event.point.vertex;
+        // A vertex's strike is the demo's click, projected as it projects it (bit for bit); a
+        // point inside a triangle takes the shapes interpolated over its corners.
+        if (v[0] == v[1] && v[1] == v[2]) {
+            modalImpactForces(*shapes_, v[0], event.direction, event.magnitude, force_.data());
+        } else {
+            modalSurfaceForces(*shapes_, event.point, event.direction, event.magnitude,
+                               force_.data());
+        }
         // Only the modes being synthesised receive force.
         for (int i = activeModes; i < modeCount_; ++i) force_[i] = 0.0;
     }

@@ -89,6 +89,12 @@ class EngineObject {
     // when StrikeQueue::kCapacity strikes already wait for the next block.
     // Real-time: wait-free; no allocation, no I/O, no lock.
     bool strike(int vertex, const double direction[3], double magnitude);
+    // [Control thread] The same at a point of the surface: the triangle's corners and barycentric
+    // weights of `point` (weights >= 0 summing to 1, checked by the caller), the mode shapes
+    // interpolated over it (modalSurfaceForces); at a vertex, exactly strike(). False, and nothing
+    // queued, for a corner without mode shape or a full queue.
+    // Real-time: wait-free; no allocation, no I/O, no lock.
+    bool strikeAt(const SurfacePoint& point, const double direction[3], double magnitude);
     // [Control thread] Starts or moves the object's one moving contact: from the engine's next
     // block the contact force F_N sigma g(x(t)) acts at contact.point along contact.direction,
     // the point, the modal force and the speed moving linearly across that block from the

@@ -11,10 +11,13 @@
 #include <atomic>
 #include <cstdint>
 
+#include "sound/surface_point.h"
+
 // One strike: a point force of `magnitude` along the unit `direction` (the object's mode-shape
-// frame) at 0-based mesh vertex `vertex`.
+// frame) at `point` of the surface: a mesh vertex (its three corners the same) or a point inside
+// a triangle.
 struct StrikeEvent {
-    int vertex;
+    SurfacePoint point;
     double direction[3];
     double magnitude;
 };

@@ -136,6 +136,14 @@ EngineObject* engineObject(const tonwell_object* object) {
     return object->owner->engine.object(object->id);
 }
 
+// A vertex outside the object's mode shapes, with `function`'s message.
+int failVertex(const char* function, int vertex, const EngineObject& target) {
+    return fail(TONWELL_ERROR_ARGUMENT, std::string(function) + ": vertex " +
+                                            std::to_string(vertex) +
+                                            " has no mode shape (the object's cover vertices 0.." +
+                                            std::to_string(target.vertexCount() - 1) + ")");
+}
+
 }  // namespace
 
 // [SECTION] The interface
@@ -360,12 +368,8 @@ int tonwell_object_contact(tonwell_object* object, int kind, const int vertices[
     EngineObject* target = engineObject(object);
     SurfacePoint point;
     for (int k = 0; k < 3; ++k) {
-        if (vertices[k] < 0 || vertices[k] >= target->vertexCount()) {
-            return fail(TONWELL_ERROR_ARGUMENT,
-                        std::string(function) + ": vertex " + std::to_string(vertices[k]) +
-                            " has no mode shape (the object's cover vertices 0.." +
-                            std::to_string(target->vertexCount() - 1) + ")");
-        }
+        if (vertices[k] < 0 || vertices[k] >= target->vertexCount())
+            return failVertex(function, vertices[k], *target);
         point.vertex[k] = vertices[k];
         point.weight[k] = weights[k];
     }
@@ -382,33 +386,71 @@ int tonwell_object_contact_end(tonwell_object* object) {
     return TONWELL_OK;
 }
 
-int tonwell_object_strike(tonwell_object* object, int vertex, const double direction[3],
-                          double magnitude) {
-    const char* function = "tonwell_object_strike";
+namespace {
+
+// The checks every strike makes first: the pointers, a finite direction, a finite magnitude
+// >= 0; TONWELL_OK or the failure's code, with `function`'s message.
+int checkStrike(const char* function, const tonwell_object* object, const double direction[3],
+                double magnitude) {
     if (object == nullptr || direction == nullptr)
         return failArgument(function, "a pointer is null");
     if (!finite3(direction)) return failArgument(function, "the direction is not finite");
     if (!std::isfinite(magnitude) || magnitude < 0) {
         return failArgument(function, "the magnitude must be finite and not negative");
     }
-    EngineObject* target = engineObject(object);
-    if (vertex < 0 || vertex >= target->vertexCount()) {
-        return fail(TONWELL_ERROR_ARGUMENT,
-                    std::string(function) + ": vertex " + std::to_string(vertex) +
-                        " has no mode shape (the object's cover vertices 0.." +
-                        std::to_string(target->vertexCount() - 1) + ")");
-    }
-    // Normalised as the demo normalises a click's direction.
+    return TONWELL_OK;
+}
+
+// The direction normalised as the demo normalises a click's (zero stays zero).
+void unitDirection(const double direction[3], double unit[3]) {
     const double L = std::sqrt(direction[0] * direction[0] + direction[1] * direction[1] +
                                direction[2] * direction[2]);
-    double unit[3];
     for (int k = 0; k < 3; ++k) unit[k] = L == 0.0 ? 0.0 : direction[k] * (1.0 / L);
-    if (!target->strike(vertex, unit, magnitude)) {
-        return fail(TONWELL_ERROR_FULL, std::string(function) + ": " +
-                                            std::to_string(StrikeQueue::kCapacity) +
-                                            " strikes already wait for the next block");
+}
+
+int failFullQueue(const char* function) {
+    return fail(TONWELL_ERROR_FULL, std::string(function) + ": " +
+                                        std::to_string(StrikeQueue::kCapacity) +
+                                        " strikes already wait for the next block");
+}
+
+}  // namespace
+
+int tonwell_object_strike(tonwell_object* object, int vertex, const double direction[3],
+                          double magnitude) {
+    const char* function = "tonwell_object_strike";
+    if (const int code = checkStrike(function, object, direction, magnitude); code != TONWELL_OK)
+        return code;
+    EngineObject* target = engineObject(object);
+    if (vertex < 0 || vertex >= target->vertexCount()) return failVertex(function, vertex, *target);
+    double unit[3];
+    unitDirection(direction, unit);
+    return target->strike(vertex, unit, magnitude) ? TONWELL_OK : failFullQueue(function);
+}
+
+int tonwell_object_strike_point(tonwell_object* object, const int vertices[3],
+                                const double weights[3], const double direction[3],
+                                double magnitude) {
+    const char* function = "tonwell_object_strike_point";
+    if (const int code = checkStrike(function, object, direction, magnitude); code != TONWELL_OK)
+        return code;
+    if (vertices == nullptr || weights == nullptr)
+        return failArgument(function, "a pointer is null");
+    if (!finite3(weights)) return failArgument(function, "the weights are not finite");
+    const double sum = weights[0] + weights[1] + weights[2];
+    if (weights[0] < 0 || weights[1] < 0 || weights[2] < 0 || std::fabs(sum - 1.0) > 1e-6)
+        return failArgument(function, "the weights must be at least 0 and sum to 1");
+    EngineObject* target = engineObject(object);
+    SurfacePoint point;
+    for (int k = 0; k < 3; ++k) {
+        if (vertices[k] < 0 || vertices[k] >= target->vertexCount())
+            return failVertex(function, vertices[k], *target);
+        point.vertex[k] = vertices[k];
+        point.weight[k] = weights[k];
     }
-    return TONWELL_OK;
+    double unit[3];
+    unitDirection(direction, unit);
+    return target->strikeAt(point, unit, magnitude) ? TONWELL_OK : failFullQueue(function);
 }
 
 int tonwell_object_set_pose(tonwell_object* object, const double translation[3],

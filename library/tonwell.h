@@ -106,6 +106,13 @@ int tonwell_object_unload(tonwell_object* object);
  * here; zero for a silent strike). It sounds from the start of the next block. */
 int tonwell_object_strike(tonwell_object* object, int vertex, const double direction[3],
                           double magnitude);
+/* [Control] The same strike at a point of the surface: sum_k weights[k] P(vertices[k]) of a
+ * triangle (0-based vertices with mode shapes; weights >= 0, summing to 1), such as a physics
+ * engine's contact point in barycentric coordinates. The mode shapes are interpolated linearly
+ * over the triangle; with the three corners the same vertex it is tonwell_object_strike there. */
+int tonwell_object_strike_point(tonwell_object* object, const int vertices[3],
+                                const double weights[3], const double direction[3],
+                                double magnitude);
 /* Kinds of moving contact. */
 #define TONWELL_CONTACT_SCRAPE 0 /* a scrape or a slide: the rough profile read at the speed */
 #define TONWELL_CONTACT_ROLL 1   /* a ball rolling: the profile smoothed by the ball, Hertzian */

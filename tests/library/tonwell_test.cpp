@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -302,6 +303,67 @@ TEST(TonwellMix, TwoObjectsMixToTheSumOfEachAlone) {
         // The second object is silent before its strike: the mix is the first one's there.
         for (size_t i = 0; i < 2200u * channels; ++i) ASSERT_EQ(both[i], a[i]) << i;
     }
+}
+
+// A strike at a point inside a triangle is the three corners' strikes in the weights'
+// proportions (the mode shapes interpolated linearly); with the three corners one vertex it is
+// that vertex's strike bit for bit; bad weights and corners are refused with their messages.
+TEST(TonwellStrike, PointInATriangleIsItsCornersStrikesInTheWeightsProportions) {
+    ChairScene scene;
+    auto play = [&](const std::function<void(tonwell_object*)>& strike) {
+        EngineHandle e(1);
+        placeListener(e.engine);
+        tonwell_object* object = nullptr;
+        EXPECT_EQ(tonwell_object_load(e.engine, scene.folder().c_str(), &object), TONWELL_OK);
+        strike(object);
+        return render(e.engine, 4410, 1);
+    };
+    const int corners[3] = {3, 17, 40};
+    const double weights[3] = {0.5, 0.3, 0.2};
+    const std::vector<float> point = play([&](tonwell_object* o) {
+        EXPECT_EQ(tonwell_object_strike_point(o, corners, weights, kDirection, 1.5), TONWELL_OK);
+    });
+    const std::vector<float> split = play([&](tonwell_object* o) {
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(tonwell_object_strike(o, corners[k], kDirection, 1.5 * weights[k]),
+                      TONWELL_OK);
+    });
+    ASSERT_GT(peakOf(point), 1e-3);
+    for (size_t i = 0; i < point.size(); ++i)
+        ASSERT_NEAR(point[i], split[i], 1e-6 * peakOf(point)) << i;
+    // Not the nearest corner's strike alone: the other two corners count.
+    const std::vector<float> nearest = play([&](tonwell_object* o) {
+        EXPECT_EQ(tonwell_object_strike(o, corners[0], kDirection, 1.5), TONWELL_OK);
+    });
+    double difference = 0;
+    for (size_t i = 0; i < point.size(); ++i)
+        difference = std::max(difference, std::fabs(double(point[i]) - nearest[i]));
+    EXPECT_GT(difference, 0.05 * peakOf(point));
+
+    const int vertex[3] = {17, 17, 17};
+    const double any[3] = {0.2, 0.2, 0.6};
+    EXPECT_EQ(play([&](tonwell_object* o) {
+                  EXPECT_EQ(tonwell_object_strike_point(o, vertex, any, kDirection, 1.5),
+                            TONWELL_OK);
+              }),
+              play([&](tonwell_object* o) {
+                  EXPECT_EQ(tonwell_object_strike(o, 17, kDirection, 1.5), TONWELL_OK);
+              }));
+
+    EngineHandle e(1);
+    tonwell_object* object = nullptr;
+    ASSERT_EQ(tonwell_object_load(e.engine, scene.folder().c_str(), &object), TONWELL_OK);
+    const double negative[3] = {1.2, -0.1, -0.1};
+    const double short_[3] = {0.3, 0.3, 0.3};
+    const int outside[3] = {3, 17, 1000000};
+    expectError(tonwell_object_strike_point(object, corners, negative, kDirection, 1.0),
+                TONWELL_ERROR_ARGUMENT, "sum to 1");
+    expectError(tonwell_object_strike_point(object, corners, short_, kDirection, 1.0),
+                TONWELL_ERROR_ARGUMENT, "sum to 1");
+    expectError(tonwell_object_strike_point(object, outside, weights, kDirection, 1.0),
+                TONWELL_ERROR_ARGUMENT, "vertex 1000000 has no mode shape");
+    expectError(tonwell_object_strike_point(object, nullptr, weights, kDirection, 1.0),
+                TONWELL_ERROR_ARGUMENT, "tonwell_object_strike_point");
 }
 
 // The head's pose places the ears as the demo's camera does: with the camera's eye, its view
