@@ -28,6 +28,7 @@
 
 #include "app/scene_loading.h"
 #include "bench/literal_block.h"
+#include "bench/synthetic_block_scene.h"
 #include "geometry/listener_points.h"
 #include "geometry/object_pose.h"
 #include "sound/audio_block.h"
@@ -44,51 +45,14 @@ namespace {
 constexpr int kFrames = 220;
 constexpr double kBlockSeconds = kFrames / 44100.0;  // 4.99 ms
 
-int sceneModes = -1, sceneSources = -1;
 // The blocks' own context.
 AudioBlockContext blockContext;
 
-// Modes from 40 Hz to 18 kHz with the bell's light damping, each with `sources` random multipole
-// sources within 0.1 of the origin at k = omega / 343; the listener about a metre away.
+// The synthetic scene of `modes` modes and `sources` sources per mode, the listener about a
+// metre away.
 void setUpScene(int modes, int sources) {
-    if (modes == sceneModes && sources == sceneSources) return;
-    sceneModes = modes;
-    sceneSources = sources;
-    for (double* block : transferModel.sourceBlocks) free(block);
-    transferModel = TransferModel();
-    allocateModeArrays(modes);
-    blockContext.allocate(modes);
-    std::mt19937 random(modes * 131 + sources);
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
-    for (int i = 0; i < modes; ++i) {
-        const double f = 40.0 * std::pow(450.0, (i + 0.5) / modes);
-        modeOmega[i] = f * twoPi;
-        modeStiffness[i] = modeOmega[i] * modeOmega[i];
-        double* block = static_cast<double*>(malloc(sizeof(double) * 11 * (sources + 1)));
-        for (int s = 0; s < sources; ++s) {
-            for (int v = 0; v < 3; ++v) block[11 * s + v] = 0.1 * u(random);
-            for (int v = 3; v < 11; ++v) block[11 * s + v] = u(random) / (sources + 1);
-        }
-        transferModel.sourceBlocks.push_back(block);
-        transferModel.sourceCounts.push_back(sources);
-        transferModel.waveNumbers.push_back(modeOmega[i] / 343.0);
-    }
-    transferModel.frequencyCount = modes;
-    createResonators(0.75f, 4.68874e-8f);
-    publishedListener.store(ListenerPoints{{0.5, 0.3, 1.0}, {0.4, 0.3, 1.0}, {0.6, 0.3, 1.0}});
-    publishedObjectPose.store(identityPose());
-    rendererType = 0;
-    impactDuration = 10;
-}
-
-// A strike on every mode, small enough that the mix stays below full scale.
-void strike(unsigned seed) {
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
-    MutexLock lock(forceMutex);
-    for (int i = 0; i < totalModeCount; ++i) {
-        pendingModalForce[i] += 200.0 * u(random) / std::sqrt(static_cast<double>(totalModeCount));
-    }
+    setUpSyntheticScene(modes, sources, blockContext,
+                        ListenerPoints{{0.5, 0.3, 1.0}, {0.4, 0.3, 1.0}, {0.6, 0.3, 1.0}});
 }
 
 void runBlock(float* out, bool stereo, bool literal) {
@@ -113,7 +77,7 @@ void AudioBlock(benchmark::State& state) {
     long block = 0;
     for (auto _ : state) {
         // Keep the bank ringing: a strike every half second of audio.
-        if (block % 100 == 0) strike(static_cast<unsigned>(block));
+        if (block % 100 == 0) strikeEveryMode(static_cast<unsigned>(block));
         runBlock(out.data(), stereo, literal);
         benchmark::DoNotOptimize(out.data());
         ++block;
@@ -149,7 +113,7 @@ void AudioBlockWithLevels(benchmark::State& state) {
     blockContext.modeLevelsWanted = true;
     long block = 0;
     for (auto _ : state) {
-        if (block % 100 == 0) strike(static_cast<unsigned>(block));
+        if (block % 100 == 0) strikeEveryMode(static_cast<unsigned>(block));
         runBlock(out.data(), stereo, false);
         benchmark::DoNotOptimize(out.data());
         ++block;
@@ -166,7 +130,7 @@ void ModeLevelPublication(benchmark::State& state) {
     const int modes = static_cast<int>(state.range(0));
     const int channels = static_cast<int>(state.range(1));
     setUpScene(modes, 0);
-    strike(1);
+    strikeEveryMode(1);
     std::vector<float> out(2 * kFrames);
     runBlock(out.data(), channels == 2, false);  // a ringing state and this block's gains
     const double* gains[2] = {channels == 2 ? leftTransfer : monoTransfer, rightTransfer};

@@ -17,6 +17,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/synthetic_block_scene.h"
 #include "geometry/listener_points.h"
 #include "geometry/object_pose.h"
 #include "geometry/scene_presets.h"
@@ -34,54 +35,16 @@ namespace {
 constexpr int kFrames = 220;
 constexpr double kBlockSeconds = kFrames / 44100.0;
 
-int sceneModes = -1, sceneSources = -1;
 AudioBlockContext blockContext;
 std::unique_ptr<HrtfSet> hrtf;
 
-// As the audio block benchmark's scene: modes from 40 Hz to 18 kHz with the bell's damping,
-// random sources within 0.1 of the origin; the head about a metre away, turned 60 degrees.
+// The audio block benchmark's synthetic scene, the head about a metre away, turned 60 degrees.
 void setUpScene(int modes, int sources) {
-    if (modes == sceneModes && sources == sceneSources) return;
-    sceneModes = modes;
-    sceneSources = sources;
-    for (double* block : transferModel.sourceBlocks) free(block);
-    transferModel = TransferModel();
-    allocateModeArrays(modes);
-    blockContext.allocate(modes);
-    std::mt19937 random(modes * 131 + sources);
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
-    for (int i = 0; i < modes; ++i) {
-        const double f = 40.0 * std::pow(450.0, (i + 0.5) / modes);
-        modeOmega[i] = f * twoPi;
-        modeStiffness[i] = modeOmega[i] * modeOmega[i];
-        double* block = static_cast<double*>(malloc(sizeof(double) * 11 * (sources + 1)));
-        for (int s = 0; s < sources; ++s) {
-            for (int v = 0; v < 3; ++v) block[11 * s + v] = 0.1 * u(random);
-            for (int v = 3; v < 11; ++v) block[11 * s + v] = u(random) / (sources + 1);
-        }
-        transferModel.sourceBlocks.push_back(block);
-        transferModel.sourceCounts.push_back(sources);
-        transferModel.waveNumbers.push_back(modeOmega[i] / 343.0);
-    }
-    transferModel.frequencyCount = modes;
-    createResonators(0.75f, 4.68874e-8f);
     ListenerPoints listener{{0.5, 0.3, 1.0}, {0.4, 0.3, 1.0}, {0.6, 0.3, 1.0}};
     listener.forward[0] = std::sin(M_PI / 3);
     listener.forward[2] = -std::cos(M_PI / 3);
     listener.up[1] = 1.0;
-    publishedListener.store(listener);
-    publishedObjectPose.store(identityPose());
-    rendererType = 0;
-    impactDuration = 10;
-}
-
-void strike(unsigned seed) {
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
-    MutexLock lock(forceMutex);
-    for (int i = 0; i < totalModeCount; ++i) {
-        pendingModalForce[i] += 200.0 * u(random) / std::sqrt(static_cast<double>(totalModeCount));
-    }
+    setUpSyntheticScene(modes, sources, blockContext, listener);
 }
 
 // Args: modes, sources per mode, output (0 stereo, 1 binaural).
@@ -102,7 +65,7 @@ void StereoOrBinauralBlock(benchmark::State& state) {
     std::vector<float> out(2 * kFrames);
     long block = 0;
     for (auto _ : state) {
-        if (block % 100 == 0) strike(static_cast<unsigned>(block));
+        if (block % 100 == 0) strikeEveryMode(static_cast<unsigned>(block));
         {
             MutexLock lock(synthesisMutex);
             binaural ? synthesizeBinauralBlock(blockContext, out.data(), kFrames)

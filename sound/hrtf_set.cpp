@@ -143,22 +143,9 @@ double HrtfSet::delay(const HrtfDirectionWeights& weights, int ear) const {
 
 std::complex<double> HrtfSet::remainder(const HrtfDirectionWeights& weights, int ear,
                                         double frequency_Hz) const {
-    // The fractional bin of the frequency, held at the last bin beyond half the sample rate.
-    double position = frequency_Hz * dftLength_ / sampleRate_;
-    if (!(position > 0.0)) position = 0.0;
-    const double last = binCount_ - 1;
-    if (position > last) position = last;
-    int k = static_cast<int>(position);
-    if (k >= binCount_ - 1) k = binCount_ - 2;
-    const double t = position - k;
-    std::complex<double> sum = 0.0;
-    for (int j = 0; j < weights.count; ++j) {
-        const std::complex<float>* R =
-            &remainders_[static_cast<size_t>(2 * weights.index[j] + ear) * binCount_];
-        const std::complex<double> a(R[k]), b(R[k + 1]);
-        sum += weights.weight[j] * (a + t * (b - a));
-    }
-    return sum;
+    std::complex<double> both[2];
+    remainders(weights, frequency_Hz, both);
+    return both[ear];
 }
 
 void HrtfSet::remainders(const HrtfDirectionWeights& weights, double frequency_Hz,

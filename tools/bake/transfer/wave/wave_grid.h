@@ -56,9 +56,9 @@ struct WaveGrid {
 // c dt <= h / (sqrt(3) s), s = |a| + |b| the sum of the difference's weights (s = 1 at second
 // order, 9/8 + 1/24 = 7/6 at fourth; von Neumann: the largest eigenvalue of the discrete Laplacian
 // is 12 s^2 / h^2, and mixing the two orders cell by cell as the solver does keeps that bound); dt
-// = courantFraction h / (c sqrt(3) s). Preconditions: boxMax >= boxMin componentwise,
-// topFrequency_Hz > 0, cellsPerWavelength > 0, 0 < courantFraction <= 1, pmlCells >= 1, airCells >=
-// 0.
+// = courantFraction h / (c sqrt(3) s). Preconditions: boxMax >= boxMin componentwise, positive
+// topFrequency_Hz and cellsPerWavelength, courantFraction in (0, 1], at least one pmlCells, and
+// airCells not negative.
 WaveGrid makeWaveGrid(const Eigen::Vector3d& boxMin, const Eigen::Vector3d& boxMax,
                       double topFrequency_Hz, const WaveSettings& settings);
 
