@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "app/scene_loading.h"
+#include "bench/block_time_reporter.h"
 #include "bench/literal_block.h"
 #include "bench/synthetic_block_scene.h"
 #include "geometry/listener_points.h"
@@ -248,20 +249,6 @@ double transferDisagreement() {
 
 // [SECTION] Summary
 
-// Collects every run's processor time per iteration (the machine may be shared: wall-clock time
-// then counts other programs' turns), then prints the console report as usual.
-class SummaryReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            secondsPerBlock[run.run_name.function_name + "/" + run.run_name.args] =
-                run.cpu_accumulated_time / static_cast<double>(run.iterations);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> secondsPerBlock;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -298,7 +285,7 @@ int main(int argc, char** argv) {
     printf("%s\n\n", transferAgrees ? "agreement: within 1e-12" : "agreement: FAILED");
     agree &= transferAgrees;
 
-    SummaryReporter reporter;
+    BlockTimeReporter reporter(true);
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     printf(

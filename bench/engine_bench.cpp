@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/block_time_reporter.h"
 #include "engine/engine.h"
 #include "geometry/listener_points.h"
 #include "geometry/object_pose.h"
@@ -174,19 +175,6 @@ void DemoBlock(benchmark::State& state) {
     setWorkload(state);
 }
 
-// Processor time per block of every run, kept for the summary.
-class SummaryReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            secondsPerBlock[run.run_name.function_name] =
-                run.cpu_accumulated_time / static_cast<double>(run.iterations);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> secondsPerBlock;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -213,7 +201,7 @@ int main(int argc, char** argv) {
     for (const Case& c : cases) {
         benchmark::RegisterBenchmark(c.name, c.run)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
     }
-    SummaryReporter reporter;
+    BlockTimeReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     printf(

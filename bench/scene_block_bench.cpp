@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/block_time_reporter.h"
 #include "engine/engine.h"
 #include "geometry/scene_presets.h"
 #include "sound/transfer_model.h"
@@ -80,19 +81,6 @@ void SceneBlock(benchmark::State& state, const std::string& scene, bool stereo) 
                                                       benchmark::Counter::kInvert);
 }
 
-// Processor time per block of every run, kept for the summary.
-class SummaryReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            secondsPerBlock[run.run_name.function_name] =
-                run.cpu_accumulated_time / static_cast<double>(run.iterations);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> secondsPerBlock;
-};
-
 struct SceneCounts {
     int modes = 0;
     long sources = 0;
@@ -147,7 +135,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    SummaryReporter reporter;
+    BlockTimeReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     releaseRenderScene();
 
