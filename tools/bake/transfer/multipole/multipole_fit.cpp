@@ -61,23 +61,45 @@ MultipoleFit fitMultipolesUntil(const std::vector<Eigen::Vector3d>& points,
         return none;
     }
 
-    // Basis matrix, columns scaled to unit norm: column 4j + l is field l of candidate j.
-    Eigen::MatrixXcd basis(m, 4 * c);
+    // The basis, columns scaled to unit norm: column 4j + l is field l of candidate j. Every
+    // greedy step projects all of it onto the step's new directions, and that one wide product is
+    // what the fit costs; it is kept in single precision, which halves the bytes each step reads
+    // and doubles the arithmetic's width, and only ranks candidates (a gain off by a part in 10^5
+    // picks the same source). Everything that sets the sources and their coefficients (the span,
+    // the shortlist, the least squares) takes its columns in double precision, recomputed for the
+    // few candidates it needs.
     Eigen::VectorXd scale(4 * c);
-    for (int j = 0; j < c; ++j)
+    std::vector<Matrix4c> gram(c);  // each block's Gram matrix after projection off the span
+    Eigen::VectorXcd correlation(4 * c);
+    Eigen::MatrixXcf wide(m, 4 * c);
+    {
+        Eigen::MatrixXcd block(m, 4);
+        for (int j = 0; j < c; ++j) {
+            for (Eigen::Index i = 0; i < m; ++i) {
+                const auto b = multipoleBasis(candidates[j], k, points[i]);
+                for (int l = 0; l < 4; ++l) block(i, l) = b[l];
+            }
+            for (int l = 0; l < 4; ++l) {
+                scale[4 * j + l] = block.col(l).norm();
+                block.col(l) /= scale[4 * j + l];
+            }
+            gram[j] = block.adjoint() * block;
+            // The residual's correlation with every column, kept up to date as the span grows.
+            correlation.segment<4>(4 * j) = block.adjoint() * pressure;
+            wide.middleCols(4 * j, 4) = block.cast<std::complex<float>>();
+        }
+    }
+    auto blockColumns = [&](int j) {
+        Eigen::MatrixXcd block(m, 4);
         for (Eigen::Index i = 0; i < m; ++i) {
             const auto b = multipoleBasis(candidates[j], k, points[i]);
-            for (int l = 0; l < 4; ++l) basis(i, 4 * j + l) = b[l];
+            for (int l = 0; l < 4; ++l) block(i, l) = b[l] / scale[4 * j + l];
         }
-    for (int col = 0; col < 4 * c; ++col) {
-        scale[col] = basis.col(col).norm();
-        basis.col(col) /= scale[col];
-    }
-    // Gram matrices of every candidate's block after projection off the chosen span.
-    std::vector<Matrix4c> gram(c);
-    for (int j = 0; j < c; ++j)
-        gram[j] = basis.middleCols(4 * j, 4).adjoint() * basis.middleCols(4 * j, 4);
-    const double floor = 1e-10;
+        return block;
+    };
+    // Below this a block's projected Gram eigenvalue is taken as zero: the single-precision
+    // updates leave errors of about 1e-6 in it.
+    const double floor = 1e-5;
 
     std::vector<int> chosen;
     std::vector<bool> used(c, false);
@@ -90,7 +112,7 @@ MultipoleFit fitMultipolesUntil(const std::vector<Eigen::Vector3d>& points,
     // columns that were (numerically) in the span already are dropped. Returns how many columns
     // were added.
     auto extendSpan = [&](int j) -> Eigen::Index {
-        Eigen::MatrixXcd v = basis.middleCols(4 * j, 4);
+        Eigen::MatrixXcd v = blockColumns(j);
         if (spanCols > 0) {
             // A second pass only where the first cancelled most of a column (Kahan's "twice is
             // enough": a column that kept over half its norm is orthogonal to working precision).
@@ -111,10 +133,8 @@ MultipoleFit fitMultipolesUntil(const std::vector<Eigen::Vector3d>& points,
         return spanCols - before;
     };
     Eigen::VectorXcd residual = pressure;
-    // The residual's correlation with every column, kept up to date as the span grows: taking
-    // orthonormal directions F out of the residual takes (B^H F)(F^H r) out of B^H r, and B^H F
-    // is what the Gram matrices need anyway.
-    Eigen::VectorXcd correlation = basis.adjoint() * residual;
+    // Taking orthonormal directions F out of the residual takes (B^H F)(F^H r) out of the
+    // correlation B^H r, and B^H F is what the Gram matrices need anyway.
     // Each step reads the whole basis once (B^H F), which at a few thousand samples and columns
     // is what a step costs. A step therefore takes up to blocksPerStep blocks: the best one, then
     // greedily from a shortlist of the next best (their Gram matrices and correlations brought up
@@ -144,7 +164,7 @@ MultipoleFit fitMultipolesUntil(const std::vector<Eigen::Vector3d>& points,
             Eigen::VectorXcd shortCorrelation(4 * listed);
             for (int s = 0; s < listed; ++s) {
                 shortGram[size_t(s)] = gram[shortlist[size_t(s)]];
-                shortBasis.middleCols(4 * s, 4) = basis.middleCols(4 * shortlist[size_t(s)], 4);
+                shortBasis.middleCols(4 * s, 4) = blockColumns(shortlist[size_t(s)]);
                 shortCorrelation.segment<4>(4 * s) =
                     correlation.segment<4>(4 * shortlist[size_t(s)]);
             }
@@ -192,7 +212,9 @@ MultipoleFit fitMultipolesUntil(const std::vector<Eigen::Vector3d>& points,
             const Eigen::Index added = spanCols - stepStart;
             if (added == 0) continue;
             const auto fresh = span.middleCols(stepStart, added);
-            const Eigen::MatrixXcd w = fresh.adjoint() * basis;  // added x 4c
+            const Eigen::MatrixXcf freshSingle = fresh.cast<std::complex<float>>();
+            const Eigen::MatrixXcd w =
+                (freshSingle.adjoint() * wide).cast<Complex>();  // added x 4c
             for (int j = 0; j < c; ++j) {
                 const auto wj = w.middleCols(4 * j, 4);
                 gram[j] -= wj.adjoint() * wj;
@@ -210,6 +232,7 @@ MultipoleFit fitMultipolesUntil(const std::vector<Eigen::Vector3d>& points,
         const double allowed = tolerance * tolerance * pressureNorm * pressureNorm;
         std::vector<int> kept = chosen;  // the greedy's picks stay for the next tolerance
         Eigen::MatrixXcd selected;
+        Eigen::HouseholderQR<Eigen::MatrixXcd> qr;
         // Least squares on `blocks`: Householder QR, or with column pivoting where the blocks'
         // columns are (numerically) dependent; returns |r|^2, `full` whether they are independent.
         auto solveBlocks = [&](const std::vector<int>& blocks, Eigen::VectorXcd& coefficients,
@@ -217,8 +240,8 @@ MultipoleFit fitMultipolesUntil(const std::vector<Eigen::Vector3d>& points,
             const auto n = static_cast<Eigen::Index>(blocks.size());
             selected.resize(m, 4 * n);
             for (Eigen::Index s = 0; s < n; ++s)
-                selected.middleCols(4 * s, 4) = basis.middleCols(4 * blocks[size_t(s)], 4);
-            const Eigen::HouseholderQR<Eigen::MatrixXcd> qr(selected);
+                selected.middleCols(4 * s, 4) = blockColumns(blocks[size_t(s)]);
+            qr.compute(selected);
             const Eigen::VectorXd diagonal = qr.matrixQR().diagonal().cwiseAbs();
             full = diagonal.minCoeff() > 1e-10 * diagonal.maxCoeff();
             if (full) {
@@ -241,11 +264,17 @@ MultipoleFit fitMultipolesUntil(const std::vector<Eigen::Vector3d>& points,
             bool full = false;
             residual2 = solveBlocks(kept, scaled, full);
             if (n <= 1 || residual2 > allowed || !full) break;
-            const Eigen::MatrixXcd normalInverse = (selected.adjoint() * selected).inverse();
+            // N = R^H R with the QR's triangle, so N^{-1} = R^{-1} R^{-H}: its diagonal blocks are
+            // the products of R^{-1}'s rows with themselves.
+            const Eigen::Index columns = 4 * Eigen::Index(n);
+            const Eigen::MatrixXcd rInverse =
+                qr.matrixQR().topRows(columns).triangularView<Eigen::Upper>().solve(
+                    Eigen::MatrixXcd::Identity(columns, columns));
             std::vector<std::pair<double, int>> raises;
             for (int s = 0; s < n; ++s) {
                 const Vector4c cs = scaled.segment<4>(4 * s);
-                const Matrix4c block = normalInverse.block<4, 4>(4 * s, 4 * s);
+                const auto rows = rInverse.middleRows(4 * s, 4);
+                const Matrix4c block = rows * rows.adjoint();
                 raises.emplace_back(std::real(cs.dot(block.ldlt().solve(cs))), s);
             }
             std::stable_sort(raises.begin(), raises.end(),
