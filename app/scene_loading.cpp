@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "app/audio_context.h"
 #include "app/object_folder.h"
@@ -21,6 +22,7 @@
 #include "geometry/orbit_camera.h"
 #include "geometry/scene_object.h"
 #include "geometry/scene_presets.h"
+#include "sound/contact_loudness.h"
 #include "sound/synthesis_state.h"
 #include "sound/transfer_model.h"
 
@@ -36,6 +38,24 @@ double lightIntensity = 0;
 int lightEnabled[8] = {0, 0, 0, 0, 0, 0, 0, 0};
 int groundConstraint = 0;
 double nearPlane = 0.0, farPlane = 0.0;
+
+namespace {
+
+double loadedContactRoughness = kDefaultContactRoughness;
+
+// The contact roughness as loud as a strike (sound/contact_loudness.h) for the bank of `modes`
+// modes just loaded, at the preset damping and the program's default impact duration.
+double matchedContactRoughness(int modes) {
+    std::vector<double> gains(size_t(modes), 0.0), shapePower(size_t(modes), 0.0);
+    omnidirectionalZepGains(transferModel, modeOmega, modes, gains.data());
+    meanSquaredShapes(*modeShapes, shapePower.data());
+    return loudnessMatchedRoughness(resonators, gains.data(), shapePower.data(), modes,
+                                    kDefaultImpactFrames);
+}
+
+}  // namespace
+
+double sceneContactRoughness() { return loadedContactRoughness; }
 
 OrbitCamera* camera = nullptr;
 ModeShapeMatrix* modeShapes = nullptr;
@@ -188,6 +208,7 @@ void loadScene() {
     // The transfer model: one entry per mode.
     transferModel = loadTransferModel(transferListFile);
     checkEqualOrExit(transferModel.frequencyCount, r, 20);
+    loadedContactRoughness = matchedContactRoughness(r);
 
     // The renderer weights and the peak rings start at zero (allocateModeArrays zeroed
     // the weights).

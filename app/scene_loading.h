@@ -44,6 +44,10 @@ extern unsigned int floorList;
 // that failed; no message for an unknown selector).
 void loadScene();
 
+// The loaded scene's default contact roughness: as loud at 0.3 m/s as a strike of the same force
+// (sound/contact_loudness.h), computed by loadScene; kDefaultContactRoughness before.
+double sceneContactRoughness();
+
 // Reads the struck object's mode shapes (".U") into modeShapes and its frequencies (".freq",
 // checked to be an r x 1 column: check codes 0 and 1), allocates the zeroed per-mode arrays, sets
 // modeOmega, modeStiffness and activeModeCount, and creates the resonators with the current

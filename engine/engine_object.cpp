@@ -13,6 +13,7 @@
 #include "platform/input_exit.h"
 #include "sound/audio_block.h"
 #include "sound/binaural_gains.h"
+#include "sound/contact_loudness.h"
 #include "sound/impact.h"
 #include "sound/mode_levels.h"
 #include "sound/synthesis_state.h"
@@ -102,6 +103,11 @@ std::unique_ptr<EngineObject> EngineObject::load(const EngineObjectFiles& files,
             object->transfer_ = loadTransferModel(files.transferListFile.c_str(), base);
             checkEqualOrExit(object->transfer_.frequencyCount, r, 20);
         }
+        std::vector<double> gains(size_t(r), 0.0), shapePower(size_t(r), 0.0);
+        omnidirectionalZepGains(object->transfer_, object->omega_.data(), r, gains.data());
+        meanSquaredShapes(*object->shapes_, shapePower.data());
+        object->contactRoughness_ = loudnessMatchedRoughness(
+            object->resonators_.data(), gains.data(), shapePower.data(), r, kDefaultImpactFrames);
         return object;
     } catch (const BadInput& bad) {
         *problem = bad.message.find(*reading) == std::string::npos ? *reading + ": " + bad.message

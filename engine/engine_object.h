@@ -82,6 +82,10 @@ class EngineObject {
     const double* modeFrequencies() const { return frequency_.data(); }  // Hz, the .freq file's
     const ModeShapeMatrix& modeShapes() const { return *shapes_; }
     const TransferModel& transfer() const { return transfer_; }
+    // The roughness (sigma) at which a scrape at 0.3 m/s pressing with a strike's magnitude
+    // sounds as loud as that strike (sound/contact_loudness.h), at the loading's damping: the
+    // object's default for setContact.
+    double contactRoughness() const { return contactRoughness_; }
 
     // [Control thread] Queues a strike of `magnitude` along the unit `direction` (object frame;
     // zero for a silent strike) at 0-based `vertex`; its force acts from the start of the
@@ -162,6 +166,7 @@ class EngineObject {
     std::unique_ptr<ModeShapeMatrix> shapes_;
     TransferModel transfer_;
     double modalRendererGain_ = 0.0;
+    double contactRoughness_ = kDefaultContactRoughness;
     std::vector<double> frequency_;  // Hz
     std::vector<double> omega_;      // rad/s
     std::vector<double> stiffness_;  // omega^2, N/m for unit modal mass

@@ -522,6 +522,14 @@ int tonwell_object_preset_magnitude(const tonwell_object* object, double* magnit
     return TONWELL_OK;
 }
 
+int tonwell_object_contact_roughness(const tonwell_object* object, double* roughness) {
+    if (object == nullptr || roughness == nullptr) {
+        return failArgument("tonwell_object_contact_roughness", "a pointer is null");
+    }
+    *roughness = engineObject(object)->contactRoughness();
+    return TONWELL_OK;
+}
+
 int tonwell_object_frequencies(const tonwell_object* object, double* hz, int capacity, int* count) {
     const char* function = "tonwell_object_frequencies";
     if (object == nullptr || (hz == nullptr && capacity > 0)) {

@@ -122,7 +122,8 @@ int tonwell_object_strike_point(tonwell_object* object, const int vertices[3],
  * >= 0, summing to 1), the force acting along `direction` (the object's frame, usually the
  * surface normal; normalised here), the normal force `force` (the program's force units, as a
  * strike's magnitude), the tangential speed `speed` (m/s, 0 .. about 7), the roughness scale
- * `roughness` (the force's RMS fluctuation relative to `force`; 0.018 by default in the tools),
+ * `roughness` (the force's RMS fluctuation relative to `force`; tonwell_object_contact_roughness
+ * gives the object's default),
  * the profile's spectral slope `slope` (0 .. 2; 1.5 by default) and, for a roll, the ball's
  * radius `ball_radius` (m, > 0). Call it as the contact moves (once per block or per frame):
  * the point, force and speed glide across each block from the previous call's values. The
@@ -147,6 +148,10 @@ int tonwell_object_set_active_modes(tonwell_object* object, int count);
 int tonwell_object_mode_count(const tonwell_object* object, int* count);
 int tonwell_object_vertex_count(const tonwell_object* object, int* count);
 int tonwell_object_preset_magnitude(const tonwell_object* object, double* magnitude);
+/* [Control] The object's default contact roughness: the one at which a scrape at 0.3 m/s pressing
+ * with a strike's magnitude sounds about as loud as that strike (its first 100 ms), computed at
+ * load from the modes, their damping and shapes and the transfer around the object. */
+int tonwell_object_contact_roughness(const tonwell_object* object, double* roughness);
 /* [Control] The modes' frequencies in Hz, as the scene's .freq file gives them (undamped), into
  * hz[0 .. min(capacity, mode count) - 1]; *count (if not null) receives the mode count. */
 int tonwell_object_frequencies(const tonwell_object* object, double* hz, int capacity,

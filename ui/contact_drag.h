@@ -12,12 +12,13 @@
 #include "sound/contact_excitation.h"
 
 // The panel's "Contact" settings, owned by the frame display, which hands them to the panel (to
-// edit) and to the drag (to play) each frame. The force starts below zero, meaning "the scene's
-// preset impact magnitude", which the panel puts in on its first frame.
+// edit) and to the drag (to play) each frame. The force and the roughness start below zero,
+// meaning "the scene's preset impact magnitude" and "the scene's roughness as loud as a strike"
+// (sceneContactRoughness), which the panel puts in on its first frame.
 struct ContactPanelSettings {
     int kind = 0;  // 0 scrape, 1 roll (what a Shift drag does; Shift + Ctrl always rolls)
     float force = -1.0f;
-    float roughness = static_cast<float>(kDefaultContactRoughness);
+    float roughness = -1.0f;
     float ballRadius_mm = static_cast<float>(kDefaultBallRadius_m * 1000.0);
 };
 

@@ -283,6 +283,7 @@ void drawControlPanel(ContactPanelSettings& contact) {
     beginFramedGroup("Contact (Shift + left drag; + Ctrl: roll):");
     {
         if (contact.force < 0.0f) contact.force = impactMagnitude;
+        if (contact.roughness < 0.0f) contact.roughness = float(sceneContactRoughness());
         ImGui::RadioButton("Scrape", &contact.kind, 0);
         ImGui::SameLine();
         ImGui::RadioButton("Roll", &contact.kind, 1);

@@ -571,6 +571,13 @@ TEST(TonwellContact, PlaysTheEngineObjectsContactAndRefusesBadArguments) {
     expectError(contact(1, vertices, weights, kDirection, 1, 1, 0.1, 1, 0.0),
                 TONWELL_ERROR_ARGUMENT, "radius");
     expectError(tonwell_object_contact_end(nullptr), TONWELL_ERROR_ARGUMENT, "null");
+
+    // The object's default roughness is the engine object's, computed at loading.
+    double roughness = 0.0;
+    ASSERT_EQ(tonwell_object_contact_roughness(object, &roughness), TONWELL_OK);
+    EXPECT_EQ(roughness, engine.object(id)->contactRoughness());
+    EXPECT_GT(roughness, 0.0);
+    expectError(tonwell_object_contact_roughness(object, nullptr), TONWELL_ERROR_ARGUMENT, "null");
 }
 
 // [SECTION] Binaural output

@@ -1,9 +1,14 @@
 // tonwell-render's moving contacts: the --contact option's parsing, and the real renderer
 // following a path over a small scene (a contact of zero force changes no sample; a faster scrape
-// over the same path is brighter; a roll sounds and differs from a scrape).
+// over the same path is brighter; a roll sounds and differs from a scrape; the default scrape is
+// about as loud as a strike).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -125,4 +130,76 @@ TEST(ContactRender, RollSoundsAndDiffersFromAScrape) {
                                            "roll path=3,4 at=0.3 duration=0.5 force=1"});
     EXPECT_NE(overlap.exitCode, 0);
     EXPECT_NE(overlap.output.find("overlaps"), std::string::npos) << overlap.output;
+}
+
+// The default roughness is each object's own, set so that a scrape at 0.3 m/s pressing with a
+// strike's force is about as loud as that strike. On the small sphere scenes, at four vertices:
+// the strike along the normal (its loudest 100 ms), against a scrape to the next vertex and back
+// at 0.3 m/s along the normal with the same force (its last six seconds, once the modes have built
+// up: a light mode rung by noise swells and fades over seconds, so a shorter average would miss
+// its level by several dB). The bell's five light modes build up under a steady force far more
+// than the chair's forty (150 Hz - 9 kHz): at one fixed roughness the two differ by about 10 dB.
+TEST(ContactRender, DefaultScrapeIsAboutAsLoudAsAStrikeOfTheSameForce) {
+    struct Case {
+        int scene;
+        TestSceneOptions options;
+    };
+    std::vector<Case> cases(2);
+    cases[0].scene = 0;
+    cases[1].scene = 1;
+    cases[1].options.frequencies = logSpacedFrequencies(40, 150.0, 9000.0);
+    for (const Case& c : cases) {
+        TempDir dir;
+        writeTestScene(dir.path(), c.scene, c.options);
+        const std::string name = sceneName(c.scene);
+        std::vector<std::array<double, 3>> vertices;
+        std::ifstream obj(dir.file(name + "/" + name + ".obj"));
+        for (std::string line; std::getline(obj, line);) {
+            std::istringstream words(line);
+            std::string tag;
+            std::array<double, 3> p{};
+            if (words >> tag >> p[0] >> p[1] >> p[2] && tag == "v") vertices.push_back(p);
+        }
+        ASSERT_GT(vertices.size(), 200u);
+        const double force = 0.05;
+        std::vector<double> differences;
+        for (int v : {40, 75, 110, 150}) {
+            // The sphere is centred on the object's origin: the normal is the vertex's direction.
+            const std::array<double, 3>& p = vertices[size_t(v)];
+            const double r = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
+            const std::array<double, 3>& q = vertices[size_t(v + 1)];
+            const double step =
+                std::sqrt((q[0] - p[0]) * (q[0] - p[0]) + (q[1] - p[1]) * (q[1] - p[1]) +
+                          (q[2] - p[2]) * (q[2] - p[2]));
+            const int trips = int(std::ceil(7.0 * 0.3 / (2.0 * step)));
+            std::string path = std::to_string(v);
+            for (int t = 0; t < trips; ++t)
+                path += "," + std::to_string(v + 1) + "," + std::to_string(v);
+            const double duration = 2.0 * trips * step / 0.3;
+            std::ostringstream strike, scrape;
+            strike << "vertex=" << v << " magnitude=" << force << " direction=" << p[0] / r << ","
+                   << p[1] / r << "," << p[2] / r;
+            scrape << "scrape path=" << path << " duration=" << duration << " force=" << force;
+            const std::string out = dir.file("x.wav");
+            RenderRun run = runRenderer(
+                {dir.file(name), "-o", out, "--length", "1.0", "--strike", strike.str()});
+            ASSERT_EQ(run.exitCode, 0) << run.output;
+            const std::vector<float> struck = readWav(out).samples;
+            run = runRenderer({dir.file(name), "-o", out, "--length", std::to_string(duration),
+                               "--contact", scrape.str()});
+            ASSERT_EQ(run.exitCode, 0) << run.output;
+            const std::vector<float> scraped = readWav(out).samples;
+            double loudest = 0.0;
+            for (size_t i = 0; i + 4410 <= struck.size(); i += 441)
+                loudest = std::max(loudest, rms(struck, i, i + 4410));
+            const size_t end = std::min(scraped.size(), size_t(duration * 44100));
+            ASSERT_GT(end, 6u * 44100u);
+            differences.push_back(20.0 * std::log10(rms(scraped, end - 6 * 44100, end) / loudest));
+        }
+        std::sort(differences.begin(), differences.end());
+        const double median = 0.5 * (differences[1] + differences[2]);
+        EXPECT_LT(std::abs(median), 3.0)
+            << name << ": scrape against strike " << differences[0] << ", " << differences[1]
+            << ", " << differences[2] << ", " << differences[3] << " dB";
+    }
 }

@@ -91,8 +91,9 @@ void moveContact(const ResolvedContact& contact, long b, int blockFrames) {
     if (!findSurfacePoint(*mesh, q, &point, normal)) return;
     const ContactRequest& r = *contact.request;
     struck->setContact(point, normal, r.force, contact.speed,
-                       r.kind == 1 ? ContactKind::kRoll : ContactKind::kScrape, r.roughness,
-                       r.slope, r.radius);
+                       r.kind == 1 ? ContactKind::kRoll : ContactKind::kScrape,
+                       r.roughness >= 0.0 ? r.roughness : struck->contactRoughness(), r.slope,
+                       r.radius);
 }
 
 bool isDirectory(const std::string& path) {

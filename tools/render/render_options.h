@@ -32,11 +32,12 @@ struct ContactRequest {
     double time = 0.0;      // seconds from the start of the output, >= 0
     double duration = 0.0;  // seconds, > 0
     double force = 0.0;     // normal force, program force units (as a strike's magnitude)
-    double roughness =
-        kDefaultContactRoughness;  // sigma, the force's RMS fluctuation relative to the force
-    double slope = 1.5;            // beta, the profile's spectral slope, 0 .. 2
-    double radius = 0.008;         // the rolling ball's radius, m
-    std::string origin;            // where the contact was given, for messages
+    // sigma, the force's RMS fluctuation relative to the force; below 0: the object's default,
+    // as loud at 0.3 m/s as a strike of the same force (EngineObject::contactRoughness)
+    double roughness = -1.0;
+    double slope = 1.5;     // beta, the profile's spectral slope, 0 .. 2
+    double radius = 0.008;  // the rolling ball's radius, m
+    std::string origin;     // where the contact was given, for messages
 };
 
 struct RenderOptions {
