@@ -288,6 +288,10 @@ void writeWaveTierText(FILE* f, const BakeReport& r) {
     summarise("tier W's samples before its fit against tier A", "the held-out points",
               &ModeTransferSummary::overlapChecked, &ModeTransferSummary::overlapSampledPower_dB,
               &ModeTransferSummary::overlapSampledPoint_dB);
+    summarise("tier W's and tier A's samples before their fits", "the held-out points",
+              &ModeTransferSummary::overlapUnfittedChecked,
+              &ModeTransferSummary::overlapUnfittedPower_dB,
+              &ModeTransferSummary::overlapUnfittedPoint_dB);
     summarise("tier W against its grid sqrt(2) finer", sphere,
               &ModeTransferSummary::convergenceChecked, &ModeTransferSummary::convergencePower_dB,
               &ModeTransferSummary::convergencePoint_dB);

@@ -346,6 +346,13 @@ WaveChordResult unpackWaveChordResult(const std::string& bytes) {
     return result;
 }
 
+std::vector<Eigen::Vector3d> waveHeldOutPoints(const SurfaceMesh& fine, double frequency,
+                                               const TransferSettings& settings) {
+    const ObjectBox box = objectBox(fine);
+    return fieldSamplesFor(box.lower, box.upper, waveNumberOf(frequency), waveFitSettings(settings))
+        .heldOutPoints;
+}
+
 RadiationComparison compareSampledFields(const SurfaceMesh& fine, double frequency,
                                          const TransferSettings& settings,
                                          const Eigen::VectorXcd& model,

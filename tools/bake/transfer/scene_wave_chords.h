@@ -13,7 +13,9 @@
 // the self-convergence also compares the two runs' samples before their fits
 // (compareSampledFields), which is the solver's error without the fits', and the overlap compares
 // the wave tier's samples before its fit with tier A's stored field at the same points
-// (compareSamplesWithStoredField), which leaves out the wave tier's fit.
+// (compareSamplesWithStoredField), which leaves out the wave tier's fit, and with tier A's
+// boundary element field there (waveHeldOutPoints, compareSampledFields), which leaves out both
+// fits.
 #pragma once
 
 #include <Eigen/Core>
@@ -47,6 +49,12 @@ std::vector<WaveChordUnit> planWaveChords(const TransferPlan& plan,
                                           const Eigen::VectorXd& frequencies,
                                           const SurfaceMesh& fine,
                                           const TransferSettings& settings);
+
+// The held-out points at which the wave tier samples a mode of `frequency` (Hz) around `fine`:
+// where a tier A group of the overlap also samples its boundary element field, so that the two
+// solves are compared before either fit.
+std::vector<Eigen::Vector3d> waveHeldOutPoints(const SurfaceMesh& fine, double frequency,
+                                               const TransferSettings& settings);
 
 // The memory (bytes) one worker's largest run of the wave tier needs when the band reaches
 // topFrequency_Hz: the grid of the finer check (of the band's top without one) around `fine` and

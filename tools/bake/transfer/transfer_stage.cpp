@@ -38,10 +38,12 @@ Eigen::MatrixXd velocityOf(const AcousticMesh& mesh, const std::vector<int>& mod
     return v;
 }
 
-// What a unit sends back for each of its group's modes.
+// What a unit sends back for each of its group's modes; for a mode of the wave tier's overlap,
+// also its boundary element field at the wave tier's held-out points.
 struct UnitMode {
     TransferFileMode file;
     ModeTransferSummary summary;
+    Eigen::VectorXcd waveCheckSamples;
 };
 
 void putSummary(ByteWriter& out, const ModeTransferSummary& s) {
@@ -99,6 +101,9 @@ std::string packUnit(const std::vector<UnitMode>& modes) {
         out.putMatrix(Eigen::MatrixXd(m.file.sources));
         out.putDouble(m.file.waveNumber);
         putSummary(out, m.summary);
+        Eigen::MatrixXd parts(m.waveCheckSamples.size(), 2);
+        parts << m.waveCheckSamples.real(), m.waveCheckSamples.imag();
+        out.putMatrix(parts);
     }
     return out.take();
 }
@@ -110,6 +115,8 @@ std::vector<UnitMode> unpackUnit(const std::string& bytes) {
         m.file.sources = in.getMatrix();
         m.file.waveNumber = in.getDouble();
         m.summary = getSummary(in);
+        const Eigen::MatrixXd parts = in.getMatrix();
+        m.waveCheckSamples = parts.col(0) + std::complex<double>(0, 1) * parts.col(1);
     }
     return modes;
 }
@@ -180,6 +187,8 @@ struct GroupInputs {
     std::vector<std::unique_ptr<AcousticMesh>> meshes;
     std::unique_ptr<HighFrequencySamples> samples;  // only when a group is of tier C
     BemOptions bem;  // one thread inside a unit: the workers are the parallelism
+    const Eigen::VectorXd& frequencies;  // every mode's, Hz
+    std::vector<char> waveOverlap;       // per mode: the wave tier solves it too (the overlap)
 };
 
 // Tiers A and B: one boundary element solve for the group, its field fitted per mode.
@@ -195,6 +204,11 @@ std::vector<UnitMode> runBoundaryElementGroup(const GroupInputs& in, const Trans
         out[j].summary =
             summarise(fits[j], static_cast<char>(g.tier),
                       static_cast<int>(mesh.surface.elements.size()), in.settings.tolerance);
+        if (!in.waveOverlap[size_t(g.modes[j])]) continue;
+        const std::vector<Eigen::Vector3d> points =
+            waveHeldOutPoints(in.fine, in.frequencies(g.modes[j]), in.settings);
+        out[j].waveCheckSamples =
+            radiatedPressure(mesh.surface, solution, points, in.bem).col(Eigen::Index(j));
     }
     return out;
 }
@@ -352,7 +366,9 @@ void compareWaveTier(const SurfaceMesh& fine, const TransferSettings& settings,
                      const std::vector<ModeTransfer>& overlapFits,
                      const std::vector<ModeTransfer>& finerFits,
                      const std::vector<Eigen::VectorXcd>& waveSamples,
-                     const std::vector<Eigen::VectorXcd>& finerSamples, SceneTransfer& scene) {
+                     const std::vector<Eigen::VectorXcd>& finerSamples,
+                     const std::vector<Eigen::VectorXcd>& boundaryElementSamples,
+                     SceneTransfer& scene) {
     Eigen::Vector3d lower, upper;
     boundingBox(fine, lower, upper);
     const Eigen::Vector3d centre = 0.5 * (lower + upper);
@@ -374,6 +390,14 @@ void compareWaveTier(const SurfaceMesh& fine, const TransferSettings& settings,
                 fine, s.frequency, settings, waveSamples[mode], stored.sources, k);
             s.overlapSampledPower_dB = sampled.powerErrorDb;
             s.overlapSampledPoint_dB = sampled.pointwiseDirectivityDb;
+            const Eigen::VectorXcd& reference = boundaryElementSamples[mode];
+            if (reference.size() > 0 && reference.size() == waveSamples[mode].size()) {
+                const RadiationComparison unfitted =
+                    compareSampledFields(fine, s.frequency, settings, waveSamples[mode], reference);
+                s.overlapUnfittedChecked = true;
+                s.overlapUnfittedPower_dB = unfitted.powerErrorDb;
+                s.overlapUnfittedPoint_dB = unfitted.pointwiseDirectivityDb;
+            }
         }
         if (finerFits[mode].sources.cols() > 0) {
             const RadiationComparison c = compareStoredFields(
@@ -410,7 +434,7 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
                       [](const TransferGroupPlan& g) { return g.tier != TransferTier::wave; }));
 
     const int modeCount = static_cast<int>(frequencies.size());
-    GroupInputs inputs{recipe.transfer, fine, surfaceShapes, {}, {}, BemOptions{}};
+    GroupInputs inputs{recipe.transfer, fine, surfaceShapes, {}, {}, BemOptions{}, frequencies, {}};
     inputs.meshes = prepareAcousticMeshes(recipe, fine, surfaceShapes, plan, modeCount, inputs.bem);
     if (std::any_of(plan.groups.begin(), plan.groups.end(), [](const TransferGroupPlan& g) {
             return g.tier == TransferTier::highFrequency;
@@ -419,6 +443,10 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
     inputs.bem.threadCount = 1;
 
     const SceneUnits units(plan, planWaveChords(plan, frequencies, fine, recipe.transfer));
+    inputs.waveOverlap.assign(size_t(modeCount), 0);
+    for (const WaveChordUnit& chord : units.chords)
+        if (chord.role == ChordRole::overlap)
+            for (int mode : chord.modes) inputs.waveOverlap[size_t(mode)] = 1;
     scene.preparationSeconds = secondsSince(preparationStart);
 
     // The most expensive units first, so that no long one starts last.
@@ -437,6 +465,8 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
     // it stores, or a tier A mode of the overlap).
     std::vector<Eigen::VectorXcd> waveSamples(static_cast<size_t>(modeCount));
     std::vector<Eigen::VectorXcd> finerSamples(static_cast<size_t>(modeCount));
+    // Tier A's boundary element field at the same points, for the modes of the overlap.
+    std::vector<Eigen::VectorXcd> boundaryElementSamples(static_cast<size_t>(modeCount));
     int done = 0;
     double doneCost = 0;
     const auto unitsStart = std::chrono::steady_clock::now();
@@ -458,6 +488,7 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
                 scene.summaries[mode] = modes[j].summary;
                 scene.summaries[mode].frequency = frequencies(mode);
                 scene.summaries[mode].fitFrequency = g.frequency;
+                boundaryElementSamples[size_t(mode)] = modes[j].waveCheckSamples;
             }
             scene.unitSeconds += modes.empty() ? 0 : modes.front().summary.seconds;
             done += static_cast<int>(g.modes.size());
@@ -484,6 +515,6 @@ SceneTransfer computeSceneTransfer(const Recipe& recipe, const SurfaceMesh& fine
         },
         workers);
     compareWaveTier(fine, recipe.transfer, overlapFits, finerFits, waveSamples, finerSamples,
-                    scene);
+                    boundaryElementSamples, scene);
     return scene;
 }

@@ -58,6 +58,10 @@ struct ModeTransferSummary {
     // fit.
     double sampledPower_dB = 0, sampledPoint_dB = 0;
     double overlapSampledPower_dB = 0, overlapSampledPoint_dB = 0;
+    // The overlap's two solves before either fit: the wave tier's samples against tier A's
+    // boundary element field at the same points.
+    bool overlapUnfittedChecked = false;
+    double overlapUnfittedPower_dB = 0, overlapUnfittedPoint_dB = 0;
 };
 
 // A chord of the wave tier as the report shows it.
