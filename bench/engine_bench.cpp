@@ -1,11 +1,13 @@
 // Speed of the engine with many objects: 40 objects of 250 modes each, every mode with 20
 // transfer sources, heard in stereo at 200 transfer updates per second (220-frame blocks), beside
 // today's single-object block (the demo's audio block on the process-wide bank: the same 250 modes
-// and 20 sources) and the engine with that one object, in the same run. Then the two halves of
-// the many-object block: the transfer alone (every object's evaluateTransfer at both ears, as the
-// block calls it) and the resonators alone (the same engine with objects that have no transfer,
-// so the block is the banks' advance, the gain ramps and the mix). Reports processor time per
-// block and the share of one core (block time / 4.99 ms, the real time of a block).
+// and 20 sources) and the engine with that one object, in the same run; the many-object block
+// also with the transfer in single precision (Engine::setSinglePrecisionTransfer). Then the two
+// halves of the many-object block: the transfer alone (every object's evaluateTransfer at both
+// ears, as the block calls it, and its single-precision evaluation) and the resonators alone (the
+// same engine with objects that have no transfer, so the block is the banks' advance, the gain
+// ramps and the mix). Reports processor time per block and the share of one core (block time / 4.99
+// ms, the real time of a block).
 //
 // The objects are synthetic scenes in the real file formats (tests/support/test_scene.h), written
 // to a scratch folder and loaded as a host loads a baked folder.
@@ -63,9 +65,10 @@ EngineObjectFiles sceneFiles(bool withTransfer) {
 
 // An engine of `objects` copies of the scene, spread on a 2 m circle about the listener, each
 // struck at a vertex of its own.
-std::unique_ptr<Engine> makeEngine(int objects, bool withTransfer) {
+std::unique_ptr<Engine> makeEngine(int objects, bool withTransfer, bool single = false) {
     std::unique_ptr<Engine> engine(new Engine(2, 200));
     engine->setListener(kListener);
+    engine->setSinglePrecisionTransfer(single);
     std::mt19937 random(objects);
     for (int o = 0; o < objects; ++o) {
         std::string problem;
@@ -101,8 +104,8 @@ void setWorkload(benchmark::State& state) {
                                                       benchmark::Counter::kInvert);
 }
 
-void EngineBlock(benchmark::State& state, int objects, bool withTransfer) {
-    std::unique_ptr<Engine> engine = makeEngine(objects, withTransfer);
+void EngineBlock(benchmark::State& state, int objects, bool withTransfer, bool single = false) {
+    std::unique_ptr<Engine> engine = makeEngine(objects, withTransfer, single);
     std::vector<float> out(2 * kFrames);
     long block = 0;
     for (auto _ : state) {
@@ -114,16 +117,21 @@ void EngineBlock(benchmark::State& state, int objects, bool withTransfer) {
     setWorkload(state);
 }
 
-// The transfer as the many-object block evaluates it: every object at both ears.
-void EngineTransferOnly(benchmark::State& state) {
+// The transfer as the many-object block evaluates it: every object at both ears, in double
+// precision or in single.
+void EngineTransferOnly(benchmark::State& state, bool single) {
     std::unique_ptr<Engine> engine = makeEngine(kObjects, true);
     std::vector<double> gains(kModes);
     for (auto _ : state) {
         for (int id = 0; id < kObjects; ++id) {
-            const EngineObject& object = *engine->object(id);
+            EngineObject& object = *engine->object(id);
+            const bool avx2 = object.blockContext().useAvx2Lanes;
             for (const double* ear : {kListener.leftEar, kListener.rightEar}) {
-                object.transfer().evaluateTransfer(ear, gains.data(), kModes,
-                                                   engine->object(id)->blockContext().useAvx2Lanes);
+                if (single) {
+                    object.singlePrecisionTransfer().evaluate(ear, gains.data(), kModes, avx2);
+                } else {
+                    object.transfer().evaluateTransfer(ear, gains.data(), kModes, avx2);
+                }
                 benchmark::DoNotOptimize(gains.data());
             }
         }
@@ -194,7 +202,12 @@ int main(int argc, char** argv) {
         {"DemoBlock/1x250/stereo", [](benchmark::State& s) { DemoBlock(s); }},
         {"EngineBlock/1x250/stereo", [](benchmark::State& s) { EngineBlock(s, 1, true); }},
         {"EngineBlock/40x250/stereo", [](benchmark::State& s) { EngineBlock(s, kObjects, true); }},
-        {"EngineTransferOnly/40x250/stereo", [](benchmark::State& s) { EngineTransferOnly(s); }},
+        {"EngineBlock/40x250/stereo/single",
+         [](benchmark::State& s) { EngineBlock(s, kObjects, true, true); }},
+        {"EngineTransferOnly/40x250/stereo",
+         [](benchmark::State& s) { EngineTransferOnly(s, false); }},
+        {"EngineTransferOnly/40x250/stereo/single",
+         [](benchmark::State& s) { EngineTransferOnly(s, true); }},
         {"EngineResonatorsOnly/40x250/stereo",
          [](benchmark::State& s) { EngineBlock(s, kObjects, false); }},
     };

@@ -84,6 +84,7 @@ void Engine::renderBlock() {
     listener_.tryLoad(&blockListener_, 64);
     const int renderer = channels == 2 ? 0 : rendererType_.load(std::memory_order_relaxed);
     const int impactDuration = impactDuration_.load(std::memory_order_relaxed);
+    const bool single = singlePrecisionTransfer_.load(std::memory_order_relaxed);
     // One set for the whole block (after this call's epoch increment, so setHrtf waits for it).
     const HrtfSet* hrtf = hrtf_.load(std::memory_order_seq_cst);
 
@@ -93,7 +94,7 @@ void Engine::renderBlock() {
     for (std::atomic<EngineObject*>& slot : slots_) {
         EngineObject* object = slot.load(std::memory_order_seq_cst);
         if (object == nullptr) continue;
-        object->renderBlock(blockListener_, renderer, impactDuration, N, objectMix_, hrtf);
+        object->renderBlock(blockListener_, renderer, impactDuration, N, objectMix_, hrtf, single);
         const double gain = object->gain();
         if (!any) {
             for (size_t i = 0; i < samples; ++i) mix_[i] = gain * objectMix_[i];

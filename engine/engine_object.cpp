@@ -102,6 +102,7 @@ std::unique_ptr<EngineObject> EngineObject::load(const EngineObjectFiles& files,
                 files.transferBaseDirectory.empty() ? nullptr : files.transferBaseDirectory.c_str();
             object->transfer_ = loadTransferModel(files.transferListFile.c_str(), base);
             checkEqualOrExit(object->transfer_.frequencyCount, r, 20);
+            object->singleTransfer_ = SinglePrecisionTransfer(object->transfer_);
         }
         std::vector<double> gains(size_t(r), 0.0), shapePower(size_t(r), 0.0);
         omnidirectionalZepGains(object->transfer_, object->omega_.data(), r, gains.data());
@@ -225,7 +226,7 @@ void EngineObject::takeDamping() {
 }
 
 void EngineObject::computeGains(const ListenerPoints& listener, int rendererType, int activeModes,
-                                const HrtfSet* hrtf) {
+                                const HrtfSet* hrtf, bool singlePrecisionTransfer) {
     pose_.tryLoad(&blockPose_, 64);
     const ObjectPose& pose = blockPose_;
     if (hrtf != nullptr && channelCount_ == 2) {
@@ -239,7 +240,11 @@ void EngineObject::computeGains(const ListenerPoints& listener, int rendererType
     auto zepGains = [&](const double world[3], double* gains) {
         double object[3];
         worldToObject(pose, world, object);
-        transfer_.evaluateTransfer(object, gains, activeModes, context_.useAvx2Lanes);
+        if (singlePrecisionTransfer) {
+            singleTransfer_.evaluate(object, gains, activeModes, context_.useAvx2Lanes);
+        } else {
+            transfer_.evaluateTransfer(object, gains, activeModes, context_.useAvx2Lanes);
+        }
         for (int i = 0; i < activeModes; ++i) gains[i] *= omega_[i];
     };
     if (channelCount_ == 1) {
@@ -261,13 +266,14 @@ void EngineObject::computeGains(const ListenerPoints& listener, int rendererType
 }
 
 void EngineObject::renderBlock(const ListenerPoints& listener, int rendererType, int impactDuration,
-                               int frameCount, double* mix, const HrtfSet* hrtf) {
+                               int frameCount, double* mix, const HrtfSet* hrtf,
+                               bool singlePrecisionTransfer) {
     const int modes = activeModeCount();
     const int channels = channelCount_;
     const bool binaural = hrtf != nullptr && channels == 2;
     takeDamping();
     takeStrikes(modes);
-    computeGains(listener, rendererType, modes, hrtf);
+    computeGains(listener, rendererType, modes, hrtf, singlePrecisionTransfer);
     double* gains[2] = {gains_[0].data(), gains_[1].data()};
     double* previousGains[2] = {previousGains_[0].data(), previousGains_[1].data()};
     double* imag[2] = {imagGains_[0].data(), imagGains_[1].data()};

@@ -29,6 +29,7 @@
 #include "sound/hrtf_set.h"
 #include "sound/modal_resonator.h"
 #include "sound/moving_contact.h"
+#include "sound/single_precision_transfer.h"
 #include "sound/surface_point.h"
 #include "sound/transfer_model.h"
 
@@ -82,6 +83,7 @@ class EngineObject {
     const double* modeFrequencies() const { return frequency_.data(); }  // Hz, the .freq file's
     const ModeShapeMatrix& modeShapes() const { return *shapes_; }
     const TransferModel& transfer() const { return transfer_; }
+    const SinglePrecisionTransfer& singlePrecisionTransfer() const { return singleTransfer_; }
     // The roughness (sigma) at which a scrape at 0.3 m/s pressing with a strike's magnitude
     // sounds as loud as that strike (sound/contact_loudness.h), at the loading's damping: the
     // object's default for setContact.
@@ -145,8 +147,11 @@ class EngineObject {
     // non-binaural one ramps the imaginary parts from 0. Null: the stereo (or mono) block.
     // Real-time: no allocation, no I/O, no lock; wait-free reads of the pose and damping; a
     // damping change costs one complex exponential per mode in the block that takes it.
+    // `singlePrecisionTransfer`: the "ZEP" gains from the single-precision transfer
+    // (Engine::setSinglePrecisionTransfer).
     void renderBlock(const ListenerPoints& listener, int rendererType, int impactDuration,
-                     int frameCount, double* mix, const HrtfSet* hrtf = nullptr);
+                     int frameCount, double* mix, const HrtfSet* hrtf = nullptr,
+                     bool singlePrecisionTransfer = false);
 
     // The mask, the mode-level publication and the lane build of this object's blocks
     // (sound/audio_block_context.h). The mask is set while no block of the object runs (before
@@ -158,13 +163,14 @@ class EngineObject {
     void takeStrikes(int activeModes);
     void takeDamping();
     void computeGains(const ListenerPoints& listener, int rendererType, int activeModes,
-                      const HrtfSet* hrtf);
+                      const HrtfSet* hrtf, bool singlePrecisionTransfer);
 
     int modeCount_;
     int maxBlockFrames_;
     int channelCount_;
     std::unique_ptr<ModeShapeMatrix> shapes_;
     TransferModel transfer_;
+    SinglePrecisionTransfer singleTransfer_;  // the same sources in single precision
     double modalRendererGain_ = 0.0;
     double contactRoughness_ = kDefaultContactRoughness;
     std::vector<double> frequency_;  // Hz

@@ -286,6 +286,14 @@ int tonwell_engine_set_renderer(tonwell_engine* engine, int renderer) {
     return TONWELL_OK;
 }
 
+int tonwell_engine_set_single_precision_transfer(tonwell_engine* engine, int on) {
+    const char* function = "tonwell_engine_set_single_precision_transfer";
+    if (engine == nullptr) return failArgument(function, "engine is null");
+    if (on != 0 && on != 1) return failArgument(function, "on must be 0 or 1");
+    engine->engine.setSinglePrecisionTransfer(on == 1);
+    return TONWELL_OK;
+}
+
 int tonwell_engine_set_impact_duration(tonwell_engine* engine, int samples) {
     const char* function = "tonwell_engine_set_impact_duration";
     if (engine == nullptr) return failArgument(function, "engine is null");

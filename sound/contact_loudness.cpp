@@ -62,7 +62,8 @@ double densityAt(const std::vector<double>& density, double cyclesPerSample) {
 
 double loudnessMatchedRoughness(const ModalResonator* const* resonators, const double* gains,
                                 const double* shapePower, int modeCount, int impactFrames) {
-    const std::vector<double> density = scrapeSpectrum();
+    // The same for every object (the default profile at the reference speed): measured once.
+    static const std::vector<double> density = scrapeSpectrum();
     double strike = 0.0, scrape = 0.0;
     for (int j = 0; j < modeCount; ++j) {
         const ModalResonator& r = *resonators[j];

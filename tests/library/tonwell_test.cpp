@@ -308,6 +308,42 @@ TEST(TonwellMix, TwoObjectsMixToTheSumOfEachAlone) {
 // A strike at a point inside a triangle is the three corners' strikes in the weights'
 // proportions (the mode shapes interpolated linearly); with the three corners one vertex it is
 // that vertex's strike bit for bit; bad weights and corners are refused with their messages.
+// The transfer in single precision: a strike on forty modes of twenty sources each, heard in
+// stereo, renders within 1e-4 of the double-precision render's peak, and not bit for bit (the
+// setting takes effect); bad arguments are refused.
+TEST(TonwellMix, SinglePrecisionTransferRendersWithinItsBound) {
+    TempDir dir;
+    TestSceneOptions options;
+    options.frequencies = logSpacedFrequencies(40, 150.0, 9000.0);
+    options.sourcesPerMode = 20;
+    options.sourceStrength = 300.0;
+    writeTestScene(dir.path(), kChair, options);
+    std::vector<float> renders[2];
+    for (int single = 0; single < 2; ++single) {
+        EngineHandle handle(2);
+        placeListener(handle.engine);
+        ASSERT_EQ(tonwell_engine_set_single_precision_transfer(handle.engine, single), TONWELL_OK);
+        tonwell_object* object = nullptr;
+        ASSERT_EQ(tonwell_object_load(handle.engine, dir.file("chair").c_str(), &object),
+                  TONWELL_OK);
+        ASSERT_EQ(tonwell_object_strike(object, 12, kDirection, 0.05), TONWELL_OK);
+        renders[single] = render(handle.engine, 22050, 2);
+    }
+    const double peak = peakOf(renders[0]);
+    ASSERT_GT(peak, 1e-3);
+    double largest = 0.0;
+    for (size_t i = 0; i < renders[0].size(); ++i)
+        largest = std::max(largest, std::fabs(double(renders[1][i]) - renders[0][i]));
+    EXPECT_LT(largest, 1e-4 * peak);
+    EXPECT_GT(largest, 0.0);
+
+    EngineHandle handle(1);
+    expectError(tonwell_engine_set_single_precision_transfer(handle.engine, 2),
+                TONWELL_ERROR_ARGUMENT, "0 or 1");
+    expectError(tonwell_engine_set_single_precision_transfer(nullptr, 1), TONWELL_ERROR_ARGUMENT,
+                "null");
+}
+
 TEST(TonwellStrike, PointInATriangleIsItsCornersStrikesInTheWeightsProportions) {
     ChairScene scene;
     auto play = [&](const std::function<void(tonwell_object*)>& strike) {
