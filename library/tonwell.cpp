@@ -9,21 +9,27 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <string>
 
 #include "app/scene_preset_file.h"
 #include "engine/engine.h"
+#include "geometry/obj_model.h"
+#include "geometry/obj_reader.h"
 #include "geometry/orbit_camera.h"
 #include "geometry/scene_presets.h"
 #include "platform/input_exit.h"
 #include "sound/mode_levels.h"
 #include "sound/sofa_file.h"
+#include "sound/surface_point.h"
 
 struct tonwell_object {
     tonwell_engine* owner;
     int id;
     double presetMagnitude;
+    std::string meshFile;  // the scene's mesh, read on the first surface query
+    std::unique_ptr<ObjModel, void (*)(ObjModel*)> mesh{nullptr, glmDelete};
 };
 
 struct tonwell_engine {
@@ -79,7 +85,8 @@ bool isReadableFile(const std::string& path) {
 // chair, dragon) takes its fixed preset, whose file names are relative to the folder's parent;
 // any other folder its presets.json, whose file names are "<folder>/<file>". The transfer list's
 // prefixes are relative to the parent in both. Returns TONWELL_OK or the error (already set).
-int resolveFolder(const std::string& given, EngineObjectFiles* files, double* presetMagnitude) {
+int resolveFolder(const std::string& given, EngineObjectFiles* files, double* presetMagnitude,
+                  std::string* meshFile) {
     std::string folder = given;
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     if (!isDirectory(folder)) {
@@ -106,6 +113,7 @@ int resolveFolder(const std::string& given, EngineObjectFiles* files, double* pr
         files->stiffnessDamping = preset.stiffnessDamping;
         files->modalRendererGain = preset.modalRendererGain;
         *presetMagnitude = preset.impactMagnitude;
+        *meshFile = parent + preset.meshFile;
         return TONWELL_OK;
     }
     if (!isReadableFile(folder + "/" + kScenePresetFileName)) {
@@ -128,6 +136,7 @@ int resolveFolder(const std::string& given, EngineObjectFiles* files, double* pr
     files->stiffnessDamping = presets.parameters.stiffnessDamping;
     files->modalRendererGain = presets.parameters.modalRendererGain;
     *presetMagnitude = presets.parameters.impactMagnitude;
+    *meshFile = presets.meshFile;
     return TONWELL_OK;
 }
 
@@ -319,12 +328,13 @@ int tonwell_object_load(tonwell_engine* engine, const char* folder, tonwell_obje
     try {
         EngineObjectFiles files;
         double presetMagnitude = 0.0;
-        const int resolved = resolveFolder(folder, &files, &presetMagnitude);
+        std::string meshFile;
+        const int resolved = resolveFolder(folder, &files, &presetMagnitude, &meshFile);
         if (resolved != TONWELL_OK) return resolved;
         std::string problem;
         std::unique_ptr<EngineObject> loaded = engine->engine.loadObject(files, &problem);
         if (loaded == nullptr) return fail(TONWELL_ERROR_FILE, problem);
-        tonwell_object* handle = new tonwell_object{engine, -1, presetMagnitude};
+        tonwell_object* handle = new tonwell_object{engine, -1, presetMagnitude, meshFile};
         handle->id = engine->engine.addObject(std::move(loaded));
         if (handle->id < 0) {
             delete handle;
@@ -385,6 +395,38 @@ int tonwell_object_contact(tonwell_object* object, int kind, const int vertices[
         kind == TONWELL_CONTACT_ROLL ? ContactKind::kRoll : ContactKind::kScrape;
     target->setContact(point, direction, force, speed, contactKind, roughness, slope,
                        kind == TONWELL_CONTACT_ROLL ? ball_radius : 0.0);
+    return TONWELL_OK;
+}
+
+int tonwell_object_surface_point(tonwell_object* object, const double position[3], int vertices[3],
+                                 double weights[3], double normal[3]) {
+    const char* function = "tonwell_object_surface_point";
+    if (object == nullptr || position == nullptr || vertices == nullptr || weights == nullptr ||
+        normal == nullptr)
+        return failArgument(function, "a pointer is null");
+    if (!std::isfinite(position[0]) || !std::isfinite(position[1]) || !std::isfinite(position[2]))
+        return failArgument(function, "the position must be finite");
+    if (object->mesh == nullptr) {
+        BadInputCapture capture;
+        try {
+            object->mesh.reset(glmReadOBJ(object->meshFile.c_str()));
+        } catch (const BadInput& bad) {
+            return fail(TONWELL_ERROR_FILE, bad.message.find(object->meshFile) == std::string::npos
+                                                ? object->meshFile + ": " + bad.message
+                                                : bad.message);
+        } catch (const std::bad_alloc&) {
+            return fail(TONWELL_ERROR_MEMORY,
+                        std::string(function) + ": " + object->meshFile + ": out of memory");
+        }
+    }
+    SurfacePoint point;
+    if (!findSurfacePoint(*object->mesh, position, &point, normal)) {
+        return fail(TONWELL_ERROR_FILE, object->meshFile + ": the mesh has no triangles");
+    }
+    for (int k = 0; k < 3; ++k) {
+        vertices[k] = point.vertex[k];
+        weights[k] = point.weight[k];
+    }
     return TONWELL_OK;
 }
 

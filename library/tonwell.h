@@ -136,6 +136,15 @@ int tonwell_object_strike_point(tonwell_object* object, const int vertices[3],
 int tonwell_object_contact(tonwell_object* object, int kind, const int vertices[3],
                            const double weights[3], const double direction[3], double force,
                            double speed, double roughness, double slope, double ball_radius);
+/* [Control] The point of the object's surface nearest to `position` (the object's own frame, in
+ * metres, as its mesh file gives it): the triangle's corners and barycentric weights, and the
+ * triangle's outward unit normal, ready for tonwell_object_contact and
+ * tonwell_object_strike_point. A host follows a path over the object by calling it once per
+ * block or frame for the path's point at that time. Reads the scene's mesh on its first call
+ * (TONWELL_ERROR_FILE naming it when it is missing or broken); then a search over all its
+ * triangles, so once per block or frame, not per sample. */
+int tonwell_object_surface_point(tonwell_object* object, const double position[3], int vertices[3],
+                                 double weights[3], double normal[3]);
 /* [Control] Lifts the moving contact: its sound fades out over the next block. */
 int tonwell_object_contact_end(tonwell_object* object);
 /* [Control] The object's pose: world = R p + T, R row by row (9 values). */

@@ -8,11 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -617,6 +619,70 @@ TEST(TonwellContact, PlaysTheEngineObjectsContactAndRefusesBadArguments) {
 }
 
 // [SECTION] Binaural output
+
+// The surface query a host follows a path with: on the test scene's sphere (radius 0.2 m about
+// the object's origin) the nearest point to a position outside or inside it lies on the sphere
+// in the position's direction, with the facet's outward normal; its result drives a contact; bad
+// arguments and a mesh that went missing are refused with their messages.
+TEST(TonwellContact, SurfacePointIsTheNearestPointOfTheMesh) {
+    ChairScene scene;
+    std::vector<std::array<double, 3>> corners;
+    std::ifstream obj(scene.dir.file("chair/chair.obj"));
+    for (std::string line; std::getline(obj, line);) {
+        std::istringstream words(line);
+        std::string tag;
+        std::array<double, 3> p{};
+        if (words >> tag >> p[0] >> p[1] >> p[2] && tag == "v") corners.push_back(p);
+    }
+    ASSERT_GT(corners.size(), 100u);
+    EngineHandle handle(1);
+    placeListener(handle.engine);
+    tonwell_object* object = nullptr;
+    ASSERT_EQ(tonwell_object_load(handle.engine, scene.folder().c_str(), &object), TONWELL_OK);
+    const double directions[4][3] = {{1, 0, 0}, {0, -1, 0}, {0.6, 0.0, 0.8}, {-0.48, 0.6, -0.64}};
+    for (const auto& d : directions) {
+        for (double distance : {0.5, 0.1}) {
+            const double position[3] = {distance * d[0], distance * d[1], distance * d[2]};
+            int v[3];
+            double w[3], n[3];
+            ASSERT_EQ(tonwell_object_surface_point(object, position, v, w, n), TONWELL_OK);
+            double p[3] = {0, 0, 0};
+            for (int k = 0; k < 3; ++k) {
+                ASSERT_GE(v[k], 0);
+                ASSERT_LT(v[k], int(corners.size()));
+                EXPECT_GE(w[k], 0.0);
+                for (int a = 0; a < 3; ++a) p[a] += w[k] * corners[size_t(v[k])][size_t(a)];
+            }
+            EXPECT_NEAR(w[0] + w[1] + w[2], 1.0, 1e-12);
+            const double radius = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
+            EXPECT_GT(radius, 0.19);
+            EXPECT_LT(radius, 0.2 + 1e-9);
+            EXPECT_GT((p[0] * d[0] + p[1] * d[1] + p[2] * d[2]) / radius, 0.99);
+            EXPECT_GT(n[0] * d[0] + n[1] * d[1] + n[2] * d[2], 0.95);
+            EXPECT_NEAR(n[0] * n[0] + n[1] * n[1] + n[2] * n[2], 1.0, 1e-9);
+        }
+    }
+    const double outside[3] = {0.0, 0.4, 0.0};
+    int v[3];
+    double w[3], n[3];
+    ASSERT_EQ(tonwell_object_surface_point(object, outside, v, w, n), TONWELL_OK);
+    ASSERT_EQ(tonwell_object_contact(object, TONWELL_CONTACT_SCRAPE, v, w, n, 0.05, 0.3, 0.05, 1.5,
+                                     0.008),
+              TONWELL_OK);
+    EXPECT_GT(peakOf(render(handle.engine, 8820, 1)), 1e-5);
+
+    const double nan3[3] = {NAN, 0, 0};
+    expectError(tonwell_object_surface_point(object, nan3, v, w, n), TONWELL_ERROR_ARGUMENT,
+                "finite");
+    expectError(tonwell_object_surface_point(object, outside, nullptr, w, n),
+                TONWELL_ERROR_ARGUMENT, "null");
+    // Another object of the same folder whose mesh is gone before its first query.
+    tonwell_object* second = nullptr;
+    ASSERT_EQ(tonwell_object_load(handle.engine, scene.folder().c_str(), &second), TONWELL_OK);
+    ASSERT_EQ(std::remove(scene.dir.file("chair/chair.obj").c_str()), 0);
+    expectError(tonwell_object_surface_point(second, outside, v, w, n), TONWELL_ERROR_FILE,
+                "chair.obj");
+}
 
 TEST(TonwellBinaural, BadFilesAndMonoEnginesAreRefusedAndTheOutputStaysAsItWas) {
     TempDir dir;
