@@ -1,10 +1,15 @@
 // libtonwell against tonwell-render: strikes given through the C interface (library/tonwell.h)
 // at the times a script gives them to the renderer produce the renderer's WAV samples bit for
-// bit, mono and stereo, with either renderer. The listener is the chair's start camera, placed
+// bit, mono and stereo, with either renderer, and so does a contact along a path that a host
+// moves block by block. The listener is the chair's start camera, placed
 // here by the program's own camera as the renderer places it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -115,3 +120,104 @@ INSTANTIATE_TEST_SUITE_P(Channels, EngineAgreesWithRender,
                          });
 
 }  // namespace
+
+// A contact along a path, as tonwell-render's --contact follows it, given through the C
+// interface by a host loop: before each of its blocks the contact moves to the path's point at
+// the block's end (constant speed along the straight segments between the vertices), brought to
+// the surface by tonwell_object_surface_point, at the object's own roughness
+// (tonwell_object_contact_roughness); it is lifted before its end block. Bit for bit the
+// renderer's samples.
+TEST(EngineAgreesWithRender, ContactAlongAPathBitForBit) {
+    TempDir dir;
+    writeTestScene(dir.path(), 1);
+    const std::vector<int> path = {10, 40, 80};
+    const double start = 0.1, duration = 0.5, force = 0.05, lengthSeconds = 0.8;
+    const RenderRun run =
+        runRenderer({dir.file("chair"), "-o", dir.file("out.wav"), "--length", "0.8", "--contact",
+                     "scrape path=10,40,80 at=0.1 duration=0.5 force=0.05"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const WavSamples wav = readWav(dir.file("out.wav"));
+
+    // The path's corners as the renderer reads them: the mesh's single-precision vertices.
+    std::vector<std::array<float, 3>> vertices;
+    std::ifstream obj(dir.file("chair/chair.obj"));
+    for (std::string line; std::getline(obj, line);) {
+        if (line.rfind("v ", 0) != 0) continue;
+        std::array<float, 3> p{};
+        char* at = &line[2];
+        for (float& value : p) value = std::strtof(at, &at);
+        vertices.push_back(p);
+    }
+    std::vector<double> corners;
+    for (int v : path)
+        for (int a = 0; a < 3; ++a) corners.push_back(vertices[size_t(v)][size_t(a)]);
+    double length = 0.0;
+    for (size_t k = 3; k < corners.size(); k += 3) {
+        double d2 = 0.0;
+        for (int a = 0; a < 3; ++a)
+            d2 += (corners[k + a] - corners[k - 3 + a]) * (corners[k + a] - corners[k - 3 + a]);
+        length += std::sqrt(d2);
+    }
+    const double speed = length / duration;
+    auto pathPoint = [&](double s, double point[3]) {
+        for (size_t k = 0; k + 3 < corners.size(); k += 3) {
+            double d[3];
+            for (int a = 0; a < 3; ++a) d[a] = corners[k + 3 + a] - corners[k + a];
+            const double segment = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+            if (s <= segment && segment > 0.0) {
+                for (int a = 0; a < 3; ++a) point[a] = corners[k + a] + d[a] * (s / segment);
+                return;
+            }
+            s -= segment;
+        }
+        for (int a = 0; a < 3; ++a) point[a] = corners[corners.size() - 3 + a];
+    };
+
+    const SceneParameters& preset = *scenePreset(1);
+    const double up[3] = {0.0, 1.0, 0.0};
+    OrbitCamera camera(preset.initialCameraRadius, preset.cameraPhi * degreesToRadians,
+                       preset.cameraTheta * degreesToRadians, preset.cameraFocus, up, 0.05);
+    const ListenerPoints listener = publishedListener.load();
+    tonwell_engine* engine = nullptr;
+    ASSERT_EQ(tonwell_engine_create(1, 200, &engine), TONWELL_OK);
+    ASSERT_EQ(
+        tonwell_engine_set_listener(engine, listener.eye, listener.leftEar, listener.rightEar),
+        TONWELL_OK);
+    tonwell_object* chair = nullptr;
+    ASSERT_EQ(tonwell_object_load(engine, dir.file("chair").c_str(), &chair), TONWELL_OK);
+    double roughness = 0.0;
+    ASSERT_EQ(tonwell_object_contact_roughness(chair, &roughness), TONWELL_OK);
+
+    const int N = 220;
+    const long firstBlock = strikeBlock(start, N), endBlock = strikeBlock(start + duration, N);
+    const long frames = std::lround(lengthSeconds * 44100);
+    std::vector<float> samples(static_cast<size_t>(frames));
+    long done = 0;
+    for (long block = 0; done < frames; ++block) {
+        if (block >= firstBlock && block < endBlock) {
+            const double t = static_cast<double>((block + 1) * N) / 44100.0 -
+                             static_cast<double>(firstBlock * N) / 44100.0;
+            double q[3], weights[3], normal[3];
+            int corner[3];
+            pathPoint(speed * t, q);
+            ASSERT_EQ(tonwell_object_surface_point(chair, q, corner, weights, normal), TONWELL_OK);
+            ASSERT_EQ(tonwell_object_contact(chair, TONWELL_CONTACT_SCRAPE, corner, weights, normal,
+                                             force, speed, roughness, 1.5, 0.008),
+                      TONWELL_OK);
+        }
+        if (block == endBlock) {
+            ASSERT_EQ(tonwell_object_contact_end(chair), TONWELL_OK);
+        }
+        const long take = std::min<long>(N, frames - done);
+        ASSERT_EQ(tonwell_engine_render(engine, &samples[size_t(done)], take), TONWELL_OK);
+        done += take;
+    }
+    tonwell_engine_destroy(engine);
+
+    ASSERT_EQ(wav.samples.size(), samples.size());
+    double peak = 0.0;
+    for (float s : samples) peak = std::max(peak, static_cast<double>(std::fabs(s)));
+    EXPECT_GT(peak, 1e-4);
+    for (size_t i = 0; i < samples.size(); ++i)
+        ASSERT_EQ(samples[i], wav.samples[i]) << "sample " << i << " of " << samples.size();
+}
