@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -152,22 +151,16 @@ TEST(ContactRender, DefaultScrapeIsAboutAsLoudAsAStrikeOfTheSameForce) {
         TempDir dir;
         writeTestScene(dir.path(), c.scene, c.options);
         const std::string name = sceneName(c.scene);
-        std::vector<std::array<double, 3>> vertices;
-        std::ifstream obj(dir.file(name + "/" + name + ".obj"));
-        for (std::string line; std::getline(obj, line);) {
-            std::istringstream words(line);
-            std::string tag;
-            std::array<double, 3> p{};
-            if (words >> tag >> p[0] >> p[1] >> p[2] && tag == "v") vertices.push_back(p);
-        }
+        const std::vector<std::array<float, 3>> vertices =
+            readObjVertices(dir.file(name + "/" + name + ".obj"));
         ASSERT_GT(vertices.size(), 200u);
         const double force = 0.05;
         std::vector<double> differences;
         for (int v : {40, 75, 110, 150}) {
             // The sphere is centred on the object's origin: the normal is the vertex's direction.
-            const std::array<double, 3>& p = vertices[size_t(v)];
+            const std::array<float, 3>& p = vertices[size_t(v)];
             const double r = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
-            const std::array<double, 3>& q = vertices[size_t(v + 1)];
+            const std::array<float, 3>& q = vertices[size_t(v + 1)];
             const double step =
                 std::sqrt((q[0] - p[0]) * (q[0] - p[0]) + (q[1] - p[1]) * (q[1] - p[1]) +
                           (q[2] - p[2]) * (q[2] - p[2]));

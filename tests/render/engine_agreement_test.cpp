@@ -8,8 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -139,15 +137,7 @@ TEST(EngineAgreesWithRender, ContactAlongAPathBitForBit) {
     const WavSamples wav = readWav(dir.file("out.wav"));
 
     // The path's corners as the renderer reads them: the mesh's single-precision vertices.
-    std::vector<std::array<float, 3>> vertices;
-    std::ifstream obj(dir.file("chair/chair.obj"));
-    for (std::string line; std::getline(obj, line);) {
-        if (line.rfind("v ", 0) != 0) continue;
-        std::array<float, 3> p{};
-        char* at = &line[2];
-        for (float& value : p) value = std::strtof(at, &at);
-        vertices.push_back(p);
-    }
+    const std::vector<std::array<float, 3>> vertices = readObjVertices(dir.file("chair/chair.obj"));
     std::vector<double> corners;
     for (int v : path)
         for (int a = 0; a < 3; ++a) corners.push_back(vertices[size_t(v)][size_t(a)]);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -94,6 +95,19 @@ std::string boxesObj(const char* library, const char* material, const std::vecto
 }
 
 }  // namespace
+
+std::vector<std::array<float, 3>> readObjVertices(const std::string& objFile) {
+    std::vector<std::array<float, 3>> vertices;
+    std::ifstream obj(objFile);
+    for (std::string line; std::getline(obj, line);) {
+        if (line.rfind("v ", 0) != 0) continue;
+        std::array<float, 3> p{};
+        char* at = &line[2];
+        for (float& value : p) value = std::strtof(at, &at);
+        vertices.push_back(p);
+    }
+    return vertices;
+}
 
 std::string sceneName(int sceneSelector) {
     switch (sceneSelector) {

@@ -4,6 +4,7 @@
 // their materials. Written where the program expects them ("chair/chair.obj", ...).
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,10 @@ void writeTestScene(const std::string& demoDirectory, int sceneSelector,
 
 // `count` frequencies spaced evenly on a logarithmic scale from `lowest` to `highest` Hz.
 std::vector<double> logSpacedFrequencies(int count, double lowest, double highest);
+
+// The vertex positions of a scene's OBJ file ("v" lines, in order), in single precision as the
+// program's reader keeps them.
+std::vector<std::array<float, 3>> readObjVertices(const std::string& objFile);
 
 // The scene folder's name and file prefix: "bell", "chair" or "dragon".
 std::string sceneName(int sceneSelector);
