@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <complex>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -170,4 +171,27 @@ TEST(MultipoleFit, SilentFieldNeedsNoSources) {
         fitMultipoles(points, Eigen::VectorXcd::Zero(50), 3.0, {Eigen::Vector3d::Zero()}, 0.05, 10);
     EXPECT_EQ(fit.sources.cols(), 0);
     EXPECT_EQ(fit.relativeError, 0);
+}
+
+TEST(MultipoleFit, FieldThatIsNotANumberIsReportedNotStoredSilent) {
+    // A solve that failed leaves samples that are not numbers: the fit stores no sources, and
+    // the mode is reported above the tolerance instead of passing as a silent one.
+    const Eigen::Vector3d boxMin(-0.2, -0.2, -0.2), boxMax(0.2, 0.2, 0.2);
+    TransferSettings settings;
+    const FieldSamples samples = fieldSamplesFor(boxMin, boxMax, 20.0, settings);
+    Eigen::MatrixXcd fitPressure =
+        Eigen::MatrixXcd::Ones(Eigen::Index(samples.fitPoints.size()), 1);
+    const Eigen::MatrixXcd heldOut =
+        Eigen::MatrixXcd::Ones(Eigen::Index(samples.heldOutPoints.size()), 1);
+    fitPressure(3, 0) = std::numeric_limits<double>::quiet_NaN();
+    const MultipoleFit fit =
+        fitMultipoles(samples.fitPoints, fitPressure.col(0), 20.0, samples.candidates, 0.05, 10);
+    EXPECT_EQ(fit.sources.cols(), 0);
+    EXPECT_FALSE(std::isfinite(fit.relativeError));
+    EXPECT_TRUE(fit.reachedCap);
+    const std::vector<ModeTransfer> modes =
+        fitSampledFields(samples, fitPressure, heldOut, 20.0 * 343.0, 20.0, settings);
+    ASSERT_EQ(modes.size(), 1u);
+    EXPECT_TRUE(modes[0].aboveTolerance);
+    EXPECT_EQ(modes[0].sources.cols(), 0);
 }

@@ -122,7 +122,8 @@ std::vector<ModeTransfer> fitSampledFields(const FieldSamples& samples,
         t.sources = fit.sources;
         t.fitError = fit.relativeError;
         t.reachedCap = t.sources.cols() >= samples.sizes.maxSources;
-        t.aboveTolerance = t.fitError > settings.tolerance || t.heldOutError > settings.tolerance;
+        t.aboveTolerance =
+            !(t.fitError <= settings.tolerance) || !(t.heldOutError <= settings.tolerance);
         t.fitSeconds = secondsSince(fitStart);
         results.push_back(t);
     }

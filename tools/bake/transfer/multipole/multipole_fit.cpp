@@ -7,8 +7,10 @@
 #include <Eigen/LU>
 #include <Eigen/QR>
 #include <algorithm>
+#include <cmath>
 #include <complex>
 #include <functional>
+#include <limits>
 #include <stdexcept>
 
 namespace {
@@ -54,6 +56,16 @@ MultipoleFit fitMultipolesUntil(const std::vector<Eigen::Vector3d>& points,
     if (blocksPerStep < 1) throw std::invalid_argument("at least one block per greedy step");
     if (tolerances.empty()) throw std::invalid_argument("at least one tolerance");
     const double pressureNorm = pressure.norm();
+    if (!std::isfinite(pressureNorm)) {
+        // A field with a sample that is not a number (a solve that failed) has nothing to fit:
+        // no sources, and an error above every tolerance, so that it is reported, not stored as
+        // a silent mode.
+        MultipoleFit failed;
+        failed.sources.resize(11, 0);
+        failed.relativeError = std::numeric_limits<double>::infinity();
+        failed.reachedCap = true;
+        return failed;
+    }
     if (pressureNorm == 0 || c == 0) {
         MultipoleFit none;
         none.sources.resize(11, 0);

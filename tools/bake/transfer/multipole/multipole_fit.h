@@ -24,7 +24,9 @@ struct MultipoleFit {
 // tolerance: target relative error; maxSources >= 1; blocksPerStep >= 1: the most sources one
 // greedy step may add (each step reads every candidate's fields once; more per step is faster
 // where thousands of samples meet thousands of candidates, and may pick a few more sources).
-// A zero field gives no sources and error 0.
+// A zero field gives no sources and error 0; a field with a non-finite sample (a failed solve)
+// gives no sources, an infinite error and reachedCap, so that it is reported above the
+// tolerance.
 MultipoleFit fitMultipoles(const std::vector<Eigen::Vector3d>& points,
                            const Eigen::VectorXcd& pressure, double k,
                            const std::vector<Eigen::Vector3d>& candidates, double tolerance,
