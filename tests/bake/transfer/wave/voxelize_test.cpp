@@ -8,11 +8,13 @@
 
 #include <Eigen/Geometry>
 #include <cmath>
+#include <limits>
 
 #include "tests/bake/bake_test_support.h"
 #include "tools/bake/common/physical_constants.h"
 #include "tools/bake/surface/solid_primitives.h"
 #include "tools/bake/transfer/wave/boundary_faces.h"
+#include "tools/bake/transfer/wave/nearest_surface_point.h"
 
 namespace {
 
@@ -210,4 +212,27 @@ TEST(WaveBoundaryFaces, StaircaseCarriesTheSmoothSurfacesFluxAndDipoleMoment) {
     }
     EXPECT_NEAR(meanFlux, 1.0, 0.01);
     EXPECT_NEAR(meanDipole, 1.0, 0.01);
+}
+
+// The search behind each face's surface point, unlimited in distance (the fallback for a face
+// with no facing triangle within 4 h): from just outside a sphere, among the triangles facing
+// away from the query's side only the far half qualifies, and the search must reach it (an
+// unlimited distance once gave no shell to search, and no triangle).
+TEST(WaveBoundaryFaces, UnlimitedSearchReachesTheFarSideOfTheObject) {
+    const double a = 0.05;
+    const SurfaceMesh sphere = makeIcosphere(4, a, Eigen::Vector3d::Zero());
+    const NearestSurfacePoint locator(sphere, 0.005);
+    const Eigen::Vector3d x(a + 0.002, 0.001, -0.002);
+    const SurfacePoint near = locator.nearest(x, Eigen::Vector3d::UnitX(), 0.02);
+    ASSERT_GE(near.triangle, 0);
+    EXPECT_NEAR(near.distance, 0.002, 0.001);
+    for (double limit : {std::numeric_limits<double>::infinity(), 1.0}) {
+        const SurfacePoint far = locator.nearest(x, -Eigen::Vector3d::UnitX(), limit);
+        ASSERT_GE(far.triangle, 0) << "limit " << limit;
+        EXPECT_GT(locator.normal(far.triangle).dot(-Eigen::Vector3d::UnitX()), 0.0);
+        // The nearest triangle facing -x lies about on the sphere's equator of x = 0.
+        EXPECT_GT(far.distance, a);
+        EXPECT_LT(far.distance, std::sqrt(2.0) * (a + 0.002) + 0.002);
+    }
+    EXPECT_LT(locator.nearest(x, -Eigen::Vector3d::UnitX(), 0.02).triangle, 0);
 }

@@ -51,7 +51,8 @@ std::vector<BoundaryFace> findBoundaryFaces(const WaveGrid& grid, const std::vec
         face.triangle = point.triangle;
         face.barycentric = point.barycentric;
         face.distance = point.distance;
-        face.normalComponent = locator.normal(point.triangle)[face.axis];
+        face.normalComponent =
+            point.triangle >= 0 ? locator.normal(point.triangle)[face.axis] : 0.0;
     });
     return faces;
 }
@@ -62,6 +63,10 @@ Eigen::MatrixXd faceVelocities(const std::vector<BoundaryFace>& faces, const Sur
     Eigen::MatrixXd velocity(faces.size(), modes);
     for (size_t f = 0; f < faces.size(); ++f) {
         const BoundaryFace& face = faces[f];
+        if (face.triangle < 0) {  // a surface without triangles: a rigid face
+            velocity.row(Eigen::Index(f)).setZero();
+            continue;
+        }
         const std::array<int, 3>& t = surface.triangles[size_t(face.triangle)];
         const Eigen::Vector3d& a = surface.positions[t[0]];
         const Eigen::Vector3d n =

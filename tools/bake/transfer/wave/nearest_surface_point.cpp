@@ -108,7 +108,14 @@ SurfacePoint NearestSurfacePoint::nearest(const Eigen::Vector3d& x, const Eigen:
         centre[axis] = int(std::floor((x[axis] - lower_[axis]) / bucketSize_));
     // Buckets of shell r (Chebyshev distance r in bucket indices from x's bucket) are at least
     // (r - 1) bucket sides away from x: stop once the best point found is nearer than that.
-    const int maxShell = int(std::ceil(maxDistance / bucketSize_)) + 1;
+    // No shell beyond `lastShell` holds a bucket of the grid, which also bounds an unlimited
+    // search (maxDistance infinite: its shell count is no integer).
+    int lastShell = 0;
+    for (int axis = 0; axis < 3; ++axis)
+        lastShell =
+            std::max({lastShell, std::abs(centre[axis]), std::abs(n_[axis] - 1 - centre[axis])});
+    const double shells = std::ceil(maxDistance / bucketSize_) + 1;
+    const int maxShell = shells < double(lastShell) ? int(shells) : lastShell;
     for (int r = 0; r <= maxShell; ++r) {
         if (best.triangle >= 0 && best.distance <= (r - 1) * bucketSize_) break;
         for (int k = centre[2] - r; k <= centre[2] + r; ++k) {
