@@ -153,6 +153,24 @@ int failVertex(const char* function, int vertex, const EngineObject& target) {
                                             std::to_string(target.vertexCount() - 1) + ")");
 }
 
+// A point of a triangle given by its corners and barycentric weights, as strikes and contacts
+// take it: the weights finite, at least 0 and summing to 1, the corners vertices with mode
+// shapes. TONWELL_OK with *point set, or the refusal with `function`'s message.
+int surfacePointOf(const char* function, const EngineObject& target, const int vertices[3],
+                   const double weights[3], SurfacePoint* point) {
+    if (!finite3(weights)) return failArgument(function, "the weights are not finite");
+    const double sum = weights[0] + weights[1] + weights[2];
+    if (weights[0] < 0 || weights[1] < 0 || weights[2] < 0 || std::fabs(sum - 1.0) > 1e-6)
+        return failArgument(function, "the weights must be at least 0 and sum to 1");
+    for (int k = 0; k < 3; ++k) {
+        if (vertices[k] < 0 || vertices[k] >= target.vertexCount())
+            return failVertex(function, vertices[k], target);
+        point->vertex[k] = vertices[k];
+        point->weight[k] = weights[k];
+    }
+    return TONWELL_OK;
+}
+
 }  // namespace
 
 // [SECTION] The interface
@@ -368,11 +386,7 @@ int tonwell_object_contact(tonwell_object* object, int kind, const int vertices[
         return failArgument(function, "a pointer is null");
     if (kind != TONWELL_CONTACT_SCRAPE && kind != TONWELL_CONTACT_ROLL)
         return failArgument(function, "the kind must be TONWELL_CONTACT_SCRAPE or _ROLL");
-    if (!finite3(direction) || !finite3(weights))
-        return failArgument(function, "the direction or the weights are not finite");
-    const double sum = weights[0] + weights[1] + weights[2];
-    if (weights[0] < 0 || weights[1] < 0 || weights[2] < 0 || std::fabs(sum - 1.0) > 1e-6)
-        return failArgument(function, "the weights must be at least 0 and sum to 1");
+    if (!finite3(direction)) return failArgument(function, "the direction is not finite");
     if (!std::isfinite(force) || force < 0)
         return failArgument(function, "the force must be finite and not negative");
     if (!std::isfinite(speed) || speed < 0)
@@ -385,12 +399,9 @@ int tonwell_object_contact(tonwell_object* object, int kind, const int vertices[
         return failArgument(function, "a roll needs a ball radius above 0");
     EngineObject* target = engineObject(object);
     SurfacePoint point;
-    for (int k = 0; k < 3; ++k) {
-        if (vertices[k] < 0 || vertices[k] >= target->vertexCount())
-            return failVertex(function, vertices[k], *target);
-        point.vertex[k] = vertices[k];
-        point.weight[k] = weights[k];
-    }
+    if (const int code = surfacePointOf(function, *target, vertices, weights, &point);
+        code != TONWELL_OK)
+        return code;
     const ContactKind contactKind =
         kind == TONWELL_CONTACT_ROLL ? ContactKind::kRoll : ContactKind::kScrape;
     target->setContact(point, direction, force, speed, contactKind, roughness, slope,
@@ -486,18 +497,11 @@ int tonwell_object_strike_point(tonwell_object* object, const int vertices[3],
         return code;
     if (vertices == nullptr || weights == nullptr)
         return failArgument(function, "a pointer is null");
-    if (!finite3(weights)) return failArgument(function, "the weights are not finite");
-    const double sum = weights[0] + weights[1] + weights[2];
-    if (weights[0] < 0 || weights[1] < 0 || weights[2] < 0 || std::fabs(sum - 1.0) > 1e-6)
-        return failArgument(function, "the weights must be at least 0 and sum to 1");
     EngineObject* target = engineObject(object);
     SurfacePoint point;
-    for (int k = 0; k < 3; ++k) {
-        if (vertices[k] < 0 || vertices[k] >= target->vertexCount())
-            return failVertex(function, vertices[k], *target);
-        point.vertex[k] = vertices[k];
-        point.weight[k] = weights[k];
-    }
+    if (const int code = surfacePointOf(function, *target, vertices, weights, &point);
+        code != TONWELL_OK)
+        return code;
     double unit[3];
     unitDirection(direction, unit);
     return target->strikeAt(point, unit, magnitude) ? TONWELL_OK : failFullQueue(function);

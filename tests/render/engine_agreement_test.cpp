@@ -22,6 +22,25 @@
 
 namespace {
 
+// The listener the renderer hears from: the one the chair's start camera publishes.
+ListenerPoints chairStartListener() {
+    const SceneParameters& preset = *scenePreset(1);
+    const double up[3] = {0.0, 1.0, 0.0};
+    OrbitCamera camera(preset.initialCameraRadius, preset.cameraPhi * degreesToRadians,
+                       preset.cameraTheta * degreesToRadians, preset.cameraFocus, up, 0.05);
+    return publishedListener.load();
+}
+
+// The host's samples are the renderer's WAV samples, bit for bit, and not silence.
+void expectSameSamples(const std::vector<float>& samples, const WavSamples& wav, double floor) {
+    ASSERT_EQ(wav.samples.size(), samples.size());
+    double peak = 0.0;
+    for (float s : samples) peak = std::max(peak, static_cast<double>(std::fabs(s)));
+    EXPECT_GT(peak, floor);
+    for (size_t i = 0; i < samples.size(); ++i)
+        ASSERT_EQ(samples[i], wav.samples[i]) << "sample " << i << " of " << samples.size();
+}
+
 struct ScriptedStrike {
     double seconds;
     int vertex;
@@ -64,12 +83,7 @@ TEST_P(EngineAgreesWithRender, BitForBit) {
     const WavSamples wav = readWav(dir.file("out.wav"));
     ASSERT_EQ(wav.channels, c.channels);
 
-    // The chair's start camera publishes the listener the renderer hears from.
-    const SceneParameters& preset = *scenePreset(1);
-    const double up[3] = {0.0, 1.0, 0.0};
-    OrbitCamera camera(preset.initialCameraRadius, preset.cameraPhi * degreesToRadians,
-                       preset.cameraTheta * degreesToRadians, preset.cameraFocus, up, 0.05);
-    const ListenerPoints listener = publishedListener.load();
+    const ListenerPoints listener = chairStartListener();
 
     tonwell_engine* engine = nullptr;
     ASSERT_EQ(tonwell_engine_create(c.channels, 200, &engine), TONWELL_OK);
@@ -100,13 +114,7 @@ TEST_P(EngineAgreesWithRender, BitForBit) {
     }
     tonwell_engine_destroy(engine);
 
-    ASSERT_EQ(wav.samples.size(), samples.size());
-    double peak = 0.0;
-    for (float s : samples) peak = std::max(peak, static_cast<double>(std::fabs(s)));
-    EXPECT_GT(peak, 1e-3);
-    for (size_t i = 0; i < samples.size(); ++i) {
-        ASSERT_EQ(samples[i], wav.samples[i]) << "sample " << i << " of " << samples.size();
-    }
+    expectSameSamples(samples, wav, 1e-3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Channels, EngineAgreesWithRender,
@@ -163,11 +171,7 @@ TEST(EngineAgreesWithRender, ContactAlongAPathBitForBit) {
         for (int a = 0; a < 3; ++a) point[a] = corners[corners.size() - 3 + a];
     };
 
-    const SceneParameters& preset = *scenePreset(1);
-    const double up[3] = {0.0, 1.0, 0.0};
-    OrbitCamera camera(preset.initialCameraRadius, preset.cameraPhi * degreesToRadians,
-                       preset.cameraTheta * degreesToRadians, preset.cameraFocus, up, 0.05);
-    const ListenerPoints listener = publishedListener.load();
+    const ListenerPoints listener = chairStartListener();
     tonwell_engine* engine = nullptr;
     ASSERT_EQ(tonwell_engine_create(1, 200, &engine), TONWELL_OK);
     ASSERT_EQ(
@@ -204,10 +208,5 @@ TEST(EngineAgreesWithRender, ContactAlongAPathBitForBit) {
     }
     tonwell_engine_destroy(engine);
 
-    ASSERT_EQ(wav.samples.size(), samples.size());
-    double peak = 0.0;
-    for (float s : samples) peak = std::max(peak, static_cast<double>(std::fabs(s)));
-    EXPECT_GT(peak, 1e-4);
-    for (size_t i = 0; i < samples.size(); ++i)
-        ASSERT_EQ(samples[i], wav.samples[i]) << "sample " << i << " of " << samples.size();
+    expectSameSamples(samples, wav, 1e-4);
 }
