@@ -2,6 +2,7 @@
 // demo's audio block (sound/audio_block.cpp) on this object's own bank.
 #include "engine/engine_object.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -35,7 +36,7 @@ EngineObject::EngineObject(int modeCount, int maxBlockFrames, int channelCount)
     frequency_.assign(modeCount, 0.0);
     omega_.assign(modeCount, 0.0);
     stiffness_.assign(modeCount, 0.0);
-    force_.assign(modeCount, 0.0);
+    for (std::vector<double>& force : stepForce_) force.assign(modeCount, 0.0);
     contact_.allocate(modeCount, maxBlockFrames);
     contactSetting_.store(ContactSetting{});
     for (int c = 0; c < ModalBankLanes::kMaxChannels; ++c) {
@@ -126,14 +127,16 @@ bool EngineObject::strike(int vertex, const double direction[3], double magnitud
     return strikeAt(SurfacePoint{{vertex, vertex, vertex}, {1.0, 0.0, 0.0}}, direction, magnitude);
 }
 
-bool EngineObject::strikeAt(const SurfacePoint& point, const double direction[3],
-                            double magnitude) {
+bool EngineObject::strikeAt(const SurfacePoint& point, const double direction[3], double magnitude,
+                            int duration) {
     for (int k = 0; k < 3; ++k)
         if (point.vertex[k] < 0 || point.vertex[k] >= shapes_->vertexCount) return false;
+    if (duration < 0 || duration > kMaxStrikeDuration) return false;
     StrikeEvent event;
     event.point = point;
     for (int k = 0; k < 3; ++k) event.direction[k] = direction[k];
     event.magnitude = magnitude;
+    event.duration = duration;
     return strikes_.push(event);
 }
 
@@ -192,24 +195,58 @@ bool EngineObject::setDamping(double massDamping, double stiffnessDamping, std::
 
 // [SECTION] The block (render thread)
 
-void EngineObject::takeStrikes(int activeModes) {
+void EngineObject::takeStrikes(int activeModes, int impactDuration) {
     // The forces of this block: the strikes since the last one, summed in the order they were
-    // given, as the demo's force buffer sums its impacts (sound/impact.h).
-    memset(force_.data(), 0, sizeof(double) * modeCount_);
+    // given, as the demo's force buffer sums its impacts (sound/impact.h), one sum per duration.
+    int steps = 0;
     StrikeEvent event;
     while (strikes_.pop(&event)) {
+        const int duration = event.duration > 0 ? event.duration : impactDuration;
+        int step = 0;
+        while (step < steps && stepDuration_[step] != duration) ++step;
+        if (step == steps && steps < kMaxForceSteps) {
+            stepDuration_[steps] = duration;
+            memset(stepForce_[steps].data(), 0, sizeof(double) * modeCount_);
+            ++steps;
+        } else if (step == steps) {
+            // Every step is taken: the nearest duration carries this strike.
+            step = 0;
+            for (int k = 1; k < steps; ++k) {
+                if (std::abs(stepDuration_[k] - duration) < std::abs(stepDuration_[step] - duration))
+                    step = k;
+            }
+        }
+        double* force = stepForce_[step].data();
         const int* v = event.point.vertex;
         // A vertex's strike is the demo's click, projected as it projects it (bit for bit); a
         // point inside a triangle takes the shapes interpolated over its corners.
         if (v[0] == v[1] && v[1] == v[2]) {
-            modalImpactForces(*shapes_, v[0], event.direction, event.magnitude, force_.data());
+            modalImpactForces(*shapes_, v[0], event.direction, event.magnitude, force);
         } else {
-            modalSurfaceForces(*shapes_, event.point, event.direction, event.magnitude,
-                               force_.data());
+            modalSurfaceForces(*shapes_, event.point, event.direction, event.magnitude, force);
         }
         // Only the modes being synthesised receive force.
-        for (int i = activeModes; i < modeCount_; ++i) force_[i] = 0.0;
+        for (int i = activeModes; i < modeCount_; ++i) force[i] = 0.0;
     }
+    if (steps == 0) {
+        // No strike: the block still runs with a (zero) force up to the impact duration, as the
+        // demo's block does.
+        stepDuration_[0] = impactDuration;
+        memset(stepForce_[0].data(), 0, sizeof(double) * modeCount_);
+        steps = 1;
+    }
+    // The steps by increasing duration; each one's force is its own strikes' and every longer
+    // one's, added from the longest down.
+    for (int k = 0; k < steps; ++k) forceStep_[k] = k;
+    std::sort(forceStep_, forceStep_ + steps,
+              [&](int a, int b) { return stepDuration_[a] < stepDuration_[b]; });
+    for (int k = steps - 2; k >= 0; --k) {
+        double* force = stepForce_[forceStep_[k]].data();
+        const double* longer = stepForce_[forceStep_[k + 1]].data();
+        for (int i = 0; i < modeCount_; ++i) force[i] += longer[i];
+    }
+    for (int k = 0; k < steps; ++k) forceStepFrames_[k] = stepDuration_[forceStep_[k]];
+    forceStepCount_ = steps;
 }
 
 void EngineObject::takeDamping() {
@@ -272,7 +309,7 @@ void EngineObject::renderBlock(const ListenerPoints& listener, int rendererType,
     const int channels = channelCount_;
     const bool binaural = hrtf != nullptr && channels == 2;
     takeDamping();
-    takeStrikes(modes);
+    takeStrikes(modes, impactDuration);
     computeGains(listener, rendererType, modes, hrtf, singlePrecisionTransfer);
     double* gains[2] = {gains_[0].data(), gains_[1].data()};
     double* previousGains[2] = {previousGains_[0].data(), previousGains_[1].data()};
@@ -296,12 +333,14 @@ void EngineObject::renderBlock(const ListenerPoints& listener, int rendererType,
         context_.modeMask.apply(gains, channels, modes);
     }
 
-    // The forces of the block (loadModalForces).
-    for (int i = 0; i < modeCount_; ++i) resonators_[i]->force = force_[i] * modalForceGain;
+    // The forces of the block (loadModalForces): the first step's, then each further step's
+    // from the frame where the shorter strikes end.
+    auto holdStepForce = [&](int step) {
+        const double* force = stepForce_[forceStep_[step]].data();
+        for (int i = 0; i < modeCount_; ++i) resonators_[i]->force = force[i] * modalForceGain;
+    };
+    holdStepForce(0);
     const int N = frameCount < maxBlockFrames_ ? frameCount : maxBlockFrames_;
-    // The force acts from the first sample up to (not including) sample impactDuration.
-    const bool forceEndsInBlock = impactDuration >= 0 && impactDuration < N;
-    const int forceFrames = forceEndsInBlock ? impactDuration : N;
     if (N > 0) {
         ModalBankLanes& bank = context_.modalBankLanes;
         loadModalBankLanes(bank, resonators_.data(), modes, channels, previousGains, gains, N,
@@ -311,17 +350,28 @@ void EngineObject::renderBlock(const ListenerPoints& listener, int rendererType,
             loadModalBankContact(bank, resonators_.data(), contact_.startAmplitudes(),
                                  contact_.endAmplitudes(), contact_.signal(), N);
         }
-        renderModalBankBlock(bank, N, forceFrames, context_.useAvx2Lanes,
-                             [&](int first, int last, const double* const* segment) {
-                                 for (int i = first; i < last; ++i) {
-                                     for (int c = 0; c < channels; ++c) {
-                                         mix[i * channels + c] = segment[c][i - first];
-                                     }
-                                 }
-                             });
+        auto sink = [&](int first, int last, const double* const* segment) {
+            for (int i = first; i < last; ++i) {
+                for (int c = 0; c < channels; ++c) mix[i * channels + c] = segment[c][i - first];
+            }
+        };
+        // Each step's force acts from the frame where the last one stopped up to (not including)
+        // its own duration's frame; the frames after the longest run without force.
+        int first = 0;
+        for (int k = 0; k < forceStepCount_ && first < N; ++k) {
+            const int end = forceStepFrames_[k] < N ? forceStepFrames_[k] : N;
+            if (k > 0) {
+                holdStepForce(k);
+                reloadModalBankForces(bank, resonators_.data());
+            }
+            renderModalBankFrames(bank, first, end, true, context_.useAvx2Lanes, sink);
+            first = end;
+        }
+        renderModalBankFrames(bank, first, N, false, context_.useAvx2Lanes, sink);
         storeModalBankLanes(bank, resonators_.data());
     }
-    if (forceEndsInBlock) {
+    // A force that stops within the block is not held into the next one.
+    if (forceStepFrames_[forceStepCount_ - 1] < N) {
         for (int i = 0; i < modeCount_; ++i) resonators_[i]->force = 0.0;
     }
     for (int c = 0; c < channels; ++c) {

@@ -60,6 +60,12 @@ struct DampingSetting {
 
 class EngineObject {
   public:
+    // The longest force a strike may ask for, in samples (the demo's impact duration's range).
+    static constexpr int kMaxStrikeDuration = 256;
+    // Distinct strike durations one block's forces keep apart; a strike of a further duration
+    // in the same block joins the one nearest to it.
+    static constexpr int kMaxForceSteps = 8;
+
     // Reads the files of `files` and builds the object for blocks of at most `maxBlockFrames`
     // frames and `channelCount` (1 or 2) channels: mode shapes (3 rows per vertex, r columns),
     // frequencies (an r x 1 column), the transfer model (r entries), resonators of unit modal mass
@@ -97,10 +103,13 @@ class EngineObject {
     bool strike(int vertex, const double direction[3], double magnitude);
     // [Control thread] The same at a point of the surface: the triangle's corners and barycentric
     // weights of `point` (weights >= 0 summing to 1, checked by the caller), the mode shapes
-    // interpolated over it (modalSurfaceForces); at a vertex, exactly strike(). False, and nothing
-    // queued, for a corner without mode shape or a full queue.
+    // interpolated over it (modalSurfaceForces); at a vertex, exactly strike(). The force acts for
+    // `duration` samples (1 .. kMaxStrikeDuration), or for the engine's impact duration with 0.
+    // False, and nothing queued, for a corner without mode shape, a duration out of range or a
+    // full queue.
     // Real-time: wait-free; no allocation, no I/O, no lock.
-    bool strikeAt(const SurfacePoint& point, const double direction[3], double magnitude);
+    bool strikeAt(const SurfacePoint& point, const double direction[3], double magnitude,
+                  int duration = 0);
     // [Control thread] Starts or moves the object's one moving contact: from the engine's next
     // block the contact force F_N sigma g(x(t)) acts at contact.point along contact.direction,
     // the point, the modal force and the speed moving linearly across that block from the
@@ -140,7 +149,9 @@ class EngineObject {
     // at `listener` (rendererType 0 "ZEP": omega_i times the transfer; 1 "Modal", mono only:
     // modalRendererGain / distance to the object's origin), the solo and mute mask of
     // blockContext(), the bank advanced with the force held for the first `impactDuration`
-    // frames, decayed modes flushed. Publishes mode levels while blockContext() asks for them.
+    // frames (a strike of its own duration for its own: the force then drops in steps, each
+    // strike's share at the end of its duration; no force outlasts the block), decayed modes
+    // flushed. Publishes mode levels while blockContext() asks for them.
     // With `hrtf` (a two-channel object only) the block is binaural: complex gains per ear from
     // the transfer at listener.eye and the HRTF set at each mode's frequency for the object's
     // direction in the head's frame (sound/binaural_gains.h), mixed as Im(z g); a block after a
@@ -160,7 +171,10 @@ class EngineObject {
 
   private:
     EngineObject(int modeCount, int maxBlockFrames, int channelCount);
-    void takeStrikes(int activeModes);
+    // Sums the strikes queued since the last block into one modal force per distinct duration
+    // (impactDuration for the strikes that name none), and sets forceSteps_ to those durations
+    // in increasing order, each step's force holding every strike that lasts at least as long.
+    void takeStrikes(int activeModes, int impactDuration);
     void takeDamping();
     void computeGains(const ListenerPoints& listener, int rendererType, int activeModes,
                       const HrtfSet* hrtf, bool singlePrecisionTransfer);
@@ -180,7 +194,14 @@ class EngineObject {
     // [Render thread] The bank and the block's arrays.
     std::vector<std::unique_ptr<ModalResonator>> resonatorStorage_;
     std::vector<ModalResonator*> resonators_;
-    std::vector<double> force_;                                        // the block's modal forces
+    // The block's modal forces, one array per distinct strike duration: after takeStrikes,
+    // stepForce_[forceStep_[k]] acts from frame forceStepFrames_[k-1] (0 for k = 0) up to
+    // forceStepFrames_[k], for k < forceStepCount_.
+    std::vector<double> stepForce_[kMaxForceSteps];
+    int stepDuration_[kMaxForceSteps];
+    int forceStep_[kMaxForceSteps];
+    int forceStepFrames_[kMaxForceSteps];
+    int forceStepCount_ = 0;
     std::vector<double> gains_[ModalBankLanes::kMaxChannels];          // this block's
     std::vector<double> previousGains_[ModalBankLanes::kMaxChannels];  // the last block's
     // Binaural blocks: the gains' imaginary parts per ear (the real parts are gains_), and

@@ -15,11 +15,12 @@
 
 // One strike: a point force of `magnitude` along the unit `direction` (the object's mode-shape
 // frame) at `point` of the surface: a mesh vertex (its three corners the same) or a point inside
-// a triangle.
+// a triangle, acting for `duration` samples (0: the engine's impact duration).
 struct StrikeEvent {
     SurfacePoint point;
     double direction[3];
     double magnitude;
+    int duration;
 };
 
 class StrikeQueue {

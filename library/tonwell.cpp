@@ -475,6 +475,25 @@ int failFullQueue(const char* function) {
                                         " strikes already wait for the next block");
 }
 
+// A strike at a triangle's point, for `duration` samples (0: the engine's impact duration).
+int strikePoint(const char* function, tonwell_object* object, const int vertices[3],
+                const double weights[3], const double direction[3], double magnitude,
+                int duration) {
+    if (const int code = checkStrike(function, object, direction, magnitude); code != TONWELL_OK)
+        return code;
+    if (vertices == nullptr || weights == nullptr)
+        return failArgument(function, "a pointer is null");
+    EngineObject* target = engineObject(object);
+    SurfacePoint point;
+    if (const int code = surfacePointOf(function, *target, vertices, weights, &point);
+        code != TONWELL_OK)
+        return code;
+    double unit[3];
+    unitDirection(direction, unit);
+    return target->strikeAt(point, unit, magnitude, duration) ? TONWELL_OK
+                                                              : failFullQueue(function);
+}
+
 }  // namespace
 
 int tonwell_object_strike(tonwell_object* object, int vertex, const double direction[3],
@@ -492,19 +511,20 @@ int tonwell_object_strike(tonwell_object* object, int vertex, const double direc
 int tonwell_object_strike_point(tonwell_object* object, const int vertices[3],
                                 const double weights[3], const double direction[3],
                                 double magnitude) {
-    const char* function = "tonwell_object_strike_point";
-    if (const int code = checkStrike(function, object, direction, magnitude); code != TONWELL_OK)
-        return code;
-    if (vertices == nullptr || weights == nullptr)
-        return failArgument(function, "a pointer is null");
-    EngineObject* target = engineObject(object);
-    SurfacePoint point;
-    if (const int code = surfacePointOf(function, *target, vertices, weights, &point);
-        code != TONWELL_OK)
-        return code;
-    double unit[3];
-    unitDirection(direction, unit);
-    return target->strikeAt(point, unit, magnitude) ? TONWELL_OK : failFullQueue(function);
+    return strikePoint("tonwell_object_strike_point", object, vertices, weights, direction,
+                       magnitude, 0);
+}
+
+int tonwell_object_strike_for(tonwell_object* object, const int vertices[3],
+                              const double weights[3], const double direction[3], double magnitude,
+                              int samples) {
+    const char* function = "tonwell_object_strike_for";
+    if (samples < 1 || samples > EngineObject::kMaxStrikeDuration) {
+        const std::string what = "samples " + std::to_string(samples) + " is not in 1 .. " +
+                                 std::to_string(EngineObject::kMaxStrikeDuration);
+        return failArgument(function, what.c_str());
+    }
+    return strikePoint(function, object, vertices, weights, direction, magnitude, samples);
 }
 
 int tonwell_object_set_pose(tonwell_object* object, const double translation[3],

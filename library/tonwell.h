@@ -118,6 +118,14 @@ int tonwell_object_strike(tonwell_object* object, int vertex, const double direc
 int tonwell_object_strike_point(tonwell_object* object, const int vertices[3],
                                 const double weights[3], const double direction[3],
                                 double magnitude);
+/* [Control] tonwell_object_strike_point with a force that acts for `samples` samples (1 .. 256)
+ * instead of the engine's impact duration: a hard, short tap (a few samples) sounds bright, a
+ * soft mallet's longer push (tens of samples) takes the high modes out. Strikes of different
+ * durations may share a block; no force lasts beyond the block it starts in (44100 / transfer
+ * rate frames, 147 at 300 Hz). */
+int tonwell_object_strike_for(tonwell_object* object, const int vertices[3],
+                              const double weights[3], const double direction[3], double magnitude,
+                              int samples);
 /* Kinds of moving contact. */
 #define TONWELL_CONTACT_SCRAPE 0 /* a scrape or a slide: the rough profile read at the speed */
 #define TONWELL_CONTACT_ROLL 1   /* a ball rolling: the profile smoothed by the ball, Hertzian */

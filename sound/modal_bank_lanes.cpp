@@ -67,6 +67,14 @@ void loadModalBankLanes(ModalBankLanes& bank, ModalResonator* const* resonators,
     }
 }
 
+void reloadModalBankForces(ModalBankLanes& bank, ModalResonator* const* resonators) {
+    for (int e = 0; e < bank.modeCount; ++e) {
+        const ModalResonator& r = *resonators[e];
+        bank.forceReal[e] = r.inputFactor[0] * r.force;
+        bank.forceImag[e] = r.inputFactor[1] * r.force;
+    }
+}
+
 void loadModalBankContact(ModalBankLanes& bank, ModalResonator* const* resonators,
                           const double* startAmplitude, const double* endAmplitude,
                           const double* signal, int frameCount) {

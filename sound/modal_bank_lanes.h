@@ -82,30 +82,45 @@ void loadModalBankContact(ModalBankLanes& bank, ModalResonator* const* resonator
 void renderModalBankLanes(ModalBankLanes& bank, int firstFrame, int frameCount, bool withForce,
                           double* const* mix, bool useAvx2Lanes);
 
+// Takes new held force terms G f from resonators[0 .. bank.modeCount-1]'s `force` into a loaded
+// bank, in the middle of a block: the frames rendered after this call advance with them (a force
+// that changes in steps within one block, as strikes of different durations give).
+// Real-time: no allocation, no I/O, no lock.
+void reloadModalBankForces(ModalBankLanes& bank, ModalResonator* const* resonators);
+
 // Writes the state back: stateReal, displacement and velocity = Im(lambda z) of
 // resonators[0 .. bank.modeCount-1].
 // Real-time: no allocation, no I/O, no lock.
 void storeModalBankLanes(const ModalBankLanes& bank, ModalResonator* const* resonators);
 
-// Runs a whole block of `frameCount` frames (> 0) through a loaded bank in segments: a segment
-// ends at kSegmentFrames, at the block's end, or at frame `forceFrames`, where the held force
-// stops (frames 0 .. forceFrames-1 advance with it, the rest without). Each segment's mix goes to
-// sink(first, last, mix), mix[c][i - first] being channel c's sample of frame i, first <= i <
-// last. The demo's audio block and the engine's object block share it, so both cut the block,
-// and switch the force off, at the same frames.
+// Runs frames firstFrame .. lastFrame-1 of a block through a loaded bank, all with the held force
+// (`withForce`) or all without, in segments of at most kSegmentFrames counted from firstFrame.
+// Each segment's mix goes to sink(first, last, mix), mix[c][i - first] being channel c's sample
+// of frame i, first <= i < last.
 // Real-time: no allocation, no I/O, no lock (as renderModalBankLanes and the sink).
 template <typename Sink>
-void renderModalBankBlock(ModalBankLanes& bank, int frameCount, int forceFrames, bool useAvx2Lanes,
-                          Sink&& sink) {
+void renderModalBankFrames(ModalBankLanes& bank, int firstFrame, int lastFrame, bool withForce,
+                           bool useAvx2Lanes, Sink&& sink) {
     double mixBuffers[ModalBankLanes::kMaxChannels][ModalBankLanes::kSegmentFrames];
     double* mix[ModalBankLanes::kMaxChannels] = {mixBuffers[0], mixBuffers[1]};
-    for (int first = 0; first < frameCount;) {
-        const bool withForce = first < forceFrames;
+    for (int first = firstFrame; first < lastFrame;) {
         int last = first + ModalBankLanes::kSegmentFrames;
-        if (last > frameCount) last = frameCount;
-        if (withForce && last > forceFrames) last = forceFrames;
+        if (last > lastFrame) last = lastFrame;
         renderModalBankLanes(bank, first, last - first, withForce, mix, useAvx2Lanes);
         sink(first, last, static_cast<double* const*>(mix));
         first = last;
     }
+}
+
+// Runs a whole block of `frameCount` frames (> 0) through a loaded bank: frames 0 ..
+// forceFrames-1 advance with the held force, the rest without (renderModalBankFrames, so a
+// segment also ends where the force stops). The demo's audio block and the engine's object block
+// share it, so both cut the block, and switch the force off, at the same frames.
+// Real-time: no allocation, no I/O, no lock (as renderModalBankLanes and the sink).
+template <typename Sink>
+void renderModalBankBlock(ModalBankLanes& bank, int frameCount, int forceFrames, bool useAvx2Lanes,
+                          Sink&& sink) {
+    const int forceEnd = forceFrames < 0 ? 0 : forceFrames < frameCount ? forceFrames : frameCount;
+    renderModalBankFrames(bank, 0, forceEnd, true, useAvx2Lanes, sink);
+    renderModalBankFrames(bank, forceEnd, frameCount, false, useAvx2Lanes, sink);
 }
