@@ -376,6 +376,12 @@ void readTransferWave(const Json& transfer, const std::string& path, TransferSet
         optionalField(wave, "cellsPerWavelength", t.waveCellsPerWavelength, "transfer.wave.", path);
     t.waveSpatialOrder =
         optionalField(wave, "spatialOrder", t.waveSpatialOrder, "transfer.wave.", path);
+    const std::string boundary =
+        optionalField(wave, "boundary", std::string(t.waveCutCells ? "cut" : "staircase"),
+                      "transfer.wave.", path);
+    if (boundary != "cut" && boundary != "staircase")
+        throw BakeError(path + ": \"transfer.wave.boundary\" must be \"cut\" or \"staircase\"");
+    t.waveCutCells = boundary == "cut";
     t.waveOverlapOctaves =
         optionalField(wave, "overlapOctaves", t.waveOverlapOctaves, "transfer.wave.", path);
     t.waveConvergenceModes =

@@ -35,6 +35,7 @@ WaveSettings waveSettingsFor(const TransferSettings& settings) {
     WaveSettings wave;
     wave.cellsPerWavelength = settings.waveCellsPerWavelength;
     wave.spatialOrder = settings.waveSpatialOrder;
+    wave.cutCells = settings.waveCutCells;
     wave.threads = 1;
     return wave;
 }

@@ -14,13 +14,15 @@ std::string describeTransferSettings(const TransferSettings& t) {
         "dense up to %d, compressed up to %d, high-frequency from k D = %g%s (fit "
         "tolerance %g), groups of %g relative width, at least %d fit and %d held-out "
         "points, checks %g per octave at %g elements per wavelength up to %d, wave tier %s "
-        "at %g cells per wavelength (order %d), overlap %g octaves, %d modes on a finer grid",
+        "at %g cells per wavelength (order %d, %s boundary), overlap %g octaves, %d modes on a "
+        "finer grid",
         t.tolerance, t.maxSources, t.elementsPerWavelength, t.minElements, t.maxElements,
         t.hmatrixMaxElements, t.highFrequencyKD,
         t.highFrequencyFirst ? " before any other tier" : "", t.highFrequencyTolerance,
         t.groupWidth, t.fitPointCount, t.heldOutPointCount, t.checkModesPerOctave,
         t.checkElementsPerWavelength, t.checkMaxElements, t.waveTier ? "on" : "off",
-        t.waveCellsPerWavelength, t.waveSpatialOrder, t.waveOverlapOctaves, t.waveConvergenceModes);
+        t.waveCellsPerWavelength, t.waveSpatialOrder, t.waveCutCells ? "cut-cell" : "staircase",
+        t.waveOverlapOctaves, t.waveConvergenceModes);
     return text;
 }
 

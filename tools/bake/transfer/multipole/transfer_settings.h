@@ -36,6 +36,9 @@ struct TransferSettings {
     bool waveTier = true;
     double waveCellsPerWavelength = 10.0;
     int waveSpatialOrder = 2;
+    // The object's boundary on the wave tier's grid: cut cells (cut_cells.h) or the staircase of
+    // whole cells (boundary_faces.h); the recipe's "boundary": "cut" or "staircase".
+    bool waveCutCells = true;
     double waveOverlapOctaves = 0.0;
     int waveConvergenceModes = 0;
 

@@ -10,6 +10,7 @@
 #include "tools/bake/common/physical_constants.h"
 #include "tools/bake/common/stopwatch.h"
 #include "tools/bake/transfer/wave/boundary_faces.h"
+#include "tools/bake/transfer/wave/cut_cells.h"
 #include "tools/bake/transfer/wave/pressure_probes.h"
 #include "tools/bake/transfer/wave/sinusoid_fit.h"
 #include "tools/bake/transfer/wave/voxelize.h"
@@ -129,16 +130,28 @@ Eigen::MatrixXcd runChord(const SurfaceMesh& surface, const Eigen::MatrixXd& ver
     const std::vector<uint8_t> solid = voxelize(grid, surface);
     const std::vector<BoundaryFace> faces =
         findBoundaryFaces(grid, solid, surface, settings.threads);
-    Eigen::MatrixXd amplitude = faceVelocities(faces, surface, vertexVelocity);
-    // s_j = 1 / RMS of mode j over the faces: every mode drives at the same strength.
+    // The drive: the staircase's face velocities, or the cut cells' fluxes (as velocities over
+    // a cell's face, Q / h^2, for the scale below).
+    CutCells cut;
+    if (settings.cutCells) cut = findCutCells(grid, solid, surface);
+    Eigen::MatrixXd amplitude =
+        settings.cutCells
+            ? Eigen::MatrixXd(cutCellFluxes(cut, surface, vertexVelocity) / (grid.h * grid.h))
+            : faceVelocities(faces, surface, vertexVelocity);
+    // s_j = 1 / RMS of mode j over the faces (the cut cells): every mode drives at the same
+    // strength.
     Eigen::VectorXd scale(modes);
     for (int j = 0; j < modes; ++j) {
-        const double rms =
-            faces.empty() ? 0.0 : amplitude.col(j).norm() / std::sqrt(double(faces.size()));
+        const double rms = amplitude.rows() == 0
+                               ? 0.0
+                               : amplitude.col(j).norm() / std::sqrt(double(amplitude.rows()));
         scale[j] = rms > 0 ? 1 / rms : 0.0;
         amplitude.col(j) *= scale[j];
     }
-    WaveSolver solver(grid, solid, faces, amplitude, settings);
+    WaveSolver solver = settings.cutCells
+                            ? WaveSolver(grid, solid, faces, Eigen::MatrixXd(), settings, &cut,
+                                         amplitude * (grid.h * grid.h))
+                            : WaveSolver(grid, solid, faces, amplitude, settings);
     const PressureProbes probes(grid, solid, points);
     const ChordTiming timing = chordTiming(frequencies, (region.boxMax - region.boxMin).norm(), settings);
     const int64_t steps = int64_t(std::ceil(timing.end() / grid.dt));

@@ -4,33 +4,11 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-// Where the lines of cell centres run, as offsets of the centres in cells (voxelize.h): centre
-// (i, j, k) is taken as cellCentre(i, j, k) + kVoxelLineOffset * h, componentwise.
-constexpr double kVoxelLineOffset[3] = {1.31e-6, 2.17e-6, 3.07e-6};
-
-// A crossing of the surface with a grid line: the line's index among the lines of its axis
-// (lb + nb lc over the other two axes b = axis + 1, c = axis + 2, cyclically), the coordinate t
-// along the axis where it crosses (m) and the sign of the outward normal's axis component.
-struct Crossing {
-    int64_t line;
-    double t;
-    int sign;
-    bool operator<(const Crossing& other) const {
-        return line != other.line ? line < other.line : t < other.t;
-    }
-};
-
-// Every crossing of the surface with the lines of cell centres parallel to `axis`, sorted by line
-// and position. For the line through (B, C) in the projection on the (b, c) plane, the edge
-// functions w0 = orient(P1, P2, Q), w1 = orient(P2, P0, Q), w2 = orient(P0, P1, Q) all share
-// the sign of orient(P0, P1, P2) = n_axis (twice the projected area; b, c cyclic after the axis)
-// exactly when the line passes through the triangle; then t = sum w_i P_i[axis] / n_axis.
-std::vector<Crossing> lineCrossings(const WaveGrid& grid, const SurfaceMesh& surface, int axis) {
+std::vector<Crossing> gridLineCrossings(const WaveGrid& grid, const SurfaceMesh& surface, int axis,
+                                        double offsetB, double offsetC) {
     const int b = (axis + 1) % 3, c = (axis + 2) % 3;
-    const double lineB0 = grid.origin[b] + (0.5 + kVoxelLineOffset[b]) * grid.h;
-    const double lineC0 = grid.origin[c] + (0.5 + kVoxelLineOffset[c]) * grid.h;
+    const double lineB0 = grid.origin[b] + offsetB * grid.h;
+    const double lineC0 = grid.origin[c] + offsetC * grid.h;
     std::vector<Crossing> crossings;
     for (const std::array<int, 3>& triangle : surface.triangles) {
         const Eigen::Vector3d& p0 = surface.positions[triangle[0]];
@@ -61,6 +39,19 @@ std::vector<Crossing> lineCrossings(const WaveGrid& grid, const SurfaceMesh& sur
     }
     std::sort(crossings.begin(), crossings.end());
     return crossings;
+}
+
+namespace {
+
+// Where the lines of cell centres run, as offsets of the centres in cells (voxelize.h): centre
+// (i, j, k) is taken as cellCentre(i, j, k) + kVoxelLineOffset * h, componentwise.
+constexpr double kVoxelLineOffset[3] = {1.31e-6, 2.17e-6, 3.07e-6};
+
+// The crossings of the lines of cell centres (voxelize.h).
+std::vector<Crossing> lineCrossings(const WaveGrid& grid, const SurfaceMesh& surface, int axis) {
+    const int b = (axis + 1) % 3, c = (axis + 2) % 3;
+    return gridLineCrossings(grid, surface, axis, 0.5 + kVoxelLineOffset[b],
+                             0.5 + kVoxelLineOffset[c]);
 }
 
 // The cell of grid position `along` (index along the axis) on line `line` of `axis`.

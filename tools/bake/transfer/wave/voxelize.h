@@ -29,6 +29,29 @@
 #include "tools/bake/surface/surface_mesh.h"
 #include "tools/bake/transfer/wave/wave_grid.h"
 
+// A crossing of the surface with a grid line: the line's index among the lines of its axis
+// (lb + nb lc over the other two axes b = axis + 1, c = axis + 2, cyclically), the coordinate t
+// along the axis where it crosses (m) and the sign of the outward normal's axis component.
+struct Crossing {
+    int64_t line;
+    double t;
+    int sign;
+    bool operator<(const Crossing& other) const {
+        return line != other.line ? line < other.line : t < other.t;
+    }
+};
+
+// Every crossing of the surface with the lines parallel to `axis` through the points
+// origin + h (jb + offsetB) e_b + h (jc + offsetC) e_c (jb, jc over the grid's cells along b and
+// c), sorted by line and position. For the line through (B, C) in the projection on the (b, c)
+// plane, the edge functions w0 = orient(P1, P2, Q), w1 = orient(P2, P0, Q), w2 = orient(P0, P1,
+// Q) all share the sign of orient(P0, P1, P2) = n_axis (twice the projected area; b, c cyclic
+// after the axis) exactly when the line passes through the triangle; then t = sum w_i P_i[axis] /
+// n_axis. Offsets are best kept off simple fractions (a few millionths of a cell away), so that
+// no line meets an edge or vertex of a surface laid out on the grid.
+std::vector<Crossing> gridLineCrossings(const WaveGrid& grid, const SurfaceMesh& surface, int axis,
+                                        double offsetB, double offsetC);
+
 struct VoxelCounts {
     int64_t insideCells = 0;    // centre inside the surface
     int64_t thinWallCells = 0;  // added where a face between air centres crossed the surface

@@ -19,6 +19,10 @@ struct WaveSettings {
     // second order and 7/6 at fourth (wave_grid.h); close to 1 the second-order scheme's
     // numerical dispersion is smallest.
     double courantFraction = 0.98;
+    // The object's boundary: cut cells (cut_cells.h: each cell next to the surface keeps its share
+    // of air and of its faces, and takes the surface's flux), or the staircase of whole cells
+    // (boundary_faces.h), whose errors fall only as h.
+    bool cutCells = true;
     // Drive each mode at the frequency whose grid waves have its wave number on average
     // (dispersionMatchedOmega, wave_grid.h), and scale its pressure back by omega / omega'.
     bool matchDispersion = true;

@@ -100,11 +100,15 @@ double pmlSigma(double depth, const WaveGrid& grid, const WaveSettings& settings
 
 WaveSolver::WaveSolver(const WaveGrid& grid, const std::vector<uint8_t>& solid,
                        const std::vector<BoundaryFace>& faces,
-                       const Eigen::MatrixXd& faceModeVelocity, const WaveSettings& settings)
-    : grid_(grid), threads_(settings.threads), modes_(int(faceModeVelocity.cols())) {
+                       const Eigen::MatrixXd& faceModeVelocity, const WaveSettings& settings,
+                       const CutCells* cut, const Eigen::MatrixXd& cutFlux)
+    : grid_(grid),
+      threads_(settings.threads),
+      modes_(int(cut ? cutFlux.cols() : faceModeVelocity.cols())) {
     assert(int64_t(solid.size()) == grid.cellCount());
     assert(grid.order == 2 || grid.order == 4);
-    assert(faceModeVelocity.rows() == Eigen::Index(faces.size()));
+    assert(cut || faceModeVelocity.rows() == Eigen::Index(faces.size()));
+    assert(!cut || cutFlux.rows() == Eigen::Index(cut->cells.size()));
     const size_t cells = size_t(grid.cellCount());
     for (auto* field : {&p_, &pNext_, &ux_, &uy_, &uz_, &uzNext_}) field->assign(cells, 0.f);
     const int L = grid.pmlCells;
@@ -163,7 +167,7 @@ WaveSolver::WaveSolver(const WaveGrid& grid, const std::vector<uint8_t>& solid,
         ++slabFaces_[size_t(keyOf(face)) + 1];
         for (int mode = 0; mode < modes_; ++mode)
             faceAmplitude_[f * size_t(modes_) + size_t(mode)] =
-                float(faceModeVelocity(order[f], mode));
+                cut ? 0.f : float(faceModeVelocity(order[f], mode));
     }
     std::partial_sum(slabFaces_.begin(), slabFaces_.end(), slabFaces_.begin());
     slabSolid_.assign(size_t(nz) + 1, 0);
@@ -174,6 +178,19 @@ WaveSolver::WaveSolver(const WaveGrid& grid, const std::vector<uint8_t>& solid,
         }
     std::partial_sum(slabSolid_.begin(), slabSolid_.end(), slabSolid_.begin());
     weights_.assign(size_t(modes_), 0.f);
+    if (cut) {
+        cutCells_ = cut->cells;
+        cutAperture_ = cut->aperture;
+        cutDivergence_.resize(cutCells_.size());
+        cutFlux_.resize(cutCells_.size() * size_t(modes_));
+        for (size_t q = 0; q < cutCells_.size(); ++q) {
+            const double volume = cut->volume[q];
+            cutDivergence_[q] = float(rho * c * c * dt / (h * volume));
+            for (int mode = 0; mode < modes_; ++mode)
+                cutFlux_[q * size_t(modes_) + size_t(mode)] =
+                    float(rho * c * c * dt * cutFlux(Eigen::Index(q), mode) / (h * h * h * volume));
+        }
+    }
 
     if (grid.order == 4) {
         open_.assign(cells, 0);
@@ -189,6 +206,10 @@ WaveSolver::WaveSolver(const WaveGrid& grid, const std::vector<uint8_t>& solid,
                             open = solid[size_t(cell + s * strides[axis])] == 0;
                     open_[size_t(cell)] = open;
                 }
+        // The cut cells' update is the two-point one: no four-point stencil reaches them.
+        for (int64_t cell : cutCells_)
+            for (int axis = 0; axis < 3; ++axis)
+                for (int s = -2; s <= 2; ++s) open_[size_t(cell + s * strides[axis])] = 0;
         findFourthOrderRuns();
     }
     // One thread sweeps the grid in one block and needs no halo.
@@ -419,10 +440,35 @@ void WaveSolver::sweepBlock(int block) {
     if (fourth) pressureOf(k1 - 1);
 }
 
+void WaveSolver::cutCellPressure(size_t first, size_t last) {
+    // V dp/dt = -rho c^2 (sum_f A_f u_f - Q / h^2) / h over the cell's air, with the new
+    // velocities (u_x, u_y in place, u_z in uzNext_) and the old pressure.
+    const int64_t sy = grid_.n[0], sz = int64_t(grid_.n[0]) * grid_.n[1];
+    for (size_t q = first; q < last; ++q) {
+        const int64_t cell = cutCells_[q];
+        const std::array<float, 6>& open = cutAperture_[q];
+        const float divergence = open[1] * ux_[size_t(cell)] - open[0] * ux_[size_t(cell - 1)] +
+                                 open[3] * uy_[size_t(cell)] - open[2] * uy_[size_t(cell - sy)] +
+                                 open[5] * uzNext_[size_t(cell)] -
+                                 open[4] * uzNext_[size_t(cell - sz)];
+        float drive = 0;
+        const float* flux = &cutFlux_[q * size_t(modes_)];
+        for (int mode = 0; mode < modes_; ++mode) drive += flux[mode] * weights_[size_t(mode)];
+        pNext_[size_t(cell)] = p_[size_t(cell)] - cutDivergence_[q] * divergence + drive;
+    }
+}
+
 void WaveSolver::step(const double* modeWeights) {
     for (int mode = 0; mode < modes_; ++mode) weights_[size_t(mode)] = float(modeWeights[mode]);
     const int blocks = (grid_.n[2] + blockSlabs_ - 1) / blockSlabs_;
     parallelFor(blocks, threads_, [&](int block) { sweepBlock(block); });
+    if (!cutCells_.empty()) {
+        const size_t chunk = 4096, chunks = (cutCells_.size() + chunk - 1) / chunk;
+        parallelFor(int(chunks), threads_, [&](int part) {
+            cutCellPressure(size_t(part) * chunk,
+                            std::min(cutCells_.size(), size_t(part + 1) * chunk));
+        });
+    }
     std::swap(p_, pNext_);
     std::swap(uz_, uzNext_);
     ++steps_;

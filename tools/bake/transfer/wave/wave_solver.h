@@ -57,10 +57,12 @@
 #pragma once
 
 #include <Eigen/Core>
+#include <array>
 #include <cstdint>
 #include <vector>
 
 #include "tools/bake/transfer/wave/boundary_faces.h"
+#include "tools/bake/transfer/wave/cut_cells.h"
 #include "tools/bake/transfer/wave/wave_grid.h"
 
 class WaveSolver {
@@ -69,12 +71,19 @@ class WaveSolver {
     // (findBoundaryFaces); faceModeVelocity: faces x modes, the velocity of each face per unit of
     // each mode's weight (faceVelocities), m/s. Starts at rest, t = 0. Allocates about
     // 27 bytes per cell plus 12 per layer cell.
+    // With `cut` (the cut cells of the same solid, cut_cells.h), those cells' pressure takes the
+    // cut-cell update instead, driven by cutFlux (cut cells x modes, the flux Q of each cut cell
+    // per unit of each mode's weight, m^3/s); the boundary faces then carry no velocity of their
+    // own (faceModeVelocity is ignored) and the fourth-order stencils keep two cells away from
+    // the cut cells.
     WaveSolver(const WaveGrid& grid, const std::vector<uint8_t>& solid,
                const std::vector<BoundaryFace>& faces, const Eigen::MatrixXd& faceModeVelocity,
-               const WaveSettings& settings);
+               const WaveSettings& settings, const CutCells* cut = nullptr,
+               const Eigen::MatrixXd& cutFlux = Eigen::MatrixXd());
 
     // Advances from t_n to t_{n+1}: the velocities to t_{n+1/2}, the boundary faces set to
-    // sum_j faceModeVelocity(f, j) modeWeights[j] (the weights at t_{n+1/2}), then the pressure.
+    // sum_j faceModeVelocity(f, j) modeWeights[j] (the weights at t_{n+1/2}), then the pressure
+    // (of the cut cells from their openings and sum_j cutFlux(c, j) modeWeights[j]).
     void step(const double* modeWeights);
 
     // The pressure at t_n (Pa), one value per cell (WaveGrid::index); 0 in solid and ghost cells.
@@ -99,6 +108,8 @@ class WaveSolver {
     void sweepBlock(int block);
     // The prescribed velocity of boundary face f (sum_j A(f, j) w_j).
     float faceVelocity(int f) const;
+    // The new pressure of cut cells [first, last) (cut_cells.h), after the sweep.
+    void cutCellPressure(size_t first, size_t last);
 
     WaveGrid grid_;
     int threads_ = 0, modes_ = 0;
@@ -138,6 +149,11 @@ class WaveSolver {
     std::vector<float> faceAmplitude_;  // faces x modes, row-major, in slab order
     std::vector<int64_t> slabSolid_, solidCells_;
     std::vector<float> weights_;
+    // Cut cells: their flat indices, rho c^2 dt / (h V), the openings of their six faces, and
+    // the drive per unit weight of each mode, rho c^2 dt Q / (h^3 V) (row-major, cells x modes).
+    std::vector<int64_t> cutCells_;
+    std::vector<float> cutDivergence_, cutFlux_;
+    std::vector<std::array<float, 6>> cutAperture_;
 };
 
 // The layer's damping sigma (1/s) at depth d in [0, 1] (0 at the interior's edge).
