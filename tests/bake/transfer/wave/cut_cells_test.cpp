@@ -108,6 +108,15 @@ TEST(WaveCutCells, KeepTheSolidsVolumeTheSurfaceAndItsFlux) {
     const Measured boxed = measure(box, grid);
     EXPECT_NEAR(boxed.volume, enclosedVolume(box), 1e-3 * enclosedVolume(box));
     EXPECT_NEAR(boxed.area, surfaceArea(box), 1e-9 * surfaceArea(box));
+
+    // A box whose faces lie on the planes between cells (a model laid out on the grid's
+    // spacing): each face belongs to the cells on one side only, and the whole cells it fills
+    // are its volume.
+    const Eigen::Vector3d lower = grid.origin + Eigen::Vector3d(9, 10, 11) * h;
+    const SurfaceMesh aligned = makeBox(lower, lower + Eigen::Vector3d(12, 7, 5) * h);
+    const Measured onPlanes = measure(aligned, grid);
+    EXPECT_NEAR(onPlanes.area, surfaceArea(aligned), 1e-9 * surfaceArea(aligned));
+    EXPECT_NEAR(onPlanes.volume, enclosedVolume(aligned), 1e-3 * enclosedVolume(aligned));
 }
 
 // A plate 0.3 h thick, tilted, moving along its normal: the voxeliser turns a cell on one side

@@ -128,15 +128,18 @@ struct Polygon {
     Eigen::Vector3d corner[12];
     int count = 0;
 
-    // Keeps the part with sign * (x[axis] - value) >= 0.
-    void clip(int axis, double value, double sign) {
+    // Keeps the part with sign * (x[axis] - value) >= 0, or > 0 when `open`: a cell keeps its
+    // lower faces and not its upper ones, so that a triangle lying in a plane between two cells
+    // belongs to one of them only.
+    void clip(int axis, double value, double sign, bool open) {
         Polygon kept;
+        auto keeps = [&](double d) { return open ? d > 0 : d >= 0; };
         for (int q = 0; q < count; ++q) {
             const Eigen::Vector3d& a = corner[q];
             const Eigen::Vector3d& b = corner[(q + 1) % count];
             const double da = sign * (a[axis] - value), db = sign * (b[axis] - value);
-            if (da >= 0) kept.corner[kept.count++] = a;
-            if ((da >= 0) != (db >= 0)) kept.corner[kept.count++] = a + (b - a) * (da / (da - db));
+            if (keeps(da)) kept.corner[kept.count++] = a;
+            if (keeps(da) != keeps(db)) kept.corner[kept.count++] = a + (b - a) * (da / (da - db));
         }
         *this = kept;
     }
@@ -255,8 +258,8 @@ CutCells findCutCells(const WaveGrid& grid, const std::vector<uint8_t>& solid,
                     const int ijk[3] = {i, j, k};
                     for (int axis = 0; axis < 3 && piece.count >= 3; ++axis) {
                         const double lower = grid.origin[axis] + ijk[axis] * grid.h;
-                        piece.clip(axis, lower, 1);
-                        if (piece.count >= 3) piece.clip(axis, lower + grid.h, -1);
+                        piece.clip(axis, lower, 1, false);
+                        if (piece.count >= 3) piece.clip(axis, lower + grid.h, -1, true);
                     }
                     if (piece.count < 3) continue;
                     double area = 0;
