@@ -10,7 +10,7 @@ import numbers
 
 import numpy as np
 
-STRIKE_KEYS = ("at", "vertex", "point", "direction", "magnitude")
+STRIKE_KEYS = ("at", "vertex", "point", "direction", "magnitude", "duration")
 
 
 def _number(value, what):
@@ -44,7 +44,8 @@ def strike_text(strike, index=0):
 
     Keys: ``at`` (seconds, default 0), ``vertex`` (0-based) or ``point`` (x, y, z, world
     metres: the nearest vertex), ``direction`` (x, y, z in world axes, or "listener": from the
-    eye to the vertex, the default), ``magnitude`` (default: the scene's preset). Raises
+    eye to the vertex, the default), ``magnitude`` (default: the scene's preset), ``duration``
+    (samples its force acts, 1 .. 256; default: the render's ``impact_duration``). Raises
     ValueError naming the strike for an unknown key, a missing vertex and point, a NaN or a
     value of the wrong kind.
     """
@@ -72,6 +73,11 @@ def strike_text(strike, index=0):
         words.append("direction=" + _triple(direction, f"{name}: direction"))
     if strike.get("magnitude") is not None:
         words.append("magnitude=" + _number(strike["magnitude"], f"{name}: magnitude"))
+    if strike.get("duration") is not None:
+        duration = strike["duration"]
+        if isinstance(duration, bool) or not isinstance(duration, (int, np.integer)):
+            raise ValueError(f"{name}: duration must be an integer number of samples, not {duration!r}")
+        words.append(f"duration={int(duration)}")
     return " ".join(words)
 
 
@@ -91,6 +97,9 @@ def _records(array):
                     strike["vertex"] = int(value)
             elif field in ("point", "direction"):
                 strike[field] = np.asarray(value, dtype=float)
+            elif field == "duration":
+                if int(value) > 0:
+                    strike["duration"] = int(value)
             else:
                 strike[field] = float(value)
         if "vertex" in strike:
@@ -103,7 +112,8 @@ def strike_texts(strikes):
     """The ``--strike`` descriptions of a list of dicts or of a numpy structured array.
 
     A structured array has some of the fields ``at`` (float), ``vertex`` (int; negative: use
-    ``point``), ``point`` (3 floats), ``direction`` (3 floats) and ``magnitude`` (float).
+    ``point``), ``point`` (3 floats), ``direction`` (3 floats), ``magnitude`` (float) and
+    ``duration`` (int, samples; 0: the render's ``impact_duration``).
     """
     if isinstance(strikes, np.ndarray):
         if strikes.dtype.names is None:

@@ -40,19 +40,22 @@ def test_render_equals_the_program_bit_for_bit(scenes, tmp_path, name, channels)
 
 
 def test_options_and_structured_strikes_render_as_the_program(scenes, tmp_path):
-    """The Modal renderer, a listener of one's own, another impact duration and the strikes
-    as a numpy structured array."""
+    """The Modal renderer, a listener of one's own, another impact duration, a strike of its
+    own duration and the strikes as a numpy structured array."""
     scene = tonwell.Scene(scenes["chair"])
     strikes = np.zeros(2, dtype=[("at", "f8"), ("vertex", "i4"), ("point", "f8", 3),
-                                 ("magnitude", "f8")])
-    strikes[0] = (0.02, 100, (0, 0, 0), 0.3)
-    strikes[1] = (0.3, -1, (0.1, 0.45, -0.1), 0.5)   # a negative vertex takes the point
-    as_dicts = [{"at": 0.02, "vertex": 100, "magnitude": 0.3},
+                                 ("magnitude", "f8"), ("duration", "i4")])
+    strikes[0] = (0.02, 100, (0, 0, 0), 0.3, 5)
+    strikes[1] = (0.3, -1, (0.1, 0.45, -0.1), 0.5, 0)   # a negative vertex takes the point
+    as_dicts = [{"at": 0.02, "vertex": 100, "magnitude": 0.3, "duration": 5},
                 {"at": 0.3, "point": (0.1, 0.45, -0.1), "magnitude": 0.5}]
     options = dict(seconds=0.5, listener=(0.5, 0.6, 0.9), renderer="modal", impact_duration=33)
     samples = scene.render(strikes, **options)
     np.testing.assert_array_equal(samples, scene.render(as_dicts, **options))
     expected = program_samples(scene.render_arguments(as_dicts, **options), tmp_path / "m.wav")
     np.testing.assert_array_equal(samples, expected[:, 0])
-    # The options change the sound: the default ZEP render of the same strikes differs.
+    # The options change the sound: the default ZEP render of the same strikes differs, and
+    # so does the first strike at the render's impact duration.
     assert not np.array_equal(samples, scene.render(as_dicts, seconds=0.5))
+    as_dicts[0].pop("duration")
+    assert not np.array_equal(samples, scene.render(as_dicts, **options))

@@ -129,6 +129,45 @@ INSTANTIATE_TEST_SUITE_P(Renderers, OneModeRender,
                                            OneModeCase{"Modal", 300, 200, 0.0625},
                                            OneModeCase{"ZEP", 100, 1, 4.0}));
 
+// Two strikes in one block, one with its own force duration (duration=40) and one with the
+// render's (--impact-duration 10): the mode rings as the sum of the two rectangular pulses.
+TEST(OneModeRender, StrikesOfTheirOwnDurationsAddTheirPulses) {
+    TempDir dir;
+    const double frequency = 440.0, S = 15.0;
+    writeOneModeScene(dir, frequency, S);
+    const std::string wavFile = dir.file("two.wav");
+    const RenderRun run = runRenderer(
+        {dir.file("chair"), "-o", wavFile, "--impact-duration", "10", "--listener", "0.6,0.3,-0.6",
+         "--length", "0.2", "--strike", "at=0 vertex=2 direction=0,0,-2 magnitude=0.5 duration=40",
+         "--strike", "at=0 vertex=2 direction=0,0,-2 magnitude=0.25"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const WavSamples wav = readWav(wavFile);
+    ASSERT_EQ(wav.samples.size(), 8820u);
+    const double omega = frequency * twoPi;
+    const double alpha = 8.0f, beta = 7e-6f;
+    const double xi = (alpha + beta * omega * omega) / (2.0 * omega);
+    const double gain = 343.0 * S / std::sqrt(0.6 * 0.6 + 0.3 * 0.3 + 0.6 * 0.6);
+    const int N = 220;
+    double peak = 0.0, worst = 0.0;
+    for (long j = 0; j < 8820; ++j) {
+        const double ramp = j < N ? static_cast<double>(j) / N : 1.0;
+        const double expected = gain * ramp *
+                                (pulseDisplacement(26.0 * 0.5 * -0.8, omega, xi, 40, j + 1) +
+                                 pulseDisplacement(26.0 * 0.25 * -0.8, omega, xi, 10, j + 1));
+        peak = std::max(peak, std::fabs(expected));
+        worst = std::max(worst, std::fabs(wav.samples[j] - expected));
+    }
+    EXPECT_GT(peak, 1e-3);
+    EXPECT_LE(worst, 1e-9) << "peak " << peak;
+
+    const RenderRun bad =
+        runRenderer({dir.file("chair"), "-o", wavFile, "--strike", "vertex=2 duration=300"});
+    EXPECT_NE(bad.exitCode, 0);
+    EXPECT_NE(bad.output.find("duration \"300\" is not a number of samples from 1 to 256"),
+              std::string::npos)
+        << bad.output;
+}
+
 // [SECTION] The same audio as the callbacks called directly
 
 struct Strike {

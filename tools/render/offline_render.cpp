@@ -47,7 +47,8 @@ struct ResolvedStrike {
     int vertex;
     double direction[3];  // unit, world axes, or zero
     double magnitude;
-    long block;  // first block it sounds in
+    int duration;  // samples, or 0 for the engine's impact duration
+    long block;    // first block it sounds in
 };
 std::vector<ResolvedStrike> resolvedStrikes;
 
@@ -340,6 +341,7 @@ std::string loadRenderScene(const RenderOptions& options, std::unique_ptr<HrtfSe
         // The panel's magnitude is a single-precision float.
         strike.magnitude = request.hasMagnitude ? static_cast<float>(request.magnitude)
                                                 : static_cast<double>(preset.impactMagnitude);
+        strike.duration = request.duration;
         strike.block = strikeBlock(request.time, blockSize);
         if (strike.block * blockSize >= frames) {
             return request.origin + ": time " + numberText(request.time) +
@@ -493,8 +495,10 @@ void renderStrikes(const RenderOptions& options, std::vector<float>* samples,
     ModeLevelBuffer& levels = struck->blockContext().modeLevels;
     for (long b = 0; b < blocks; ++b) {
         for (const ResolvedStrike& strike : resolvedStrikes) {
-            if (strike.block == b)
-                struck->strike(strike.vertex, strike.direction, strike.magnitude);
+            if (strike.block != b) continue;
+            const int v = strike.vertex;
+            struck->strikeAt(SurfacePoint{{v, v, v}, {1.0, 0.0, 0.0}}, strike.direction,
+                             strike.magnitude, strike.duration);
         }
         // A contact moves before each of its blocks to where it is at the block's end (the
         // engine glides to it across the block), and is lifted before its end block.

@@ -79,6 +79,7 @@ const char* renderUsage() {
            "    direction=X,Y,Z      force direction in world axes, or\n"
            "    direction=listener   from the listener's eye to the vertex (default)\n"
            "    magnitude=M          strength (default: the scene's preset magnitude)\n"
+           "    duration=N           samples its force acts, 1..256 (default: --impact-duration)\n"
            "  --contact \"CONTACT\"    a moving contact; may be repeated (not overlapping in "
            "time)\n"
            "  CONTACT: a kind, then words KEY=VALUE\n"
@@ -181,8 +182,14 @@ std::string parseStrike(const std::string& text, StrikeRequest* strike) {
             if (strike->magnitude > kMaxStrikeMagnitude)
                 return "magnitude " + value + " is above 1e6";
             strike->hasMagnitude = true;
+        } else if (key == "duration") {
+            if (!parseInteger(value, &strike->duration) || strike->duration < 1 ||
+                strike->duration > 256) {
+                return "duration \"" + value + "\" is not a number of samples from 1 to 256";
+            }
         } else {
-            return "unknown key \"" + key + "\" (expected at, vertex, point, direction, magnitude)";
+            return "unknown key \"" + key +
+                   "\" (expected at, vertex, point, direction, magnitude, duration)";
         }
     }
     if (!any) return "empty strike";

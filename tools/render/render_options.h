@@ -20,6 +20,7 @@ struct StrikeRequest {
     double direction[3] = {0, 0, 0};  // world axes; normalised before use
     bool hasMagnitude = false;        // otherwise the scene preset's impact magnitude
     double magnitude = 0.0;           // newtons-equivalent scale of the unit direction
+    int duration = 0;                 // samples its force acts, 1..256; 0: --impact-duration
     std::string origin;               // where the strike was given, for messages
 };
 
