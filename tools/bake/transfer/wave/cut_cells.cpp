@@ -205,37 +205,30 @@ Eigen::Vector3d barycentricOf(const Eigen::Vector3d& x, const Eigen::Vector3d& p
     return Eigen::Vector3d(1 - b1 - b2, b1, b2);
 }
 
-}  // namespace
+// Whether cell ijk is a ghost cell on the grid's edge (no neighbour beyond it).
+bool onGridEdge(const WaveGrid& grid, const int ijk[3]) {
+    for (int axis = 0; axis < 3; ++axis)
+        if (ijk[axis] < 1 || ijk[axis] > grid.n[axis] - 2) return true;
+    return false;
+}
 
-CutCells findCutCells(const WaveGrid& grid, const std::vector<uint8_t>& solid,
-                      const SurfaceMesh& surface) {
-    CutCells cut;
-    const Shares shares(grid, surface);
-    const InsideTest insideTest(grid, surface);
-    auto coordinates = [&](int64_t cell, int ijk[3]) {
-        ijk[0] = int(cell % grid.n[0]);
-        ijk[1] = int((cell / grid.n[0]) % grid.n[1]);
-        ijk[2] = int(cell / (int64_t(grid.n[0]) * grid.n[1]));
-    };
-    auto neighbour = [&](int64_t cell, int f) {
-        return cell + (f % 2 ? 1 : -1) * grid.stride(f / 2);
-    };
-    auto onEdge = [&](const int ijk[3]) {
-        for (int axis = 0; axis < 3; ++axis)
-            if (ijk[axis] < 1 || ijk[axis] > grid.n[axis] - 2) return true;
-        return false;
-    };
+// A piece of the surface in one cell, before the cut cells are numbered.
+struct RawPiece {
+    int64_t cell;
+    int triangle;
+    Eigen::Vector3d centroid;
+    double area;
+    // The air cells it drives, with their shares (empty: its own cell, an air one; or, for
+    // a solid cell with no air on the piece's side, the cell's merge targets).
+    std::vector<std::pair<int64_t, double>> targets;
+};
 
-    // The surface's pieces in each cell, with the exterior's pieces only.
-    struct RawPiece {
-        int64_t cell;
-        int triangle;
-        Eigen::Vector3d centroid;
-        double area;
-        // The air cells it drives, with their shares (empty: its own cell, an air one; or, for
-        // a solid cell with no air on the piece's side, the cell's merge targets).
-        std::vector<std::pair<int64_t, double>> targets;
-    };
+// The pieces of the exterior surface in every cell (triangles clipped to the cells; pieces of a
+// surface inside another component left out and counted in *innerPieces), each with the air
+// cells it drives.
+std::vector<RawPiece> surfacePieces(const WaveGrid& grid, const std::vector<uint8_t>& solid,
+                                    const SurfaceMesh& surface, const InsideTest& insideTest,
+                                    int* innerPieces) {
     std::vector<RawPiece> raw;
     for (size_t t = 0; t < surface.triangles.size(); ++t) {
         const Eigen::Vector3d& p0 = surface.positions[surface.triangles[t][0]];
@@ -275,7 +268,7 @@ CutCells findCutCells(const WaveGrid& grid, const std::vector<uint8_t>& solid,
                     if (!(area > 1e-12 * grid.h * grid.h)) continue;
                     centroid /= area;
                     if (insideTest.inside(centroid + 1e-4 * grid.h * normal)) {
-                        ++cut.innerPieces;
+                        ++*innerPieces;
                         continue;
                     }
                     raw.push_back({grid.index(i, j, k), int(t), centroid, area, {}});
@@ -290,7 +283,7 @@ CutCells findCutCells(const WaveGrid& grid, const std::vector<uint8_t>& solid,
                     if (!solid[size_t(added.cell)] &&
                         (grid.cellCentre(i, j, k) - centroid).dot(normal) >= 0)
                         continue;
-                    if (onEdge(ijk)) continue;
+                    if (onGridEdge(grid, ijk)) continue;
                     double faceSum = 0, otherSum = 0;
                     std::vector<std::pair<int64_t, double>> faces, others;
                     for (int dk = -1; dk <= 1; ++dk)
@@ -311,13 +304,34 @@ CutCells findCutCells(const WaveGrid& grid, const std::vector<uint8_t>& solid,
                 }
     }
 
+    return raw;
+}
+
+}  // namespace
+
+CutCells findCutCells(const WaveGrid& grid, const std::vector<uint8_t>& solid,
+                      const SurfaceMesh& surface) {
+    CutCells cut;
+    const Shares shares(grid, surface);
+    const InsideTest insideTest(grid, surface);
+    auto coordinates = [&](int64_t cell, int ijk[3]) {
+        ijk[0] = int(cell % grid.n[0]);
+        ijk[1] = int((cell / grid.n[0]) % grid.n[1]);
+        ijk[2] = int(cell / (int64_t(grid.n[0]) * grid.n[1]));
+    };
+    auto neighbour = [&](int64_t cell, int f) {
+        return cell + (f % 2 ? 1 : -1) * grid.stride(f / 2);
+    };
+
+    std::vector<RawPiece> raw = surfacePieces(grid, solid, surface, insideTest, &cut.innerPieces);
+
     // The cut cells: air cells next to a solid cell or holding a piece.
     std::vector<int64_t>& cells = cut.cells;
     for (int64_t cell = 0; cell < grid.cellCount(); ++cell) {
         if (solid[size_t(cell)]) continue;
         int ijk[3];
         coordinates(cell, ijk);
-        if (onEdge(ijk)) continue;
+        if (onGridEdge(grid, ijk)) continue;
         for (int f = 0; f < 6; ++f)
             if (solid[size_t(neighbour(cell, f))]) {
                 cells.push_back(cell);
@@ -362,7 +376,7 @@ CutCells findCutCells(const WaveGrid& grid, const std::vector<uint8_t>& solid,
         std::vector<std::pair<int, double>> targets;
         int ijk[3];
         coordinates(cell, ijk);
-        if (!onEdge(ijk)) {
+        if (!onGridEdge(grid, ijk)) {
             double sum = 0;
             for (int f = 0; f < 6; ++f) {
                 const auto other = index.find(neighbour(cell, f));
