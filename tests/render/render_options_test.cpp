@@ -150,7 +150,9 @@ TEST(StrikeScript, ReadsEveryStrikeLineAndNamesTheBadOne) {
     const std::string bad = dir.write("bad.txt", "at=0 vertex=3\n\nat=0.1 vertex=4 from=eye\n");
     strikes.clear();
     EXPECT_EQ(readStrikeScript(bad, &strikes),
-              bad + ":3: unknown key \"from\" (expected at, vertex, point, direction, magnitude)");
+              bad +
+                  ":3: unknown key \"from\" (expected at, vertex, point, direction, "
+                  "magnitude, duration)");
 }
 
 }  // namespace
