@@ -17,8 +17,7 @@ Eigen::Vector3d faceCentre(const WaveGrid& grid, const BoundaryFace& face) {
     return centre;
 }
 
-std::vector<BoundaryFace> findBoundaryFaces(const WaveGrid& grid, const std::vector<uint8_t>& solid,
-                                            const SurfaceMesh& surface, int threads) {
+std::vector<BoundaryFace> solidAirFaces(const WaveGrid& grid, const std::vector<uint8_t>& solid) {
     std::vector<BoundaryFace> faces;
     for (int axis = 0; axis < 3; ++axis) {
         const int64_t step = grid.stride(axis);
@@ -36,6 +35,12 @@ std::vector<BoundaryFace> findBoundaryFaces(const WaveGrid& grid, const std::vec
                     faces.push_back(face);
                 }
     }
+    return faces;
+}
+
+std::vector<BoundaryFace> findBoundaryFaces(const WaveGrid& grid, const std::vector<uint8_t>& solid,
+                                            const SurfaceMesh& surface, int threads) {
+    std::vector<BoundaryFace> faces = solidAirFaces(grid, solid);
     const NearestSurfacePoint locator(surface, 2 * grid.h);
     const double searchRadius = 4 * grid.h;
     parallelFor(int(faces.size()), threads, [&](int f) {

@@ -29,6 +29,11 @@ struct BoundaryFace {
     double distance = 0;         // |x* - face centre|, m
 };
 
+// The faces between solid and air cells of `solid` (voxelize's output on `grid`), in order of
+// axis, then flat index, without their surface points: what the solver holds still when cut
+// cells (cut_cells.h) carry the surface's flux instead.
+std::vector<BoundaryFace> solidAirFaces(const WaveGrid& grid, const std::vector<uint8_t>& solid);
+
 // The faces between solid and air cells of `solid` (voxelize's output for `surface` on `grid`),
 // in order of axis, then flat index, each with its nearest surface point facing its air side
 // (within 4 h; the nearest of any facing when there is none). Uses threads as parallel_for.h.

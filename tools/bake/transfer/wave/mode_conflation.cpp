@@ -128,8 +128,10 @@ Eigen::MatrixXcd runChord(const SurfaceMesh& surface, const Eigen::MatrixXd& ver
                      gridFrequency(frequencies, region.objectSize, settings), settings);
 
     const std::vector<uint8_t> solid = voxelize(grid, surface);
+    // The staircase's faces need their surface points; next to cut cells they are only held.
     const std::vector<BoundaryFace> faces =
-        findBoundaryFaces(grid, solid, surface, settings.threads);
+        settings.cutCells ? solidAirFaces(grid, solid)
+                          : findBoundaryFaces(grid, solid, surface, settings.threads);
     // The drive: the staircase's face velocities, or the cut cells' fluxes (as velocities over
     // a cell's face, Q / h^2, for the scale below).
     CutCells cut;
