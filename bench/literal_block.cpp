@@ -50,7 +50,8 @@ void literalBlock(float* out, unsigned long frameCount, int modeCount, int chann
     for (int c = 0; c < channelCount; ++c) {
         memcpy(previousGains[c], gains[c], sizeof(double) * totalModeCount);
     }
-    finishBlock(peak[0], peak[1], channelCount, modeCount);
+    for (int e = 0; e < modeCount; ++e) resonators[e]->flushIfNegligible();
+    finishBlock(peak[0], peak[1], channelCount);
 }
 
 }  // namespace

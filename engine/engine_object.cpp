@@ -1,5 +1,5 @@
 // Loading of an engine object from its files, its control-thread setters, and its block: the
-// demo's audio block (sound/audio_block.cpp) on this object's own bank.
+// demo's bank block (sound/bank_block.h) on this object's own bank.
 #include "engine/engine_object.h"
 
 #include <algorithm>
@@ -13,6 +13,8 @@
 #include "geometry/scene_presets.h"
 #include "platform/input_exit.h"
 #include "sound/audio_block.h"
+#include "sound/bank_block.h"
+#include "sound/bank_gains.h"
 #include "sound/binaural_gains.h"
 #include "sound/contact_loudness.h"
 #include "sound/impact.h"
@@ -37,14 +39,12 @@ EngineObject::EngineObject(int modeCount, int maxBlockFrames, int channelCount)
     omega_.assign(modeCount, 0.0);
     stiffness_.assign(modeCount, 0.0);
     for (std::vector<double>& force : stepForce_) force.assign(modeCount, 0.0);
-    contact_.allocate(modeCount, maxBlockFrames);
-    contactSetting_.store(ContactSetting{});
     for (int c = 0; c < ModalBankLanes::kMaxChannels; ++c) {
         gains_[c].assign(modeCount, 0.0);
         previousGains_[c].assign(modeCount, 0.0);
-        imagGains_[c].assign(modeCount, 0.0);
-        previousImagGains_[c].assign(modeCount, 0.0);
     }
+    // The block's lanes, mask, levels, binaural parts and moving contact; the pose is the
+    // object's own (pose_), not the demo's published one the context starts from.
     context_.allocate(modeCount);
     activeModeCount_.store(modeCount, std::memory_order_relaxed);
 }
@@ -147,7 +147,7 @@ bool EngineObject::setContact(const ContactSetting& contact) {
         }
     }
     lastContact_ = contact;
-    contactSetting_.store(contact);
+    context_.publishedContact.store(contact);
     return true;
 }
 
@@ -164,7 +164,7 @@ bool EngineObject::setContact(const SurfacePoint& point, const double direction[
 void EngineObject::endContact() {
     // The rest of the setting stays: the fade-out reads the same surface at the same speed.
     lastContact_.touching = false;
-    contactSetting_.store(lastContact_);
+    context_.publishedContact.store(lastContact_);
 }
 
 int EngineObject::activeModeCount() const {
@@ -268,31 +268,27 @@ void EngineObject::computeGains(const ListenerPoints& listener, int rendererType
     const ObjectPose& pose = blockPose_;
     if (hrtf != nullptr && channelCount_ == 2) {
         double* real[2] = {gains_[0].data(), gains_[1].data()};
-        double* imag[2] = {imagGains_[0].data(), imagGains_[1].data()};
+        double* imag[2] = {context_.binauralImag[0].data(), context_.binauralImag[1].data()};
         computeBinauralGains(transfer_, omega_.data(), activeModes, context_.useAvx2Lanes, *hrtf,
                              pose, listener, real, imag);
         return;
     }
-    // The "ZEP" gains at one point: omega_i times the transfer there (computeZepGains).
+    // The "ZEP" gains at one point: omega_i times the transfer there, in double precision as
+    // the demo's block or in single.
     auto zepGains = [&](const double world[3], double* gains) {
+        if (!singlePrecisionTransfer) {
+            zepGainsAt(transfer_, omega_.data(), context_.useAvx2Lanes, pose, world, gains,
+                       activeModes);
+            return;
+        }
         double object[3];
         worldToObject(pose, world, object);
-        if (singlePrecisionTransfer) {
-            singleTransfer_.evaluate(object, gains, activeModes, context_.useAvx2Lanes);
-        } else {
-            transfer_.evaluateTransfer(object, gains, activeModes, context_.useAvx2Lanes);
-        }
+        singleTransfer_.evaluate(object, gains, activeModes, context_.useAvx2Lanes);
         for (int i = 0; i < activeModes; ++i) gains[i] *= omega_[i];
     };
     if (channelCount_ == 1) {
         if (rendererType == 1) {
-            // The "Modal" renderer (computeModalGains): one gain for every mode.
-            const double dx = listener.eye[0] - pose.translation[0];
-            const double dy = listener.eye[1] - pose.translation[1];
-            const double dz = listener.eye[2] - pose.translation[2];
-            const double distance = std::sqrt(dx * dx + dy * dy + dz * dz);
-            const double gain = distance == 0.0 ? 0.0 : modalRendererGain_ / distance;
-            for (int i = 0; i < modeCount_; ++i) gains_[0][i] = gain;
+            modalGainsAt(modalRendererGain_, pose, listener.eye, gains_[0].data(), modeCount_);
         } else {
             zepGains(listener.eye, gains_[0].data());
         }
@@ -311,74 +307,33 @@ void EngineObject::renderBlock(const ListenerPoints& listener, int rendererType,
     takeDamping();
     takeStrikes(modes, impactDuration);
     computeGains(listener, rendererType, modes, hrtf, singlePrecisionTransfer);
-    double* gains[2] = {gains_[0].data(), gains_[1].data()};
-    double* previousGains[2] = {previousGains_[0].data(), previousGains_[1].data()};
-    double* imag[2] = {imagGains_[0].data(), imagGains_[1].data()};
-    double* previousImag[2] = {previousImagGains_[0].data(), previousImagGains_[1].data()};
-    if (binaural && !lastBlockBinaural_) {
-        for (double* p : previousImag) memset(p, 0, sizeof(double) * modeCount_);
-    }
-    const bool levelsWanted = context_.modeLevelsWanted.load(std::memory_order_relaxed);
-    if (levelsWanted) {
-        if (binaural) {
-            recordComplexModeGains(context_.modeLevels, gains, imag, modes);
-        } else {
-            recordModeGains(context_.modeLevels, gains, channels, modes);
-        }
-    }
-    if (binaural) {
-        double* allParts[4] = {gains[0], gains[1], imag[0], imag[1]};
-        context_.modeMask.apply(allParts, 4, modes);
-    } else {
-        context_.modeMask.apply(gains, channels, modes);
-    }
 
-    // The forces of the block (loadModalForces): the first step's, then each further step's
-    // from the frame where the shorter strikes end.
-    auto holdStepForce = [&](int step) {
-        const double* force = stepForce_[forceStep_[step]].data();
-        for (int i = 0; i < modeCount_; ++i) resonators_[i]->force = force[i] * modalForceGain;
-    };
-    holdStepForce(0);
+    // The demo's bank block on this object's bank.
+    BankBlock block;
+    block.resonators = resonators_.data();
+    block.modeCount = modeCount_;
+    block.activeModes = modes;
+    block.channelCount = channels;
+    for (int c = 0; c < 2; ++c) {
+        const bool used = c < channels;
+        block.gains[c] = used ? gains_[c].data() : nullptr;
+        block.previousGains[c] = used ? previousGains_[c].data() : nullptr;
+        block.imagGains[c] = binaural ? context_.binauralImag[c].data() : nullptr;
+        block.previousImagGains[c] = binaural ? context_.binauralImagPrevious[c].data() : nullptr;
+    }
+    for (int k = 0; k < forceStepCount_; ++k) {
+        block.stepForce[k] = stepForce_[forceStep_[k]].data();
+        block.stepFrames[k] = forceStepFrames_[k];
+    }
+    block.stepCount = forceStepCount_;
+    block.contactShapes = shapes_.get();
     const int N = frameCount < maxBlockFrames_ ? frameCount : maxBlockFrames_;
-    if (N > 0) {
-        ModalBankLanes& bank = context_.modalBankLanes;
-        loadModalBankLanes(bank, resonators_.data(), modes, channels, previousGains, gains, N,
-                           binaural ? previousImag : nullptr, binaural ? imag : nullptr);
-        contactSetting_.tryLoad(&blockContact_, 64);
-        if (contact_.take(blockContact_, *shapes_, modes, N)) {
-            loadModalBankContact(bank, resonators_.data(), contact_.startAmplitudes(),
-                                 contact_.endAmplitudes(), contact_.signal(), N);
-        }
-        auto sink = [&](int first, int last, const double* const* segment) {
-            for (int i = first; i < last; ++i) {
-                for (int c = 0; c < channels; ++c) mix[i * channels + c] = segment[c][i - first];
-            }
-        };
-        // Each step's force acts from the frame where the last one stopped up to (not including)
-        // its own duration's frame; the frames after the longest run without force.
-        int first = 0;
-        for (int k = 0; k < forceStepCount_ && first < N; ++k) {
-            const int end = forceStepFrames_[k] < N ? forceStepFrames_[k] : N;
-            if (k > 0) {
-                holdStepForce(k);
-                reloadModalBankForces(bank, resonators_.data());
-            }
-            renderModalBankFrames(bank, first, end, true, context_.useAvx2Lanes, sink);
-            first = end;
-        }
-        renderModalBankFrames(bank, first, N, false, context_.useAvx2Lanes, sink);
-        storeModalBankLanes(bank, resonators_.data());
-    }
-    // A force that stops within the block is not held into the next one.
-    if (forceStepFrames_[forceStepCount_ - 1] < N) {
-        for (int i = 0; i < modeCount_; ++i) resonators_[i]->force = 0.0;
-    }
-    for (int c = 0; c < channels; ++c) {
-        memcpy(previousGains[c], gains[c], sizeof(double) * modeCount_);
-        if (binaural) memcpy(previousImag[c], imag[c], sizeof(double) * modeCount_);
-    }
-    lastBlockBinaural_ = binaural;
-    if (levelsWanted) publishModeLevels(context_.modeLevels, resonators_.data(), modes);
-    for (int e = 0; e < modes; ++e) resonators_[e]->flushIfNegligible();
+    runBankBlock(context_, block, N < 0 ? 0 : N,
+                 [&](int first, int last, const double* const* segment) {
+                     for (int i = first; i < last; ++i) {
+                         for (int c = 0; c < channels; ++c) {
+                             mix[i * channels + c] = segment[c][i - first];
+                         }
+                     }
+                 });
 }

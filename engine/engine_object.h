@@ -4,10 +4,11 @@
 // struck object (sound/synthesis_state.h) is here a member of each object, so an engine mixes
 // many.
 //
-// The block is the demo's audio block (sound/audio_block.cpp) on this object's state, operation
-// for operation: the same gains, the same compact lanes, segments, force hold and gain ramp, so
-// one object rendered alone gives the demo's samples bit for bit (tests/library hold it to
-// tonwell-render's WAV files).
+// The block is the bank block every Tonwell sample comes from (sound/bank_block.h), the one the
+// demo's audio callbacks run on the process-wide bank, here on this object's bank: the same
+// gains (sound/bank_gains.h), lanes, segments, force steps and gain ramp, so one object rendered
+// alone gives the demo's samples bit for bit (tests/render holds tonwell-render, which runs on
+// the engine, to the demo's callbacks).
 //
 // Threads: loaded (allocated) on the control thread; once the engine publishes it, the render
 // thread owns the bank and the block's arrays, and the control thread reaches it only through
@@ -26,6 +27,7 @@
 #include "geometry/object_pose.h"
 #include "platform/seqlock.h"
 #include "sound/audio_block_context.h"
+#include "sound/bank_block.h"
 #include "sound/hrtf_set.h"
 #include "sound/modal_resonator.h"
 #include "sound/moving_contact.h"
@@ -64,7 +66,7 @@ class EngineObject {
     static constexpr int kMaxStrikeDuration = 256;
     // Distinct strike durations one block's forces keep apart; a strike of a further duration
     // in the same block joins the one nearest to it.
-    static constexpr int kMaxForceSteps = 8;
+    static constexpr int kMaxForceSteps = kMaxBankForceSteps;
 
     // Reads the files of `files` and builds the object for blocks of at most `maxBlockFrames`
     // frames and `channelCount` (1 or 2) channels: mode shapes (3 rows per vertex, r columns),
@@ -164,9 +166,9 @@ class EngineObject {
                      int frameCount, double* mix, const HrtfSet* hrtf = nullptr,
                      bool singlePrecisionTransfer = false);
 
-    // The mask, the mode-level publication and the lane build of this object's blocks
-    // (sound/audio_block_context.h). The mask is set while no block of the object runs (before
-    // it is added to an engine); the levels are read by one reader thread.
+    // The lanes, mask, mode-level publication, binaural parts and moving contact of this
+    // object's blocks (sound/audio_block_context.h). The mask is set while no block of the object
+    // runs (before it is added to an engine); the levels are read by one reader thread.
     AudioBlockContext& blockContext() { return context_; }
 
   private:
@@ -204,21 +206,12 @@ class EngineObject {
     int forceStepCount_ = 0;
     std::vector<double> gains_[ModalBankLanes::kMaxChannels];          // this block's
     std::vector<double> previousGains_[ModalBankLanes::kMaxChannels];  // the last block's
-    // Binaural blocks: the gains' imaginary parts per ear (the real parts are gains_), and
-    // whether the last block was binaural.
-    std::vector<double> imagGains_[2], previousImagGains_[2];
-    bool lastBlockBinaural_ = false;
     ObjectPose blockPose_ = identityPose();
     long appliedDampingGeneration_ = 0;
     AudioBlockContext context_;
 
-    // [Render thread] The contact: its setting for this block and its block side.
-    ContactSetting blockContact_;
-    MovingContact contact_;
-
     // [Control thread -> render thread]
     StrikeQueue strikes_;
-    SeqLock<ContactSetting> contactSetting_;
     ContactSettingBuilder contactBuilder_;  // control thread's
     ContactSetting lastContact_;            // control thread's copy of the last setting
     SeqLock<ObjectPose> pose_{identityPose()};

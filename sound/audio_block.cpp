@@ -8,6 +8,8 @@
 #include "geometry/listener_points.h"
 #include "geometry/object_pose.h"
 #include "sound/audio_block_context.h"
+#include "sound/bank_block.h"
+#include "sound/bank_gains.h"
 #include "sound/binaural_gains.h"
 #include "sound/modal_bank_lanes.h"
 #include "sound/mode_levels.h"
@@ -22,19 +24,11 @@ int activeModes() {
 
 void computeZepGains(const AudioBlockContext& context, const ObjectPose& pose,
                      const double world[3], double* gains, int modeCount) {
-    double object[3];
-    worldToObject(pose, world, object);
-    transferModel.evaluateTransfer(object, gains, modeCount, context.useAvx2Lanes);
-    for (int i = 0; i < modeCount; ++i) gains[i] *= modeOmega[i];
+    zepGainsAt(transferModel, modeOmega, context.useAvx2Lanes, pose, world, gains, modeCount);
 }
 
 void computeModalGains(const ObjectPose& pose, const double eye[3], double* gains) {
-    const double dx = eye[0] - pose.translation[0];
-    const double dy = eye[1] - pose.translation[1];
-    const double dz = eye[2] - pose.translation[2];
-    const double distance = std::sqrt(dx * dx + dy * dy + dz * dz);
-    const double gain = distance == 0.0 ? 0.0 : modalRendererGain / distance;
-    for (int i = 0; i < totalModeCount; ++i) gains[i] = gain;
+    modalGainsAt(modalRendererGain, pose, eye, gains, totalModeCount);
 }
 
 BlockGains computeBlockGains(AudioBlockContext& context, int channelCount,
@@ -75,7 +69,7 @@ void loadModalForces() {
     }
 }
 
-void finishBlock(double peak0, double peak1, int channelCount, int modeCount) {
+void finishBlock(double peak0, double peak1, int channelCount) {
     const int slot = peakIndex.load(std::memory_order_relaxed);
     if (channelCount == 1) {
         monoPeaks[slot].store(peak0, std::memory_order_relaxed);
@@ -84,8 +78,6 @@ void finishBlock(double peak0, double peak1, int channelCount, int modeCount) {
         rightPeaks[slot].store(peak1, std::memory_order_relaxed);
     }
     peakIndex.store((slot + 1) % kPeakRingSize, std::memory_order_relaxed);
-
-    for (int e = 0; e < modeCount; ++e) resonators[e]->flushIfNegligible();
 
     // Impacts collected since the last exchange become the next block's forces; the buffer this
     // block consumed starts collecting afresh.
@@ -96,78 +88,62 @@ void finishBlock(double peak0, double peak1, int channelCount, int modeCount) {
 
 namespace {
 
-// The block after its gains, for `channelCount` channels: loads the forces, advances the active
-// modes through the block in segments, mixes with the ramped gains, clips and interleaves into
-// `out`, and keeps each channel's unclipped peak; then the gains become the previous gains.
-// With imagGains and previousImagGains (the binaural block) the gains are complex.
-void synthesizeBlock(AudioBlockContext& context, float* out, unsigned long frameCount,
-                     int modeCount, int channelCount, double** gains, double** previousGains,
-                     double peaks[2], double** imagGains = nullptr,
-                     double** previousImagGains = nullptr) {
-    loadModalForces();
-    peaks[0] = peaks[1] = 0.0;
+// The demo's bank as one block of the shared bank block (sound/bank_block.h) sees it: the
+// process-wide resonators, `channelCount` channels of `gains` and `previousGains` (with
+// imagGains and previousImagGains, complex), and the impacts' one force, activeModalForce, held
+// for the first impactDuration frames (over the whole block when that is negative or reaches its
+// end). The moving contact plays when scene loading gave its shapes.
+BankBlock demoBankBlock(const AudioBlockContext& context, unsigned long frameCount, int modeCount,
+                        int channelCount, double** gains, double** previousGains,
+                        double** imagGains, double** previousImagGains) {
+    BankBlock block;
+    block.resonators = resonators;
+    block.modeCount = totalModeCount;
+    block.activeModes = modeCount;
+    block.channelCount = channelCount;
+    for (int c = 0; c < 2; ++c) {
+        const bool used = c < channelCount;
+        block.gains[c] = used ? gains[c] : nullptr;
+        block.previousGains[c] = used ? previousGains[c] : nullptr;
+        block.imagGains[c] = imagGains != nullptr ? imagGains[c] : nullptr;
+        block.previousImagGains[c] = imagGains != nullptr ? previousImagGains[c] : nullptr;
+    }
     const int N = static_cast<int>(frameCount);
-    // The force acts from the first sample up to (not including) sample impactDuration; outside
-    // 0 .. N-1 it never switches off within the block.
     const int duration = impactDuration.load(std::memory_order_relaxed);
-    const bool forceEndsInBlock = duration >= 0 && duration < N;
-    const int forceFrames = forceEndsInBlock ? duration : N;
-
-    if (N > 0) {
-        ModalBankLanes& bank = context.modalBankLanes;
-        loadModalBankLanes(bank, resonators, modeCount, channelCount, previousGains, gains, N,
-                           previousImagGains, imagGains);
-        // The moving contact, when one sounds: its input glides across the block.
-        if (context.contactShapes != nullptr) {
-            context.publishedContact.tryLoad(&context.blockContact, 64);
-            if (context.movingContact.take(context.blockContact, *context.contactShapes, modeCount,
-                                           N)) {
-                loadModalBankContact(bank, resonators, context.movingContact.startAmplitudes(),
-                                     context.movingContact.endAmplitudes(),
-                                     context.movingContact.signal(), N);
-            }
-        }
-        renderModalBankBlock(bank, N, forceFrames, context.useAvx2Lanes,
-                             [&](int first, int last, const double* const* mix) {
-                                 for (int i = first; i < last; ++i) {
-                                     for (int c = 0; c < channelCount; ++c) {
-                                         const double y = mix[c][i - first];
-                                         if (std::fabs(y) > peaks[c]) peaks[c] = std::fabs(y);
-                                         out[i * channelCount + c] = clippedSample(y);
-                                     }
-                                 }
-                             });
-        storeModalBankLanes(bank, resonators);
-    }
-    if (forceEndsInBlock) {
-        for (int i = 0; i < totalModeCount; ++i) resonators[i]->force = 0.0;
-    }
-    for (int c = 0; c < channelCount; ++c) {
-        memcpy(previousGains[c], gains[c], sizeof(double) * totalModeCount);
-        if (imagGains != nullptr) {
-            memcpy(previousImagGains[c], imagGains[c], sizeof(double) * totalModeCount);
-        }
-    }
+    block.stepForce[0] = activeModalForce;
+    block.stepFrames[0] = duration >= 0 && duration < N ? duration : N;
+    block.stepCount = 1;
+    block.contactShapes = context.contactShapes;
+    return block;
 }
 
-// The whole block for `channelCount` channels: its gains (recorded for the level view while it
-// is wanted, then silenced where the solo and mute mask says), the block after them, the levels
-// at the block's end, and the block's end.
+// The block after its gains, for `channelCount` channels (the shared bank block): clips and
+// interleaves into `out` and keeps each channel's unclipped peak; then the block's end.
+void synthesizeBlock(AudioBlockContext& context, float* out, unsigned long frameCount,
+                     int modeCount, int channelCount, double** gains, double** previousGains,
+                     double** imagGains = nullptr, double** previousImagGains = nullptr) {
+    const BankBlock block = demoBankBlock(context, frameCount, modeCount, channelCount, gains,
+                                          previousGains, imagGains, previousImagGains);
+    double peaks[2] = {0.0, 0.0};
+    runBankBlock(context, block, static_cast<int>(frameCount),
+                 [&](int first, int last, const double* const* mix) {
+                     for (int i = first; i < last; ++i) {
+                         for (int c = 0; c < channelCount; ++c) {
+                             const double y = mix[c][i - first];
+                             if (std::fabs(y) > peaks[c]) peaks[c] = std::fabs(y);
+                             out[i * channelCount + c] = clippedSample(y);
+                         }
+                     }
+                 });
+    finishBlock(peaks[0], peaks[1], channelCount);
+}
+
+// The whole block for `channelCount` channels: its gains, then the block after them.
 void synthesizeChannels(AudioBlockContext& context, float* out, unsigned long frameCount,
                         int channelCount) {
     BlockGains block = computeBlockGains(context, channelCount, computeZepGains);
-    const bool levelsWanted = context.modeLevelsWanted.load(std::memory_order_relaxed);
-    if (levelsWanted) {
-        recordModeGains(context.modeLevels, block.gains, channelCount, block.modeCount);
-    }
-    // An empty mask touches no gain: the block is then exactly the unmasked one.
-    context.modeMask.apply(block.gains, channelCount, block.modeCount);
-    double peaks[2];
     synthesizeBlock(context, out, frameCount, block.modeCount, channelCount, block.gains,
-                    block.previousGains, peaks);
-    if (levelsWanted) publishModeLevels(context.modeLevels, resonators, block.modeCount);
-    finishBlock(peaks[0], peaks[1], channelCount, block.modeCount);
-    context.lastBlockBinaural = false;
+                    block.previousGains);
 }
 
 }  // namespace
@@ -201,23 +177,8 @@ void synthesizeBinauralBlock(AudioBlockContext& context, float* out, unsigned lo
     BlockGains block = computeBinauralBlockGains(context, *hrtf, imag);
     double* previousImag[2] = {context.binauralImagPrevious[0].data(),
                                context.binauralImagPrevious[1].data()};
-    // From a stereo or mono block: the real parts ramp from that block's gains, the imaginary
-    // ones from 0.
-    if (!context.lastBlockBinaural) {
-        for (double* p : previousImag) memset(p, 0, sizeof(double) * totalModeCount);
-    }
-    const bool levelsWanted = context.modeLevelsWanted.load(std::memory_order_relaxed);
-    if (levelsWanted) {
-        recordComplexModeGains(context.modeLevels, block.gains, imag, block.modeCount);
-    }
-    double* allParts[4] = {block.gains[0], block.gains[1], imag[0], imag[1]};
-    context.modeMask.apply(allParts, 4, block.modeCount);
-    double peaks[2];
     synthesizeBlock(context, out, frameCount, block.modeCount, 2, block.gains, block.previousGains,
-                    peaks, imag, previousImag);
-    if (levelsWanted) publishModeLevels(context.modeLevels, resonators, block.modeCount);
-    finishBlock(peaks[0], peaks[1], 2, block.modeCount);
-    context.lastBlockBinaural = true;
+                    imag, previousImag);
 }
 
 void synthesizeMonoBlock(AudioBlockContext& context, float* out, unsigned long frameCount) {

@@ -1,10 +1,11 @@
-// One audio block of the synthesis, without the device around it: the renderer's per-mode gains
-// at the listener, the loading of the impact forces, the resonators advanced and mixed with the
-// gains ramped across the block, clipping, the peak rings, the flush of decayed modes and the
-// exchange of the force buffers. The PortAudio callbacks (sound/audio_callbacks.h) run it between
-// taking and releasing synthesisMutex; the offline renderer, the benchmark and the tests run it
-// directly. Every block function takes the runner's context (sound/audio_block_context.h): the
-// compact copy of the bank, the lane build, the mask and the level publication are its own.
+// One audio block of the demo's synthesis, without the device around it: the renderer's per-mode
+// gains at the listener, then the bank block every runner shares (sound/bank_block.h: forces,
+// resonators advanced and mixed with the gains ramped across the block, levels, flush of decayed
+// modes) on the process-wide bank, clipping, the peak rings and the exchange of the force
+// buffers. The PortAudio callbacks (sound/audio_callbacks.h) run it between taking and releasing
+// synthesisMutex; the benchmark and the tests run it directly. Every block function takes the
+// runner's context (sound/audio_block_context.h): the compact copy of the bank, the lane build,
+// the mask and the level publication are its own.
 //
 // Audio thread (or a test standing in for it), with synthesisMutex held by the caller.
 #pragma once
@@ -100,9 +101,10 @@ inline float clippedSample(double y) {
     if (y != y) return 0.0f;
     return static_cast<float>(y);
 }
-// The end of a block: peak rings, flush of the active modes, exchange of the force buffers.
+// The end of a block, after the bank's (sound/bank_block.h): the peak rings and the exchange of
+// the force buffers.
 // Real-time: no allocation, no I/O; takes forceMutex (the caller holds synthesisMutex).
-void finishBlock(double peak0, double peak1, int channelCount, int modeCount);
+void finishBlock(double peak0, double peak1, int channelCount);
 // activeModeCount, cut to 0 .. totalModeCount.
 // Real-time: wait-free.
 int activeModes();

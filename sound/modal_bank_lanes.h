@@ -111,16 +111,3 @@ void renderModalBankFrames(ModalBankLanes& bank, int firstFrame, int lastFrame, 
         first = last;
     }
 }
-
-// Runs a whole block of `frameCount` frames (> 0) through a loaded bank: frames 0 ..
-// forceFrames-1 advance with the held force, the rest without (renderModalBankFrames, so a
-// segment also ends where the force stops). The demo's audio block and the engine's object block
-// share it, so both cut the block, and switch the force off, at the same frames.
-// Real-time: no allocation, no I/O, no lock (as renderModalBankLanes and the sink).
-template <typename Sink>
-void renderModalBankBlock(ModalBankLanes& bank, int frameCount, int forceFrames, bool useAvx2Lanes,
-                          Sink&& sink) {
-    const int forceEnd = forceFrames < 0 ? 0 : forceFrames < frameCount ? forceFrames : frameCount;
-    renderModalBankFrames(bank, 0, forceEnd, true, useAvx2Lanes, sink);
-    renderModalBankFrames(bank, forceEnd, frameCount, false, useAvx2Lanes, sink);
-}
