@@ -186,19 +186,26 @@ std::vector<WaveChordUnit> planWaveChords(const TransferPlan& plan,
     const WaveSettings wave = waveSettingsFor(settings);
     const TransferSettings fit = waveFitSettings(settings);
     addChords(ChordRole::transfer, waveModes, frequencies, box, wave, fit, units);
-    // The overlap runs on cells no larger than the stored modes' largest: what it measures is the
-    // wave tier as it solves the modes it stores. (On its own band's grid at ten cells per
-    // wavelength the chair's 3 cm seat is 2.3 cells thick at 1.5-2.7 kHz, and the power differs
-    // from tier A's by up to 2.6 dB; on the stored modes' 6 mm cells within 0.74 dB.)
+    // The overlap runs on the cells of the stored chord whose cells are largest: what it
+    // measures is the wave tier as it solves the modes it stores, at its coarsest. (On its own
+    // band's grid at ten cells per wavelength the chair's 3 cm seat is 2.3 cells thick at
+    // 1.5-2.7 kHz, and the power differs from tier A's by up to 2.6 dB; on the stored modes' 6 mm
+    // cells within 0.74 dB.) The bell's lowest stored chords run on cells twice the size of its
+    // highest: the overlap on the finest cells measured a grid the lower band never sees, at
+    // sixteen times the cost.
     WaveSettings overlap = wave;
     const double longestSide = (box.upper - box.lower).maxCoeff();
+    double coarsestCell = 0.0;
     for (const WaveChordUnit& unit : units) {
         std::vector<double> hz;
         for (int m : unit.modes) hz.push_back(frequencies(m));
         const double h =
             kSpeedOfSound_ms / (gridFrequency(hz, longestSide, wave) * wave.cellsPerWavelength);
+        coarsestCell = std::max(coarsestCell, h);
+    }
+    if (coarsestCell > 0.0) {
         overlap.minCellsAcross =
-            std::max(overlap.minCellsAcross, int(std::ceil(longestSide / h - 1e-9)));
+            std::max(overlap.minCellsAcross, int(std::ceil(longestSide / coarsestCell - 1e-9)));
     }
     addChords(ChordRole::overlap, overlapModes(plan, frequencies, settings.waveOverlapOctaves),
               frequencies, box, overlap, fit, units);

@@ -6,7 +6,8 @@
 //
 // Besides the modes it stores, the wave tier measures itself for the report:
 // - the overlap: tier A's highest modes (transfer.waveOverlapOctaves below tier A's highest
-//   frequency) solved by the wave tier too, and compared with tier A's stored fields;
+//   frequency) solved by the wave tier too, on the cells of the stored chord whose cells are
+//   largest, and compared with tier A's stored fields;
 // - self-convergence: the band's highest modes (transfer.waveConvergenceModes) solved again on a
 //   grid sqrt(2) finer, and compared with the wave tier's stored fields.
 // The comparisons evaluate both stored fields on a sphere about the object (compareStoredFields);
