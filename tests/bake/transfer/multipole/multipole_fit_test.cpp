@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <complex>
 #include <limits>
@@ -194,4 +195,68 @@ TEST(MultipoleFit, FieldThatIsNotANumberIsReportedNotStoredSilent) {
     ASSERT_EQ(modes.size(), 1u);
     EXPECT_TRUE(modes[0].aboveTolerance);
     EXPECT_EQ(modes[0].sources.cols(), 0);
+}
+
+// Too few samples for the field: 400 planted sources at k R of about 28 seen at 500 points, the
+// cap letting the unknowns approach the samples (1 % on the samples, 28 % at the held-out
+// points). The samples keep being fitted better while the field between and beyond them is
+// fitted worse; watching the held-out points, the fit stops
+// where their error was least, with fewer sources, and is better beyond them too (at points it
+// never saw, three times as far out). Where the samples pin the field down, the watch changes
+// nothing.
+TEST(MultipoleFit, HeldOutWatchStopsBeforeTheSamplesAliasesAreFitted) {
+    const Eigen::Vector3d boxMin(-0.2, -0.2, -0.2), boxMax(0.2, 0.2, 0.2);
+    const std::vector<Eigen::Vector3d> candidates = candidateSourcePositions(boxMin, boxMax, 9);
+    std::mt19937 random(5);
+    std::uniform_real_distribution<double> u(-1, 1);
+    auto plant = [&](int count, double spread) {
+        MultipoleSources truth(11, count);
+        for (int s = 0; s < count; ++s) {
+            std::array<Complex, 4> a;
+            for (Complex& c : a) c = Complex(u(random), u(random));
+            truth.col(s) =
+                multipoleColumn(spread * Eigen::Vector3d(u(random), u(random), u(random)), a);
+        }
+        return truth;
+    };
+    auto sampled = [](const MultipoleSources& sources, double k,
+                      const std::vector<Eigen::Vector3d>& points) {
+        Eigen::VectorXcd p(points.size());
+        for (size_t i = 0; i < points.size(); ++i) p[i] = evaluateMultipoles(sources, k, points[i]);
+        return p;
+    };
+    auto errorAt = [&](const MultipoleFit& fit, double k,
+                       const std::vector<Eigen::Vector3d>& points, const Eigen::VectorXcd& truth) {
+        return (sampled(fit.sources, k, points) - truth).norm() / truth.norm();
+    };
+    const double k = 80.0;
+    const std::vector<Eigen::Vector3d> points = boxSurfacePoints(boxMin, boxMax, 0.05, 500);
+    const std::vector<Eigen::Vector3d> heldPoints = boxSurfacePoints(boxMin, boxMax, 0.1, 400);
+    const std::vector<Eigen::Vector3d> farPoints = boxSurfacePoints(boxMin, boxMax, 0.3, 400);
+
+    const MultipoleSources many = plant(400, 0.18);
+    const Eigen::VectorXcd p = sampled(many, k, points), held = sampled(many, k, heldPoints),
+                           far = sampled(many, k, farPoints);
+    const MultipoleFit plain = fitMultipoles(points, p, k, candidates, 0.01, 120, 1);
+    const MultipoleFit watched = fitMultipolesUntil(
+        points, p, k, candidates, {0.01}, 120, 1, [](const MultipoleFit&) { return true; },
+        HeldOutField{&heldPoints, &held});
+    const double plainHeld = errorAt(plain, k, heldPoints, held);
+    const double watchedHeld = errorAt(watched, k, heldPoints, held);
+    EXPECT_TRUE(watched.stoppedAtHeldOut);
+    EXPECT_TRUE(watched.reachedCap);
+    EXPECT_LT(watched.sources.cols(), plain.sources.cols());
+    EXPECT_LT(plain.relativeError, watched.relativeError);  // the samples are fitted better...
+    EXPECT_LT(watchedHeld, 0.85 * plainHeld);               // ...and the field around them worse
+    EXPECT_LT(errorAt(watched, k, farPoints, far), 0.85 * errorAt(plain, k, farPoints, far));
+
+    const MultipoleSources few = plant(30, 0.15);
+    const Eigen::VectorXcd q = sampled(few, k, points), heldFew = sampled(few, k, heldPoints);
+    const MultipoleFit plainFew = fitMultipoles(points, q, k, candidates, 0.03, 120, 1);
+    const MultipoleFit watchedFew = fitMultipolesUntil(
+        points, q, k, candidates, {0.03}, 120, 1, [](const MultipoleFit&) { return true; },
+        HeldOutField{&heldPoints, &heldFew});
+    EXPECT_FALSE(watchedFew.stoppedAtHeldOut);
+    EXPECT_EQ(watchedFew.sources.cols(), plainFew.sources.cols());
+    EXPECT_EQ(watchedFew.relativeError, plainFew.relativeError);
 }

@@ -109,16 +109,21 @@ std::vector<ModeTransfer> fitSampledFields(const FieldSamples& samples,
         std::vector<double> targets = {settings.tolerance};
         for (int refit = 0; refit < settings.maxRefits; ++refit)
             targets.push_back(targets.back() * settings.refitFactor);
+        // The greedy selection also watches the held-out points, and stops where more sources
+        // would only fit the samples' aliases (fitMultipolesUntil).
+        const Eigen::VectorXcd heldOut = heldOutPressure.col(mode);
         const MultipoleFit fit = fitMultipolesUntil(
             samples.fitPoints, fitPressure.col(mode), t.waveNumber, samples.candidates, targets,
-            samples.sizes.maxSources, settings.fitBlocksPerStep, [&](const MultipoleFit& f) {
+            samples.sizes.maxSources, settings.fitBlocksPerStep,
+            [&](const MultipoleFit& f) {
                 Eigen::VectorXcd fitted(samples.heldOutPoints.size());
                 for (size_t i = 0; i < samples.heldOutPoints.size(); ++i)
                     fitted[i] =
                         evaluateMultipoles(f.sources, t.waveNumber, samples.heldOutPoints[i]);
-                t.heldOutError = relativeDifference(fitted, heldOutPressure.col(mode));
+                t.heldOutError = relativeDifference(fitted, heldOut);
                 return t.heldOutError <= settings.tolerance || f.reachedCap;
-            });
+            },
+            HeldOutField{&samples.heldOutPoints, &heldOut});
         t.sources = fit.sources;
         t.fitError = fit.relativeError;
         t.reachedCap = t.sources.cols() >= samples.sizes.maxSources;

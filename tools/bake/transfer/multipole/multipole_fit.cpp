@@ -21,6 +21,9 @@ using Vector4c = Eigen::Matrix<Complex, 4, 1>;
 
 // A greedy step's later picks must each remove at least this share of what its first removed.
 constexpr double kStepGainRatio = 0.5;
+// The held-out error's rise above its least (and the sources' growth beyond the count there) at
+// which the greedy selection takes later sources for fits of the samples' aliases.
+constexpr double kHeldOutRise = 1.25;
 
 // z^H G^+ z with the pseudo-inverse of the Hermitian 4x4 G, dropping eigenvalues below `floor`:
 // the residual energy removed by adding a block whose projected Gram matrix is G.
@@ -48,13 +51,18 @@ MultipoleFit fitMultipolesUntil(const std::vector<Eigen::Vector3d>& points,
                                 const std::vector<Eigen::Vector3d>& candidates,
                                 const std::vector<double>& tolerances, int maxSources,
                                 int blocksPerStep,
-                                const std::function<bool(const MultipoleFit&)>& accept) {
+                                const std::function<bool(const MultipoleFit&)>& accept,
+                                const HeldOutField& heldOut) {
     const Eigen::Index m = static_cast<Eigen::Index>(points.size());
     const int c = static_cast<int>(candidates.size());
     if (pressure.size() != m) throw std::invalid_argument("one pressure per sample point");
     if (!(k > 0)) throw std::invalid_argument("wave number must be positive");
     if (blocksPerStep < 1) throw std::invalid_argument("at least one block per greedy step");
     if (tolerances.empty()) throw std::invalid_argument("at least one tolerance");
+    const bool watchHeldOut = heldOut.points != nullptr && heldOut.pressure != nullptr &&
+                              !heldOut.points->empty() && heldOut.pressure->norm() > 0;
+    if (watchHeldOut && heldOut.pressure->size() != Eigen::Index(heldOut.points->size()))
+        throw std::invalid_argument("one held-out pressure per held-out point");
     const double pressureNorm = pressure.norm();
     if (!std::isfinite(pressureNorm)) {
         // A field with a sample that is not a number (a solve that failed) has nothing to fit:
@@ -109,6 +117,16 @@ MultipoleFit fitMultipolesUntil(const std::vector<Eigen::Vector3d>& points,
         }
         return block;
     };
+    // Candidate j's four scaled fields at the held-out points.
+    const Eigen::Index mh = watchHeldOut ? Eigen::Index(heldOut.points->size()) : 0;
+    auto heldOutColumns = [&](int j) {
+        Eigen::MatrixXcd block(mh, 4);
+        for (Eigen::Index i = 0; i < mh; ++i) {
+            const auto b = multipoleBasis(candidates[j], k, (*heldOut.points)[size_t(i)]);
+            for (int l = 0; l < 4; ++l) block(i, l) = b[l] / scale[4 * j + l];
+        }
+        return block;
+    };
     // Below this a block's projected Gram eigenvalue is taken as zero: the single-precision
     // updates leave errors of about 1e-6 in it.
     const double floor = 1e-5;
@@ -119,32 +137,58 @@ MultipoleFit fitMultipolesUntil(const std::vector<Eigen::Vector3d>& points,
     // four, and no more than m can be independent.
     Eigen::MatrixXcd span(m, std::min<Eigen::Index>(m, 4 * Eigen::Index(maxSources)));
     Eigen::Index spanCols = 0;
+    // The span's directions at the held-out points: each column the same combination of the
+    // candidates' fields as span's, evaluated there.
+    Eigen::MatrixXcd heldSpan(mh, watchHeldOut ? span.cols() : 0);
     // Extends the span by candidate j's block: its four columns taken off the span (classical
     // Gram-Schmidt on the block, so that each pass reads the span once), then off each other;
     // columns that were (numerically) in the span already are dropped. Returns how many columns
     // were added.
     auto extendSpan = [&](int j) -> Eigen::Index {
         Eigen::MatrixXcd v = blockColumns(j);
+        Eigen::MatrixXcd vh = watchHeldOut ? heldOutColumns(j) : Eigen::MatrixXcd();
+        auto takeOffSpan = [&]() {
+            const auto q = span.leftCols(spanCols);
+            const Eigen::MatrixXcd g = q.adjoint() * v;
+            v -= q * g;
+            if (watchHeldOut) vh -= heldSpan.leftCols(spanCols) * g;
+        };
         if (spanCols > 0) {
             // A second pass only where the first cancelled most of a column (Kahan's "twice is
             // enough": a column that kept over half its norm is orthogonal to working precision).
-            const auto q = span.leftCols(spanCols);
-            v -= q * (q.adjoint() * v);
-            if (v.colwise().norm().minCoeff() < 0.5) v -= q * (q.adjoint() * v);
+            takeOffSpan();
+            if (v.colwise().norm().minCoeff() < 0.5) takeOffSpan();
         }
         const Eigen::Index before = spanCols;
         for (int l = 0; l < 4 && spanCols < span.cols(); ++l) {
             Eigen::VectorXcd column = v.col(l);
+            Eigen::VectorXcd heldColumn =
+                watchHeldOut ? Eigen::VectorXcd(vh.col(l)) : Eigen::VectorXcd();
             for (int pass = 0; pass < 2; ++pass)
-                for (Eigen::Index i = before; i < spanCols; ++i)
-                    column -= span.col(i) * span.col(i).dot(column);
+                for (Eigen::Index i = before; i < spanCols; ++i) {
+                    const Complex d = span.col(i).dot(column);
+                    column -= span.col(i) * d;
+                    if (watchHeldOut) heldColumn -= heldSpan.col(i) * d;
+                }
             const double norm = column.norm();
             if (norm < 1e-7) continue;
+            if (watchHeldOut) heldSpan.col(spanCols) = heldColumn / norm;
             span.col(spanCols++) = column / norm;
         }
         return spanCols - before;
     };
     Eigen::VectorXcd residual = pressure;
+    // The greedy fit at the held-out points (the span's projection of the samples, carried out
+    // there), its least error so far and the sources it had then.
+    Eigen::VectorXcd heldFit = Eigen::VectorXcd::Zero(mh);
+    const double heldNorm = watchHeldOut ? heldOut.pressure->norm() : 0;
+    double leastHeldError = std::numeric_limits<double>::infinity();
+    size_t sourcesAtLeast = 0;
+    auto heldError = [&]() { return (heldFit - *heldOut.pressure).norm() / heldNorm; };
+    auto risenPastLeast = [&]() {
+        return heldError() > kHeldOutRise * leastHeldError &&
+               double(chosen.size()) >= kHeldOutRise * double(sourcesAtLeast);
+    };
     // Taking orthonormal directions F out of the residual takes (B^H F)(F^H r) out of the
     // correlation B^H r, and B^H F is what the Gram matrices need anyway.
     // Each step reads the whole basis once (B^H F), which at a few thousand samples and columns
@@ -214,6 +258,7 @@ MultipoleFit fitMultipolesUntil(const std::vector<Eigen::Vector3d>& points,
                 }
                 shortCorrelation -= w.adjoint() * alpha;
                 residual -= fresh * alpha;
+                if (watchHeldOut) heldFit += heldSpan.middleCols(spanCols - added, added) * alpha;
                 stepAlpha.conservativeResize(stepAlpha.size() + added);
                 stepAlpha.tail(added) = alpha;
             }
@@ -232,7 +277,18 @@ MultipoleFit fitMultipolesUntil(const std::vector<Eigen::Vector3d>& points,
                 gram[j] -= wj.adjoint() * wj;
             }
             correlation -= w.adjoint() * stepAlpha;
+            if (watchHeldOut) {
+                const double error = heldError();
+                if (error < leastHeldError) {
+                    leastHeldError = error;
+                    sourcesAtLeast = chosen.size();
+                }
+                if (risenPastLeast()) break;
+            }
         }
+        // Past the least held-out error by a clear margin: keep the sources picked up to it.
+        const bool pastLeast = watchHeldOut && risenPastLeast();
+        if (pastLeast) chosen.resize(sourcesAtLeast);
 
         // Backward pruning: a greedy pick made early can become redundant once later sources are in
         // (the planted-source case). Remove the blocks whose loss raises the residual least while
@@ -318,12 +374,14 @@ MultipoleFit fitMultipolesUntil(const std::vector<Eigen::Vector3d>& points,
         MultipoleFit fit;
         fit.relativeError = std::sqrt(residual2) / pressureNorm;
         fit.reachedCap = fit.relativeError > tolerance;
+        fit.stoppedAtHeldOut = pastLeast;
         fit.sources.resize(11, n);
         for (int s = 0; s < n; ++s) {
             std::array<Complex, 4> a;
             for (int l = 0; l < 4; ++l) a[l] = scaled[4 * s + l] / scale[4 * kept[s] + l];
             fit.sources.col(s) = multipoleColumn(candidates[kept[s]], a);
         }
-        if (accept(fit) || target + 1 == tolerances.size()) return fit;
+        const bool accepted = accept(fit);
+        if (accepted || pastLeast || target + 1 == tolerances.size()) return fit;
     }
 }

@@ -17,6 +17,16 @@ struct MultipoleFit {
     MultipoleSources sources;  // 11 x n
     double relativeError = 0;  // |p_fit - p| / |p| over the sample points
     bool reachedCap = false;   // stopped above the tolerance (at maxSources, or no candidate helps)
+    // Stopped where the held-out error was least, with fewer sources than the greedy went on to
+    // pick (fitMultipolesUntil with a held-out field): more sources fitted the samples better and
+    // the field between them worse.
+    bool stoppedAtHeldOut = false;
+};
+
+// The same field sampled farther out, kept out of the fit (both pointers set, or neither).
+struct HeldOutField {
+    const std::vector<Eigen::Vector3d>* points = nullptr;
+    const Eigen::VectorXcd* pressure = nullptr;
 };
 
 // points: M sample positions (m), none at a candidate; pressure: M complex values (Pa);
@@ -36,9 +46,21 @@ MultipoleFit fitMultipoles(const std::vector<Eigen::Vector3d>& points,
 // on from where the previous tolerance stopped: returns the first fit `accept` takes, or the
 // last (`accept` sees every fit, the last too). A refit to a tighter target then costs only the
 // sources it adds.
+//
+// With `heldOut`, the greedy selection also follows the error of its fit at the held-out points
+// after every step (the span's directions are carried to those points with the same
+// coefficients, so this costs a small share of a step). Where samples are too few for the field
+// (k R of 60 and more with a few thousand samples), later sources fit the samples' aliases: the
+// error on the samples keeps falling while the held-out error, having passed a least value,
+// rises. Once it has risen above 1.25 times its least, with 1.25 times the sources it had there,
+// the greedy stops; and if at its end the held-out error is above that least by the same factor,
+// the fit keeps the sources picked up to the least (stoppedAtHeldOut, reachedCap) and is returned
+// without further tolerances. Where the field is pinned down the held-out error falls with the
+// samples' and nothing changes.
 MultipoleFit fitMultipolesUntil(const std::vector<Eigen::Vector3d>& points,
                                 const Eigen::VectorXcd& pressure, double k,
                                 const std::vector<Eigen::Vector3d>& candidates,
                                 const std::vector<double>& tolerances, int maxSources,
                                 int blocksPerStep,
-                                const std::function<bool(const MultipoleFit&)>& accept);
+                                const std::function<bool(const MultipoleFit&)>& accept,
+                                const HeldOutField& heldOut = HeldOutField());
