@@ -12,7 +12,6 @@
 #include "geometry/dense_matrix.h"
 #include "geometry/scene_presets.h"
 #include "platform/input_exit.h"
-#include "sound/audio_block.h"
 #include "sound/bank_block.h"
 #include "sound/bank_gains.h"
 #include "sound/binaural_gains.h"
