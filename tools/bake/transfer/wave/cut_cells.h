@@ -31,10 +31,11 @@
 // ones). The two faces of a plate thinner than a cell push the air on their own sides in
 // opposite directions: handed to one cell they would cancel.
 //
-// Measuring. The shares come from lines along z through each column of cells: 4 x 4 lines at the
-// cell's interior quarter points give the volume (each line's length inside the solid is exact,
-// from its crossings with the surface, voxelize.h) and the openings of the z faces (inside or not
-// at the face's height); 4 lines on each x face (and each y face) give that face's opening. The
+// Measuring. The shares come from lines along z through each column of cells: 8 x 8 lines at the
+// cell's interior points (s - 1/2) / 8 give the volume (each line's length inside the solid is
+// exact, from its crossings with the surface, voxelize.h) and the openings of the z faces (inside
+// or not at the face's height); 8 lines on each x face (and each y face) give that face's
+// opening. A wall normal to z is measured exactly, one normal to x or y to h / 16. The
 // pieces are the surface's triangles clipped to each cell. Pieces of a surface inside another
 // closed component (overlapping parts of a model) are not the object's boundary: a piece whose
 // outer side lies inside the solid is left out.
