@@ -336,6 +336,21 @@ TEST(WaveCutCells, KeepTheSolidsVolumeTheSurfaceAndItsFlux) {
     const Measured onPlanes = measure(aligned, grid);
     EXPECT_NEAR(onPlanes.area, surfaceArea(aligned), 1e-9 * surfaceArea(aligned));
     EXPECT_NEAR(onPlanes.volume, enclosedVolume(aligned), 1e-3 * enclosedVolume(aligned));
+
+    // The same with the planes where rounding puts them: a 4 x 24 x 2 cm bar in millimetres on a
+    // grid of 5 mm cells about its centre, as a run lays it out. Its faces lie on planes between
+    // cells up to the last bit, on one side or the other; a triangle whose box rounded into the
+    // cell beyond its plane was clipped away there, and the bar's pieces covered 34 % of it.
+    const Eigen::Vector3d half(0.02, 0.12, 0.01);
+    const SurfaceMesh bar = makeBox(-half, half);
+    WaveSettings settings;
+    settings.cellsPerWavelength = 10;
+    const Eigen::Vector3d margin = Eigen::Vector3d::Constant(0.3 * half.norm());
+    const WaveGrid barGrid =
+        makeWaveGrid(-half - margin, half + margin, kSpeedOfSound_ms / (10 * 0.005), settings);
+    const Measured barred = measure(bar, barGrid);
+    EXPECT_NEAR(barred.area, surfaceArea(bar), 1e-9 * surfaceArea(bar));
+    EXPECT_NEAR(barred.volume, enclosedVolume(bar), 1e-3 * enclosedVolume(bar));
 }
 
 // A slab 2.24 cells thick, its faces at 0.13 and 0.37 of their cells (its rim on the planes

@@ -20,6 +20,10 @@ namespace {
 constexpr int kLines = 8;
 constexpr double kLineOffset[2] = {1.73e-6, 2.41e-6};
 
+// A triangle's box that ends within this many cells of a plane between cells is taken to reach
+// the cells on both sides of it (surfacePieces).
+constexpr double kPlaneRounding = 1e-9;
+
 double linePosition(int s) { return s == 0 ? 0.0 : (s - 0.5) / kLines; }
 
 // The crossings of one family of lines along z, line i + nx j through column (i, j).
@@ -240,11 +244,15 @@ std::vector<RawPiece> surfacePieces(const WaveGrid& grid, const std::vector<uint
         const Eigen::Vector3d& p2 = surface.positions[surface.triangles[t][2]];
         const Eigen::Vector3d normal = (p1 - p0).cross(p2 - p0).normalized();
         const Eigen::Vector3d lo = p0.cwiseMin(p1).cwiseMin(p2), hi = p0.cwiseMax(p1).cwiseMax(p2);
+        // The cells the triangle's box touches, one more wherever it ends within rounding of a
+        // plane between cells: the clipping below decides which cell a piece on such a plane
+        // belongs to, and the range must hold that cell whichever way the division rounds.
         int first[3], last[3];
         for (int axis = 0; axis < 3; ++axis) {
-            first[axis] = std::max(0, int(std::floor((lo[axis] - grid.origin[axis]) / grid.h)));
-            last[axis] = std::min(grid.n[axis] - 1,
-                                  int(std::floor((hi[axis] - grid.origin[axis]) / grid.h)));
+            const double from = (lo[axis] - grid.origin[axis]) / grid.h;
+            const double to = (hi[axis] - grid.origin[axis]) / grid.h;
+            first[axis] = std::max(0, int(std::floor(from - kPlaneRounding)));
+            last[axis] = std::min(grid.n[axis] - 1, int(std::floor(to + kPlaneRounding)));
         }
         for (int k = first[2]; k <= last[2]; ++k)
             for (int j = first[1]; j <= last[1]; ++j)
@@ -254,9 +262,11 @@ std::vector<RawPiece> surfacePieces(const WaveGrid& grid, const std::vector<uint
                     piece.count = 3;
                     const int ijk[3] = {i, j, k};
                     for (int axis = 0; axis < 3 && piece.count >= 3; ++axis) {
+                        // Cell k's upper plane as cell k + 1's lower one, to the last bit.
                         const double lower = grid.origin[axis] + ijk[axis] * grid.h;
+                        const double upper = grid.origin[axis] + (ijk[axis] + 1) * grid.h;
                         piece.clip(axis, lower, 1, false);
-                        if (piece.count >= 3) piece.clip(axis, lower + grid.h, -1, true);
+                        if (piece.count >= 3) piece.clip(axis, upper, -1, true);
                     }
                     if (piece.count < 3) continue;
                     double area = 0;
@@ -503,4 +513,9 @@ Eigen::MatrixXd cutCellFluxes(const CutCells& cut, const SurfaceMesh& surface,
         }
     }
     return flux;
+}
+
+double cutCellFluxFactor(double volume, double kh) {
+    const double s = std::sin(0.5 * kh);
+    return std::sqrt(std::max(0.0, 1 - 4 * volume * (1 - volume) * s * s));
 }
