@@ -81,11 +81,3 @@ CutCells findCutCells(const WaveGrid& grid, const std::vector<uint8_t>& solid,
 // triangle's corners (vertexVelocity: 3 N x modes, row 3 v + axis, as faceVelocities takes).
 Eigen::MatrixXd cutCellFluxes(const CutCells& cut, const SurfaceMesh& surface,
                               const Eigen::MatrixXd& vertexVelocity);
-
-// The factor on a cut cell's flux that makes a wall parallel to the cell's faces radiate the
-// plane wave it drives at the right strength, for a cell of air share `volume` (in cells, above
-// 1 with a solid cell's share merged) at k h = kh. The cell's pressure stands for its air as if
-// that were centred where a full cell's is; solved for a plane wave, the scheme's wave from the
-// wall is 1 / sqrt(1 - 4 V (1 - V) sin^2(k h / 2)) times the true one: 5 % strong for a wall in
-// the middle of its cell and 12 % weak with half a cell merged, at ten cells per wavelength.
-double cutCellFluxFactor(double volume, double kh);

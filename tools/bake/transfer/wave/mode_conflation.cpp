@@ -140,11 +140,6 @@ Eigen::MatrixXcd runChord(const SurfaceMesh& surface, const Eigen::MatrixXd& ver
         settings.cutCells
             ? Eigen::MatrixXd(cutCellFluxes(cut, surface, vertexVelocity) / (grid.h * grid.h))
             : faceVelocities(faces, surface, vertexVelocity);
-    if (settings.cutCells && settings.correctCutCellFlux)
-        for (Eigen::Index c = 0; c < amplitude.rows(); ++c)
-            for (int j = 0; j < modes; ++j)
-                amplitude(c, j) *=
-                    cutCellFluxFactor(cut.volume[size_t(c)], omegas[size_t(j)] * grid.h / kSpeedOfSound_ms);
     // s_j = 1 / RMS of mode j over the faces (the cut cells): every mode drives at the same
     // strength.
     Eigen::VectorXd scale(modes);

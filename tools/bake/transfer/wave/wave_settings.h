@@ -23,8 +23,6 @@ struct WaveSettings {
     // of air and of its faces, and takes the surface's flux), or the staircase of whole cells
     // (boundary_faces.h), whose errors fall only as h.
     bool cutCells = true;
-    // Scale each cut cell's flux by cutCellFluxFactor (cut_cells.h), mode by mode.
-    bool correctCutCellFlux = true;
     // Drive each mode at the frequency whose grid waves have its wave number on average
     // (dispersionMatchedOmega, wave_grid.h), and scale its pressure back by omega / omega'.
     bool matchDispersion = true;
