@@ -514,8 +514,3 @@ Eigen::MatrixXd cutCellFluxes(const CutCells& cut, const SurfaceMesh& surface,
     }
     return flux;
 }
-
-double cutCellFluxFactor(double volume, double kh) {
-    const double s = std::sin(0.5 * kh);
-    return std::sqrt(std::max(0.0, 1 - 4 * volume * (1 - volume) * s * s));
-}
