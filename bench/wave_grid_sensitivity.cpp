@@ -49,17 +49,28 @@ bool parseGrid(const std::string& text, Grid* grid) {
         const std::string key = item.substr(0, equals);
         const double value = std::atof(item.c_str() + equals + 1);
         WaveSettings& s = grid->settings;
-        if (key == "cpw") s.cellsPerWavelength = value;
-        else if (key == "order") s.spatialOrder = int(value);
-        else if (key == "courant") s.courantFraction = value;
-        else if (key == "pml") s.pmlCells = int(value);
-        else if (key == "air") s.airCells = int(value);
-        else if (key == "settle") s.settleCrossings = value;
-        else if (key == "window") s.windowFactor = value;
-        else if (key == "staircase") s.cutCells = value == 0;
-        else if (key == "shift") grid->shift_mm = value;
-        else if (key == "fscale") grid->frequencyScale = value;
-        else return false;
+        if (key == "cpw")
+            s.cellsPerWavelength = value;
+        else if (key == "order")
+            s.spatialOrder = int(value);
+        else if (key == "courant")
+            s.courantFraction = value;
+        else if (key == "pml")
+            s.pmlCells = int(value);
+        else if (key == "air")
+            s.airCells = int(value);
+        else if (key == "settle")
+            s.settleCrossings = value;
+        else if (key == "window")
+            s.windowFactor = value;
+        else if (key == "staircase")
+            s.cutCells = value == 0;
+        else if (key == "shift")
+            grid->shift_mm = value;
+        else if (key == "fscale")
+            grid->frequencyScale = value;
+        else
+            return false;
     }
     return grid->settings.spatialOrder == 2 || grid->settings.spatialOrder == 4;
 }
@@ -147,9 +158,9 @@ int main(int argc, char** argv) {
             for (Eigen::Index j = 0; j < fields[a].cols(); ++j) {
                 const RadiationComparison c =
                     compareRadiation(points, centre, fields[a].col(j), fields[b].col(j));
-                std::printf("  %+.2f %.2f %.0f %%", c.powerErrorDb, c.pointwiseDirectivityDb,
-                            100 * (fields[a].col(j) - fields[b].col(j)).norm() /
-                                fields[b].col(j).norm());
+                std::printf(
+                    "  %+.2f %.2f %.0f %%", c.powerErrorDb, c.pointwiseDirectivityDb,
+                    100 * (fields[a].col(j) - fields[b].col(j)).norm() / fields[b].col(j).norm());
             }
             std::printf("\n");
         }

@@ -3,8 +3,8 @@
 // not cross (a tilted plate, a hollow sphere), the volume flux and dipole moment the staircase's
 // prescribed velocities carry against those of the smooth sphere; and the cut cells: the solid
 // they leave holds the object's volume (a sphere at several placements, tilted and aligned
-// boxes, a slab across each axis), their pieces its surface and flux, and each face of a tilted plate thinner than a cell
-// drives the air on its own side.
+// boxes, a slab across each axis), their pieces its surface and flux, and each face of a tilted
+// plate thinner than a cell drives the air on its own side.
 #include "tools/bake/transfer/wave/voxelize.h"
 
 #include <gtest/gtest.h>
