@@ -1,11 +1,11 @@
 // How much the wave tier's field of a baked scene's modes changes with the grid it is solved on:
 // the same modes (one chord) run on grids of several settings, and every pair of runs compared at
-// the fit's held-out points (0.3 half-diagonals outside the object's box) by the measures the
-// bake reports use (radiated power and point-by-point dB RMS, radiation_metrics.h) and by the
-// relative complex difference. What moves the field by more than the self-convergence target
-// allows, and what does not, is read off directly: the cells per wavelength, the spatial order,
-// the time step, the absorbing layer, the transient and window, the boundary, and the grid moved
-// by a fraction of a cell against the object (the physics cannot see that; only the
+// the wave tier's held-out points (TransferSettings::waveHeldOutMargin outside the object's box) by
+// the measures the bake reports use (radiated power and point-by-point dB RMS, radiation_metrics.h)
+// and by the relative complex difference. What moves the field by more than the self-convergence
+// target allows, and what does not, is read off directly: the cells per wavelength, the spatial
+// order, the time step, the absorbing layer, the transient and window, the boundary, and the grid
+// moved by a fraction of a cell against the object (the physics cannot see that; only the
 // discretisation can). Not part of the tests.
 //
 //   build/bench/tonwell_wave_sensitivity FOLDER MODES GRID...
@@ -28,6 +28,7 @@
 #include "tools/bake/output/scene_data.h"
 #include "tools/bake/transfer/high_frequency/radiation_metrics.h"
 #include "tools/bake/transfer/multipole/field_fit.h"
+#include "tools/bake/transfer/multipole/transfer_settings.h"
 #include "tools/bake/transfer/wave/mode_conflation.h"
 
 namespace {
@@ -117,8 +118,8 @@ int main(int argc, char** argv) {
 
     Eigen::Vector3d lower, upper;
     boundingBox(surface, lower, upper);
-    const std::vector<Eigen::Vector3d> points =
-        boxSurfacePoints(lower, upper, 0.3 * 0.5 * (upper - lower).norm(), 2000);
+    const std::vector<Eigen::Vector3d> points = boxSurfacePoints(
+        lower, upper, TransferSettings().waveHeldOutMargin * 0.5 * (upper - lower).norm(), 2000);
     Eigen::Vector3d pointsUpper = points[0];
     for (const Eigen::Vector3d& p : points) pointsUpper = pointsUpper.cwiseMax(p);
 
