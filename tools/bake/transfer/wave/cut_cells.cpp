@@ -439,6 +439,7 @@ CutCells findCutCells(const WaveGrid& grid, const std::vector<uint8_t>& solid,
             if (solid[size_t(neighbour(cell, f))]) withAir.push_back(neighbour(cell, f));
     std::sort(withAir.begin(), withAir.end());
     withAir.erase(std::unique(withAir.begin(), withAir.end()), withAir.end());
+    std::vector<int64_t> merged;  // ascending, as withAir
     for (int64_t other : withAir) {
         int ijk[3];
         coordinates(other, ijk);
@@ -459,9 +460,35 @@ CutCells findCutCells(const WaveGrid& grid, const std::vector<uint8_t>& solid,
             ++cut.thinWallCells;
             continue;
         }
-        if (air > 0 && !targets.empty()) ++cut.mergedCells;
+        if (air > 0 && !targets.empty()) {
+            ++cut.mergedCells;
+            merged.push_back(other);
+        }
         for (const auto& [target, weight] : targets)
             cut.volume[size_t(target)] += float(weight * air);
+    }
+    // The merged air also flows along the wall: the opening between two merged solid cells
+    // next to each other is added to the face between the cells they were merged into, where
+    // those are neighbours the same way. Without it a wall's merged air, up to half a cell thick,
+    // stood still as the air beside it moved along the wall: the chair's three highest modes
+    // (4.9-6 kHz, ten cells per wavelength) moved by 22-53 % when the grid was moved by a
+    // fraction of a cell, and by 7-18 % with it.
+    for (int64_t m : merged) {
+        int ijk[3];
+        coordinates(m, ijk);
+        for (int axis = 0; axis < 3; ++axis) {
+            const int64_t next = m + grid.stride(axis);
+            if (!std::binary_search(merged.begin(), merged.end(), next)) continue;
+            const double open = std::clamp(shares.faceOpen(ijk, 2 * axis + 1), 0.0, 1.0);
+            if (open <= 0) continue;
+            for (const auto& [target, weight] : mergeTargets(m))
+                for (const auto& [other, otherWeight] : mergeTargets(next))
+                    if (cells[size_t(other)] == cells[size_t(target)] + grid.stride(axis)) {
+                        const float added = float(open * 0.5 * (weight + otherWeight));
+                        cut.aperture[size_t(target)][size_t(2 * axis + 1)] += added;
+                        cut.aperture[size_t(other)][size_t(2 * axis)] += added;
+                    }
+        }
     }
 
     for (const RawPiece& piece : raw) {

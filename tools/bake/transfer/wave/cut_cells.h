@@ -16,7 +16,9 @@
 // voxelize.h). A solid cell's own share of air (at most about half a cell) is merged into the
 // air cells next to it, in proportion to the openings of the faces it shares with them times
 // the air in the half-cell behind each: the volume stays the surface's, and no cell is so small
-// that it would need a shorter time step. A solid cell whose centre is in the air and which
+// that it would need a shorter time step. The merged air flows along the wall as well: the
+// opening between two merged cells side by side is added to the face between the cells their
+// air went to (an opening above 1). A solid cell whose centre is in the air and which
 // both faces of a wall cross (pieces facing opposite ways: one the voxeliser turned solid
 // because the wall is thinner than a cell) keeps its air out of the merge, as the staircase
 // does: that air lies on both sides of the wall. The faces between an air cell
@@ -55,7 +57,8 @@ struct CutCells {
     // or holding a piece of the surface (flat indices, ascending).
     std::vector<int64_t> cells;
     std::vector<float> volume;                   // V_c, in cells, with merged solid shares
-    std::vector<std::array<float, 6>> aperture;  // A of the faces -x, +x, -y, +y, -z, +z
+    // A of the faces -x, +x, -y, +y, -z, +z; above 1 where merged air flows along the wall too
+    std::vector<std::array<float, 6>> aperture;
     // A piece of the surface: the part of a triangle inside one cell, carried by cut cell `cut`
     // (its own, or the air cell a solid cell's share was merged into, with `area` weighted).
     struct Piece {
