@@ -119,14 +119,16 @@ TEST(WaveSolver, StableBelowTheCourantLimitAndNotAbove) {
                 const double weights = order == 4 ? 7.0 / 6.0 : 1.0;
                 grid.dt = fraction * h / (kSpeedOfSound_ms * std::sqrt(3.0) * weights);
                 const SurfaceMesh sphere = makeIcosphere(2, 3 * h);
-                const std::vector<uint8_t> solid = voxelize(grid, sphere);
+                std::vector<uint8_t> solid = voxelize(grid, sphere);
+                // Cut cells (cut_cells.h, opening some solid cells) driven by noise of the same
+                // size as their flux.
+                CutCells cutCells;
+                if (cut) cutCells = findCutCells(grid, &solid, sphere);
                 const std::vector<BoundaryFace> faces = findBoundaryFaces(grid, solid, sphere, 1);
                 std::mt19937 random(7);
                 std::uniform_real_distribution<double> noise(-1, 1);
                 Eigen::MatrixXd faceNoise(Eigen::Index(faces.size()), 20);
                 for (Eigen::Index f = 0; f < faceNoise.size(); ++f) faceNoise(f) = noise(random);
-                // Cut cells (cut_cells.h) driven by noise of the same size as their flux.
-                const CutCells cutCells = findCutCells(grid, solid, sphere);
                 Eigen::MatrixXd cutNoise(Eigen::Index(cutCells.cells.size()), 20);
                 for (Eigen::Index f = 0; f < cutNoise.size(); ++f)
                     cutNoise(f) = h * h * noise(random);

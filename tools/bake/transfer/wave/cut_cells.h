@@ -13,7 +13,10 @@
 // solver's own.
 //
 // Which cells carry pressure: the voxeliser's air cells (centre in the air, thin walls sealed,
-// voxelize.h). A solid cell's own share of air (at most about half a cell) is merged into the
+// voxelize.h), and the solid cells next to them with more than a quarter of a cell of air, which
+// become air cells of their own (not where both faces of a wall cross the cell: that would
+// join the air on its two sides). Any other solid cell's share of air (at most a quarter of a
+// cell) is merged into the
 // air cells next to it, in proportion to the openings of the faces it shares with them times
 // the air in the half-cell behind each: the volume stays the surface's, and no cell is so small
 // that it would need a shorter time step. The merged air flows along the wall as well: the
@@ -27,11 +30,11 @@
 // scheme keeps its time step.
 //
 // Whose flux a piece is: the air it faces. A piece in an air cell whose centre lies on the
-// piece's outward side drives that cell; any other piece (in a solid cell, or the far face of a
-// thin wall inside an air cell) drives the air cells next to its cell on its outward side, in
-// proportion to n . e towards each (face neighbours when any faces it, else edge and corner
-// ones). The two faces of a plate thinner than a cell push the air on their own sides in
-// opposite directions: handed to one cell they would cancel.
+// piece's outward side, or inside the object (an opened cell), drives that cell; any other piece
+// (in a solid cell, or the far face of a thin wall inside an air cell) drives the air cells next to
+// its cell on its outward side, in proportion to n . e towards each (face neighbours when any faces
+// it, else edge and corner ones). The two faces of a plate thinner than a cell push the air on
+// their own sides in opposite directions: handed to one cell they would cancel.
 //
 // Measuring. The shares come from lines along z through each column of cells: 8 x 8 lines at the
 // cell's interior points (s - 1/2) / 8 give the volume (each line's length inside the solid is
@@ -72,11 +75,14 @@ struct CutCells {
     // whose air was left out, volumes raised to (sum A) / 6, and pieces left out as inside the
     // object.
     int mergedCells = 0, thinWallCells = 0, raisedVolumes = 0, innerPieces = 0;
+    int openedCells = 0;   // solid cells with enough air to become air cells
+    double raisedAir = 0;  // the air the raised volumes added, in cells
 };
 
 // The cut cells of `surface` (closed, outward; the voxeliser's input) on `grid`, whose solid
-// cells are `solid` (voxelize's output).
-CutCells findCutCells(const WaveGrid& grid, const std::vector<uint8_t>& solid,
+// cells are *solid (voxelize's output); the solid cells it opens are cleared there, and the
+// solver and everything built for the run must take the updated cells.
+CutCells findCutCells(const WaveGrid& grid, std::vector<uint8_t>* solid,
                       const SurfaceMesh& surface);
 
 // Q of every cut cell for each mode (cut cells x modes, m^3/s): the sum over its pieces of area

@@ -127,15 +127,16 @@ Eigen::MatrixXcd runChord(const SurfaceMesh& surface, const Eigen::MatrixXd& ver
         makeWaveGrid(region.boxMin, region.boxMax,
                      gridFrequency(frequencies, region.objectSize, settings), settings);
 
-    const std::vector<uint8_t> solid = voxelize(grid, surface);
+    std::vector<uint8_t> solid = voxelize(grid, surface);
+    // The cut cells open some solid cells to the air: everything below takes the cells after.
+    CutCells cut;
+    if (settings.cutCells) cut = findCutCells(grid, &solid, surface);
     // The staircase's faces need their surface points; next to cut cells they are only held.
     const std::vector<BoundaryFace> faces =
         settings.cutCells ? solidAirFaces(grid, solid)
                           : findBoundaryFaces(grid, solid, surface, settings.threads);
     // The drive: the staircase's face velocities, or the cut cells' fluxes (as velocities over
     // a cell's face, Q / h^2, for the scale below).
-    CutCells cut;
-    if (settings.cutCells) cut = findCutCells(grid, solid, surface);
     Eigen::MatrixXd amplitude =
         settings.cutCells
             ? Eigen::MatrixXd(cutCellFluxes(cut, surface, vertexVelocity) / (grid.h * grid.h))
