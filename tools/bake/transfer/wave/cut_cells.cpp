@@ -352,9 +352,8 @@ CutCells findCutCells(const WaveGrid& grid, std::vector<uint8_t>* solidCells,
 
     std::vector<RawPiece> raw = surfacePieces(grid, solid, surface, insideTest, &cut.innerPieces);
 
-    // Solid cells next to the air with more than kOpenAir of air become air cells, unless both
-    // faces of a wall cross them (pieces facing opposite ways): opened, such a cell would join
-    // the air on the two sides of the wall. The pieces then follow the new cells.
+    // The normals of the pieces in each cell (which cell a piece lies in does not depend on
+    // which cells are solid): opposite ones (n . n' < -1/2) are the two faces of a wall.
     std::unordered_map<int64_t, std::vector<Eigen::Vector3d>> pieceNormals;
     for (const RawPiece& piece : raw) {
         const std::array<int, 3>& t = surface.triangles[size_t(piece.triangle)];
@@ -363,20 +362,28 @@ CutCells findCutCells(const WaveGrid& grid, std::vector<uint8_t>* solidCells,
                 .cross(surface.positions[size_t(t[2])] - surface.positions[size_t(t[0])])
                 .normalized());
     }
-    auto twoSided = [](const std::vector<Eigen::Vector3d>& normals) {
+    auto twoSided = [&](int64_t cell) {
+        const auto found = pieceNormals.find(cell);
+        if (found == pieceNormals.end()) return false;
+        const std::vector<Eigen::Vector3d>& normals = found->second;
         for (size_t a = 0; a < normals.size(); ++a)
             for (size_t b = a + 1; b < normals.size(); ++b)
                 if (normals[a].dot(normals[b]) < -0.5) return true;
         return false;
     };
+
+    // Solid cells next to the air with more than kOpenAir of air become air cells, unless both
+    // faces of a wall cross them: opened, such a cell would join the air on the two sides of
+    // the wall. The pieces then follow the new cells.
     std::vector<int64_t> opened;
-    for (const auto& [cell, normals] : pieceNormals) {
+    for (const auto& entry : pieceNormals) {
+        const int64_t cell = entry.first;
         int ijk[3];
         coordinates(cell, ijk);
         if (!solid[size_t(cell)] || onGridEdge(grid, ijk)) continue;
         bool nextToAir = false;
         for (int f = 0; f < 6; ++f) nextToAir = nextToAir || !solid[size_t(neighbour(cell, f))];
-        if (nextToAir && !twoSided(normals) && shares.air(ijk[0], ijk[1], ijk[2]) > kOpenAir)
+        if (nextToAir && !twoSided(cell) && shares.air(ijk[0], ijk[1], ijk[2]) > kOpenAir)
             opened.push_back(cell);
     }
     if (!opened.empty()) {
@@ -469,18 +476,8 @@ CutCells findCutCells(const WaveGrid& grid, std::vector<uint8_t>* solidCells,
     // The solid cells with air: those the surface passes through, and the solid neighbours of
     // the cut cells.
     std::vector<int64_t> withAir;
-    // The normals of the pieces in each solid cell: opposite ones (n . n' < -1/2) are the two
-    // faces of a wall.
-    std::unordered_map<int64_t, std::vector<Eigen::Vector3d>> wallNormals;
     for (const RawPiece& piece : raw)
-        if (solid[size_t(piece.cell)]) {
-            withAir.push_back(piece.cell);
-            const std::array<int, 3>& t = surface.triangles[size_t(piece.triangle)];
-            wallNormals[piece.cell].push_back(
-                (surface.positions[size_t(t[1])] - surface.positions[size_t(t[0])])
-                    .cross(surface.positions[size_t(t[2])] - surface.positions[size_t(t[0])])
-                    .normalized());
-        }
+        if (solid[size_t(piece.cell)]) withAir.push_back(piece.cell);
     for (int64_t cell : cells)
         for (int f = 0; f < 6; ++f)
             if (solid[size_t(neighbour(cell, f))]) withAir.push_back(neighbour(cell, f));
@@ -497,13 +494,7 @@ CutCells findCutCells(const WaveGrid& grid, std::vector<uint8_t>* solidCells,
         // lies on both sides of the wall, and merged into the cells
         // on both sides it made a tilted plate's field 19 % off instead of 11 % (the plate
         // test in tests/bake/transfer/wave); its air is left out, as the staircase leaves it.
-        bool twoSided = false;
-        const auto normals = wallNormals.find(other);
-        if (normals != wallNormals.end())
-            for (size_t a = 0; a < normals->second.size() && !twoSided; ++a)
-                for (size_t b = a + 1; b < normals->second.size() && !twoSided; ++b)
-                    twoSided = normals->second[a].dot(normals->second[b]) < -0.5;
-        if (twoSided && !insideTest.inside(grid.cellCentre(ijk[0], ijk[1], ijk[2]))) {
+        if (twoSided(other) && !insideTest.inside(grid.cellCentre(ijk[0], ijk[1], ijk[2]))) {
             ++cut.thinWallCells;
             continue;
         }
