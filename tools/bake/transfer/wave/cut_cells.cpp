@@ -235,18 +235,18 @@ struct RawPiece {
     int64_t cell;
     int triangle;
     Eigen::Vector3d centroid;
+    Eigen::Vector3d normal;  // the triangle's, outward
     double area;
     // The air cells it drives, with their shares (empty: its own cell, an air one; or, for
     // a solid cell with no air on the piece's side, the cell's merge targets).
     std::vector<std::pair<int64_t, double>> targets;
 };
 
-// The pieces of the exterior surface in every cell (triangles clipped to the cells; pieces of a
-// surface inside another component left out and counted in *innerPieces), each with the air
-// cells it drives.
-std::vector<RawPiece> surfacePieces(const WaveGrid& grid, const std::vector<uint8_t>& solid,
-                                    const SurfaceMesh& surface, const InsideTest& insideTest,
-                                    int* innerPieces) {
+// The pieces of the exterior surface in every cell: the triangles clipped to the cells, pieces
+// of a surface inside another component left out and counted in *innerPieces. Which cells they
+// lie in does not depend on which cells are solid; the air they drive does (pieceTargets).
+std::vector<RawPiece> surfacePieces(const WaveGrid& grid, const SurfaceMesh& surface,
+                                    const InsideTest& insideTest, int* innerPieces) {
     std::vector<RawPiece> raw;
     for (size_t t = 0; t < surface.triangles.size(); ++t) {
         const Eigen::Vector3d& p0 = surface.positions[surface.triangles[t][0]];
@@ -295,42 +295,48 @@ std::vector<RawPiece> surfacePieces(const WaveGrid& grid, const std::vector<uint
                         ++*innerPieces;
                         continue;
                     }
-                    raw.push_back({grid.index(i, j, k), int(t), centroid, area, {}});
-                    RawPiece& added = raw.back();
-                    // The piece drives the air it faces. In an air cell whose centre lies on
-                    // its outward side, or inside the object (a solid cell opened to the air,
-                    // findCutCells), that is the cell's own air; otherwise (a solid cell, or
-                    // the far face of a wall thinner than a cell inside an air cell) the air
-                    // cells next to it on its outward side, in proportion to n . e towards each
-                    // (face neighbours when any faces it, else edge and corner ones). The two
-                    // faces of a thin plate push the air on their own sides in opposite
-                    // directions: handed to one cell they would cancel.
-                    if (!solid[size_t(added.cell)] &&
-                        ((grid.cellCentre(i, j, k) - centroid).dot(normal) >= 0 ||
-                         insideTest.inside(grid.cellCentre(i, j, k))))
-                        continue;
-                    if (onGridEdge(grid, ijk)) continue;
-                    double faceSum = 0, otherSum = 0;
-                    std::vector<std::pair<int64_t, double>> faces, others;
-                    for (int dk = -1; dk <= 1; ++dk)
-                        for (int dj = -1; dj <= 1; ++dj)
-                            for (int di = -1; di <= 1; ++di) {
-                                const int steps = std::abs(di) + std::abs(dj) + std::abs(dk);
-                                const int64_t other = grid.index(i + di, j + dj, k + dk);
-                                if (steps == 0 || solid[size_t(other)]) continue;
-                                const double toward =
-                                    normal.dot(Eigen::Vector3d(di, dj, dk).normalized());
-                                if (toward <= 0) continue;
-                                (steps == 1 ? faces : others).push_back({other, toward});
-                                (steps == 1 ? faceSum : otherSum) += toward;
-                            }
-                    added.targets = faceSum > 0 ? faces : others;
-                    for (auto& target : added.targets)
-                        target.second /= faceSum > 0 ? faceSum : otherSum;
+                    raw.push_back({grid.index(i, j, k), int(t), centroid, normal, area, {}});
                 }
     }
-
     return raw;
+}
+
+// Each piece's targets for the solid cells `solid`.
+void pieceTargets(const WaveGrid& grid, const std::vector<uint8_t>& solid,
+                  const InsideTest& insideTest, std::vector<RawPiece>* raw) {
+    for (RawPiece& piece : *raw) {
+        const int ijk[3] = {int(piece.cell % grid.n[0]), int((piece.cell / grid.n[0]) % grid.n[1]),
+                            int(piece.cell / (int64_t(grid.n[0]) * grid.n[1]))};
+        const int i = ijk[0], j = ijk[1], k = ijk[2];
+        const Eigen::Vector3d& normal = piece.normal;
+        // The piece drives the air it faces. In an air cell whose centre lies on its outward side,
+        // or inside the object (a solid cell opened to the air, findCutCells), that is the cell's
+        // own air; otherwise (a solid cell, or the far face of a wall thinner than a cell inside
+        // an air cell) the air cells next to it on its outward side, in proportion to n . e
+        // towards each (face neighbours when any faces it, else edge and corner ones). The two
+        // faces of a thin plate push the air on their own sides in opposite directions: handed
+        // to one cell they would cancel.
+        if (!solid[size_t(piece.cell)] &&
+            ((grid.cellCentre(i, j, k) - piece.centroid).dot(normal) >= 0 ||
+             insideTest.inside(grid.cellCentre(i, j, k))))
+            continue;
+        if (onGridEdge(grid, ijk)) continue;
+        double faceSum = 0, otherSum = 0;
+        std::vector<std::pair<int64_t, double>> faces, others;
+        for (int dk = -1; dk <= 1; ++dk)
+            for (int dj = -1; dj <= 1; ++dj)
+                for (int di = -1; di <= 1; ++di) {
+                    const int steps = std::abs(di) + std::abs(dj) + std::abs(dk);
+                    const int64_t other = grid.index(i + di, j + dj, k + dk);
+                    if (steps == 0 || solid[size_t(other)]) continue;
+                    const double toward = normal.dot(Eigen::Vector3d(di, dj, dk).normalized());
+                    if (toward <= 0) continue;
+                    (steps == 1 ? faces : others).push_back({other, toward});
+                    (steps == 1 ? faceSum : otherSum) += toward;
+                }
+        piece.targets = faceSum > 0 ? faces : others;
+        for (auto& target : piece.targets) target.second /= faceSum > 0 ? faceSum : otherSum;
+    }
 }
 
 }  // namespace
@@ -350,18 +356,12 @@ CutCells findCutCells(const WaveGrid& grid, std::vector<uint8_t>* solidCells,
         return cell + (f % 2 ? 1 : -1) * grid.stride(f / 2);
     };
 
-    std::vector<RawPiece> raw = surfacePieces(grid, solid, surface, insideTest, &cut.innerPieces);
+    std::vector<RawPiece> raw = surfacePieces(grid, surface, insideTest, &cut.innerPieces);
 
-    // The normals of the pieces in each cell (which cell a piece lies in does not depend on
-    // which cells are solid): opposite ones (n . n' < -1/2) are the two faces of a wall.
+    // The normals of the pieces in each cell: opposite ones (n . n' < -1/2) are the two faces of
+    // a wall.
     std::unordered_map<int64_t, std::vector<Eigen::Vector3d>> pieceNormals;
-    for (const RawPiece& piece : raw) {
-        const std::array<int, 3>& t = surface.triangles[size_t(piece.triangle)];
-        pieceNormals[piece.cell].push_back(
-            (surface.positions[size_t(t[1])] - surface.positions[size_t(t[0])])
-                .cross(surface.positions[size_t(t[2])] - surface.positions[size_t(t[0])])
-                .normalized());
-    }
+    for (const RawPiece& piece : raw) pieceNormals[piece.cell].push_back(piece.normal);
     auto twoSided = [&](int64_t cell) {
         const auto found = pieceNormals.find(cell);
         if (found == pieceNormals.end()) return false;
@@ -374,7 +374,7 @@ CutCells findCutCells(const WaveGrid& grid, std::vector<uint8_t>* solidCells,
 
     // Solid cells next to the air with more than kOpenAir of air become air cells, unless both
     // faces of a wall cross them: opened, such a cell would join the air on the two sides of
-    // the wall. The pieces then follow the new cells.
+    // the wall.
     std::vector<int64_t> opened;
     for (const auto& entry : pieceNormals) {
         const int64_t cell = entry.first;
@@ -386,12 +386,9 @@ CutCells findCutCells(const WaveGrid& grid, std::vector<uint8_t>* solidCells,
         if (nextToAir && !twoSided(cell) && shares.air(ijk[0], ijk[1], ijk[2]) > kOpenAir)
             opened.push_back(cell);
     }
-    if (!opened.empty()) {
-        for (int64_t cell : opened) (*solidCells)[size_t(cell)] = 0;
-        cut.openedCells = int(opened.size());
-        cut.innerPieces = 0;
-        raw = surfacePieces(grid, solid, surface, insideTest, &cut.innerPieces);
-    }
+    for (int64_t cell : opened) (*solidCells)[size_t(cell)] = 0;
+    cut.openedCells = int(opened.size());
+    pieceTargets(grid, solid, insideTest, &raw);
 
     // The cut cells: air cells next to a solid cell or holding a piece.
     std::vector<int64_t>& cells = cut.cells;
