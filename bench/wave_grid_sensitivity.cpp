@@ -17,7 +17,11 @@
 // (the run's transient and window factors), staircase=1 (the staircase boundary in place of cut
 // cells), shift (millimetres: the grid grows by this much along (1, 0.6, 0.8) from one corner, so
 // its cells move against the object by half of it, with h unchanged), fscale (every mode's
-// frequency times this; with cpw divided by it the grid stays the same).
+// frequency times this; with cpw divided by it the grid stays the same). A GRID of bem=N is no
+// grid but tier A's solver: the modes solved by boundary elements on the scene's surface refined
+// to at least N triangles, so that the overlap check's reference can itself be refined until it
+// settles; bm=0 beside it drops the Burton-Miller term (right below the solid's first interior
+// resonance only).
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -26,6 +30,8 @@
 
 #include "tools/bake/common/physical_constants.h"
 #include "tools/bake/output/scene_data.h"
+#include "tools/bake/transfer/acoustic_surface.h"
+#include "tools/bake/transfer/bem/bem_solve.h"
 #include "tools/bake/transfer/high_frequency/radiation_metrics.h"
 #include "tools/bake/transfer/multipole/field_fit.h"
 #include "tools/bake/transfer/multipole/transfer_settings.h"
@@ -37,6 +43,8 @@ struct Grid {
     std::string name;
     WaveSettings settings;
     double shift_mm = 0, frequencyScale = 1;
+    int boundaryElements = 0;  // > 0: tier A on this many elements instead of a wave run
+    BemOptions bem;
 };
 
 bool parseGrid(const std::string& text, Grid* grid) {
@@ -70,10 +78,37 @@ bool parseGrid(const std::string& text, Grid* grid) {
             grid->shift_mm = value;
         else if (key == "fscale")
             grid->frequencyScale = value;
+        else if (key == "bem")
+            grid->boundaryElements = int(value);
+        else if (key == "bm")
+            grid->bem.burtonMiller = value != 0;
         else
             return false;
     }
     return grid->settings.spatialOrder == 2 || grid->settings.spatialOrder == 4;
+}
+
+// Each mode's field at `points` by tier A's solver on `surface` refined by bisection to at least
+// `elements` triangles, its velocities carried over as the baker carries them.
+Eigen::MatrixXcd boundaryElementField(const SurfaceMesh& surface, const Eigen::MatrixXd& shapes,
+                                      const std::vector<double>& omegas,
+                                      const std::vector<Eigen::Vector3d>& points, int elements,
+                                      const BemOptions& options) {
+    const SurfaceMesh acoustic = refineSurface(surface, elements);
+    const BemSurface bem = makeBemSurface(acoustic.positions, acoustic.triangles);
+    const Eigen::MatrixXd velocity = interpolateNormalVelocity(surface, shapes, acoustic);
+    std::printf("bem=%d: %zu elements\n", elements, bem.elements.size());
+    Eigen::MatrixXcd field(Eigen::Index(points.size()), Eigen::Index(omegas.size()));
+    for (size_t j = 0; j < omegas.size(); ++j) {
+        const BemSolution solution =
+            solveExteriorNeumann(bem, omegas[j], velocity.col(Eigen::Index(j)), options);
+        field.col(Eigen::Index(j)) = radiatedPressure(bem, solution, points, options).col(0);
+        std::printf("  mode %zu: %.1f s assembly, %.1f s solve, %d products%s\n", j,
+                    solution.assemblySeconds, solution.solveSeconds, solution.iterations[0],
+                    solution.converged ? "" : " (not converged)");
+        std::fflush(stdout);
+    }
+    return field;
 }
 
 }  // namespace
@@ -138,6 +173,12 @@ int main(int argc, char** argv) {
         std::vector<double> omegas;
         for (int mode : modes)
             omegas.push_back(2 * kPi * scene.frequencies_Hz[size_t(mode)] * grid.frequencyScale);
+        grids.push_back(grid);
+        if (grid.boundaryElements > 0) {
+            fields.push_back(boundaryElementField(surface, shapes, omegas, points,
+                                                  grid.boundaryElements, grid.bem));
+            continue;
+        }
         ChordStatistics statistics;
         fields.push_back(runChord(surface, shapes, omegas, runPoints, grid.settings, &statistics)
                              .topRows(Eigen::Index(points.size())));
@@ -148,7 +189,6 @@ int main(int argc, char** argv) {
                     statistics.gridCells[2], statistics.h * 1e3,
                     static_cast<long long>(statistics.steps), residual, statistics.seconds);
         std::fflush(stdout);
-        grids.push_back(grid);
     }
 
     std::printf("per mode: power dB, point by point dB RMS, relative complex difference\n");
