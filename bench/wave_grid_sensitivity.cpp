@@ -20,8 +20,8 @@
 // frequency times this; with cpw divided by it the grid stays the same). A GRID of bem=N is no
 // grid but tier A's solver: the modes solved by boundary elements on the scene's surface refined
 // to at least N triangles, so that the overlap check's reference can itself be refined until it
-// settles; bm=0 beside it drops the Burton-Miller term (right below the solid's first interior
-// resonance only).
+// settles; bm=0 beside it drops the Burton-Miller term, which is sound only well below the
+// solid's first interior resonance.
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
