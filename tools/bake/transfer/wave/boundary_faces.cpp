@@ -9,10 +9,9 @@
 #include "tools/bake/transfer/wave/nearest_surface_point.h"
 
 Eigen::Vector3d faceCentre(const WaveGrid& grid, const BoundaryFace& face) {
-    const int i = int(face.cell % grid.n[0]);
-    const int j = int((face.cell / grid.n[0]) % grid.n[1]);
-    const int k = int(face.cell / (int64_t(grid.n[0]) * grid.n[1]));
-    Eigen::Vector3d centre = grid.cellCentre(i, j, k);
+    int ijk[3];
+    grid.coordinates(face.cell, ijk);
+    Eigen::Vector3d centre = grid.cellCentre(ijk[0], ijk[1], ijk[2]);
     centre[face.axis] += 0.5 * grid.h;
     return centre;
 }

@@ -305,8 +305,8 @@ std::vector<RawPiece> surfacePieces(const WaveGrid& grid, const SurfaceMesh& sur
 void pieceTargets(const WaveGrid& grid, const std::vector<uint8_t>& solid,
                   const InsideTest& insideTest, std::vector<RawPiece>* raw) {
     for (RawPiece& piece : *raw) {
-        const int ijk[3] = {int(piece.cell % grid.n[0]), int((piece.cell / grid.n[0]) % grid.n[1]),
-                            int(piece.cell / (int64_t(grid.n[0]) * grid.n[1]))};
+        int ijk[3];
+        grid.coordinates(piece.cell, ijk);
         const int i = ijk[0], j = ijk[1], k = ijk[2];
         const Eigen::Vector3d& normal = piece.normal;
         // The piece drives the air it faces. In an air cell whose centre lies on its outward side,
@@ -347,11 +347,6 @@ CutCells findCutCells(const WaveGrid& grid, std::vector<uint8_t>* solidCells,
     const Shares shares(grid, surface);
     const InsideTest insideTest(grid, surface);
     const std::vector<uint8_t>& solid = *solidCells;
-    auto coordinates = [&](int64_t cell, int ijk[3]) {
-        ijk[0] = int(cell % grid.n[0]);
-        ijk[1] = int((cell / grid.n[0]) % grid.n[1]);
-        ijk[2] = int(cell / (int64_t(grid.n[0]) * grid.n[1]));
-    };
     auto neighbour = [&](int64_t cell, int f) {
         return cell + (f % 2 ? 1 : -1) * grid.stride(f / 2);
     };
@@ -379,7 +374,7 @@ CutCells findCutCells(const WaveGrid& grid, std::vector<uint8_t>* solidCells,
     for (const auto& entry : pieceNormals) {
         const int64_t cell = entry.first;
         int ijk[3];
-        coordinates(cell, ijk);
+        grid.coordinates(cell, ijk);
         if (!solid[size_t(cell)] || onGridEdge(grid, ijk)) continue;
         bool nextToAir = false;
         for (int f = 0; f < 6; ++f) nextToAir = nextToAir || !solid[size_t(neighbour(cell, f))];
@@ -395,7 +390,7 @@ CutCells findCutCells(const WaveGrid& grid, std::vector<uint8_t>* solidCells,
     for (int64_t cell = 0; cell < grid.cellCount(); ++cell) {
         if (solid[size_t(cell)]) continue;
         int ijk[3];
-        coordinates(cell, ijk);
+        grid.coordinates(cell, ijk);
         if (onGridEdge(grid, ijk)) continue;
         for (int f = 0; f < 6; ++f)
             if (solid[size_t(neighbour(cell, f))]) {
@@ -417,7 +412,7 @@ CutCells findCutCells(const WaveGrid& grid, std::vector<uint8_t>* solidCells,
     cut.aperture.resize(cells.size());
     for (size_t c = 0; c < cells.size(); ++c) {
         int ijk[3];
-        coordinates(cells[c], ijk);
+        grid.coordinates(cells[c], ijk);
         cut.volume[c] = float(shares.air(ijk[0], ijk[1], ijk[2]));
         for (int f = 0; f < 6; ++f) {
             const int64_t other = neighbour(cells[c], f);
@@ -440,7 +435,7 @@ CutCells findCutCells(const WaveGrid& grid, std::vector<uint8_t>* solidCells,
         if (found != merges.end()) return found->second;
         std::vector<std::pair<int, double>> targets;
         int ijk[3];
-        coordinates(cell, ijk);
+        grid.coordinates(cell, ijk);
         if (!onGridEdge(grid, ijk)) {
             double sum = 0;
             for (int f = 0; f < 6; ++f) {
@@ -483,7 +478,7 @@ CutCells findCutCells(const WaveGrid& grid, std::vector<uint8_t>* solidCells,
     std::vector<int64_t> merged;  // ascending, as withAir
     for (int64_t other : withAir) {
         int ijk[3];
-        coordinates(other, ijk);
+        grid.coordinates(other, ijk);
         const double air = shares.air(ijk[0], ijk[1], ijk[2]);
         const auto& targets = mergeTargets(other);
         // A solid cell whose centre is in the air, crossed by both faces of a wall (pieces
@@ -510,7 +505,7 @@ CutCells findCutCells(const WaveGrid& grid, std::vector<uint8_t>* solidCells,
     // fraction of a cell, and by 7-18 % with it (before any cells were opened).
     for (int64_t m : merged) {
         int ijk[3];
-        coordinates(m, ijk);
+        grid.coordinates(m, ijk);
         for (int axis = 0; axis < 3; ++axis) {
             const int64_t next = m + grid.stride(axis);
             if (!std::binary_search(merged.begin(), merged.end(), next)) continue;

@@ -132,10 +132,8 @@ std::vector<uint8_t> voxelize(const WaveGrid& grid, const SurfaceMesh& surface,
     while (!stack.empty()) {
         const int64_t cell = stack.back();
         stack.pop_back();
-        const int i = int(cell % grid.n[0]);
-        const int j = int((cell / grid.n[0]) % grid.n[1]);
-        const int k = int(cell / (int64_t(grid.n[0]) * grid.n[1]));
-        const int ijk[3] = {i, j, k};
+        int ijk[3];
+        grid.coordinates(cell, ijk);
         for (int axis = 0; axis < 3; ++axis) {
             const int64_t step = grid.stride(axis);
             if (ijk[axis] > 0 && solid[size_t(cell - step)] == 0) {

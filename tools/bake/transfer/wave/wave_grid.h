@@ -29,6 +29,12 @@ struct WaveGrid {
 
     int64_t cellCount() const { return int64_t(n[0]) * n[1] * n[2]; }
     int64_t index(int i, int j, int k) const { return i + int64_t(n[0]) * (j + int64_t(n[1]) * k); }
+    // The inverse of index: the cell's (i, j, k).
+    void coordinates(int64_t cell, int ijk[3]) const {
+        ijk[0] = int(cell % n[0]);
+        ijk[1] = int((cell / n[0]) % n[1]);
+        ijk[2] = int(cell / (int64_t(n[0]) * n[1]));
+    }
     // Flat-index step of one cell along `axis`.
     int64_t stride(int axis) const {
         return axis == 0 ? 1 : axis == 1 ? n[0] : int64_t(n[0]) * n[1];
